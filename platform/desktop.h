@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The desktop's "open this" and "start that program" services. Windows call desktop(); tests
+// install a recorder with setdesktop() so no browser or installer is ever started by a test.
+class Desktop {
+ public:
+  virtual ~Desktop() = default;
+  // Hands an address to the user's default handler; true when the desktop accepted it.
+  virtual bool openUrl(const QString& address) = 0;
+  // Starts a program detached from this process; true when it was started.
+  virtual bool startDetached(const QString& program, const QStringList& arguments) = 0;
+};
+
+Desktop& desktop();
+// Installs a replacement (nullptr restores the real desktop). The caller keeps ownership.
+void setdesktop(Desktop* replacement);
