@@ -1,0 +1,1 @@
+# target_sources(pipshift_stats PRIVATE ...) for the tally list window and tally file go here.
