@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+
+// A container drawn flat: a filled or see-through face, a one-pixel frame in two colours and an
+// optional one-line caption. Every window groups its content with it, so it holds children like
+// any panel.
+//
+// Colour follows the parent until a colour of its own is set (the usual "parent colour" rule);
+// font follows the parent through Qt's own font propagation. The caption colour is the palette's
+// window-text colour unless setFontColor() names one.
+class TFlatPanel : public QWidget {
+  Q_OBJECT
+  Q_PROPERTY(bool Transparent READ transparent WRITE setTransparent)
+  Q_PROPERTY(QColor ColorHighLight READ colorHighLight WRITE setColorHighLight)
+  Q_PROPERTY(QColor ColorShadow READ colorShadow WRITE setColorShadow)
+  Q_PROPERTY(Qt::Alignment Alignment READ alignment WRITE setAlignment)
+  Q_PROPERTY(QString Caption READ caption WRITE setCaption)
+  Q_PROPERTY(QColor Color READ color WRITE setColor)
+  Q_PROPERTY(bool ParentColor READ parentColor WRITE setParentColor)
+
+ public:
+  static constexpr int defaultWidth = 185;
+  static constexpr int defaultHeight = 41;
+
+  explicit TFlatPanel(QWidget* parent = nullptr);
+
+  bool transparent() const { return m_transparent; }
+  // Repaints even when the value is unchanged, so a caller can force a fresh face.
+  void setTransparent(bool value);
+
+  QColor colorHighLight() const { return m_colorhighlight; }
+  void setColorHighLight(const QColor& value);  // repaints even when unchanged
+  QColor colorShadow() const { return m_colorshadow; }
+  void setColorShadow(const QColor& value);  // repaints even when unchanged
+
+  // Horizontal placement of the caption: Qt::AlignLeft, Qt::AlignRight or Qt::AlignHCenter
+  // (anything else centres).
+  Qt::Alignment alignment() const { return m_alignment; }
+  void setAlignment(Qt::Alignment value);
+
+  QString caption() const { return m_caption; }
+  void setCaption(const QString& value);
+
+  // The face colour: the parent's background colour while parentColor() is true.
+  QColor color() const;
+  void setColor(const QColor& value);  // also turns parentColor off
+  bool parentColor() const { return m_parentcolor; }
+  void setParentColor(bool value);
+
+  QColor fontColor() const;
+  void setFontColor(const QColor& value);
+
+  QSize sizeHint() const override { return {defaultWidth, defaultHeight}; }
+
+  // The rectangle the caption is laid out in: the client area shrunk by one pixel each side.
+  QRect captionRect() const { return rect().adjusted(1, 1, -1, -1); }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void applyOpacity();
+
+  bool m_transparent = false;
+  QColor m_colorhighlight{0xA0, 0x96, 0x83};
+  QColor m_colorshadow{0xA0, 0x96, 0x83};
+  Qt::Alignment m_alignment = Qt::AlignHCenter;
+  QString m_caption;
+  QColor m_color;
+  bool m_parentcolor = true;
+  QColor m_fontcolor;  // invalid: the palette's window-text colour
+};

@@ -1,0 +1,49 @@
+#include "controls/imagebutton.h"
+
+#include <QEvent>
+#include <QPainter>
+
+namespace {
+
+const QColor fallbackFace(0x1C, 0x2A, 0x6E);
+const QColor fallbackBorder(0xC8, 0xD0, 0xF0);
+
+}  // namespace
+
+TImageButton::TImageButton(const QString& image, const QString& text, QWidget* parent)
+    : QAbstractButton(parent) {
+  // Picture buttons are pointed at, not tabbed to; a focus mark would spoil the picture.
+  setFocusPolicy(Qt::NoFocus);
+  setText(text);
+  setAccessibleName(text);
+  resize(defaultWidth, defaultHeight);
+  setImage(image);
+}
+
+void TImageButton::setImage(const QString& image) {
+  m_image = image;
+  m_picture = image.isEmpty() ? QPixmap() : QPixmap(image);
+  update();
+}
+
+void TImageButton::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::EnabledChange) update();
+  QAbstractButton::changeEvent(event);
+}
+
+void TImageButton::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  const int shift = isDown() ? 1 : 0;
+  const QRect face = rect().translated(shift, shift);
+
+  if (!m_picture.isNull()) {
+    p.drawPixmap(face.topLeft(), m_picture);
+  } else {
+    p.fillRect(face, fallbackFace);
+    p.setPen(fallbackBorder);
+    p.drawRect(face.adjusted(0, 0, -1, -1));
+    p.setPen(isEnabled() ? fallbackBorder : fallbackBorder.darker(160));
+    p.drawText(face, Qt::AlignCenter | Qt::TextSingleLine, text());
+  }
+  if (!isEnabled()) p.fillRect(rect(), QColor(0, 0, 0, 90));
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QPixmap>
+#include <QString>
+
+// A button that is a picture: the faces "Start Game", "Done", "OK" and the like are drawn as
+// images (e.g. ":/images/button_done.png"). While the picture is missing a plain dark-blue face
+// with a light border and the text centred stands in, so a window never shows an empty hole.
+// Held down, the face is drawn one pixel right and down. clicked() comes from QAbstractButton:
+// a left-button release inside the button.
+class TImageButton : public QAbstractButton {
+  Q_OBJECT
+
+ public:
+  static constexpr int defaultWidth = 132;
+  static constexpr int defaultHeight = 41;
+
+  TImageButton(const QString& image, const QString& text, QWidget* parent = nullptr);
+
+  QString image() const { return m_image; }
+  void setImage(const QString& image);
+  // True when the picture was found; false while the stand-in face is drawn.
+  bool hasPicture() const { return !m_picture.isNull(); }
+
+  QSize sizeHint() const override { return {defaultWidth, defaultHeight}; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  QString m_image;
+  QPixmap m_picture;
+};
