@@ -1,0 +1,164 @@
+#include "game/game.h"
+
+#include <algorithm>
+
+namespace game {
+
+namespace {
+
+constexpr const char* kAlreadyThere = "Bone already there";
+constexpr const char* kCannotGoThere = "Bone cannot go there";
+
+std::string clockcaption(int seconds) {
+  const int minutes = seconds / 60;
+  const int rest = seconds % 60;
+  return "Time: " + std::to_string(minutes) + ":" + (rest < 10 ? "0" : "") + std::to_string(rest);
+}
+
+}  // namespace
+
+const char* cuename(Cue cue) {
+  switch (cue) {
+    case Cue::click:
+      return "click";
+    case Cue::unclick:
+      return "unclick";
+    case Cue::invalid:
+      return "invalid";
+    case Cue::place:
+      return "place";
+    case Cue::time:
+      return "time";
+    case Cue::timeup:
+      return "timeup";
+    case Cue::gameover:
+      return "gameover";
+    case Cue::startgame:
+      return "startgame";
+  }
+  return "";
+}
+
+std::vector<Placement> Game::start(std::mt19937& random) {
+  gamerunning_ = true;
+  timeleft_ = kSecondsPerGame;
+  bartag_ = kTimeBarWidth;
+  clicksleft_ = kClicksPerGame;
+  scorecaption_ = "Clicks: " + std::to_string(clicksleft_);
+  selectedbone_ = 0;
+  return shuffledeal(board_, random);
+}
+
+Outcome Game::clickbone(int bone, bool showhints) {
+  Outcome outcome;
+  if (!gamerunning_) return outcome;
+  outcome.acted = true;
+  if (bone == selectedbone_) {
+    selectedbone_ = 0;
+    outcome.cues.push_back(Cue::unclick);
+    return outcome;
+  }
+  selectedbone_ = bone;
+  outcome.cues.push_back(Cue::click);
+  if (showhints) checkforhint(board_, selectedbone_, &outcome.hints);
+  return outcome;
+}
+
+Outcome Game::refuse(const char* message) const {
+  Outcome outcome;
+  outcome.acted = true;
+  outcome.refusal = message;
+  outcome.cues.push_back(Cue::invalid);
+  return outcome;
+}
+
+Outcome Game::clickslot(int slot) {
+  if (!gamerunning_) return {};
+  const Point target = getcoords(slot);
+  const int column = target.x;
+  const int row = target.y;
+  if (board_[column][row] != 0) return refuse(kAlreadyThere);
+  if (selectedbone_ == 0) return refuse(kCannotGoThere);
+  if (column == 0) {
+    if (selectedbone_ != doubleofrow(row)) return refuse(kCannotGoThere);
+  } else {
+    const int left = board_[column - 1][row];
+    // A bone cannot move to the slot just right of itself, nor follow an empty slot.
+    if (left == selectedbone_ || left == 0) return refuse(kCannotGoThere);
+    const int number = std::max(gettopnum(left), getbotnum(left));
+    if (number != gettopnum(selectedbone_) && number != getbotnum(selectedbone_)) {
+      return refuse(kCannotGoThere);
+    }
+  }
+
+  Outcome outcome;
+  outcome.acted = true;
+  outcome.movedbone = selectedbone_;
+  outcome.toslot = slot;
+  clearbone(board_, selectedbone_);
+  board_[column][row] = selectedbone_;
+  setlabel(outcome);
+
+  // Only a game still running can be won here, so the placement after the last click loses even
+  // when it sorts the board.
+  if (gamerunning_) {
+    if (checkforcomplete(board_)) {
+      gamerunning_ = false;
+      endgame(true, outcome);
+    } else if (column > 0 && !checkformoves(board_)) {
+      // A move into the double column never strands the player: it only opens a slot.
+      gamerunning_ = false;
+      endgame(false, outcome);
+    }
+  }
+  return outcome;
+}
+
+void Game::setlabel(Outcome& outcome) {
+  --clicksleft_;
+  scorecaption_ = "Clicks: " + std::to_string(clicksleft_);
+  selectedbone_ = 0;
+  if (clicksleft_ < 0) {
+    scorecaption_ = "Score: 0";
+    gamerunning_ = false;
+    endgame(false, outcome);
+  }
+  outcome.cues.push_back(Cue::place);
+}
+
+void Game::endgame(bool won, Outcome& outcome) {
+  if (!won) {
+    outcome.ending = Ending::lost;
+    outcome.cues.push_back(Cue::timeup);
+    return;
+  }
+  clickbonus_ = 2 * clicksleft_;
+  timebonus_ = 2 * timeleft_;
+  score_ = clickbonus_ + timebonus_;
+  clicksleft_ = score_;
+  outcome.ending = Ending::won;
+  outcome.cues.push_back(Cue::gameover);
+}
+
+Outcome Game::tick() {
+  Outcome outcome;
+  if (!gamerunning_) return outcome;
+  outcome.acted = true;
+  --timeleft_;
+  if (timeleft_ < 1) {
+    timeleft_ = 0;
+    timecaption_ = clockcaption(0);
+    barwidth_ = 0;
+    endgame(false, outcome);
+    gamerunning_ = false;
+    return outcome;
+  }
+  if (timeleft_ % 2 == 0) --bartag_;
+  barwidth_ = bartag_;
+  timewarning_ = timeleft_ < kWarningSeconds;
+  if (timeleft_ == 20 || timeleft_ == 15 || timeleft_ <= 10) outcome.cues.push_back(Cue::time);
+  timecaption_ = clockcaption(timeleft_);
+  return outcome;
+}
+
+}  // namespace game

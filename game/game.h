@@ -1,0 +1,102 @@
+#pragma once
+
+// One game of Pipshift as the player plays it: selecting bones, placing them, the clicks and the
+// clock, and the end of the game. The game draws nothing: every action returns what happened, and
+// the window shows it.
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "game/board.h"
+
+namespace game {
+
+constexpr int kClicksPerGame = 100;
+constexpr int kSecondsPerGame = 300;
+constexpr int kTimeBarWidth = 150;
+// Below this many seconds left the clock is drawn in the warning colour.
+constexpr int kWarningSeconds = 20;
+
+// The sound cues, by the names of their sounds.
+enum class Cue { click, unclick, invalid, place, time, timeup, gameover, startgame };
+const char* cuename(Cue cue);
+
+enum class Ending { none, won, lost };
+
+// What one click or clock tick did.
+struct Outcome {
+  // False when no game is running: nothing happened beyond the slot colours being reset.
+  bool acted = false;
+  // Cues in the order they sound; each cuts off the one before, so the last is the one heard.
+  std::vector<Cue> cues;
+  // Slots to colour as hints.
+  std::vector<int> hints;
+  // The refusal message of a refused placement, empty otherwise.
+  std::string refusal;
+  // An accepted placement: the bone and the slot it now stands on.
+  int movedbone = 0;
+  int toslot = 0;
+  Ending ending = Ending::none;
+};
+
+class Game {
+ public:
+  // Starts a new game: clicks, seconds and the time bar's length reset, selection cleared,
+  // the board dealt anew. A running game is simply replaced. Returns the deal.
+  std::vector<Placement> start(std::mt19937& random);
+
+  // A click on a bone: selects it, or unselects it when it is the selected one.
+  Outcome clickbone(int bone, bool showhints);
+  // A click on a slot: tries to place the selected bone there.
+  Outcome clickslot(int slot);
+  // One second of the game clock.
+  Outcome tick();
+
+  const Board& board() const { return board_; }
+  int selectedbone() const { return selectedbone_; }
+  bool gamerunning() const { return gamerunning_; }
+  int timeleft() const { return timeleft_; }
+  // Clicks left while a game runs; the final score once a game is won.
+  int clicksleft() const { return clicksleft_; }
+  // The length the time bar is to have and the length it is drawn with: a new game resets the
+  // first, the next tick copies it to the second.
+  int bartag() const { return bartag_; }
+  int barwidth() const { return barwidth_; }
+  const std::string& scorecaption() const { return scorecaption_; }
+  const std::string& timecaption() const { return timecaption_; }
+  bool timewarning() const { return timewarning_; }
+  // The bonuses and score of the last won game.
+  int clickbonus() const { return clickbonus_; }
+  int timebonus() const { return timebonus_; }
+  int score() const { return score_; }
+
+  // For tests and replays: put the game in a given state.
+  void setboard(const Board& board) { board_ = board; }
+  void setclicksleft(int clicks) { clicksleft_ = clicks; }
+  void settimeleft(int seconds) { timeleft_ = seconds; }
+  void setrunning(bool running) { gamerunning_ = running; }
+
+ private:
+  // Refuses a placement: the message is shown and nothing else changes.
+  Outcome refuse(const char* message) const;
+  // Spends a click for an accepted placement; ends the game lost when the clicks run out.
+  void setlabel(Outcome& outcome);
+  void endgame(bool won, Outcome& outcome);
+
+  Board board_{};
+  int selectedbone_ = 0;
+  bool gamerunning_ = false;
+  int timeleft_ = kSecondsPerGame;
+  int clicksleft_ = kClicksPerGame;
+  int bartag_ = kTimeBarWidth;
+  int barwidth_ = kTimeBarWidth;
+  std::string scorecaption_ = "Score:100";
+  std::string timecaption_ = "Time: 0:00";
+  bool timewarning_ = false;
+  int clickbonus_ = 0;
+  int timebonus_ = 0;
+  int score_ = 0;
+};
+
+}  // namespace game
