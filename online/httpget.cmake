@@ -1,1 +1,2 @@
-# target_sources(pipshift_online PRIVATE ...) for the background text fetch goes here.
+# The background text fetch, THTTPGet.
+target_sources(pipshift_online PRIVATE ${CMAKE_CURRENT_LIST_DIR}/httpget.h ${CMAKE_CURRENT_LIST_DIR}/httpget.cpp)

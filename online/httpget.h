@@ -1,0 +1,92 @@
+// Background HTTP text fetch: one URL fetched on a worker thread, the body handed back to the
+// thread the component lives on (the user-interface thread) through OnDoneString or OnError.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+
+// The bounds a fetch is held to, so that a hostile or stuck server can neither exhaust memory nor
+// keep a worker busy for ever. Kept together so they are changed in one place.
+namespace httpgetlimits {
+inline constexpr std::size_t kMaxBodyBytes = 8u * 1024u * 1024u;
+inline constexpr std::chrono::milliseconds kConnectTimeout{15000};
+inline constexpr std::chrono::milliseconds kFetchTimeout{60000};
+}  // namespace httpgetlimits
+
+class THTTPGet : public QObject {
+  Q_OBJECT
+
+ public:
+  // The bounds of one fetch. Defaults are the program's; tests and tools may tighten them.
+  struct Limits {
+    std::size_t maxBodyBytes = httpgetlimits::kMaxBodyBytes;
+    std::chrono::milliseconds connectTimeout = httpgetlimits::kConnectTimeout;
+    std::chrono::milliseconds fetchTimeout = httpgetlimits::kFetchTimeout;
+  };
+
+  explicit THTTPGet(QObject* parent = nullptr);
+  // Stops a running fetch; nothing of its worker reaches this object afterwards.
+  ~THTTPGet() override;
+
+  QString AcceptTypes() const { return acceptTypes_; }
+  void setAcceptTypes(const QString& value) { acceptTypes_ = value; }
+  QString Agent() const { return agent_; }
+  void setAgent(const QString& value) { agent_ = value; }
+  bool BinaryData() const { return binaryData_; }
+  void setBinaryData(bool value) { binaryData_ = value; }
+  QString URL() const { return url_; }
+  void setURL(const QString& value) { url_ = value; }
+  bool UseCache() const { return useCache_; }
+  void setUseCache(bool value) { useCache_ = value; }
+  QString UserName() const { return userName_; }
+  void setUserName(const QString& value) { userName_ = value; }
+  QString Password() const { return password_; }
+  void setPassword(const QString& value) { password_ = value; }
+  QString PostQuery() const { return postQuery_; }
+  void setPostQuery(const QString& value) { postQuery_ = value; }
+  QString Referer() const { return referer_; }
+  void setReferer(const QString& value) { referer_ = value; }
+  bool WaitThread() const { return waitThread_; }
+  void setWaitThread(bool value) { waitThread_ = value; }
+
+  Limits limits() const { return limits_; }
+  void setLimits(const Limits& value) { limits_ = value; }
+
+  // Starts fetching URL in the background and returns at once; ignored while a fetch runs.
+  void StartFetch();
+  // Asks the running worker to stop; its completion then reports a failure.
+  void AbortFetch();
+  // True from StartFetch until the completion handlers have returned.
+  bool busy() const { return static_cast<bool>(running_); }
+
+  // Workers still alive in the process, including those of destroyed components.
+  static int activeWorkers();
+
+  struct Job;
+
+ signals:
+  void OnDoneString(THTTPGet* Sender, const QByteArray& Result);
+  void OnError(THTTPGet* Sender);
+
+ private:
+  friend struct Job;
+
+  QString acceptTypes_ = QStringLiteral("*/*");
+  QString agent_ = QStringLiteral("Orvandi HTTPGet");
+  bool binaryData_ = false;
+  QString url_;
+  bool useCache_ = false;
+  QString userName_;
+  QString password_;
+  QString postQuery_;
+  QString referer_;
+  bool waitThread_ = false;
+  Limits limits_;
+
+  std::shared_ptr<Job> running_;
+};
