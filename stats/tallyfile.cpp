@@ -1,0 +1,274 @@
+#include "stats/tallyfile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <streambuf>
+
+#include "stats/lzrw1.h"
+
+namespace {
+
+// A real tally table is a few hundred bytes. A container that unpacks to more than this is not a
+// tally file, and unpacking it whole would only eat memory.
+constexpr std::size_t maxtabletext = 1 << 20;
+
+// Names the in-memory table in codec messages, where a file name would otherwise stand.
+const char* const tabletextname = "the tally table";
+
+// An output that holds at most a fixed number of bytes and refuses the rest, so the codec fails
+// with a write error instead of growing without bound.
+class CappedSink : public std::streambuf {
+ public:
+  explicit CappedSink(std::size_t cap) : m_cap(cap) {}
+  const std::string& text() const { return m_text; }
+  bool exceeded() const { return m_exceeded; }
+
+ protected:
+  int_type overflow(int_type ch) override {
+    if (traits_type::eq_int_type(ch, traits_type::eof())) return traits_type::not_eof(ch);
+    const char c = traits_type::to_char_type(ch);
+    return xsputn(&c, 1) == 1 ? ch : traits_type::eof();
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    if (n < 0) return 0;
+    if (m_text.size() + static_cast<std::size_t>(n) > m_cap) {
+      m_exceeded = true;
+      return 0;
+    }
+    m_text.append(s, static_cast<std::size_t>(n));
+    return n;
+  }
+
+ private:
+  std::size_t m_cap;
+  std::string m_text;
+  bool m_exceeded = false;
+};
+
+QString fromnative(const char* text) {
+  return QString::fromLocal8Bit(text);
+}
+
+QString systemerror(int error) {
+  return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Every message the player may see names the file it is about.
+QString namingfile(const QString& path, const QString& message) {
+  return message.contains(path) ? message : path + QStringLiteral(" : ") + message;
+}
+
+void seterror(QString* error, const QString& text) {
+  if (error) *error = text;
+}
+
+// Unpacks a container into its text, failing on anything that is not a whole container.
+std::string unpack(std::istream& in, const std::string& inputname, std::size_t cap) {
+  CappedSink sink(cap);
+  std::ostream out(&sink);
+  Tlzrw1 doit;
+  doit.CompressMode = TCompressMode::Fast;
+  doit.UseStream = true;
+  doit.InputFile = inputname;
+  doit.OutputFile = tabletextname;
+  doit.setInputStream(&in);
+  doit.setOutputStream(&out);
+  try {
+    doit.Decompress();
+  } catch (const ELzrw1Exception&) {
+    if (sink.exceeded())
+      throw ELzrw1Exception(inputname + " : this file is damaged: it unpacks to more than a tally");
+    throw;
+  }
+  return sink.text();
+}
+
+void syncfolder(const QByteArray& file) {
+  const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(file)).absolutePath());
+  const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);  // best effort: the rename itself is what keeps the old file safe
+  ::close(fd);
+}
+
+bool writeall(int fd, const char* data, std::size_t size, QString* error) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      seterror(error, systemerror(errno));
+      return false;
+    }
+    if (written == 0) {
+      seterror(error, systemerror(ENOSPC));
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+// Replaces target with what fill writes: the content goes to a new file in the same folder, is
+// forced to disk and is then renamed over target, which therefore always holds either its old
+// content or the whole new one. On failure the new file is removed and target is untouched.
+bool replaceatomically(const QString& path, const std::function<bool(int, QString*)>& fill,
+                       QString* error) {
+  QString resolved = path;
+  const QFileInfo info(path);
+  // Replacing a link would cut it; write through it to the file it names instead.
+  if (info.isSymLink() && !info.canonicalFilePath().isEmpty()) resolved = info.canonicalFilePath();
+  const QByteArray target = QFile::encodeName(resolved);
+
+  struct stat old {};
+  const bool hadold = ::stat(target.constData(), &old) == 0;
+  if (hadold && !S_ISREG(old.st_mode)) {
+    seterror(error, path + QStringLiteral(" : not a regular file"));
+    return false;
+  }
+  const mode_t mode = hadold ? (old.st_mode & 07777) : 0666;
+
+  QByteArray temporary;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temporary =
+        target + ".tmp" +
+        QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0');
+    fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) {
+    seterror(error,
+             path + QStringLiteral(" : cannot create a file beside it: ") + systemerror(errno));
+    return false;
+  }
+
+  QString reason;
+  bool ok = fill(fd, &reason);
+  // The umask may have narrowed the new file; the player's file keeps the access it had. A
+  // failure here is not worth losing the save over.
+  if (ok && hadold) {
+    const int kept = ::fchmod(fd, mode);
+    static_cast<void>(kept);
+  }
+  if (ok && ::fsync(fd) != 0) {
+    reason = systemerror(errno);
+    ok = false;
+  }
+  if (::close(fd) != 0 && ok) {
+    reason = systemerror(errno);
+    ok = false;
+  }
+  if (ok && ::rename(temporary.constData(), target.constData()) != 0) {
+    reason = systemerror(errno);
+    ok = false;
+  }
+  if (!ok) {
+    ::unlink(temporary.constData());
+    seterror(error, path + QStringLiteral(" : ") + reason);
+    return false;
+  }
+  syncfolder(target);
+  return true;
+}
+
+}  // namespace
+
+TallyLoad loadtallyfile(const QString& path, TextTable& grid, QString* error) {
+  const std::string name = QFile::encodeName(path).toStdString();
+  std::ifstream in(name, std::ios::binary);
+  if (!in) {
+    const int reason = errno;
+    if (!QFileInfo::exists(path)) return TallyLoad::Missing;
+    seterror(error, namingfile(path, QStringLiteral("Lzrw1 (de)compression : Failed to open input "
+                                                    "file : ") +
+                                         path + QStringLiteral(" (") + systemerror(reason) +
+                                         QStringLiteral(")")));
+    return TallyLoad::Failed;
+  }
+
+  try {
+    const std::string text = unpack(in, name, maxtabletext);
+    std::istringstream table(text);
+    loadgrid(grid, table);
+  } catch (const std::exception& e) {
+    seterror(error, namingfile(path, fromnative(e.what())));
+    return TallyLoad::Failed;
+  }
+  return TallyLoad::Loaded;
+}
+
+bool savetallyfile(const QString& path, const TextTable& grid, QString* error) {
+  std::string container;
+  try {
+    std::ostringstream text;
+    savegrid(grid, text);
+    const std::string table = text.str();
+
+    std::istringstream in(table);
+    std::ostringstream out;
+    Tlzrw1 doit;
+    doit.CompressMode = TCompressMode::Fast;
+    doit.UseStream = true;
+    doit.InputFile = tabletextname;
+    doit.OutputFile = QFile::encodeName(path).toStdString();
+    doit.setInputStream(&in);
+    doit.setOutputStream(&out);
+    doit.Compress();
+    container = out.str();
+
+    // The file about to be replaced is the player's only record: make sure the new one reads back
+    // to exactly this table before it takes its place.
+    std::istringstream check(container);
+    if (unpack(check, doit.OutputFile, table.size()) != table)
+      throw ELzrw1Exception("the packed tally does not read back as it was written");
+  } catch (const std::exception& e) {
+    seterror(error, namingfile(path, fromnative(e.what())));
+    return false;
+  }
+
+  return replaceatomically(
+      path,
+      [&container](int fd, QString* reason) {
+        return writeall(fd, container.data(), container.size(), reason);
+      },
+      error);
+}
+
+QString damagedtallypath(const QString& path) {
+  return path + QStringLiteral(".bad");
+}
+
+bool keepdamagedtally(const QString& path) {
+  const int source = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+  if (source < 0) return false;
+  const bool ok = replaceatomically(
+      damagedtallypath(path),
+      [source](int fd, QString* reason) {
+        char buffer[65536];
+        for (;;) {
+          const ssize_t got = ::read(source, buffer, sizeof buffer);
+          if (got < 0 && errno == EINTR) continue;
+          if (got < 0) {
+            *reason = systemerror(errno);
+            return false;
+          }
+          if (got == 0) return true;
+          if (!writeall(fd, buffer, static_cast<std::size_t>(got), reason)) return false;
+        }
+      },
+      nullptr);
+  ::close(source);
+  return ok;
+}
