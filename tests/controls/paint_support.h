@@ -6,6 +6,21 @@
 #include <QImage>
 #include <QRect>
 #include <QWidget>
+#include <ostream>
+
+// Readable failure messages for the Qt value types the tests compare.
+inline void PrintTo(const QColor& c, std::ostream* os) {
+  *os << c.name().toStdString();
+}
+inline void PrintTo(const QPoint& p, std::ostream* os) {
+  *os << "(" << p.x() << "," << p.y() << ")";
+}
+inline void PrintTo(const QSize& s, std::ostream* os) {
+  *os << s.width() << "x" << s.height();
+}
+inline void PrintTo(const QRect& r, std::ostream* os) {
+  *os << r.width() << "x" << r.height() << "+" << r.x() << "+" << r.y();
+}
 
 namespace painttest {
 

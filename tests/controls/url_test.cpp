@@ -1,0 +1,83 @@
+#include "controls/url.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+#include "platform/desktop.h"
+
+namespace {
+
+// Stands in for the desktop so no browser is started; remembers what it was asked to open.
+class RecordingDesktop : public Desktop {
+ public:
+  bool openUrl(const QString& address) override {
+    opened << address;
+    return accept;
+  }
+  bool startDetached(const QString&, const QStringList&) override { return false; }
+  QStringList opened;
+  bool accept = true;
+};
+
+class UrlTest : public ::testing::Test {
+ protected:
+  void SetUp() override { setdesktop(&recorder); }
+  void TearDown() override { setdesktop(nullptr); }
+  RecordingDesktop recorder;
+};
+
+}  // namespace
+
+TEST_F(UrlTest, EmptyAddressOpensNothing) {
+  TURL url;
+  EXPECT_EQ(url.URLType(), utHttp);
+  EXPECT_FALSE(url.OpenURL());
+  EXPECT_TRUE(recorder.opened.isEmpty());
+}
+
+TEST_F(UrlTest, EachKindPutsItsPrefixInFront) {
+  const std::pair<TURLType, const char*> kinds[] = {
+      {utFile, "file://x"}, {utFtp, "ftp://x"},     {utGopher, "gopher://x"},
+      {utHttp, "http://x"}, {utHttps, "https://x"}, {utMailto, "mailto:x"},
+      {utNews, "news:x"},   {utTelnet, "telnet:x"}, {utWais, "wais:x"},
+      {utnone, "x"}};
+  TURL url;
+  url.setURL("x");
+  for (auto [kind, want] : kinds) {
+    url.setURLType(kind);
+    EXPECT_TRUE(url.OpenURL());
+    ASSERT_FALSE(recorder.opened.isEmpty());
+    EXPECT_EQ(recorder.opened.takeLast(), want);
+  }
+}
+
+TEST_F(UrlTest, PrefixGoesInFrontEvenOfAnAddressWithAScheme) {
+  TURL url;
+  url.setURL("http://www.quorvel.example");
+  url.OpenURL();
+  url.setURLType(utnone);
+  url.OpenURL();
+  const QStringList want = {"http://http://www.quorvel.example", "http://www.quorvel.example"};
+  EXPECT_EQ(recorder.opened, want);
+}
+
+TEST_F(UrlTest, LongAddressIsHandedOverWhole) {
+  const QString link = "www.quorvel.example/scores/pipshift/" + QString(120, 'a') + "?page=2";
+  TURL url;
+  url.setURL(link);
+  url.OpenURL();
+  ASSERT_EQ(recorder.opened.size(), 1);
+  EXPECT_EQ(recorder.opened.first(), "http://" + link);
+  EXPECT_GT(recorder.opened.first().size(), 79);
+}
+
+TEST_F(UrlTest, RefusalIsReportedOnlyByTheResult) {
+  recorder.accept = false;
+  TURL url;
+  url.setURL("www.quorvel.example");
+  EXPECT_FALSE(url.OpenURL());
+  EXPECT_EQ(url.URL(), "www.quorvel.example");
+  EXPECT_EQ(url.URLType(), utHttp);
+  EXPECT_EQ(recorder.opened.size(), 1);
+}
