@@ -1,0 +1,203 @@
+#include "stats/lzrw1kh.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <new>
+
+#include "stats/lzrw1.h"
+
+namespace {
+
+constexpr std::size_t kHashSize = 4096;
+constexpr std::uint16_t kEmpty = 0xFFFF;
+constexpr std::size_t kMaxOffset = 4095;
+constexpr std::size_t kMinMatch = 3;
+constexpr std::size_t kMaxMatch = 18;
+constexpr std::size_t kMinRun = 16;
+constexpr std::size_t kMaxRun = 4095;
+
+inline std::uint64_t load64(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// Number of leading bytes two 8-byte words share, for a little-endian load order.
+inline std::size_t samebytes(std::uint64_t a, std::uint64_t b) {
+  std::uint64_t diff = a ^ b;
+  if (diff == 0) return 8;
+  if constexpr (std::endian::native == std::endian::little)
+    return static_cast<std::size_t>(std::countr_zero(diff)) / 8;
+  else
+    return static_cast<std::size_t>(std::countl_zero(diff)) / 8;
+}
+
+inline void put16(std::uint8_t* p, unsigned v) {
+  p[0] = static_cast<std::uint8_t>(v >> 8);
+  p[1] = static_cast<std::uint8_t>(v);
+}
+
+// How many times src[x] repeats from x on (itself included), counting no further than limit.
+inline std::size_t runlength(const std::uint8_t* src, std::size_t x, std::size_t limit) {
+  const std::uint8_t b = src[x];
+  std::size_t r = 1;
+  if (r >= limit || src[x + 1] != b) return r;
+  const std::uint64_t pattern = 0x0101010101010101ull * b;
+  while (r + 8 <= limit) {
+    std::size_t same = samebytes(load64(src + x + r), pattern);
+    r += same;
+    if (same < 8) return r;
+  }
+  while (r < limit && src[x + r] == b) ++r;
+  return r;
+}
+
+}  // namespace
+
+TLZR::TLZR() {
+  hash_.reset(new (std::nothrow) std::uint16_t[kHashSize]);
+  if (!hash_) throw ELzrw1KHCompressor("LZRW1KH : no memory for HASH table");
+}
+
+TLZR::~TLZR() = default;
+
+inline std::size_t TLZR::FindMatch(const std::uint8_t* src, std::size_t x, std::size_t n,
+                                   std::size_t& start) {
+  // Fewer than three bytes left can never make a match, and hashing them would read past the
+  // chunk; what such a position would leave in the table can no longer change the output.
+  if (n - x < kMinMatch) return 0;
+  const std::uint32_t key = ((((std::uint32_t{src[x]} << 4) ^ src[x + 1]) << 4) ^ src[x + 2]);
+  const std::uint32_t h = ((40543u * key) >> 4) & 0xFFFu;
+  const std::uint16_t m = hash_[h];
+  hash_[h] = static_cast<std::uint16_t>(x);
+  if (m == kEmpty || x - m > kMaxOffset) return 0;
+
+  const std::uint8_t* a = src + x;
+  const std::uint8_t* b = src + m;
+  std::size_t l;
+  if (n - x >= kMaxMatch) {
+    l = samebytes(load64(a), load64(b));
+    if (l == 8) {
+      l += samebytes(load64(a + 8), load64(b + 8));
+      if (l == 16) {
+        l += a[16] == b[16];
+        if (l == 17) l += a[17] == b[17];
+      }
+    }
+  } else {
+    const std::size_t limit = n - x;
+    l = 0;
+    while (l < limit && a[l] == b[l]) ++l;
+  }
+  if (l < kMinMatch) return 0;
+  start = m;
+  return l;
+}
+
+std::size_t TLZR::CompressBlock(const std::uint8_t* src, std::size_t n, std::uint8_t* dst) {
+  std::fill_n(hash_.get(), kHashSize, kEmpty);
+  dst[0] = FlagCoded;
+  unsigned w = 0;     // control word being filled
+  std::size_t p = 1;  // where it goes
+  int k = 0;          // items it describes so far
+  std::size_t y = 3;
+  std::size_t x = 0;
+  while (x < n && y <= n) {
+    if (k == 16) {
+      put16(dst + p, w);
+      p = y;
+      y += 2;
+      k = 0;
+      w = 0;
+    }
+    const std::size_t r = runlength(src, x, std::min(kMaxRun, n - x));
+    std::size_t m;
+    if (r >= kMinRun) {
+      dst[y] = 0;
+      dst[y + 1] = static_cast<std::uint8_t>((r - kMinRun) >> 8);
+      dst[y + 2] = static_cast<std::uint8_t>(r - kMinRun);
+      dst[y + 3] = src[x];
+      y += 4;
+      x += r;
+      w = (w << 1) | 1;
+    } else if (std::size_t l = FindMatch(src, x, n, m)) {
+      put16(dst + y, static_cast<unsigned>((x - m) << 4 | (l - kMinMatch)));
+      y += 2;
+      x += l;
+      w = (w << 1) | 1;
+    } else {
+      dst[y++] = src[x++];
+      w <<= 1;
+    }
+    ++k;
+  }
+  put16(dst + p, (w << (16 - k)) & 0xFFFF);
+  if (y > n) {
+    dst[0] = FlagStored;
+    if (n) std::memcpy(dst + 1, src, n);
+    return n + 1;
+  }
+  return y;
+}
+
+std::optional<std::size_t> TLZR::DecompressBlock(const std::uint8_t* src, std::size_t length,
+                                                 std::uint8_t* dst) {
+  if (length < 2) return 0;
+  if (src[0] == FlagStored) {
+    if (length - 1 > ChunkSize) return std::nullopt;
+    std::memcpy(dst, src + 1, length - 1);
+    return length - 1;
+  }
+  if (length < 3) return std::nullopt;
+
+  unsigned w = unsigned{src[1]} << 8 | src[2];
+  int bits = 16;
+  std::size_t x = 3;
+  std::size_t y = 0;
+  while (x < length) {
+    if (bits == 0) {
+      // A control word is only written when an item follows it.
+      if (length - x < 3) return std::nullopt;
+      w = unsigned{src[x]} << 8 | src[x + 1];
+      x += 2;
+      bits = 16;
+    }
+    if (w & 0x8000) {
+      if (length - x < 2) return std::nullopt;
+      const unsigned b0 = src[x];
+      const unsigned b1 = src[x + 1];
+      const std::size_t offset = b0 << 4 | b1 >> 4;
+      if (offset == 0) {
+        if (length - x < 4) return std::nullopt;
+        const std::size_t count = (b1 << 8 | src[x + 2]) + kMinRun;
+        if (count > ChunkSize - y) return std::nullopt;
+        std::memset(dst + y, src[x + 3], count);
+        y += count;
+        x += 4;
+      } else {
+        const std::size_t count = (b1 & 15) + kMinMatch;
+        if (offset > y || count > ChunkSize - y) return std::nullopt;
+        std::uint8_t* out = dst + y;
+        const std::uint8_t* from = out - offset;
+        if (offset >= 16 && ChunkSize - y >= 32) {
+          // Whole words where the source lies wholly behind what is being written.
+          std::memcpy(out, from, 16);
+          if (count > 16) std::memcpy(out + 16, from + 16, 2);
+        } else if (offset == 1) {
+          std::memset(out, *from, count);
+        } else {
+          for (std::size_t i = 0; i < count; ++i) out[i] = from[i];
+        }
+        y += count;
+        x += 2;
+      }
+    } else {
+      if (y >= ChunkSize) return std::nullopt;
+      dst[y++] = src[x++];
+    }
+    w <<= 1;
+    --bits;
+  }
+  return y;
+}
