@@ -1,17 +1,416 @@
 #include "online/httpget.h"
 
-struct THTTPGet::Job {};
+#include <QCoreApplication>
+#include <QEvent>
+#include <QThread>
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+std::atomic<int> liveWorkers{0};
+
+// Copies of the component's settings, taken when a fetch starts, so later changes to the
+// component never reach a running worker.
+struct Request {
+  QByteArray url;
+  QByteArray acceptTypes;
+  QByteArray agent;
+  QByteArray userName;
+  QByteArray password;
+  QByteArray postQuery;
+  QByteArray referer;
+  bool binaryData = false;
+  bool useCache = false;
+  THTTPGet::Limits limits;
+};
+
+}  // namespace
+
+// What a worker shares with the user-interface thread. The worker never sees the component; the
+// component is reached only through `owner`, which is read and cleared on the user-interface thread
+// alone, so a destroyed component cannot be touched by a late worker.
+struct THTTPGet::Job {
+  Request request;
+  std::atomic<bool> stop{false};
+
+  // Written by the worker before it posts its completion; read afterwards on the user-interface
+  // thread. Posting the event orders the two.
+  QByteArray body;
+  bool succeeded = false;
+
+  THTTPGet* owner = nullptr;
+
+  // The worker waits here until its completion has run (or can never run), so the handlers see a
+  // worker that is still alive, as callers expect of a synchronous hand-over.
+  std::mutex handoverMutex;
+  std::condition_variable handoverDone;
+  bool released = false;
+
+  void release() {
+    {
+      std::lock_guard lock(handoverMutex);
+      released = true;
+    }
+    handoverDone.notify_all();
+  }
+
+  void waitReleased() {
+    std::unique_lock lock(handoverMutex);
+    handoverDone.wait(lock, [this] { return released; });
+  }
+
+  // Runs on the user-interface thread while the worker waits.
+  static void deliver(const std::shared_ptr<Job>& job) {
+    if (THTTPGet* sender = job->owner) {
+      if (job->succeeded && !job->stop) {
+        emit sender->OnDoneString(sender, job->body);
+      } else {
+        emit sender->OnError(sender);
+      }
+      // Idle only now, so a StartFetch from inside the handler was ignored. A handler that
+      // destroyed the component has already cleared `owner`.
+      if (THTTPGet* stillThere = job->owner) {
+        job->owner = nullptr;
+        stillThere->running_.reset();
+      }
+    }
+    job->release();
+  }
+};
+
+namespace {
+
+using Job = THTTPGet::Job;
+
+const QEvent::Type kCompletionEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+// Carries one finished fetch to the user-interface thread. An event that Qt throws away unrun
+// (the application shutting down) still lets its worker go, so no worker waits for ever.
+class CompletionEvent : public QEvent {
+ public:
+  explicit CompletionEvent(std::shared_ptr<Job> job)
+      : QEvent(kCompletionEvent), job_(std::move(job)) {}
+  ~CompletionEvent() override { job_->release(); }
+  const std::shared_ptr<Job>& job() const { return job_; }
+
+ private:
+  std::shared_ptr<Job> job_;
+};
+
+// Lives on the user-interface thread for the whole run and is never destroyed, so a worker can
+// always post to it, whatever became of the component that started the fetch.
+class Dispatcher : public QObject {
+ public:
+  bool event(QEvent* e) override {
+    if (e->type() == kCompletionEvent) {
+      Job::deliver(static_cast<CompletionEvent*>(e)->job());
+      return true;
+    }
+    return QObject::event(e);
+  }
+};
+
+Dispatcher* dispatcher() {
+  static Dispatcher* const instance = [] {
+    auto* d = new Dispatcher;
+    if (QCoreApplication* app = QCoreApplication::instance()) d->moveToThread(app->thread());
+    return d;
+  }();
+  return instance;
+}
+
+void ensureCurlInitialised() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// URL split: an optional "http://" in any letter case, the host up to the first "/", the object
+// from that "/" on. A host may name a port ("host:8080"); self-hosted servers need one.
+struct Target {
+  QByteArray host;
+  QByteArray object;
+};
+
+Target splitUrl(const QByteArray& url) {
+  QByteArray rest = url;
+  if (rest.left(7).toLower() == "http://") rest = rest.mid(7);
+  const qsizetype slash = rest.indexOf('/');
+  if (slash < 0) return {QByteArray(), rest};
+  return {rest.left(slash), rest.mid(slash)};
+}
+
+bool hostIsUsable(const QByteArray& host) {
+  if (host.isEmpty()) return false;
+  for (char c : host) {
+    const auto u = static_cast<unsigned char>(c);
+    // "@" would smuggle credentials into the address; the rest cannot belong to a host name.
+    if (u <= 0x20 || u >= 0x7f || c == '@' || c == '?' || c == '#' || c == '\\') return false;
+  }
+  return true;
+}
+
+// Blanks, control characters and non-ASCII bytes would break the request line or let a caller's
+// text inject headers; they travel percent-encoded instead.
+QByteArray safeObject(const QByteArray& object) {
+  static const char hex[] = "0123456789ABCDEF";
+  QByteArray out;
+  out.reserve(object.size());
+  for (char c : object) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u <= 0x20 || u >= 0x7f) {
+      out += '%';
+      out += hex[u >> 4];
+      out += hex[u & 0x0f];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+bool isHeaderSafe(const QByteArray& value) {
+  return !value.contains('\r') && !value.contains('\n') && !value.contains('\0');
+}
+
+// The state of one transfer as the curl callbacks see it.
+struct Transfer {
+  Job* job = nullptr;
+  QByteArray body;
+  int status = 0;
+  qint64 contentLength = -1;  // -1: no usable Content-Length header
+  bool sawContentLength = false;
+  bool complete = false;  // all bytes a valid Content-Length announced have arrived
+};
+
+size_t onHeader(char* data, size_t size, size_t count, void* userdata) {
+  auto* t = static_cast<Transfer*>(userdata);
+  const size_t n = size * count;
+  if (t->job->stop) return 0;
+  const QByteArray line(data, static_cast<qsizetype>(n));
+
+  if (line.startsWith("HTTP/")) {
+    // A new response begins (an interim 1xx is followed by the real one).
+    const QList<QByteArray> parts = line.simplified().split(' ');
+    t->status = parts.size() > 1 ? parts[1].toInt() : 0;
+    t->contentLength = -1;
+    t->sawContentLength = false;
+    return n;
+  }
+
+  const QByteArray trimmed = line.trimmed();
+  if (trimmed.isEmpty()) {
+    if (t->status >= 100 && t->status < 200) return n;
+    const Request& r = t->job->request;
+    // A binary body is only trusted when its length is announced; it is then not read at all.
+    if (r.binaryData && t->contentLength < 0) return 0;
+    if (t->contentLength > static_cast<qint64>(r.limits.maxBodyBytes)) return 0;
+    if (t->contentLength == 0) t->complete = true;
+    return n;
+  }
+
+  const qsizetype colon = trimmed.indexOf(':');
+  if (colon > 0 && trimmed.left(colon).trimmed().toLower() == "content-length") {
+    if (t->sawContentLength) return n;  // the first header counts, as it always has
+    t->sawContentLength = true;
+    const QByteArray value = trimmed.mid(colon + 1).trimmed();
+    // A value that is not a plain decimal number is ignored: the body is then read to its end.
+    const bool digitsOnly =
+        !value.isEmpty() && value.size() <= 18 &&
+        std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (digitsOnly) t->contentLength = value.toLongLong();
+  }
+  return n;
+}
+
+size_t onBody(char* data, size_t size, size_t count, void* userdata) {
+  auto* t = static_cast<Transfer*>(userdata);
+  const size_t n = size * count;
+  if (t->job->stop || t->complete) return 0;
+  qsizetype take = static_cast<qsizetype>(n);
+  if (t->contentLength >= 0) take = std::min<qint64>(take, t->contentLength - t->body.size());
+  if (static_cast<size_t>(t->body.size()) + static_cast<size_t>(take) >
+      t->job->request.limits.maxBodyBytes) {
+    return 0;
+  }
+  t->body.append(data, take);
+  if (t->contentLength >= 0 && t->body.size() >= t->contentLength) {
+    // Everything announced has arrived; a server that keeps the connection open must not make
+    // the fetch wait for its time limit. Ending the transfer here is recognised as success.
+    t->complete = true;
+    return 0;
+  }
+  return n;
+}
+
+int onProgress(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<Transfer*>(userdata)->job->stop ? 1 : 0;
+}
+
+struct CurlDeleter {
+  void operator()(CURL* c) const { curl_easy_cleanup(c); }
+};
+struct SlistDeleter {
+  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+
+bool addHeader(std::unique_ptr<curl_slist, SlistDeleter>& list, const QByteArray& header) {
+  curl_slist* grown = curl_slist_append(list.get(), header.constData());
+  if (!grown) return false;
+  list.release();
+  list.reset(grown);
+  return true;
+}
+
+// Returns the body on success; an empty array means the fetch failed.
+QByteArray perform(Job& job) {
+  const Request& r = job.request;
+  if (job.stop) return {};
+
+  const Target target = splitUrl(r.url);
+  if (!hostIsUsable(target.host)) return {};
+  for (const QByteArray* v : {&r.acceptTypes, &r.agent, &r.userName, &r.password, &r.referer}) {
+    if (!isHeaderSafe(*v)) return {};
+  }
+
+  std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+  if (!curl) return {};
+  CURL* c = curl.get();
+
+  const QByteArray base = "http://" + target.host + "/";
+  const QByteArray object = safeObject(target.object);
+  curl_easy_setopt(c, CURLOPT_URL, base.constData());
+  curl_easy_setopt(c, CURLOPT_REQUEST_TARGET, object.constData());
+  curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
+  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+  // The program reads no environment variables, so no proxy is taken from http_proxy and the
+  // like: an empty proxy name switches curl's own lookup off.
+  curl_easy_setopt(c, CURLOPT_PROXY, "");
+  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS,
+                   static_cast<long>(r.limits.connectTimeout.count()));
+  curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(r.limits.fetchTimeout.count()));
+  // The body's length is judged here, so that a malformed header is ignored instead of ending
+  // the fetch, and a length beyond the limit is refused before anything is read.
+  curl_easy_setopt(c, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+
+  if (!r.agent.isEmpty()) curl_easy_setopt(c, CURLOPT_USERAGENT, r.agent.constData());
+  if (!r.referer.isEmpty()) curl_easy_setopt(c, CURLOPT_REFERER, r.referer.constData());
+  if (!r.userName.isEmpty() || !r.password.isEmpty()) {
+    curl_easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+    curl_easy_setopt(c, CURLOPT_USERNAME, r.userName.constData());
+    curl_easy_setopt(c, CURLOPT_PASSWORD, r.password.constData());
+  }
+
+  std::unique_ptr<curl_slist, SlistDeleter> headers;
+  // "Name;" is curl's way of sending a header with an empty value.
+  bool listed = addHeader(
+      headers, r.acceptTypes.isEmpty() ? QByteArray("Accept;") : "Accept: " + r.acceptTypes);
+  if (!r.useCache) {
+    listed = listed && addHeader(headers, "Cache-Control: no-cache") &&
+             addHeader(headers, "Pragma: no-cache");
+  }
+  if (!r.postQuery.isEmpty()) {
+    listed = listed && addHeader(headers, "Content-Type: application/x-www-form-urlencoded") &&
+             addHeader(headers, "Expect:");
+    curl_easy_setopt(c, CURLOPT_POST, 1L);
+    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.postQuery.size()));
+    curl_easy_setopt(c, CURLOPT_POSTFIELDS, r.postQuery.constData());
+  }
+  if (!listed) return {};
+  curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+
+  Transfer transfer;
+  transfer.job = &job;
+  curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, onHeader);
+  curl_easy_setopt(c, CURLOPT_HEADERDATA, &transfer);
+  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, onBody);
+  curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
+  curl_easy_setopt(c, CURLOPT_XFERINFODATA, &transfer);
+  curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+
+  const CURLcode rc = curl_easy_perform(c);
+  if (job.stop) return {};
+  const bool finished = rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && transfer.complete);
+  if (!finished) return {};
+  return transfer.body;
+}
+
+void runWorker(std::shared_ptr<Job> job, Dispatcher* target) {
+  try {
+    QByteArray body = perform(*job);
+    job->succeeded = !body.isEmpty();
+    job->body = std::move(body);
+  } catch (...) {
+    // Nothing may escape a worker; whatever went wrong is a failed fetch.
+    job->succeeded = false;
+  }
+  QCoreApplication::postEvent(target, new CompletionEvent(job));
+  job->waitReleased();
+  job.reset();
+  liveWorkers.fetch_sub(1);
+}
+
+}  // namespace
 
 THTTPGet::THTTPGet(QObject* parent) : QObject(parent) {}
 
 THTTPGet::~THTTPGet() {
   AbortFetch();
+  if (running_) {
+    running_->owner = nullptr;
+    // The worker need not wait for a hand-over that will deliver nothing.
+    running_->release();
+    running_.reset();
+  }
 }
 
-void THTTPGet::StartFetch() {}
+void THTTPGet::StartFetch() {
+  if (running_) return;
 
-void THTTPGet::AbortFetch() {}
+  auto job = std::make_shared<Job>();
+  Request& r = job->request;
+  r.url = url_.toUtf8();
+  r.acceptTypes = acceptTypes_.toUtf8();
+  r.agent = agent_.toUtf8();
+  r.userName = userName_.toUtf8();
+  r.password = password_.toUtf8();
+  r.postQuery = postQuery_.toUtf8();
+  r.referer = referer_.toUtf8();
+  r.binaryData = binaryData_;
+  r.useCache = useCache_;
+  r.limits = limits_;
+  job->owner = this;
+
+  // Recorded as running before the worker exists, so its completion can never be missed.
+  running_ = job;
+  Dispatcher* target = dispatcher();
+  ensureCurlInitialised();
+  liveWorkers.fetch_add(1);
+  try {
+    std::thread(runWorker, job, target).detach();
+  } catch (const std::system_error&) {
+    // No thread to be had: report the failure the usual way, later, on this thread.
+    liveWorkers.fetch_sub(1);
+    job->succeeded = false;
+    QCoreApplication::postEvent(target, new CompletionEvent(job));
+  }
+
+  if (waitThread_) QCoreApplication::processEvents();
+}
+
+void THTTPGet::AbortFetch() {
+  if (running_) running_->stop = true;
+}
 
 int THTTPGet::activeWorkers() {
-  return 0;
+  return liveWorkers.load();
 }
