@@ -1,0 +1,119 @@
+#include "windows/aboutform.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QShowEvent>
+
+#include "controls/selbutton.h"
+#include "controls/url.h"
+#include "windows/windowstyle.h"
+
+using namespace windowstyle;
+
+namespace {
+
+const char* const logopath = ":/images/aboutlogo.png";
+
+}  // namespace
+
+Tabout::Tabout(QWidget* owner) : QWidget(owner, Qt::Dialog), m_owner(owner) {
+  setObjectName("about");
+  setWindowTitle("Pipshift - About");
+  setFixedSize(clientWidth, clientHeight);
+  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  paintbackground(this);
+
+  const QFont labelfont = makefont("Times New Roman", 13, true);
+
+  Image1 = new QLabel(this);
+  Image1->setObjectName("Image1");
+  Image1->setGeometry(18, 8, 265, 66);
+  const QPixmap logo(logopath);
+  if (!logo.isNull()) {
+    Image1->setPixmap(logo);
+    Image1->resize(logo.size());
+  }
+
+  QFont linkfont = makefont("MS Sans Serif", 16, true);
+  linkfont.setUnderline(true);
+  Label7 = label(this, "Label7", siteaddress, linkfont, lilac, 8, 72);
+  Label7->setGeometry(8, 72, 289, 20);
+  Label7->setAlignment(Qt::AlignCenter);
+  Label7->setCursor(Qt::PointingHandCursor);
+  Label7->installEventFilter(this);
+
+  Label6 = label(this, "Label6", "Programmed by: Quorvel Software", labelfont, lilac, 4, 122);
+  Label2 = label(this, "Label2", "Copyright (c)", labelfont, lilac, 4, 138);
+  Label3 = label(this, "Label3", "2010-2013 Quorvel Software.", labelfont, lilac, 106, 138);
+  Label4 = label(this, "Label4", "All rights reserved.", labelfont, lilac, 4, 154);
+
+  Label1 = label(this, "Label1", "Version", labelfont, lilac, 48, 171);
+  version = label(this, "version", "1.0.0", labelfont, Qt::white, 96, 171);
+  Label9 = label(this, "Label9", ".1", labelfont, Qt::white, 123, 171);
+  // The three pieces must read as one line, "Version 1.0.0.1". Where the fonts at hand run wider
+  // than the ones the places were chosen for, each piece moves right just enough not to cover
+  // its neighbour.
+  const int space = Label1->fontMetrics().horizontalAdvance(' ');
+  version->move(std::max(version->x(), Label1->x() + Label1->width() + space), version->y());
+  Label9->move(std::max(Label9->x(), version->x() + version->width()), Label9->y());
+
+  button_done = new TSelButton(this);
+  button_done->setObjectName("button_done");
+  button_done->setGeometry(202, 164, 95, 20);
+  stylebutton(button_done, "Done", true);
+  connect(button_done, &TSelButton::OnClick, this, &Tabout::Button1Click);
+
+  URL1 = new TURL(this);
+  URL1->setObjectName("URL1");
+  URL1->setURLType(utHttp);
+  URL1->setURL(siteaddress);
+}
+
+QString Tabout::versiontext() const {
+  return version->text();
+}
+
+void Tabout::openlink() {
+  URL1->OpenURL();
+}
+
+void Tabout::Label7Click() {
+  openlink();
+}
+
+void Tabout::Button1Click() {
+  close();
+}
+
+void Tabout::showforward() {
+  show();
+  raise();
+  activateWindow();
+}
+
+void Tabout::showEvent(QShowEvent* event) {
+  // Opening again after being closed centres again; coming back from the task bar does not.
+  if (!event->spontaneous()) centreon(this, m_owner);
+  QWidget::showEvent(event);
+}
+
+// The link label is a click target: a left press and a left release over it open the site.
+bool Tabout::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Label7) {
+    if (event->type() == QEvent::MouseButtonPress) {
+      auto* e = static_cast<QMouseEvent*>(event);
+      m_linkpressed = e->button() == Qt::LeftButton;
+      return m_linkpressed;
+    }
+    if (event->type() == QEvent::MouseButtonRelease) {
+      auto* e = static_cast<QMouseEvent*>(event);
+      if (e->button() != Qt::LeftButton) return false;
+      const bool click = m_linkpressed && Label7->rect().contains(e->position().toPoint());
+      m_linkpressed = false;
+      if (click) Label7Click();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,78 @@
+#include "windows/windowstyle.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QWidget>
+
+#include "controls/selbutton.h"
+
+namespace windowstyle {
+
+QFont makefont(const QString& family, int pixels, bool bold) {
+  QFont f(family);
+  f.setPixelSize(pixels);
+  f.setBold(bold);
+  return f;
+}
+
+void paintbackground(QWidget* window) {
+  QPalette pal = window->palette();
+  pal.setColor(QPalette::Window, background);
+  window->setPalette(pal);
+  window->setAutoFillBackground(true);
+}
+
+void stylebutton(TSelButton* button, const QString& caption, bool centred) {
+  button->setColor(lilac);
+  button->setColorOver(lilac);
+  button->setColorDown(lilac);
+  button->setColorBorder(Qt::white);
+  button->setBorderWidth(1);
+  button->setColorOverCaption(Qt::black);
+  button->setFont(makefont("Arial", 13, true));
+  button->setFontColor(navy);
+  button->setAlignment(centred ? Qt::AlignHCenter : Qt::AlignLeft);
+  button->setCaption(caption);
+}
+
+QLabel* label(QWidget* parent, const QString& name, const QString& text, const QFont& font,
+              const QColor& color, int x, int y) {
+  auto* l = new QLabel(text, parent);
+  l->setObjectName(name);
+  l->setFont(font);
+  QPalette pal = l->palette();
+  pal.setColor(QPalette::WindowText, color);
+  l->setPalette(pal);
+  l->setAutoFillBackground(false);
+  l->adjustSize();
+  l->move(x, y);
+  return l;
+}
+
+void centreon(QWidget* window, const QWidget* owner) {
+  const QRect frame = window->frameGeometry();
+  QScreen* screen = nullptr;
+  QPoint centre;
+  if (owner && owner->isVisible()) {
+    centre = owner->frameGeometry().center();
+    screen = owner->screen();
+  } else {
+    screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    centre = screen->availableGeometry().center();
+  }
+  QRect placed = frame;
+  placed.moveCenter(centre);
+  // Never let the window open off the screen, whatever the owner's position.
+  if (screen) {
+    const QRect area = screen->availableGeometry();
+    if (placed.right() > area.right()) placed.moveRight(area.right());
+    if (placed.bottom() > area.bottom()) placed.moveBottom(area.bottom());
+    if (placed.left() < area.left()) placed.moveLeft(area.left());
+    if (placed.top() < area.top()) placed.moveTop(area.top());
+  }
+  window->move(placed.topLeft());
+}
+
+}  // namespace windowstyle

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+
+class QLabel;
+class QWidget;
+class TSelButton;
+
+// Looks the help and About windows share.
+namespace windowstyle {
+
+inline const QColor background{0x34, 0x41, 0x43};
+inline const QColor lilac{0x92, 0x94, 0xC4};
+inline const QColor navy{0x00, 0x00, 0x80};
+inline const QColor pagebackground{0xB5, 0xB7, 0xD7};
+
+// A font by family, pixel height and boldness.
+QFont makefont(const QString& family, int pixels, bool bold = false);
+
+// Paints a top-level window's background in the windows' dark colour and sets its font.
+void paintbackground(QWidget* window);
+
+// The selection-button look of the help pages' buttons: lilac face, white border, bold navy
+// "Arial" caption turning black under the pointer, no change of face colour.
+void stylebutton(TSelButton* button, const QString& caption, bool centred);
+
+// A see-through label in the given font and colour.
+QLabel* label(QWidget* parent, const QString& name, const QString& text, const QFont& font,
+              const QColor& color, int x, int y);
+
+// Centres a window on its owner, kept on the owner's screen; a window without an owner is
+// centred on its screen.
+void centreon(QWidget* window, const QWidget* owner);
+
+}  // namespace windowstyle
