@@ -25,4 +25,6 @@ Desktop& desktop() {
   return installed ? *installed : system;
 }
 
-void setdesktop(Desktop* replacement) { installed = replacement; }
+void setdesktop(Desktop* replacement) {
+  installed = replacement;
+}
