@@ -376,7 +376,16 @@ void Ttallylist::button_doneClick() {
 }
 
 void Ttallylist::centreovermain() {
-  QRect frame = frameGeometry();
+  // Until this window has been on screen its frame is unknown; the main window's frame is the
+  // best guess, since the window manager decorates both alike.
+  auto around = [](const QRect& outer, const QRect& inner) {
+    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                    outer.right() - inner.right(), outer.bottom() - inner.bottom());
+  };
+  QMargins decoration = around(frameGeometry(), geometry());
+  if (decoration.isNull() && m_mainwindow)
+    decoration = around(m_mainwindow->frameGeometry(), m_mainwindow->geometry());
+  QRect frame = geometry().marginsAdded(decoration);
   QPoint centre;
   QScreen* screen = nullptr;
   if (m_mainwindow) {

@@ -1,0 +1,429 @@
+// The tally list window as the game and the player drive it: counters, the top ten, placeholders,
+// reset, and the tally file read at creation and written at destruction.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+#include <sstream>
+
+#include "controls/imagebutton.h"
+#include "stats/lzrw1.h"
+#include "stats/tallyfile.h"
+#include "stats/tallylistform.h"
+#include "tests/stats/tallysupport.h"
+
+namespace {
+
+const QDate fixedday(2024, 3, 9);
+
+struct Rank {
+  QString date, name, score;
+  int tag;
+  QColor colour;
+  bool bold;
+  bool operator==(const Rank&) const = default;
+};
+
+// A window's whole visible and stored state, to show that something changed nothing.
+struct Snapshot {
+  QStringList texts;
+  QList<int> tags;
+  QList<QColor> colours;
+  TextTable table;
+  bool operator==(const Snapshot&) const = default;
+};
+
+class TallyList : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    path = dir.filePath("pipshifttally.tld");
+    previous = Ttallylist::setloaderrorreporter([this](const QString& text) { errors << text; });
+  }
+  void TearDown() override { Ttallylist::setloaderrorreporter(previous); }
+
+  std::unique_ptr<Ttallylist> open(QWidget* mainwindow = nullptr) {
+    auto w = std::make_unique<Ttallylist>(mainwindow, path);
+    w->today = [] { return fixedday; };
+    w->confirmreset = [this] {
+      ++asked;
+      return answer;
+    };
+    return w;
+  }
+
+  static QLabel* label(const Ttallylist& w, const QString& name) {
+    auto* l = w.findChild<QLabel*>(name);
+    EXPECT_NE(l, nullptr) << name.toStdString();
+    return l;
+  }
+  static QString text(const Ttallylist& w, const QString& name) { return label(w, name)->text(); }
+  static QStringList counters(const Ttallylist& w) {
+    return {text(w, "mylabel_1"), text(w, "mylabel_2"), text(w, "mylabel_3")};
+  }
+  static Rank rank(const Ttallylist& w, int i) {
+    QLabel* high = label(w, QString("label_high%1").arg(i));
+    // The four labels of a line always share colour and weight.
+    for (const char* kind : {"label_num", "label_date", "label_name"}) {
+      QLabel* other = label(w, QString("%1%2").arg(kind).arg(i));
+      EXPECT_EQ(other->palette().color(QPalette::WindowText),
+                high->palette().color(QPalette::WindowText));
+      EXPECT_EQ(other->font().bold(), high->font().bold());
+    }
+    EXPECT_EQ(high->property("Tag").toInt(), w.rankvalue(i));
+    return {text(w, QString("label_date%1").arg(i)),
+            text(w, QString("label_name%1").arg(i)),
+            high->text(),
+            w.rankvalue(i),
+            high->palette().color(QPalette::WindowText),
+            high->font().bold()};
+  }
+  static std::string cell(const Ttallylist& w, int c, int r) {
+    return w.stringgrid_scores().cell(c, r);
+  }
+  static Snapshot snapshot(const Ttallylist& w) {
+    Snapshot s{counters(w), {}, {}, w.stringgrid_scores()};
+    for (int i = 1; i <= 10; ++i) {
+      const Rank r = rank(w, i);
+      s.texts << r.date << r.name << r.score;
+      s.tags << r.tag;
+      s.colours << r.colour;
+    }
+    return s;
+  }
+  static Rank placeholder(const QColor& colour, bool bold) {
+    return {"Feb 11, 2008", "Quorvel", "0", 0, colour, bold};
+  }
+  static Rank entry(const QString& name, int score, const QColor& colour, bool bold) {
+    return {QLocale::system().toString(fixedday, QLocale::ShortFormat),
+            name,
+            QString::number(score),
+            score,
+            colour,
+            bold};
+  }
+  static Rank blank(const QColor& colour, bool bold) { return {"", "", "", -1000, colour, bold}; }
+  static void play(Ttallylist& w, int score, const QString& name) {
+    w.addtomineincrease(1);
+    w.addtomineincrease(2);
+    w.checkscore(score, name);
+  }
+
+  QTemporaryDir dir;
+  QString path;
+  QStringList errors;
+  Ttallylist::ErrorReporter previous;
+  bool answer = true;
+  int asked = 0;
+};
+
+const QColor designed = Ttallylist::designedcolor;
+const QColor white = Ttallylist::plaincolor;
+const QColor red = Ttallylist::markcolor;
+
+TEST_F(TallyList, NewPlayerSeesPlaceholdersUntilAClearedGameAndOnlyRealEntriesSurviveARestart) {
+  auto w = open();
+  EXPECT_TRUE(errors.isEmpty());
+  EXPECT_EQ(counters(*w), QStringList({"0", "0", "0"}));
+  for (int i = 1; i <= 10; ++i) EXPECT_EQ(rank(*w, i), placeholder(designed, true)) << i;
+  for (int r = 1; r <= 10; ++r) EXPECT_EQ(cell(*w, 1, r), "-1000");
+
+  play(*w, 150, "Ann Lee");
+  EXPECT_EQ(counters(*w), QStringList({"1", "1", "0"}));
+  EXPECT_EQ(rank(*w, 1), entry("Ann Lee", 150, red, true));
+  for (int i = 2; i <= 10; ++i) EXPECT_EQ(rank(*w, i), placeholder(white, false)) << i;
+  EXPECT_EQ(cell(*w, 2, 1), "Ann Lee");
+  EXPECT_EQ(cell(*w, 1, 2), "-1000");
+
+  w.reset();  // the exit writes the tally file
+  w = open();
+  EXPECT_TRUE(errors.isEmpty());
+  EXPECT_EQ(counters(*w), QStringList({"1", "1", "0"}));
+  EXPECT_EQ(rank(*w, 1), entry("Ann Lee", 150, designed, true));
+  for (int i = 2; i <= 10; ++i) EXPECT_EQ(rank(*w, i), blank(designed, true)) << i;
+}
+
+TEST_F(TallyList, PlaceholdersSlideDownBelowTiesButNeverEnterTheTable) {
+  auto w = open();
+  w->checkscore(150, "Ann");
+  w->checkscore(0, "Zero");  // ties the placeholders and goes above them
+  EXPECT_EQ(rank(*w, 2), entry("Zero", 0, red, true));
+  EXPECT_EQ(rank(*w, 3), placeholder(white, false));
+  EXPECT_EQ(cell(*w, 2, 2), "Zero");
+  for (int r = 3; r <= 10; ++r) EXPECT_EQ(cell(*w, 1, r), "-1000") << r;
+}
+
+TEST_F(TallyList, WinPercentageIsRecomputedOnlyWhenAGameStartsAndTruncates) {
+  auto w = open();
+  w->addtomineincrease(1);
+  w->addtomineincrease(2);
+  EXPECT_EQ(counters(*w), QStringList({"1", "1", "0"}));
+  w->addtomineincrease(1);
+  EXPECT_EQ(counters(*w), QStringList({"2", "1", "50"}));
+  w->addtomineincrease(2);
+  w->addtomineincrease(1);
+  EXPECT_EQ(counters(*w), QStringList({"3", "2", "66"}));
+  EXPECT_EQ(cell(*w, 3, 0), "66");
+  EXPECT_EQ(cell(*w, 1, 0), "3");
+}
+
+TEST_F(TallyList, DamagedOrHugeCountersNeitherStopTheCountNorOverflow) {
+  auto w = open();
+  w->stringgrid_scores().setCell(1, 0, "x7");
+  EXPECT_EQ(w->addit(1, 0), 1);
+  EXPECT_EQ(cell(*w, 1, 0), "1");
+
+  w->stringgrid_scores().setCell(2, 0, "lots");
+  w->addtomineincrease(1);
+  EXPECT_EQ(text(*w, "mylabel_3"), "0");
+
+  // The percentage's product passes 32 bits long before the counters do.
+  w->stringgrid_scores().setCell(1, 0, "2147483646");
+  w->stringgrid_scores().setCell(2, 0, "2000000000");
+  w->addtomineincrease(1);
+  EXPECT_EQ(text(*w, "mylabel_1"), "2147483647");
+  EXPECT_EQ(text(*w, "mylabel_3"), "93");
+  w->addtomineincrease(1);
+  EXPECT_EQ(text(*w, "mylabel_1"), "2147483647");
+}
+
+TEST_F(TallyList, ATieEntersAboveTheOlderEntryAndTheRestMoveDown) {
+  auto w = open();
+  w->checkscore(100, "Old");
+  w->checkscore(50, "Low");
+  w->checkscore(100, "New");
+  EXPECT_EQ(rank(*w, 1), entry("New", 100, red, true));
+  EXPECT_EQ(rank(*w, 2), entry("Old", 100, white, false));
+  EXPECT_EQ(rank(*w, 3), entry("Low", 50, white, false));
+  EXPECT_EQ(cell(*w, 2, 2), "Old");
+  EXPECT_EQ(cell(*w, 2, 3), "Low");
+}
+
+TEST_F(TallyList, WithTenEntriesALowerScoreOnlyWhitensAndATieWithRankTenReplacesIt) {
+  auto w = open();
+  for (int i = 1; i <= 10; ++i) w->checkscore(1100 - 100 * i, QString("N%1").arg(i));
+  EXPECT_EQ(rank(*w, 10), entry("N10", 100, red, true));
+  const TextTable before = w->stringgrid_scores();
+
+  w->checkscore(99, "Nope");
+  EXPECT_EQ(w->stringgrid_scores(), before);
+  for (int i = 1; i <= 10; ++i)
+    EXPECT_EQ(rank(*w, i), entry(QString("N%1").arg(i), 1100 - 100 * i, white, false)) << i;
+
+  w->checkscore(100, "Tie");
+  EXPECT_EQ(rank(*w, 9), entry("N9", 200, white, false));
+  EXPECT_EQ(rank(*w, 10), entry("Tie", 100, red, true));
+  EXPECT_EQ(cell(*w, 2, 10), "Tie");
+  EXPECT_EQ(cell(*w, 2, 9), "N9");
+}
+
+TEST_F(TallyList, ResetAnsweredYesClearsEverythingAndTheNextGameFillsRankOne) {
+  auto w = open();
+  play(*w, 150, "Ann");
+  play(*w, 90, "Bo");
+  QTest::mouseClick(w->findChild<TImageButton*>("button_resettally"), Qt::LeftButton);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(counters(*w), QStringList({"0", "0", "0"}));
+  for (int i = 1; i <= 10; ++i) EXPECT_EQ(rank(*w, i), blank(white, false)) << i;
+  for (int c = 0; c <= 8; ++c) EXPECT_EQ(cell(*w, c, 0), "0") << c;
+  for (int r = 1; r <= 11; ++r) {
+    EXPECT_EQ(cell(*w, 0, r), "");
+    EXPECT_EQ(cell(*w, 1, r), "-1000");
+    EXPECT_EQ(cell(*w, 2, r), "");
+  }
+
+  play(*w, 40, "Cy");
+  EXPECT_EQ(rank(*w, 1), entry("Cy", 40, red, true));
+  EXPECT_EQ(rank(*w, 2), blank(white, false));
+}
+
+TEST_F(TallyList, ResetAnsweredNoChangesNothing) {
+  auto w = open();
+  play(*w, 150, "Ann");
+  const Snapshot before = snapshot(*w);
+  answer = false;
+  QTest::mouseClick(w->findChild<TImageButton*>("button_resettally"), Qt::LeftButton);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(snapshot(*w), before);
+}
+
+TEST_F(TallyList, AScoreBelowMinus999FromTheFileShowsBlankButStillRanks) {
+  TextTable t = sampletally();
+  t.setCell(1, 1, "100");
+  t.setCell(1, 2, "-2000");
+  t.setCell(2, 2, "Ghost");
+  t.setCell(1, 3, "50");
+  t.setCell(1, 4, "abc");
+  t.setCell(1, 5, "");
+  ASSERT_TRUE(savetallyfile(path, t));
+
+  auto w = open();
+  EXPECT_EQ(rank(*w, 2).score, "");
+  EXPECT_EQ(rank(*w, 2).tag, -2000);
+  EXPECT_EQ(rank(*w, 2).name, "Ghost");
+  EXPECT_EQ(rank(*w, 4).tag, -1000);
+  EXPECT_EQ(cell(*w, 1, 4), "abc");  // kept as it was, only not ranked
+  EXPECT_EQ(cell(*w, 1, 5), "-1000");
+
+  w->checkscore(60, "New");
+  EXPECT_EQ(rank(*w, 2), entry("New", 60, red, true));
+  EXPECT_EQ(rank(*w, 3).name, "Ghost");
+  EXPECT_EQ(rank(*w, 3).tag, -2000);
+  EXPECT_EQ(rank(*w, 4).score, "50");
+}
+
+TEST_F(TallyList, ANameWithALineBreakCannotSpoilTheFile) {
+  auto w = open();
+  w->checkscore(10, "A\nB");
+  EXPECT_EQ(cell(*w, 2, 1), "A B");
+  EXPECT_TRUE(w->savetally());
+}
+
+TEST_F(TallyList, KeepsItsDesignedLayout) {
+  auto w = open();
+  EXPECT_EQ(w->size(), QSize(342, 425));
+  EXPECT_EQ(w->windowTitle(), "Pipshift - Tally List");
+  EXPECT_EQ(w->findChild<QWidget*>("FlatPanel1")->geometry(), QRect(6, 6, 331, 413));
+  EXPECT_EQ(w->findChild<QWidget*>("button_resettally")->geometry(), QRect(72, 368, 132, 41));
+  EXPECT_EQ(w->findChild<QWidget*>("button_done")->geometry(), QRect(200, 368, 132, 41));
+  EXPECT_EQ(label(*w, "label_num10")->geometry(), QRect(5, 342, 24, 16));
+  EXPECT_EQ(label(*w, "label_num10")->text(), "10.");
+  EXPECT_EQ(label(*w, "label_name3")->geometry(), QRect(136, 174, 132, 16));
+  EXPECT_EQ(label(*w, "label_myname")->font().pixelSize(), 19);
+  EXPECT_TRUE(label(*w, "label_myname")->font().underline());
+
+  // The score label is as wide as its text, in whatever weight it has.
+  QLabel* high = label(*w, "label_high1");
+  const int narrow = high->width();
+  w->checkscore(123456, "Wide");
+  EXPECT_EQ(high->pos(), QPoint(286, 126));
+  EXPECT_GT(high->width(), narrow);
+  EXPECT_EQ(high->width(), high->sizeHint().width());
+}
+
+TEST_F(TallyList, ShowsCentredOverTheMainWindowAndDoneHidesIt) {
+  QWidget mainwindow;
+  mainwindow.setGeometry(100, 80, 700, 500);
+  mainwindow.show();
+  auto w = open(&mainwindow);
+  w->showforward();
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_LE((w->frameGeometry().center() - mainwindow.frameGeometry().center()).manhattanLength(),
+            2);
+  const Snapshot before = snapshot(*w);
+  QTest::mouseClick(w->findChild<TImageButton*>("button_done"), Qt::LeftButton);
+  EXPECT_FALSE(w->isVisible());
+  EXPECT_EQ(snapshot(*w), before);
+}
+
+// --- The tally file as the window meets it ---
+
+TEST_F(TallyList, FirstRunReadsNothingAndWritesOnlyTheTallyFileAtExit) {
+  QTemporaryDir elsewhere;
+  CurrentDirectory cwd(elsewhere.path());
+  open().reset();
+  EXPECT_TRUE(errors.isEmpty());
+  EXPECT_EQ(entries(dir.path()), QStringList({"pipshifttally.tld"}));
+  EXPECT_TRUE(entries(elsewhere.path()).isEmpty());
+  TextTable t;
+  EXPECT_EQ(loadtallyfile(path, t), TallyLoad::Loaded);
+  EXPECT_EQ(t.cell(1, 10), "-1000");
+}
+
+TEST_F(TallyList, LoadsFromAnotherCurrentDirectoryAndLeavesItsTempTxtAlone) {
+  ASSERT_TRUE(savetallyfile(path, sampletally()));
+  QTemporaryDir elsewhere;
+  CurrentDirectory cwd(elsewhere.path());
+  writebytes("temp.txt", "the player's own notes\n");
+
+  auto w = open();
+  EXPECT_TRUE(errors.isEmpty());
+  EXPECT_EQ(counters(*w), QStringList({"7", "3", "42"}));
+  EXPECT_EQ(rank(*w, 2).name, "  two  blanks ");
+  play(*w, 500, "Dee");
+  w.reset();
+
+  EXPECT_EQ(readbytes("temp.txt"), "the player's own notes\n");
+  EXPECT_EQ(entries(elsewhere.path()), QStringList({"temp.txt"}));
+  TextTable t;
+  ASSERT_EQ(loadtallyfile(path, t), TallyLoad::Loaded);
+  EXPECT_EQ(t.cell(2, 2), "Dee");
+}
+
+TEST_F(TallyList, ADamagedFileIsReportedOnceKeptAsBadAndReplacedByAGoodOneAtExit) {
+  const QByteArray damaged = "this was never a tally file";
+  writebytes(path, damaged);
+  auto w = open();
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_TRUE(errors[0].contains(path)) << errors[0].toStdString();
+  EXPECT_EQ(w->loaderror(), errors[0]);
+  EXPECT_EQ(readbytes(path + ".bad"), damaged);
+  for (int i = 1; i <= 10; ++i) EXPECT_EQ(rank(*w, i), placeholder(designed, true)) << i;
+
+  w.reset();
+  errors.clear();
+  w = open();
+  EXPECT_TRUE(errors.isEmpty());
+  EXPECT_EQ(readbytes(path + ".bad"), damaged);
+}
+
+TEST_F(TallyList, ATableThatIsNotATableIsReportedWithTheReadersMessage) {
+  // A sound container around text whose column count is not a number.
+  std::istringstream in("nine\r\n12\r\n");
+  std::ostringstream out;
+  Tlzrw1 doit;
+  doit.CompressMode = TCompressMode::Fast;
+  doit.UseStream = true;
+  doit.setInputStream(&in);
+  doit.setOutputStream(&out);
+  doit.Compress();
+  writebytes(path, QByteArray::fromStdString(out.str()));
+
+  auto w = open();
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_TRUE(errors[0].contains("Invalid numeric input")) << errors[0].toStdString();
+  EXPECT_TRUE(errors[0].contains(path));
+  EXPECT_EQ(rank(*w, 1), placeholder(designed, true));
+  EXPECT_EQ(cell(*w, 1, 0), "0");
+  EXPECT_EQ(readbytes(path + ".bad"), QByteArray::fromStdString(out.str()));
+}
+
+// --- The real reset question, answered by a key press once it is on screen ---
+
+struct Asked {
+  QString title, text;
+  QMessageBox::StandardButton defaultbutton = QMessageBox::NoButton;
+  bool shown = false;
+};
+
+bool ask(std::function<void(QMessageBox*)> reply, Asked& asked) {
+  QTimer::singleShot(0, [&asked, reply] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    asked = {box->windowTitle(), box->text(), box->standardButton(box->defaultButton()), true};
+    reply(box);
+  });
+  return Ttallylist::askreset(nullptr);
+}
+
+TEST(TallyResetQuestion, AsksWithYesAsDefaultAndTakesEscAndTheCloseBoxAsNo) {
+  Asked asked;
+  EXPECT_TRUE(ask([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); }, asked));
+  ASSERT_TRUE(asked.shown);
+  EXPECT_EQ(asked.title, "Confirm");
+  EXPECT_EQ(asked.text, "Are you sure you want to reset the Tally?");
+  EXPECT_EQ(asked.defaultbutton, QMessageBox::Yes);
+
+  EXPECT_FALSE(ask([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); }, asked));
+  EXPECT_FALSE(ask([](QMessageBox* box) { box->close(); }, asked));
+  EXPECT_FALSE(ask([](QMessageBox* box) { box->button(QMessageBox::No)->click(); }, asked));
+}
+
+}  // namespace

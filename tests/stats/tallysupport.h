@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+#include "stats/tallygrid.h"
+
+// Shared by the tally tests: byte-level file access and a change of current directory that is
+// undone when the test ends.
+
+inline QByteArray readbytes(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+inline void writebytes(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(bytes);
+}
+
+inline QStringList entries(const QString& folder) {
+  return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+class CurrentDirectory {
+ public:
+  explicit CurrentDirectory(const QString& folder) : m_previous(QDir::currentPath()) {
+    QDir::setCurrent(folder);
+  }
+  ~CurrentDirectory() { QDir::setCurrent(m_previous); }
+
+ private:
+  QString m_previous;
+};
+
+// A tally table as a player who has cleared a few boards would have it.
+inline TextTable sampletally() {
+  TextTable t(9, 12);
+  for (int c = 0; c <= 4; ++c) t.setCell(c, 0, "0");
+  t.setCell(1, 0, "7");
+  t.setCell(2, 0, "3");
+  t.setCell(3, 0, "42");
+  for (int r = 1; r <= 10; ++r) t.setCell(1, r, "-1000");
+  const char* const names[] = {"Ann Lee", "  two  blanks ", "\xe9t\xe9"};  // the last is Latin-1
+  const char* const scores[] = {"640", "410", "410"};
+  for (int r = 1; r <= 3; ++r) {
+    t.setCell(0, r, "3/" + std::to_string(r) + "/24");
+    t.setCell(1, r, scores[r - 1]);
+    t.setCell(2, r, names[r - 1]);
+  }
+  return t;
+}
