@@ -1,0 +1,48 @@
+// A stand-in program for the tests whose outcome is the end of a process:
+//   updatehelper quit <url>
+//     starts a download that never ends and quits the application meanwhile; prints the code
+//     and text of what Get() raised.
+//   updatehelper update <programfile> <baseurl> <site> <savemark>
+//     runs the whole update as the main window would; the save hook writes <savemark>. When the
+//     installer starts, the process ends there with exit code 0; any other ending is code 3.
+#include <QCoreApplication>
+#include <QFile>
+#include <QTimer>
+#include <cstdio>
+
+#include "online/httpprot.h"
+#include "online/updatecheck.h"
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  const QStringList args = app.arguments();
+  if (args.size() == 3 && args[1] == QLatin1String("quit")) {
+    THttpCli client;
+    client.setRequestUrl(args[2]);
+    QTimer::singleShot(0, [&] {
+      QTimer::singleShot(200, &app, &QCoreApplication::quit);
+      try {
+        client.Get();
+        std::printf("returned\n");
+      } catch (const EHttpException& e) {
+        std::printf("%d %s\n", e.code(), e.message().toUtf8().constData());
+      }
+    });
+    return app.exec();
+  }
+  if (args.size() == 6 && args[1] == QLatin1String("update")) {
+    Tupdater updater(args[2], args[3], args[4]);
+    const QString savemark = args[5];
+    updater.setsavehook([savemark] {
+      QFile mark(savemark);
+      if (mark.open(QIODevice::WriteOnly)) mark.write("saved\n");
+    });
+    updater.setmessagehook(
+        [](const QString& text) { std::printf("message: %s\n", text.toUtf8().constData()); });
+    updater.update();
+    std::printf("status: %s\n", updater.status().toUtf8().constData());
+    return 3;
+  }
+  std::fprintf(stderr, "usage: updatehelper quit <url> | update <program> <base> <site> <mark>\n");
+  return 2;
+}
