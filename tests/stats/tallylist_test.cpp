@@ -374,6 +374,18 @@ TEST_F(TallyList, ADamagedFileIsReportedOnceKeptAsBadAndReplacedByAGoodOneAtExit
   EXPECT_EQ(readbytes(path + ".bad"), damaged);
 }
 
+TEST_F(TallyList, ADamagedFileThatCannotBeKeptIsNotOverwritten) {
+  const QByteArray damaged = "damaged, and no room for a copy";
+  writebytes(path, damaged);
+  ASSERT_TRUE(QDir(dir.path()).mkpath("pipshifttally.tld.bad/occupied"));
+  auto w = open();
+  EXPECT_EQ(errors.size(), 1);
+  play(*w, 150, "Ann");
+  EXPECT_FALSE(w->savetally());
+  w.reset();
+  EXPECT_EQ(readbytes(path), damaged);
+}
+
 TEST_F(TallyList, ATableThatIsNotATableIsReportedWithTheReadersMessage) {
   // A sound container around text whose column count is not a number.
   std::istringstream in("nine\r\n12\r\n");
@@ -424,6 +436,25 @@ TEST(TallyResetQuestion, AsksWithYesAsDefaultAndTakesEscAndTheCloseBoxAsNo) {
   EXPECT_FALSE(ask([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); }, asked));
   EXPECT_FALSE(ask([](QMessageBox* box) { box->close(); }, asked));
   EXPECT_FALSE(ask([](QMessageBox* box) { box->button(QMessageBox::No)->click(); }, asked));
+}
+
+TEST_F(TallyList, WithoutARecorderTheLoadErrorIsTheApplicationsErrorBox) {
+  writebytes(path, "not a tally");
+  Ttallylist::setloaderrorreporter(nullptr);
+  QString title, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    title = box->windowTitle();
+    text = box->text();
+    icon = box->icon();
+    QTest::keyClick(box, Qt::Key_Return);
+  });
+  auto w = open();
+  EXPECT_EQ(title, QApplication::applicationDisplayName());
+  EXPECT_EQ(text, w->loaderror());
+  EXPECT_EQ(icon, QMessageBox::Critical);
 }
 
 }  // namespace
