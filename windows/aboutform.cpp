@@ -45,7 +45,7 @@ Tabout::Tabout(QWidget* owner) : QWidget(owner, Qt::Dialog), m_owner(owner) {
 
   Label6 = label(this, "Label6", "Programmed by: Quorvel Software", labelfont, lilac, 4, 122);
   Label2 = label(this, "Label2", "Copyright (c)", labelfont, lilac, 4, 138);
-  Label3 = label(this, "Label3", "2010-2013 Quorvel Software.", labelfont, lilac, 106, 138);
+  Label3 = label(this, "Label3", "2013 Quorvel Software.", labelfont, lilac, 106, 138);
   Label4 = label(this, "Label4", "All rights reserved.", labelfont, lilac, 4, 154);
 
   Label1 = label(this, "Label1", "Version", labelfont, lilac, 48, 171);

@@ -162,7 +162,7 @@ Thelp::Thelp(QWidget* owner, Tabout* about)
   const QFont makerfont = makefont("MS Sans Serif", 11);
   label(panel_side, "label_created", "Created by:", makerfont, lilac, 12, 336);
   label(panel_side, "label_maker", "Quorvel Software", makerfont, lilac, 12, 352);
-  label(panel_side, "label_rights1", "Copyright (c) 2010-2013.", makerfont, lilac, 12, 368);
+  label(panel_side, "label_rights1", "Copyright (c) 2013.", makerfont, lilac, 12, 368);
   label(panel_side, "label_rights2", "All rights reserved.", makerfont, lilac, 12, 384);
 
   button_done = new TSelButton(panel_side);

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QStringList>
+
+#include "platform/desktop.h"
+
+// Stands in for the desktop so no browser starts; remembers each address it was asked to open.
+class RecordingDesktop : public Desktop {
+ public:
+  RecordingDesktop() { setdesktop(this); }
+  ~RecordingDesktop() override { setdesktop(nullptr); }
+  bool openUrl(const QString& address) override {
+    opened << address;
+    return accept;
+  }
+  bool startDetached(const QString&, const QStringList&) override { return false; }
+
+  QStringList opened;
+  bool accept = true;
+};
