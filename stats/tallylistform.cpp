@@ -328,7 +328,8 @@ void Ttallylist::checkscore(int score, const QString& name) {
     }
   }
 
-  const QString date = QLocale::system().toString(today(), QLocale::ShortFormat);
+  const QDate day = today ? today() : QDate::currentDate();
+  const QString date = QLocale::system().toString(day, QLocale::ShortFormat);
   const QString entry = singleline(name);
   setrankvalue(k, score);
   label_date[k]->setText(date);
