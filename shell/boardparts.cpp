@@ -1,0 +1,91 @@
+#include "shell/boardparts.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace {
+
+// A release counts only over the component the press went to, like a button: a player who
+// presses on a bone and slides away has changed their mind.
+bool releasedinside(const QWidget* widget, const QMouseEvent* event) {
+  return widget->rect().contains(event->position().toPoint());
+}
+
+}  // namespace
+
+TShape::TShape(int tag, int penwidth, const QColor& color, QWidget* parent)
+    : QWidget(parent), m_tag(tag), m_penwidth(penwidth), m_color(color) {
+  setProperty("Tag", tag);
+}
+
+void TShape::setColor(const QColor& color) {
+  if (color == m_color) return;
+  m_color = color;
+  update();
+}
+
+void TShape::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), QBrush(m_color, Qt::DiagCrossPattern));
+  const int w = width();
+  const int h = height();
+  const int rim = m_penwidth;
+  p.fillRect(0, 0, w, rim, m_color);
+  p.fillRect(0, h - rim, w, rim, m_color);
+  p.fillRect(0, 0, rim, h, m_color);
+  p.fillRect(w - rim, 0, rim, h, m_color);
+}
+
+void TShape::mousePressEvent(QMouseEvent* event) {
+  event->accept();
+}
+
+void TShape::mouseReleaseEvent(QMouseEvent* event) {
+  event->accept();
+  if (releasedinside(this, event)) emit released(this);
+}
+
+TBone::TBone(int number, QWidget* parent) : QWidget(parent), m_number(number) {
+  setProperty("Tag", 0);
+  setAttribute(Qt::WA_TransparentForMouseEvents, true);
+}
+
+void TBone::setpicture(const QPixmap& picture) {
+  m_picture = picture;
+  setAttribute(Qt::WA_TransparentForMouseEvents, m_picture.isNull());
+  update();
+}
+
+void TBone::clearpicture() {
+  setpicture(QPixmap());
+}
+
+void TBone::paintEvent(QPaintEvent*) {
+  if (m_picture.isNull()) return;
+  QPainter p(this);
+  // Stretched to the component, as the picture was drawn for exactly this size.
+  p.drawPixmap(rect(), m_picture);
+}
+
+void TBone::mousePressEvent(QMouseEvent* event) {
+  event->accept();
+}
+
+void TBone::mouseReleaseEvent(QMouseEvent* event) {
+  event->accept();
+  if (releasedinside(this, event)) emit released(this);
+}
+
+TPicture::TPicture(QWidget* parent) : QLabel(parent) {
+  setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+void TPicture::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) event->accept();
+}
+
+void TPicture::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  event->accept();
+  if (rect().contains(event->position().toPoint())) emit clicked();
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QColor>
+#include <QLabel>
+#include <QPixmap>
+#include <QWidget>
+
+class QMouseEvent;
+
+// The small components the board is made of. Each keeps the number it stands for (slot or bone)
+// in tag(), so one handler can serve a whole family and tell its members apart.
+
+// A rectangle with a cross-hatched face and a solid rim, in one colour: the 35 slots and the
+// selection highlight. The hatch leaves the background visible between its lines.
+class TShape : public QWidget {
+  Q_OBJECT
+
+ public:
+  TShape(int tag, int penwidth, const QColor& color, QWidget* parent = nullptr);
+
+  int tag() const { return m_tag; }
+  // Brush and pen always change together.
+  QColor color() const { return m_color; }
+  void setColor(const QColor& color);
+  int penwidth() const { return m_penwidth; }
+
+ signals:
+  // Any mouse button, released over the shape it was pressed on.
+  void released(TShape* sender);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  int m_tag;
+  int m_penwidth;
+  QColor m_color;
+};
+
+// A bone's picture, drawn from the face and pip images. A cleared bone shows nothing and takes
+// no clicks, so a bone that is not dealt never hides a slot.
+class TBone : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TBone(int number, QWidget* parent = nullptr);
+
+  // The bone number while dealt; 0 while cleared.
+  int tag() const { return m_tag; }
+  void settag(int tag) {
+    m_tag = tag;
+    setProperty("Tag", tag);
+  }
+  // The bone this picture always shows once drawn (its place in the family).
+  int number() const { return m_number; }
+
+  const QPixmap& picture() const { return m_picture; }
+  void setpicture(const QPixmap& picture);
+  void clearpicture();
+
+ signals:
+  void released(TBone* sender);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  int m_number;
+  int m_tag = 0;
+  QPixmap m_picture;
+};
+
+// A picture that reports a left click (the logo).
+class TPicture : public QLabel {
+  Q_OBJECT
+
+ public:
+  explicit TPicture(QWidget* parent = nullptr);
+
+ signals:
+  void clicked();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+};

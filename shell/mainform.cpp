@@ -1,0 +1,800 @@
+#include "shell/mainform.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDate>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocalServer>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+
+#include <chrono>
+
+#include "controls/flatpanel.h"
+#include "controls/imagebutton.h"
+#include "platform/soundplayer.h"
+#include "platform/tallyport.h"
+#include "shell/boardparts.h"
+#include "shell/companions.h"
+
+namespace {
+
+const QColor windowcolor(0x34, 0x41, 0x43);
+const QColor accentcolor(0x92, 0x94, 0xC4);
+const QColor bonuscolor(0xC8, 0xC8, 0xC8);
+const QColor statuscolor(0xBF, 0xC0, 0xDD);
+const QColor maroon(0x80, 0x00, 0x00);
+const QColor highlightcolor(0xBB, 0x00, 0x00);
+
+QFont pixelfont(int pixels, bool bold = false) {
+  QFont font(QStringLiteral("Sans Serif"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
+
+void settextcolor(QWidget* widget, const QColor& color) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::WindowText, color);
+  palette.setColor(QPalette::Text, color);
+  widget->setPalette(palette);
+}
+
+QLabel* makelabel(QWidget* parent, const char* name, const QString& text, const QRect& place,
+                  int pixels, bool bold, const QColor& color,
+                  Qt::Alignment alignment = Qt::AlignHCenter | Qt::AlignTop) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(QString::fromLatin1(name));
+  label->setGeometry(place);
+  label->setFont(pixelfont(pixels, bold));
+  label->setAlignment(alignment);
+  settextcolor(label, color);
+  return label;
+}
+
+QLabel* makepicture(QWidget* parent, const char* name, const QString& image, const QRect& place) {
+  auto* picture = new QLabel(parent);
+  picture->setObjectName(QString::fromLatin1(name));
+  picture->setGeometry(place);
+  picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  picture->setPixmap(QPixmap(image));
+  return picture;
+}
+
+TImageButton* makebutton(QWidget* parent, const char* name, const QString& image,
+                         const QString& text, int left, int top) {
+  auto* button = new TImageButton(image, text, parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->move(left, top);
+  return button;
+}
+
+QLineEdit* makeedit(QWidget* parent, const char* name, const QRect& place) {
+  auto* edit = new QLineEdit(parent);
+  edit->setObjectName(QString::fromLatin1(name));
+  edit->setGeometry(place);
+  edit->setFont(pixelfont(19));
+  edit->setMaxLength(Tmain::maxnamelength);
+  QPalette palette = edit->palette();
+  palette.setColor(QPalette::Text, Qt::black);
+  palette.setColor(QPalette::Base, Qt::white);
+  edit->setPalette(palette);
+  return edit;
+}
+
+// The dialogs drawn over the board: flat, framed in black, in the board's colour, hidden until
+// needed.
+TFlatPanel* makeoverlay(QWidget* parent, const char* name, const QRect& place) {
+  auto* panel = new TFlatPanel(parent);
+  panel->setObjectName(QString::fromLatin1(name));
+  panel->setGeometry(place);
+  panel->setColorHighLight(Qt::black);
+  panel->setColorShadow(Qt::black);
+  panel->hide();
+  return panel;
+}
+
+// Today's date as the score server takes it: "m/d/yy", with the locale's date separator.
+QString postdate(const QDate& date, const QLocale& locale) {
+  QChar separator = QLatin1Char('/');
+  for (const QChar c : locale.dateFormat(QLocale::ShortFormat)) {
+    if (!c.isLetter() && !c.isSpace() && c != QLatin1Char('\'')) {
+      separator = c;
+      break;
+    }
+  }
+  return QString::number(date.month()) + separator + QString::number(date.day()) + separator +
+         QStringLiteral("%1").arg(date.year() % 100, 2, 10, QLatin1Char('0'));
+}
+
+QRect torect(const game::Rect& rect) {
+  return {rect.left, rect.top, rect.width, rect.height};
+}
+
+}  // namespace
+
+Tmain::Tmain(const TmainSetup& setup, QWidget* parent)
+    : QMainWindow(parent), m_setup(setup), m_sounds(setup.sounds), m_tally(setup.tally) {
+  setObjectName(QStringLiteral("main"));
+  buildwindow();
+  FormCreate();
+}
+
+Tmain::~Tmain() = default;
+
+void Tmain::FormCreate() {
+  m_productword = QStringLiteral("pipshift");
+  m_installerfile = QStringLiteral("pshsetup.exe");
+
+  // Held for the life of the process so that other programs can see that the game runs. Lives in
+  // the abstract namespace, so it vanishes with the process and leaves no file behind. Whether
+  // another copy already holds it is not our concern: a second copy may run.
+  m_mutex = new QLocalServer(this);
+  m_mutex->setSocketOptions(QLocalServer::AbstractNamespaceOption);
+  m_mutex->listen(m_productword);
+
+  m_random.seed(m_setup.seed ? *m_setup.seed
+                             : static_cast<std::uint32_t>(
+                                   std::chrono::system_clock::now().time_since_epoch().count()));
+
+  m_settingspath =
+      m_setup.settingspath.isEmpty() ? defaultsettingspath(m_productword) : m_setup.settingspath;
+  loadinifile();
+
+  playsounds(QStringLiteral("entered"));
+  panel_name->show();
+  panel_name->raise();
+}
+
+void Tmain::buildwindow() {
+  setWindowTitle(QStringLiteral("Pipshift"));
+  setFont(pixelfont(11));
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::Window, windowcolor);
+  palette.setColor(QPalette::WindowText, Qt::black);
+  setPalette(palette);
+
+  imagelist_back_h = QPixmap(QStringLiteral(":/images/boneface.png"));
+  for (int k = 0; k < int(imagelist_dots_h.size()); ++k) {
+    imagelist_dots_h[k] = QPixmap(QStringLiteral(":/images/dots_%1.png").arg(k));
+  }
+
+  buildmenus();
+
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("client"));
+  client->setAutoFillBackground(true);
+  setCentralWidget(client);
+
+  panel_board = new TFlatPanel(client);
+  panel_board->setObjectName(QStringLiteral("panel_board"));
+  panel_board->setGeometry(2, 2, 593, 325);
+  panel_board->setTransparent(true);
+  panel_board->setColorHighLight(windowcolor);
+  panel_board->setColorShadow(windowcolor);
+
+  label_name = makelabel(panel_board, "label_name",
+                         QStringLiteral("Welcome to Pipshift by Quorvel Software!"),
+                         {14, 14, 302, 16}, 13, false, accentcolor, Qt::AlignLeft | Qt::AlignTop);
+
+  panel_board1 = new TFlatPanel(panel_board);
+  panel_board1->setObjectName(QStringLiteral("panel_board1"));
+  panel_board1->setGeometry(1, 34, 588, 287);
+  panel_board1->setTransparent(true);
+  panel_board1->setColorHighLight(Qt::black);
+  panel_board1->setColorShadow(Qt::black);
+
+  // Children stack in the order they are made, the last on top: the guide and the slots at the
+  // bottom, the bones above them, the highlight and the time bar above the bones, the overlay
+  // panels over everything.
+  buildboard(panel_board1);
+  buildpanels(panel_board1);
+
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName(QStringLiteral("Timer1"));
+  Timer1->setInterval(1000);
+  connect(Timer1, &QTimer::timeout, this, &Tmain::Timer1Timer);
+
+  turntimer = new QTimer(this);
+  turntimer->setObjectName(QStringLiteral("turntimer"));
+  turntimer->setInterval(1000);
+  connect(turntimer, &QTimer::timeout, this, &Tmain::turntimerTimer);
+  turntimer->start();
+
+  setbounds({defaultleft, defaulttop, defaultwidth, defaultheight});
+}
+
+void Tmain::buildboard(QWidget* board1) {
+  Image2 = makepicture(board1, "Image2", QStringLiteral(":/images/guide.png"), {6, 6, 69, 277});
+
+  for (int slot = 1; slot <= game::kSlotCount; ++slot) {
+    auto* s = new TShape(slot, 1, Qt::black, board1);
+    s->setObjectName(QStringLiteral("shape_%1").arg(slot));
+    s->setGeometry(torect(game::slotrect(slot)));
+    connect(s, &TShape::released, this, &Tmain::shape_1MouseUp);
+    shape[slot] = s;
+  }
+
+  image_logo = new TPicture(board1);
+  image_logo->setObjectName(QStringLiteral("image_logo"));
+  image_logo->setGeometry(232, 242, 214, 41);
+  image_logo->setPixmap(QPixmap(QStringLiteral(":/images/logo.png")));
+  image_logo->setCursor(Qt::PointingHandCursor);
+  connect(image_logo, &TPicture::clicked, this, &Tmain::image_logoClick);
+
+  button_start = makebutton(board1, "button_start", QStringLiteral(":/images/button_startgame.png"),
+                            QStringLiteral("Start Game"), 448, 241);
+  connect(button_start, &QAbstractButton::clicked, this, &Tmain::button_startClick);
+
+  label_score = makelabel(board1, "label_score", QStringLiteral("Score:100"), {477, 192, 101, 20},
+                          16, true, accentcolor, Qt::AlignRight | Qt::AlignTop);
+  label_score->setProperty("Tag", m_game.clicksleft());
+
+  for (int number = 1; number <= game::kBoneCount; ++number) {
+    auto* b = new TBone(number, board1);
+    b->setObjectName(QStringLiteral("bone_%1").arg(number));
+    b->resize(game::kSlotWidth, game::kSlotHeight);
+    connect(b, &TBone::released, this, &Tmain::bone_1MouseUp);
+    bone[number] = b;
+  }
+
+  shape_highlite = new TShape(game::kSlotCount, 2, highlightcolor, board1);
+  shape_highlite->setObjectName(QStringLiteral("shape_highlite"));
+  shape_highlite->setGeometry(502, 47, 70, 38);
+  shape_highlite->hide();
+  connect(shape_highlite, &TShape::released, this, &Tmain::shape_highliteMouseUp);
+
+  Image1 =
+      makepicture(board1, "Image1", QStringLiteral(":/images/timeframe.png"), {424, 216, 154, 23});
+  // Not stretched: a narrower bar shows the left part of the striped picture.
+  image_timer = makepicture(board1, "image_timer", QStringLiteral(":/images/timebar.png"),
+                            {425, 218, game::kTimeBarWidth, 19});
+  image_timer->setProperty("Tag", m_game.bartag());
+  label_timer = makelabel(board1, "label_timer", QString::fromStdString(m_game.timecaption()),
+                          {427, 219, 87, 19}, 16, true, Qt::white, Qt::AlignCenter);
+}
+
+void Tmain::buildpanels(QWidget* board1) {
+  const QString ok = QStringLiteral(":/images/button_ok.png");
+  const QString done = QStringLiteral(":/images/button_done.png");
+  const QString cancel = QStringLiteral(":/images/button_cancel.png");
+
+  panel_update = makeoverlay(board1, "panel_update", {125, 16, 329, 161});
+  makelabel(panel_update, "Label15", QStringLiteral("Update Available"), {-1, 10, 327, 24}, 19,
+            true, accentcolor);
+  makelabel(panel_update, "Label17", QStringLiteral("Would you like to update now?"),
+            {2, 47, 327, 24}, 16, true, accentcolor);
+  button_updateyes = makebutton(panel_update, "button_updateyes", ok, QStringLiteral("OK"), 27, 90);
+  button_updatecancel =
+      makebutton(panel_update, "button_updatecancel", cancel, QStringLiteral("Cancel"), 171, 90);
+  // The status line sits along the bottom edge, inside the frame.
+  label_update = makelabel(panel_update, "label_update", QString(), {1, 140, 327, 20}, 16, false,
+                           statuscolor, Qt::AlignCenter);
+
+  panel_name = makeoverlay(board1, "panel_name", {123, 40, 329, 161});
+  makelabel(panel_name, "Label5", QStringLiteral("ENTER YOUR NAME"), {-1, 10, 327, 24}, 19, true,
+            accentcolor);
+  edit_aname = makeedit(panel_name, "edit_aname", {83, 52, 161, 32});
+  auto* namedone = makebutton(panel_name, "button_namedone", done, QStringLiteral("Done"), 26, 106);
+  connect(namedone, &QAbstractButton::clicked, this, &Tmain::button_namedoneClick);
+  auto* namecancel =
+      makebutton(panel_name, "button_namecancel", cancel, QStringLiteral("Cancel"), 170, 106);
+  connect(namecancel, &QAbstractButton::clicked, this, &Tmain::button_namecancelClick);
+
+  panel_lost = makeoverlay(board1, "panel_lost", {123, 64, 329, 105});
+  makelabel(panel_lost, "Label7", QStringLiteral("SORRY, YOU LOST!"), {-1, 10, 327, 24}, 19, true,
+            accentcolor);
+  auto* start2 =
+      makebutton(panel_lost, "button_start2", QStringLiteral(":/images/button_startgame.png"),
+                 QStringLiteral("Start Game"), 27, 49);
+  connect(start2, &QAbstractButton::clicked, this, &Tmain::button_startClick);
+  auto* lost = makebutton(panel_lost, "button_lost", done, QStringLiteral("Done"), 170, 50);
+  connect(lost, &QAbstractButton::clicked, this, &Tmain::button_lostClick);
+
+  panel_invalid = makeoverlay(board1, "panel_invalid", {131, 72, 329, 105});
+  label_invalid = makelabel(panel_invalid, "label_invalid", QStringLiteral("Invalid"),
+                            {-1, 10, 327, 24}, 19, true, accentcolor);
+  auto* imageok = makebutton(panel_invalid, "image_ok", ok, QStringLiteral("OK"), 98, 50);
+  connect(imageok, &QAbstractButton::clicked, this, &Tmain::image_okClick);
+
+  panel_cleared = makeoverlay(board1, "panel_cleared", {125, 3, 329, 281});
+  makelabel(panel_cleared, "Label1", QStringLiteral("YOUR CLEARED THE BOARD!"), {-1, 10, 327, 24},
+            19, true, accentcolor);
+  label_unusedbonus =
+      makelabel(panel_cleared, "label_unusedbonus", QStringLiteral("Unused Clicks Bonus: "),
+                {2, 41, 327, 24}, 17, true, bonuscolor);
+  label_timebonus = makelabel(panel_cleared, "label_timebonus", QStringLiteral("Time Bonus: 0"),
+                              {2, 65, 327, 24}, 17, true, bonuscolor);
+  label_score1 = makelabel(panel_cleared, "label_score1", QStringLiteral("Your Score: "),
+                           {2, 94, 327, 24}, 19, true, Qt::white);
+  makelabel(panel_cleared, "Label3", QStringLiteral("Enter Your Name"), {2, 125, 327, 24}, 19, true,
+            accentcolor);
+  edit_name = makeedit(panel_cleared, "edit_name", {83, 147, 161, 32});
+  auto* sendscore =
+      makebutton(panel_cleared, "button_sendscore", QStringLiteral(":/images/button_sendscore.png"),
+                 QStringLiteral("Send Score"), 34, 189);
+  connect(sendscore, &QAbstractButton::clicked, this, &Tmain::button_sendscoreClick);
+  auto* highscores = makebutton(panel_cleared, "button_highscores",
+                                QStringLiteral(":/images/button_highscores.png"),
+                                QStringLiteral("High Scores"), 171, 189);
+  connect(highscores, &QAbstractButton::clicked, this, &Tmain::button_highscoresClick);
+  auto* clearedcancel =
+      makebutton(panel_cleared, "button_cancel", cancel, QStringLiteral("Cancel"), 98, 237);
+  connect(clearedcancel, &QAbstractButton::clicked, this, &Tmain::button_cancelClick);
+
+  // Made last, so it covers the send and list buttons while a post is pending.
+  panel_wait = new TFlatPanel(panel_cleared);
+  panel_wait->setObjectName(QStringLiteral("panel_wait"));
+  panel_wait->setGeometry(27, 185, 288, 46);
+  panel_wait->setColorHighLight(windowcolor);
+  panel_wait->setColorShadow(windowcolor);
+  panel_wait->setAlignment(Qt::AlignLeft);
+  panel_wait->setFont(pixelfont(19));
+  panel_wait->setFontColor(Qt::white);
+  panel_wait->setCaption(QStringLiteral("Posting Score, Please Wait......"));
+  panel_wait->hide();
+}
+
+void Tmain::buildmenus() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("MainMenu1"));
+
+  auto item = [this](QMenu* menu, const char* name, const QString& caption) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setParent(this);
+    return action;
+  };
+  auto mark = [](QAction* action) {
+    action->setCheckable(true);
+    action->setChecked(true);
+    return action;
+  };
+
+  QMenu* file = bar->addMenu(QStringLiteral("File"));
+  file->setObjectName(QStringLiteral("File1"));
+  StartGame1 = item(file, "StartGame1", QStringLiteral("Start Game"));
+  StartGame1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  connect(StartGame1, &QAction::triggered, this, &Tmain::StartGame1Click);
+  file->addSeparator();
+  connect(item(file, "Exit1", QStringLiteral("Exit")), &QAction::triggered, this,
+          &Tmain::Exit1Click);
+
+  QMenu* options = bar->addMenu(QStringLiteral("Options"));
+  options->setObjectName(QStringLiteral("Options1"));
+  PlaySounds1 = mark(item(options, "PlaySounds1", QStringLiteral("Play Sounds")));
+  connect(PlaySounds1, &QAction::triggered, this, &Tmain::PlaySounds1Click);
+  connect(item(options, "ResetScreenLocation1", QStringLiteral("Reset Screen Location")),
+          &QAction::triggered, this, &Tmain::ResetScreenLocation1Click);
+  connect(item(options, "ChangeName1", QStringLiteral("Change  Name")), &QAction::triggered, this,
+          &Tmain::ChangeName1Click);
+  updatecheck =
+      mark(item(options, "updatecheck", QStringLiteral("Automatically Check for Updates")));
+  connect(updatecheck, &QAction::triggered, this, &Tmain::updatecheckClick);
+  options->addSeparator();
+  ShowHints1 = mark(item(options, "ShowHints1", QStringLiteral("Show Hints")));
+  connect(ShowHints1, &QAction::triggered, this, &Tmain::ShowHints1Click);
+
+  QMenu* view = bar->addMenu(QStringLiteral("View"));
+  view->setObjectName(QStringLiteral("View1"));
+  connect(item(view, "TallyList1", QStringLiteral("Tally List")), &QAction::triggered, this,
+          &Tmain::TallyList1Click);
+  connect(item(view, "ViewHighScoreList1", QStringLiteral("View High Score List")),
+          &QAction::triggered, this, &Tmain::ViewHighScoreList1Click);
+
+  QMenu* help = bar->addMenu(QStringLiteral("Help"));
+  help->setObjectName(QStringLiteral("Help1"));
+  QAction* help2 = item(help, "Help2", QStringLiteral("Help"));
+  help2->setShortcut(QKeySequence(Qt::Key_F1));
+  connect(help2, &QAction::triggered, this, &Tmain::Help2Click);
+  help->addSeparator();
+  connect(item(help, "About1", QStringLiteral("About")), &QAction::triggered, this,
+          &Tmain::About1Click);
+}
+
+// ---- Window bounds ------------------------------------------------------------------------
+
+QRect Tmain::bounds() const {
+  return frameGeometry();
+}
+
+void Tmain::setbounds(const QRect& wanted) {
+  // A stored size beyond the whole desktop (a damaged settings file) would ask for a window, and
+  // a backing store, of absurd size; like the platform's own limit for a framed window, the size
+  // is held to the desktop plus a margin.
+  QSize limit(4096, 4096);
+  if (const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) {
+    limit = s->virtualSize() + QSize(64, 64);
+  }
+  const QSize outer(qBound(0, wanted.width(), limit.width()),
+                    qBound(0, wanted.height(), limit.height()));
+  move(wanted.topLeft());
+  const QSize frame = frameGeometry().size() - geometry().size();
+  resize(outer - frame);
+  // Until the window manager has put its frame around the window the frame's size is unknown;
+  // the outer size is made right as soon as it is.
+  if (frame.isNull()) {
+    m_pendingsize = outer;
+  } else {
+    m_pendingsize.reset();
+  }
+}
+
+void Tmain::applypendingsize() {
+  if (!m_pendingsize || !isVisible()) return;
+  const QSize frame = frameGeometry().size() - geometry().size();
+  if (frame.isNull()) return;
+  const QSize outer = *m_pendingsize;
+  m_pendingsize.reset();
+  resize(outer - frame);
+}
+
+QSize Tmain::clientsize() const {
+  const QWidget* menu = menuWidget();
+  int menuheight = 0;
+  if (menu && !menu->isHidden()) {
+    menuheight = menu->hasHeightForWidth() ? menu->heightForWidth(width()) : 0;
+    if (menuheight <= 0) menuheight = menu->sizeHint().height();
+  }
+  return {width(), height() - menuheight};
+}
+
+void Tmain::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  applypendingsize();
+  FormResize();
+}
+
+void Tmain::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  applypendingsize();
+}
+
+void Tmain::FormResize() {
+  const int menuheight = height() - clientsize().height();
+  if (clientsize().height() < minclientheight) resize(width(), minclientheight + menuheight);
+  if (clientsize().width() < minclientwidth) resize(minclientwidth, height());
+}
+
+void Tmain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  applypendingsize();
+  if (!m_shown) {
+    m_shown = true;
+    FormShow();
+  }
+}
+
+void Tmain::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+  if (m_setup.endprogram) {
+    m_setup.endprogram();
+  } else {
+    QCoreApplication::quit();
+  }
+}
+
+void Tmain::FormClose() {
+  QRect now = bounds();
+  if (now != savedbounds()) {
+    // A window larger than the work area is brought 3 pixels in, so it does not come back
+    // hanging over the screen edge every time.
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (s) {
+      const QRect work = s->availableGeometry();
+      if (now.width() > work.width()) now.setWidth(now.width() - 3);
+      if (now.height() > work.height()) now.setHeight(now.height() - 3);
+    }
+    m_savedleft = now.left();
+    m_savedtop = now.top();
+    m_savedwidth = now.width();
+    m_savedheight = now.height();
+  }
+  writeinifile(now);
+}
+
+// ---- Menus and panels ---------------------------------------------------------------------
+
+void Tmain::StartGame1Click() {
+  button_startClick();
+  panel_cleared->hide();
+}
+
+void Tmain::Exit1Click() {
+  close();
+}
+
+void Tmain::PlaySounds1Click() {
+  saveinifile();
+}
+
+void Tmain::ShowHints1Click() {}
+
+void Tmain::updatecheckClick() {}
+
+bool Tmain::playsoundson() const {
+  return PlaySounds1->isChecked();
+}
+bool Tmain::showhintson() const {
+  return ShowHints1->isChecked();
+}
+bool Tmain::updatecheckon() const {
+  return updatecheck->isChecked();
+}
+
+void Tmain::ResetScreenLocation1Click() {
+  setbounds({defaultleft, defaulttop, defaultwidth, defaultheight});
+}
+
+void Tmain::ChangeName1Click() {
+  panel_name->show();
+  panel_name->raise();
+}
+
+void Tmain::button_namedoneClick() {
+  edit_name->setText(edit_aname->text());
+  panel_name->hide();
+}
+
+void Tmain::button_namecancelClick() {
+  panel_name->hide();
+}
+
+void Tmain::image_okClick() {
+  panel_invalid->hide();
+}
+
+void Tmain::button_lostClick() {
+  panel_lost->hide();
+}
+
+void Tmain::button_cancelClick() {
+  panel_cleared->hide();
+}
+
+void Tmain::TallyList1Click() {
+  if (m_companions) m_companions->showtally();
+}
+
+void Tmain::Help2Click() {
+  if (m_companions) m_companions->showhelp();
+}
+
+void Tmain::About1Click() {
+  if (m_companions) m_companions->showabout();
+}
+
+void Tmain::image_logoClick() {
+  if (m_companions) m_companions->openlink();
+}
+
+void Tmain::ViewHighScoreList1Click() {
+  if (m_companions) m_companions->showhighscores();
+}
+
+void Tmain::button_highscoresClick() {
+  if (m_companions) m_companions->showhighscores();
+}
+
+// ---- Posting a score ----------------------------------------------------------------------
+
+void Tmain::button_sendscoreClick() {
+  if (edit_name->text().isEmpty()) edit_name->setText(QStringLiteral("Guest"));
+  if (m_companions) {
+    try {
+      const QString score = QString::number(label_score->property("Tag").toInt());
+      const QString date = postdate(QDate::currentDate(), QLocale::system());
+      m_companions->postscore(edit_name->text(), date, score);
+    } catch (...) {
+      // A post that cannot even be started fails the way a lost one does: by the countdown.
+    }
+  }
+  m_postcountdown = postticks;
+  m_postdots = 0;
+  m_postfailshown = false;
+  Timer1->start();
+  panel_wait->show();
+  panel_wait->raise();
+}
+
+bool Tmain::posting() const {
+  return Timer1->isActive();
+}
+
+void Tmain::postaccepted() {
+  panel_cleared->hide();
+  Timer1->stop();
+}
+
+void Tmain::Timer1Timer() {
+  --m_postcountdown;
+  ++m_postdots;
+  if (m_postdots > 5) m_postdots = 1;
+  panel_wait->setCaption(QStringLiteral("Posting Score, Please Wait") +
+                         QString(m_postdots, QLatin1Char('.')));
+  if (m_postcountdown == 0) {
+    // The timer keeps ticking while the message is open: the dots go on and the countdown passes
+    // zero, so no second message comes.
+    message(QStringLiteral("Posting Failed."));
+    Timer1->stop();
+  }
+}
+
+void Tmain::message(const QString& text) {
+  if (m_setup.message) {
+    m_setup.message(text);
+    return;
+  }
+  QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
+                  this);
+  box.exec();
+}
+
+// ---- The game -----------------------------------------------------------------------------
+
+void Tmain::playsounds(const QString& name) {
+  if (m_sounds && playsoundson()) m_sounds->play(name);
+}
+
+void Tmain::createbone(int slot, int number) {
+  TBone* b = bone[number];
+  b->resize(game::kSlotWidth, game::kSlotHeight);
+  b->settag(number);
+  b->move(shape[slot]->pos());
+
+  QPixmap picture(game::kSlotWidth, game::kSlotHeight);
+  picture.fill(Qt::transparent);
+  {
+    QPainter p(&picture);
+    p.drawPixmap(0, 0, imagelist_back_h);
+    p.drawPixmap(2, 3, imagelist_dots_h[game::gettopnum(number)]);
+    p.drawPixmap(35, 2, imagelist_dots_h[game::getbotnum(number)]);
+  }
+  b->setpicture(picture);
+}
+
+void Tmain::button_startClick() {
+  shape_highlite->hide();
+  for (int number = 1; number <= game::kBoneCount; ++number) {
+    bone[number]->clearpicture();
+    bone[number]->settag(0);
+  }
+  panel_wait->hide();
+  panel_lost->hide();
+  panel_name->hide();
+  panel_cleared->hide();
+  if (m_tally) m_tally->addtomineincrease(1);
+
+  const std::vector<game::Placement> deal = m_game.start(m_random);
+  showscore();
+  image_timer->setProperty("Tag", m_game.bartag());
+  playsounds(QString::fromLatin1(game::cuename(game::Cue::startgame)));
+  label_name->setText(QStringLiteral("Good Luck ") + edit_name->text());
+  for (const game::Placement& placement : deal) createbone(placement.slot, placement.bone);
+  // Normally running already; starting it again would shift its beat.
+  if (!turntimer->isActive()) turntimer->start();
+}
+
+void Tmain::showboard() {
+  for (int number = 1; number <= game::kBoneCount; ++number) {
+    const int slot = game::slotof(m_game.board(), number);
+    if (slot != 0) {
+      createbone(slot, number);
+    } else {
+      bone[number]->clearpicture();
+      bone[number]->settag(0);
+    }
+  }
+  showselection();
+  showscore();
+  showclock();
+}
+
+void Tmain::resetslotcolours() {
+  for (int slot = 1; slot <= game::kSlotCount; ++slot) shape[slot]->setColor(Qt::black);
+}
+
+void Tmain::bone_1MouseUp(TBone* sender) {
+  resetslotcolours();
+  showoutcome(m_game.clickbone(sender->tag(), showhintson()));
+}
+
+void Tmain::shape_1MouseUp(TShape* sender) {
+  resetslotcolours();
+  showoutcome(m_game.clickslot(sender->tag()));
+}
+
+// Only the rim of the highlight shows around the selected bone, which lies above it; a click
+// there is meant for that bone. Taking it as a click on a slot would put a bone where the board
+// does not have it.
+void Tmain::shape_highliteMouseUp() {
+  const int selected = m_game.selectedbone();
+  if (selected != 0 && bone[selected]->tag() == selected) {
+    bone_1MouseUp(bone[selected]);
+  } else {
+    resetslotcolours();
+  }
+}
+
+void Tmain::showoutcome(const game::Outcome& outcome) {
+  if (!outcome.acted) return;
+  for (int slot : outcome.hints) {
+    if (slot >= 1 && slot <= game::kSlotCount) shape[slot]->setColor(maroon);
+  }
+  if (!outcome.refusal.empty()) {
+    label_invalid->setText(QString::fromStdString(outcome.refusal));
+    panel_invalid->show();
+  }
+  if (outcome.movedbone != 0) bone[outcome.movedbone]->move(shape[outcome.toslot]->pos());
+  showselection();
+  showscore();
+  endgame(outcome.ending);
+  for (game::Cue cue : outcome.cues) playsounds(QString::fromLatin1(game::cuename(cue)));
+}
+
+void Tmain::showselection() {
+  const int selected = m_game.selectedbone();
+  if (selected == 0 || bone[selected]->tag() != selected) {
+    shape_highlite->hide();
+    return;
+  }
+  TBone* b = bone[selected];
+  shape_highlite->move(b->x() - 2, b->y() - 2);
+  shape_highlite->show();
+  // Above the highlight and the other bones, still below the time bar and the panels.
+  b->stackUnder(Image1);
+}
+
+void Tmain::showscore() {
+  label_score->setText(QString::fromStdString(m_game.scorecaption()));
+  label_score->setProperty("Tag", m_game.clicksleft());
+}
+
+void Tmain::showclock() {
+  label_timer->setText(QString::fromStdString(m_game.timecaption()));
+  settextcolor(label_timer, m_game.timewarning() ? maroon : QColor(Qt::white));
+  image_timer->setProperty("Tag", m_game.bartag());
+  image_timer->resize(m_game.barwidth(), image_timer->height());
+}
+
+void Tmain::endgame(game::Ending ending) {
+  switch (ending) {
+    case game::Ending::none:
+      return;
+    case game::Ending::lost:
+      panel_lost->show();
+      return;
+    case game::Ending::won:
+      label_unusedbonus->setText(QStringLiteral("Unsused Click Bonus: ") +
+                                 QString::number(m_game.clickbonus()));
+      label_timebonus->setText(QStringLiteral("Time Bonus: ") +
+                               QString::number(m_game.timebonus()));
+      label_score->setProperty("Tag", m_game.score());
+      label_score1->setText(QStringLiteral("Score: ") + QString::number(m_game.score()));
+      panel_cleared->show();
+      if (m_tally) {
+        m_tally->addtomineincrease(2);
+        m_tally->checkscore(m_game.score(), edit_name->text());
+      }
+      return;
+  }
+}
+
+void Tmain::turntimerTimer() {
+  const game::Outcome outcome = m_game.tick();
+  if (!outcome.acted) return;
+  showclock();
+  endgame(outcome.ending);
+  for (game::Cue cue : outcome.cues) playsounds(QString::fromLatin1(game::cuename(cue)));
+}
+
+void Tmain::FormShow() {}

@@ -1,0 +1,236 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPixmap>
+#include <QRect>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <random>
+
+#include "game/game.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QLocalServer;
+class QMenu;
+class QTimer;
+class Companions;
+class SoundPlayer;
+class TallyPort;
+class TBone;
+class TFlatPanel;
+class TImageButton;
+class TPicture;
+class TShape;
+
+// Everything the main window needs from outside, handed in at creation so that the window can be
+// built with the real program around it or with recorders and a scratch folder in a test.
+struct TmainSetup {
+  // Plays the sound cues; none: silence.
+  SoundPlayer* sounds = nullptr;
+  // Counts games and cleared boards; none until the tally window exists (settally()).
+  TallyPort* tally = nullptr;
+  // The settings file. Empty: "pipshift.ini" in the program's data folder.
+  QString settingspath;
+  // Seed of the deal's random generator; none: seeded from the clock.
+  std::optional<std::uint32_t> seed;
+  // Shows a message and returns once the player has closed it; none: a modal message box.
+  std::function<void(const QString&)> message;
+  // Ends the program once the window has closed; none: the application's event loop is left.
+  std::function<void()> endprogram;
+};
+
+// The main window: the board, the score and clock, the menus and the overlay panels that stand in
+// for dialogs. It turns clicks into calls on the game and draws what the game reports; the rules
+// themselves live in game::Game.
+//
+// Window bounds (left, top, width, height) are the outer bounds, frame included, as the settings
+// file stores them. Where the window manager draws a frame, that is frameGeometry(); before the
+// window is mapped, and on platforms without a frame (offscreen), it equals geometry().
+class Tmain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  static constexpr int defaultleft = 3;
+  static constexpr int defaulttop = 3;
+  static constexpr int defaultwidth = 604;
+  static constexpr int defaultheight = 374;
+  // The client area never gets smaller than the board frame plus a margin.
+  static constexpr int minclientwidth = 598;
+  static constexpr int minclientheight = 330;
+  static constexpr int maxnamelength = 10;
+  static constexpr int postticks = 40;
+
+  explicit Tmain(const TmainSetup& setup, QWidget* parent = nullptr);
+  ~Tmain() override;
+
+  // The other windows, handed over once they exist (they are created after this one).
+  void settally(TallyPort* tally) { m_tally = tally; }
+  void setcompanions(Companions* companions) { m_companions = companions; }
+
+  // The settings file used when none is named: "pipshift.ini" in the data folder.
+  static QString defaultsettingspath(const QString& productword);
+
+  QString productword() const { return m_productword; }
+  QString installerfile() const { return m_installerfile; }
+  QString settingspath() const { return m_settingspath; }
+  // Server base addresses: the settings file's ScoreServer / UpdateServer, or the maker's site.
+  QString scoreserver() const { return m_scoreserver; }
+  QString updateserver() const { return m_updateserver; }
+
+  // The game being played. Tests may set its board; showboard() then draws it.
+  game::Game& game() { return m_game; }
+  const game::Game& game() const { return m_game; }
+  // Draws every bone of the game's board on its slot and the clicks, clock and time bar.
+  void showboard();
+
+  QRect bounds() const;
+  void setbounds(const QRect& bounds);
+  QSize clientsize() const;
+  QRect savedbounds() const { return {m_savedleft, m_savedtop, m_savedwidth, m_savedheight}; }
+
+  bool playsoundson() const;
+  bool showhintson() const;
+  bool updatecheckon() const;
+
+  int postcountdown() const { return m_postcountdown; }
+  int postdots() const { return m_postdots; }
+  bool posting() const;
+
+  // Handlers, named after what they serve. Public so tests drive them as the toolkit would.
+  void button_startClick();
+  void StartGame1Click();
+  void Exit1Click();
+  void ResetScreenLocation1Click();
+  void ChangeName1Click();
+  void button_namedoneClick();
+  void button_namecancelClick();
+  void image_okClick();
+  void button_lostClick();
+  void button_cancelClick();
+  void TallyList1Click();
+  void Help2Click();
+  void About1Click();
+  void image_logoClick();
+  void ViewHighScoreList1Click();
+  void button_highscoresClick();
+  void button_sendscoreClick();
+  // The score server answered a post: the wait is over.
+  void postaccepted();
+  void Timer1Timer();
+  void turntimerTimer();
+  void bone_1MouseUp(TBone* sender);
+  void shape_1MouseUp(TShape* sender);
+  void shape_highliteMouseUp();
+
+  void loadinifile();
+  void saveinifile();
+  void playsounds(const QString& name);
+  void createbone(int slot, int bone);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+
+ private:
+  void FormCreate();
+  void FormShow();
+  // The menu has already toggled the mark when these run.
+  void PlaySounds1Click();
+  void ShowHints1Click();
+  void updatecheckClick();
+  void FormClose();
+  void FormResize();
+
+  void buildwindow();
+  void buildboard(QWidget* board1);
+  void buildpanels(QWidget* board1);
+  void buildmenus();
+  // Writes the settings with the given outer bounds.
+  void writeinifile(const QRect& bounds);
+  // Once the window manager has framed the window, makes the outer size the one asked for.
+  void applypendingsize();
+
+  // Acting on what a click or tick did.
+  void resetslotcolours();
+  void showoutcome(const game::Outcome& outcome);
+  void showselection();
+  void endgame(game::Ending ending);
+  void showscore();
+  void showclock();
+  void message(const QString& text);
+
+  TmainSetup m_setup;
+  SoundPlayer* m_sounds = nullptr;
+  TallyPort* m_tally = nullptr;
+  Companions* m_companions = nullptr;
+
+  QString m_productword;
+  QString m_installerfile;
+  QString m_settingspath;
+  QString m_scoreserver;
+  QString m_updateserver;
+  int m_savedleft = defaultleft;
+  int m_savedtop = defaulttop;
+  int m_savedwidth = defaultwidth;
+  int m_savedheight = defaultheight;
+  std::optional<QSize> m_pendingsize;
+  bool m_shown = false;
+
+  game::Game m_game;
+  std::mt19937 m_random;
+  // The bone pictures are drawn from these: one blank face and the pip squares 0 to 9.
+  QPixmap imagelist_back_h;
+  std::array<QPixmap, 10> imagelist_dots_h;
+  QLocalServer* m_mutex = nullptr;
+
+  int m_postcountdown = 0;
+  int m_postdots = 0;
+  bool m_postfailshown = false;
+
+  // Components, by their names. Families are indexed by their number (index 0 unused).
+  TFlatPanel* panel_board = nullptr;
+  QLabel* label_name = nullptr;
+  TFlatPanel* panel_board1 = nullptr;
+  QLabel* Image2 = nullptr;
+  std::array<TShape*, game::kSlotCount + 1> shape{};
+  TPicture* image_logo = nullptr;
+  TImageButton* button_start = nullptr;
+  QLabel* label_score = nullptr;
+  std::array<TBone*, game::kBoneCount + 1> bone{};
+  TShape* shape_highlite = nullptr;
+  QLabel* Image1 = nullptr;
+  QLabel* image_timer = nullptr;
+  QLabel* label_timer = nullptr;
+
+  TFlatPanel* panel_update = nullptr;
+  QLabel* label_update = nullptr;
+  TImageButton* button_updateyes = nullptr;
+  TImageButton* button_updatecancel = nullptr;
+  TFlatPanel* panel_name = nullptr;
+  QLineEdit* edit_aname = nullptr;
+  TFlatPanel* panel_lost = nullptr;
+  TFlatPanel* panel_invalid = nullptr;
+  QLabel* label_invalid = nullptr;
+  TFlatPanel* panel_cleared = nullptr;
+  QLabel* label_unusedbonus = nullptr;
+  QLabel* label_timebonus = nullptr;
+  QLabel* label_score1 = nullptr;
+  QLineEdit* edit_name = nullptr;
+  TFlatPanel* panel_wait = nullptr;
+
+  QAction* StartGame1 = nullptr;
+  QAction* PlaySounds1 = nullptr;
+  QAction* updatecheck = nullptr;
+  QAction* ShowHints1 = nullptr;
+
+  QTimer* Timer1 = nullptr;
+  QTimer* turntimer = nullptr;
+};

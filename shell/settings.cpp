@@ -1,0 +1,73 @@
+// The settings file: window bounds, the three option marks and the player's name, kept between
+// runs in the program's own section of "pipshift.ini".
+
+#include <QAction>
+#include <QLineEdit>
+
+#include "platform/paths.h"
+#include "platform/profile.h"
+#include "shell/mainform.h"
+
+namespace {
+
+const QString makersite = QStringLiteral("http://www.quorvel.example/");
+
+// A server base address from the settings file: used as written, with the closing "/" the paths
+// are appended to added when it was left off.
+QString serverbase(const QString& written) {
+  if (written.isEmpty()) return makersite;
+  return written.endsWith(QLatin1Char('/')) ? written : written + QLatin1Char('/');
+}
+
+}  // namespace
+
+QString Tmain::defaultsettingspath(const QString& productword) {
+  return datafolder() + productword + QStringLiteral(".ini");
+}
+
+void Tmain::loadinifile() {
+  const Profile ini(m_settingspath);
+  const QString section = m_productword;
+
+  m_savedtop = ini.readinteger(section, QStringLiteral("Top"), defaulttop);
+  m_savedleft = ini.readinteger(section, QStringLiteral("Left"), defaultleft);
+  m_savedwidth = ini.readinteger(section, QStringLiteral("Width"), defaultwidth);
+  m_savedheight = ini.readinteger(section, QStringLiteral("Height"), defaultheight);
+  setbounds({m_savedleft, m_savedtop, m_savedwidth, m_savedheight});
+
+  // Only the exact words turn an option off; anything else, "No" included, leaves it on.
+  PlaySounds1->setChecked(ini.readstring(section, QStringLiteral("Sounds"),
+                                         QStringLiteral("yes")) != QLatin1String("no"));
+  ShowHints1->setChecked(ini.readstring(section, QStringLiteral("Hints"), QStringLiteral("yes")) !=
+                         QLatin1String("no"));
+  updatecheck->setChecked(ini.readstring(section, QStringLiteral("Update"),
+                                         QStringLiteral("true")) != QLatin1String("false"));
+
+  edit_name->setText(ini.readstring(section, QStringLiteral("Name"), QStringLiteral("Guest")));
+  edit_aname->setText(edit_name->text());
+
+  // Read only: these let a tester or a self-hoster point the program at other servers.
+  m_scoreserver = serverbase(ini.readstring(section, QStringLiteral("ScoreServer"), QString()));
+  m_updateserver = serverbase(ini.readstring(section, QStringLiteral("UpdateServer"), QString()));
+}
+
+void Tmain::saveinifile() {
+  writeinifile(bounds());
+}
+
+void Tmain::writeinifile(const QRect& bounds) {
+  Profile ini(m_settingspath);
+  const QString section = m_productword;
+  auto yes = [](bool on) { return on ? QStringLiteral("yes") : QStringLiteral("no"); };
+  // A failed write is not reported: the settings are a convenience, and the next save tries
+  // again.
+  ini.writestring(section, QStringLiteral("Top"), QString::number(bounds.top()));
+  ini.writestring(section, QStringLiteral("Left"), QString::number(bounds.left()));
+  ini.writestring(section, QStringLiteral("Width"), QString::number(bounds.width()));
+  ini.writestring(section, QStringLiteral("Height"), QString::number(bounds.height()));
+  ini.writestring(section, QStringLiteral("Name"), edit_name->text());
+  ini.writestring(section, QStringLiteral("Sounds"), yes(playsoundson()));
+  ini.writestring(section, QStringLiteral("Hints"), yes(showhintson()));
+  ini.writestring(section, QStringLiteral("Update"),
+                  updatecheckon() ? QStringLiteral("true") : QStringLiteral("false"));
+}

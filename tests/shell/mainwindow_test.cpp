@@ -1,0 +1,446 @@
+// The main window as the player first meets it: layout, menus, the name panel, starting a game,
+// the drawn bones, the window's size rules and the posting wait.
+
+#include <QAction>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QSet>
+#include <QTimer>
+
+#include "controls/flatpanel.h"
+#include "game/board.h"
+#include "shell/boardparts.h"
+#include "shellsupport.h"
+
+namespace {
+
+struct Placed {
+  const char* name;
+  QRect geometry;
+};
+
+QStringList menutexts(QMenu* menu) {
+  QStringList texts;
+  for (QAction* action : menu->actions()) {
+    texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+  }
+  return texts;
+}
+
+int stackindex(QWidget* widget) {
+  return int(widget->parentWidget()->children().indexOf(widget));
+}
+
+}  // namespace
+
+using MainWindowLayout = ShellTest;
+
+TEST_F(MainWindowLayout, EveryComponentSitsWhereTheLayoutPutsIt) {
+  auto w = makewindow();
+  const Placed placed[] = {
+      {"panel_board", {2, 2, 593, 325}},
+      {"label_name", {14, 14, 302, 16}},
+      {"panel_board1", {1, 34, 588, 287}},
+      {"Image2", {6, 6, 69, 277}},
+      {"image_logo", {232, 242, 214, 41}},
+      {"button_start", {448, 241, 132, 41}},
+      {"label_score", {477, 192, 101, 20}},
+      {"Image1", {424, 216, 154, 23}},
+      {"image_timer", {425, 218, 150, 19}},
+      {"label_timer", {427, 219, 87, 19}},
+      {"shape_highlite", {502, 47, 70, 38}},
+      {"panel_name", {123, 40, 329, 161}},
+      {"edit_aname", {83, 52, 161, 32}},
+      {"button_namedone", {26, 106, 132, 41}},
+      {"button_namecancel", {170, 106, 132, 41}},
+      {"panel_invalid", {131, 72, 329, 105}},
+      {"image_ok", {98, 50, 132, 41}},
+      {"panel_lost", {123, 64, 329, 105}},
+      {"button_start2", {27, 49, 132, 41}},
+      {"button_lost", {170, 50, 132, 41}},
+      {"panel_cleared", {125, 3, 329, 281}},
+      {"label_unusedbonus", {2, 41, 327, 24}},
+      {"label_timebonus", {2, 65, 327, 24}},
+      {"label_score1", {2, 94, 327, 24}},
+      {"edit_name", {83, 147, 161, 32}},
+      {"button_sendscore", {34, 189, 132, 41}},
+      {"button_highscores", {171, 189, 132, 41}},
+      {"button_cancel", {98, 237, 132, 41}},
+      {"panel_wait", {27, 185, 288, 46}},
+      {"panel_update", {125, 16, 329, 161}},
+      {"button_updateyes", {27, 90, 132, 41}},
+      {"button_updatecancel", {171, 90, 132, 41}},
+  };
+  for (const Placed& p : placed) {
+    QWidget* c = part(w.get(), QString::fromLatin1(p.name));
+    if (c) {
+      EXPECT_EQ(c->geometry(), p.geometry) << p.name;
+    }
+  }
+
+  // The slots follow the board's uneven column spacing.
+  EXPECT_EQ(part(w.get(), "shape_1")->geometry(), QRect(8, 8, 66, 34));
+  EXPECT_EQ(part(w.get(), "shape_14")->geometry(), QRect(80, 248, 66, 34));
+  EXPECT_EQ(part(w.get(), "shape_20")->geometry(), QRect(151, 208, 66, 34));
+  EXPECT_EQ(part(w.get(), "shape_35")->geometry(), QRect(503, 8, 66, 34));
+  for (int slot = 1; slot <= 35; ++slot) {
+    auto* s = part<TShape>(w.get(), QStringLiteral("shape_%1").arg(slot));
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->tag(), slot);
+    EXPECT_EQ(s->color(), QColor(Qt::black));
+  }
+  for (int number = 1; number <= 28; ++number) {
+    auto* b = part<TBone>(w.get(), QStringLiteral("bone_%1").arg(number));
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->size(), QSize(66, 34));
+    EXPECT_TRUE(b->picture().isNull()) << "no bone is drawn before the first deal";
+    EXPECT_EQ(b->tag(), 0);
+  }
+}
+
+TEST_F(MainWindowLayout, CaptionsAndPanelsAtCreation) {
+  auto w = makewindow();
+  EXPECT_EQ(w->windowTitle(), "Pipshift");
+  EXPECT_EQ(part<QLabel>(w.get(), "label_name")->text(),
+            "Welcome to Pipshift by Quorvel Software!");
+  EXPECT_EQ(part<QLabel>(w.get(), "label_score")->text(), "Score:100");
+  EXPECT_EQ(part<QLabel>(w.get(), "label_timer")->text(), "Time: 0:00");
+  EXPECT_EQ(part<QLabel>(w.get(), "label_invalid")->text(), "Invalid");
+  EXPECT_EQ(part<QLabel>(w.get(), "Label1")->text(), "YOUR CLEARED THE BOARD!");
+  EXPECT_EQ(part<QLabel>(w.get(), "label_unusedbonus")->text(), "Unused Clicks Bonus: ");
+  EXPECT_EQ(part<QLabel>(w.get(), "label_score1")->text(), "Your Score: ");
+  EXPECT_EQ(part<QLabel>(w.get(), "Label7")->text(), "SORRY, YOU LOST!");
+  EXPECT_EQ(part<QLabel>(w.get(), "Label15")->text(), "Update Available");
+  EXPECT_EQ(part<TFlatPanel>(w.get(), "panel_wait")->caption(), "Posting Score, Please Wait......");
+  EXPECT_EQ(part<QLineEdit>(w.get(), "edit_aname")->maxLength(), 10);
+  EXPECT_EQ(part<QLineEdit>(w.get(), "edit_name")->maxLength(), 10);
+
+  EXPECT_TRUE(part(w.get(), "panel_name")->isVisible());
+  for (const char* hidden : {"panel_invalid", "panel_lost", "panel_cleared", "panel_wait",
+                             "panel_update", "shape_highlite"}) {
+    EXPECT_FALSE(part(w.get(), QString::fromLatin1(hidden))->isVisible()) << hidden;
+  }
+  EXPECT_TRUE(part<QTimer>(w.get(), "turntimer")->isActive());
+  EXPECT_FALSE(part<QTimer>(w.get(), "Timer1")->isActive());
+  EXPECT_FALSE(w->game().gamerunning());
+}
+
+TEST_F(MainWindowLayout, StackingFromGuideToPanels) {
+  auto w = makewindow();
+  const QStringList order = {"Image2",         "shape_1",     "shape_35",    "image_logo",
+                             "button_start",   "label_score", "bone_1",      "bone_28",
+                             "shape_highlite", "Image1",      "image_timer", "label_timer",
+                             "panel_update",   "panel_name",  "panel_lost",  "panel_invalid",
+                             "panel_cleared"};
+  // The name panel was brought to the front at creation; before that it sat in its place.
+  for (int i = 0; i + 1 < order.size(); ++i) {
+    if (order[i] == "panel_name" || order[i + 1] == "panel_name") continue;
+    EXPECT_LT(stackindex(part(w.get(), order[i])), stackindex(part(w.get(), order[i + 1])))
+        << order[i].toStdString() << " below " << order[i + 1].toStdString();
+  }
+  EXPECT_GT(stackindex(part(w.get(), "panel_name")), stackindex(part(w.get(), "panel_cleared")));
+  // The wait panel covers the send and list buttons of the cleared panel.
+  EXPECT_GT(stackindex(part(w.get(), "panel_wait")), stackindex(part(w.get(), "button_sendscore")));
+}
+
+TEST_F(MainWindowLayout, MenusInOrderWithShortcutsAndMarks) {
+  auto w = makewindow();
+  auto* bar = part<QMenuBar>(w.get(), "MainMenu1");
+  ASSERT_NE(bar, nullptr);
+  QStringList titles;
+  for (QAction* a : bar->actions()) titles << a->text();
+  EXPECT_EQ(titles, QStringList({"File", "Options", "View", "Help"}));
+
+  const QList<QAction*> menus = bar->actions();
+  EXPECT_EQ(menutexts(menus[0]->menu()), QStringList({"Start Game", "-", "Exit"}));
+  EXPECT_EQ(menutexts(menus[1]->menu()),
+            QStringList({"Play Sounds", "Reset Screen Location", "Change  Name",
+                         "Automatically Check for Updates", "-", "Show Hints"}));
+  EXPECT_EQ(menutexts(menus[2]->menu()), QStringList({"Tally List", "View High Score List"}));
+  EXPECT_EQ(menutexts(menus[3]->menu()), QStringList({"Help", "-", "About"}));
+
+  EXPECT_EQ(part<QAction>(w.get(), "StartGame1")->shortcut(), QKeySequence("Ctrl+S"));
+  EXPECT_EQ(part<QAction>(w.get(), "Help2")->shortcut(), QKeySequence("F1"));
+  for (const char* marked : {"PlaySounds1", "updatecheck", "ShowHints1"}) {
+    auto* a = part<QAction>(w.get(), QString::fromLatin1(marked));
+    EXPECT_TRUE(a->isCheckable() && a->isChecked()) << marked;
+  }
+
+  part<QAction>(w.get(), "TallyList1")->trigger();
+  part<QAction>(w.get(), "Help2")->trigger();
+  part<QAction>(w.get(), "About1")->trigger();
+  clickat(part(w.get(), "image_logo"));
+  EXPECT_EQ(companions.calls, QStringList({"tally", "help", "about", "link"}));
+}
+
+using NamePanel = ShellTest;
+
+TEST_F(NamePanel, OpensWithTheNameOfRecordAndDoneTakesTheEntry) {
+  auto w = makewindow();
+  auto* aname = part<QLineEdit>(w.get(), "edit_aname");
+  auto* name = part<QLineEdit>(w.get(), "edit_name");
+  EXPECT_EQ(aname->text(), "Guest");
+  EXPECT_EQ(name->text(), "Guest");
+
+  aname->clear();
+  QTest::keyClicks(aname, "Maximilian the Great");
+  EXPECT_EQ(aname->text(), "Maximilian") << "at most 10 characters";
+  clickat(part(w.get(), "button_namedone"));
+  EXPECT_FALSE(part(w.get(), "panel_name")->isVisible());
+  EXPECT_EQ(name->text(), "Maximilian");
+}
+
+TEST_F(NamePanel, CancelKeepsTheNameAndChangeNameShowsTheLastEntry) {
+  auto w = makewindow();
+  auto* aname = part<QLineEdit>(w.get(), "edit_aname");
+  aname->setText("Zed");
+  clickat(part(w.get(), "button_namecancel"));
+  EXPECT_FALSE(part(w.get(), "panel_name")->isVisible());
+  EXPECT_EQ(part<QLineEdit>(w.get(), "edit_name")->text(), "Guest");
+
+  part<QAction>(w.get(), "ChangeName1")->trigger();
+  EXPECT_TRUE(part(w.get(), "panel_name")->isVisible());
+  EXPECT_EQ(aname->text(), "Zed");
+  EXPECT_EQ(stackindex(part(w.get(), "panel_name")),
+            int(part(w.get(), "panel_board1")->children().size()) - 1);
+}
+
+TEST_F(NamePanel, EmptyEntryGivesAnEmptyName) {
+  auto w = makewindow();
+  part<QLineEdit>(w.get(), "edit_aname")->clear();
+  clickat(part(w.get(), "button_namedone"));
+  EXPECT_EQ(part<QLineEdit>(w.get(), "edit_name")->text(), "");
+}
+
+TEST_F(NamePanel, StartingAGameClosesItWithoutTakingTheEntry) {
+  auto w = makewindow();
+  part<QLineEdit>(w.get(), "edit_aname")->setText("Zed");
+  clickat(part(w.get(), "button_start"));
+  EXPECT_FALSE(part(w.get(), "panel_name")->isVisible());
+  EXPECT_EQ(part<QLineEdit>(w.get(), "edit_name")->text(), "Guest");
+  EXPECT_EQ(part<QLabel>(w.get(), "label_name")->text(), "Good Luck Guest");
+}
+
+using StartGame = ShellTest;
+
+TEST_F(StartGame, EveryBoneLiesOnTheSlotItsCellNamesAndShowsItsPips) {
+  auto w = makewindow();
+  clickat(part(w.get(), "button_start"));
+  ASSERT_TRUE(w->game().gamerunning());
+
+  const QImage face = QImage(":/images/boneface.png").convertToFormat(QImage::Format_ARGB32);
+  ASSERT_FALSE(face.isNull());
+  QSet<int> seen;
+  for (int number = 1; number <= 28; ++number) {
+    auto* b = part<TBone>(w.get(), QStringLiteral("bone_%1").arg(number));
+    const int slot = game::slotof(w->game().board(), number);
+    ASSERT_GE(slot, 8) << "column 0 stays empty after a deal";
+    seen.insert(slot);
+    EXPECT_EQ(b->geometry(), part(w.get(), QStringLiteral("shape_%1").arg(slot))->geometry())
+        << "bone " << number;
+    EXPECT_EQ(b->tag(), number);
+    EXPECT_TRUE(b->isVisible());
+
+    // What reaches the screen: the high pip's square at (2, 3), the low pip's at (35, 2), the
+    // face between and around them.
+    const QImage drawn = b->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    const int pips[2] = {game::gettopnum(number), game::getbotnum(number)};
+    const QPoint at[2] = {{2, 3}, {35, 2}};
+    for (int half = 0; half < 2; ++half) {
+      const QImage dots = QImage(QStringLiteral(":/images/dots_%1.png").arg(pips[half]))
+                              .convertToFormat(QImage::Format_ARGB32);
+      ASSERT_EQ(dots.size(), QSize(28, 28));
+      int compared = 0;
+      for (int y = 0; y < 28; ++y) {
+        for (int x = 0; x < 28; ++x) {
+          const QRgb expected = dots.pixel(x, y);
+          if (qAlpha(expected) != 255) continue;
+          ++compared;
+          ASSERT_EQ(drawn.pixel(at[half].x() + x, at[half].y() + y), expected)
+              << "bone " << number << " half " << half << " at " << x << "," << y;
+        }
+      }
+      EXPECT_GT(compared, 28 * 28 / 2);
+    }
+    EXPECT_EQ(drawn.pixel(32, 17), face.pixel(32, 17)) << "the groove between the halves";
+    EXPECT_EQ(drawn.pixel(64, 32), face.pixel(64, 32));
+  }
+  EXPECT_EQ(seen.size(), 28);
+}
+
+TEST_F(StartGame, PipsquaresDifferSoTheComparisonMeansSomething) {
+  QSet<QByteArray> different;
+  for (int k = 0; k <= 6; ++k) {
+    const QImage dots = QImage(QStringLiteral(":/images/dots_%1.png").arg(k));
+    different.insert(
+        QByteArray(reinterpret_cast<const char*>(dots.constBits()), int(dots.sizeInBytes())));
+  }
+  EXPECT_EQ(different.size(), 7);
+}
+
+TEST_F(StartGame, ResetsTheGameAndCountsItPlayed) {
+  auto w = makewindow();
+  clickat(part(w.get(), "button_start"));
+  EXPECT_EQ(tally.calls, QStringList({"add 1"}));
+  EXPECT_EQ(part<QLabel>(w.get(), "label_score")->text(), "Clicks: 100");
+  EXPECT_EQ(part(w.get(), "label_score")->property("Tag").toInt(), 100);
+  EXPECT_EQ(part(w.get(), "image_timer")->property("Tag").toInt(), 150);
+  EXPECT_EQ(w->game().timeleft(), 300);
+
+  // Spend a click and a few seconds, then start again in the middle of the game.
+  const game::Board first = w->game().board();
+  w->game().setclicksleft(57);
+  w->game().settimeleft(100);
+  for (int i = 0; i < 3; ++i) w->turntimerTimer();
+  part<QAction>(w.get(), "StartGame1")->trigger();
+  EXPECT_EQ(tally.calls, QStringList({"add 1", "add 1"}));
+  EXPECT_EQ(w->game().timeleft(), 300);
+  EXPECT_EQ(w->game().clicksleft(), 100);
+  EXPECT_EQ(part<QLabel>(w.get(), "label_score")->text(), "Clicks: 100");
+  EXPECT_NE(w->game().board(), first) << "each game is dealt anew";
+  // The clock keeps its old face until the next tick.
+  EXPECT_EQ(part<QLabel>(w.get(), "label_timer")->text(), "Time: 1:37");
+  w->turntimerTimer();
+  EXPECT_EQ(part<QLabel>(w.get(), "label_timer")->text(), "Time: 4:59");
+}
+
+TEST_F(StartGame, HidesTheGamePanelsButNotTheRefusal) {
+  auto w = makewindow();
+  for (const char* name : {"panel_lost", "panel_cleared", "panel_wait", "panel_invalid"}) {
+    part(w.get(), QString::fromLatin1(name))->show();
+  }
+  clickat(part(w.get(), "button_start"));
+  for (const char* name : {"panel_lost", "panel_cleared", "panel_wait", "panel_name"}) {
+    EXPECT_FALSE(part(w.get(), QString::fromLatin1(name))->isVisible()) << name;
+  }
+  EXPECT_TRUE(part(w.get(), "panel_invalid")->isVisible());
+}
+
+TEST_F(StartGame, LostPanelStartsAGameAndDoneHidesIt) {
+  auto w = makewindow();
+  clickat(part(w.get(), "button_namecancel"));
+  part(w.get(), "panel_lost")->show();
+  clickat(part(w.get(), "button_lost"));
+  EXPECT_FALSE(part(w.get(), "panel_lost")->isVisible());
+
+  part(w.get(), "panel_lost")->show();
+  clickat(part(w.get(), "button_start2"));
+  EXPECT_FALSE(part(w.get(), "panel_lost")->isVisible());
+  EXPECT_TRUE(w->game().gamerunning());
+}
+
+TEST_F(StartGame, MenuStartGameAlsoHidesTheClearedPanel) {
+  auto w = makewindow();
+  part(w.get(), "panel_cleared")->show();
+  w->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+  QTest::keyClick(w.get(), Qt::Key_S, Qt::ControlModifier);
+  EXPECT_TRUE(w->game().gamerunning());
+  EXPECT_FALSE(part(w.get(), "panel_cleared")->isVisible());
+}
+
+using WindowSize = ShellTest;
+
+TEST_F(WindowSize, ShrinkingBelowTheBoardSnapsBack) {
+  auto w = makewindow();
+  w->resize(200, 120);
+  QTRY_COMPARE(w->centralWidget()->size(), QSize(598, 330));
+  EXPECT_EQ(w->clientsize(), QSize(598, 330));
+
+  w->resize(200, 700);
+  QTRY_COMPARE(w->centralWidget()->width(), 598);
+  EXPECT_GE(w->centralWidget()->height(), 600) << "only the too-small side is corrected";
+
+  w->resize(800, 500);
+  QTRY_COMPARE(w->size(), QSize(800, 500));
+}
+
+TEST_F(WindowSize, ResetScreenLocationRestoresTheDefaultBounds) {
+  auto w = makewindow();
+  w->setbounds({40, 50, 700, 420});
+  QTRY_COMPARE(w->bounds(), QRect(40, 50, 700, 420));
+  part<QAction>(w.get(), "ResetScreenLocation1")->trigger();
+  QTRY_COMPARE(w->bounds(), QRect(3, 3, 604, 374));
+}
+
+using PostingWait = ShellTest;
+
+TEST_F(PostingWait, CaptionCyclesAndFailsOnTheFortiethTick) {
+  auto w = makewindow();
+  part(w.get(), "panel_cleared")->show();
+  w->button_sendscoreClick();
+  auto* wait = part<TFlatPanel>(w.get(), "panel_wait");
+  EXPECT_TRUE(wait->isVisible());
+  EXPECT_TRUE(w->posting());
+  EXPECT_EQ(w->postcountdown(), 40);
+  EXPECT_EQ(w->postdots(), 0);
+
+  for (int tick = 1; tick <= 39; ++tick) {
+    w->Timer1Timer();
+    const int dots = (tick - 1) % 5 + 1;
+    ASSERT_EQ(wait->caption(), "Posting Score, Please Wait" + QString(dots, '.')) << tick;
+    ASSERT_TRUE(messages.isEmpty()) << tick;
+  }
+  w->Timer1Timer();
+  EXPECT_EQ(messages, QStringList({"Posting Failed."}));
+  EXPECT_FALSE(w->posting());
+  EXPECT_TRUE(wait->isVisible()) << "the wait panel stays, so the score is not sent twice";
+}
+
+TEST_F(PostingWait, TicksWhileTheMessageIsOpenGiveNoSecondMessage) {
+  auto w = makewindow();
+  w->button_sendscoreClick();
+  for (int tick = 1; tick < 40; ++tick) w->Timer1Timer();
+  auto* wait = part<TFlatPanel>(w.get(), "panel_wait");
+  // The box is modal; its event loop keeps the timer ticking until the player closes it.
+  whilemessage = [&] {
+    whilemessage = nullptr;
+    EXPECT_TRUE(w->posting());
+    for (int i = 0; i < 3; ++i) w->Timer1Timer();
+  };
+  w->Timer1Timer();
+  EXPECT_EQ(messages, QStringList({"Posting Failed."}));
+  EXPECT_EQ(w->postcountdown(), -3);
+  EXPECT_EQ(wait->caption(), "Posting Score, Please Wait...") << "dots 5, then 1, 2, 3";
+  EXPECT_FALSE(w->posting());
+}
+
+TEST_F(PostingWait, SendScorePostsTheGuestNameTodayAndTheScore) {
+  auto w = makewindow();
+  part<QLineEdit>(w.get(), "edit_name")->clear();
+  part(w.get(), "label_score")->setProperty("Tag", 370);
+  w->button_sendscoreClick();
+  EXPECT_EQ(companions.calls, QStringList({"post"}));
+  ASSERT_EQ(companions.posted.size(), 3);
+  EXPECT_EQ(companions.posted[0], "Guest");
+  EXPECT_EQ(part<QLineEdit>(w.get(), "edit_name")->text(), "Guest");
+  const QRegularExpression date(R"(^(\d{1,2})(\D)(\d{1,2})\2(\d\d)$)");
+  const auto m = date.match(companions.posted[1]);
+  ASSERT_TRUE(m.hasMatch()) << companions.posted[1].toStdString();
+  const QDate today = QDate::currentDate();
+  EXPECT_EQ(m.captured(1).toInt(), today.month());
+  EXPECT_EQ(m.captured(3).toInt(), today.day());
+  EXPECT_EQ(m.captured(4).toInt(), today.year() % 100);
+  EXPECT_EQ(companions.posted[2], "370");
+}
+
+TEST_F(PostingWait, AnAcceptedPostEndsTheWaitEvenAfterTheFailureMessage) {
+  auto w = makewindow();
+  part(w.get(), "panel_cleared")->show();
+  w->button_sendscoreClick();
+  w->postaccepted();
+  EXPECT_FALSE(part(w.get(), "panel_cleared")->isVisible());
+  EXPECT_FALSE(w->posting());
+
+  part(w.get(), "panel_cleared")->show();
+  w->button_sendscoreClick();
+  for (int tick = 0; tick < 40; ++tick) w->Timer1Timer();
+  ASSERT_EQ(messages.size(), 1);
+  w->postaccepted();
+  EXPECT_FALSE(part(w.get(), "panel_cleared")->isVisible());
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+// Shared by the main-window tests: recorders for the window's collaborators, a window built in a
+// scratch folder, and clicks that go through the window's own hit testing, so a click lands on
+// whatever lies on top at that point, as a player's would.
+
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QMainWindow>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+
+#include <memory>
+
+#include "platform/soundplayer.h"
+#include "platform/tallyport.h"
+#include "shell/companions.h"
+#include "shell/mainform.h"
+
+class SoundRecorder : public SoundPlayer {
+ public:
+  void play(const QString& name) override { cues << name; }
+  QStringList cues;
+};
+
+class TallyRecorder : public TallyPort {
+ public:
+  void addtomineincrease(int column) override { calls << QStringLiteral("add %1").arg(column); }
+  void checkscore(int score, const QString& name) override {
+    calls << QStringLiteral("score %1 %2").arg(score).arg(name);
+  }
+  QStringList calls;
+};
+
+class CompanionRecorder : public Companions {
+ public:
+  void showtally() override { calls << QStringLiteral("tally"); }
+  void showhelp() override { calls << QStringLiteral("help"); }
+  void showabout() override { calls << QStringLiteral("about"); }
+  void openlink() override { calls << QStringLiteral("link"); }
+  QString versiontext() const override { return version; }
+  void showhighscores() override { calls << QStringLiteral("highscores"); }
+  void postscore(const QString& name, const QString& date, const QString& score) override {
+    calls << QStringLiteral("post");
+    posted = {name, date, score};
+  }
+  QStringList calls;
+  QStringList posted;
+  QString version = QStringLiteral("1.0.0");
+};
+
+class ShellTest : public testing::Test {
+ protected:
+  QString inipath() const { return dir.filePath(QStringLiteral("pipshift.ini")); }
+
+  void writeini(const QByteArray& text) {
+    QFile file(inipath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+  }
+
+  QByteArray readini() const {
+    QFile file(inipath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+
+  // The main window as the program makes it, shown on the offscreen screen.
+  std::unique_ptr<Tmain> makewindow(bool show = true) {
+    TmainSetup setup;
+    setup.sounds = &sounds;
+    setup.tally = &tally;
+    setup.settingspath = inipath();
+    setup.seed = 20240607;
+    setup.message = [this](const QString& text) {
+      messages << text;
+      if (whilemessage) whilemessage();
+    };
+    setup.endprogram = [this] { ++ended; };
+    auto window = std::make_unique<Tmain>(setup);
+    window->setcompanions(&companions);
+    if (show) {
+      window->show();
+      EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    return window;
+  }
+
+  template <typename T = QWidget>
+  static T* part(QWidget* window, const QString& name) {
+    T* found = window->findChild<T*>(name);
+    if (!found) ADD_FAILURE() << "no component " << name.toStdString();
+    return found;
+  }
+
+  // A click as the player makes it: press and release at a point of the window, delivered to
+  // whatever component lies on top there.
+  static void clickat(QWidget* target, QPoint at = {}, Qt::MouseButton button = Qt::LeftButton) {
+    if (at.isNull()) at = target->rect().center();
+    QWidget* top = target->window();
+    QTest::mouseClick(top->windowHandle(), button, Qt::NoModifier, target->mapTo(top, at));
+    QCoreApplication::processEvents();
+  }
+
+  QTemporaryDir dir;
+  SoundRecorder sounds;
+  TallyRecorder tally;
+  CompanionRecorder companions;
+  QStringList messages;
+  std::function<void()> whilemessage;
+  int ended = 0;
+};
