@@ -10,3 +10,11 @@ pipshift_test(httpprot_test
 target_compile_definitions(httpprot_test PRIVATE
   UPDATEHELPER="$<TARGET_FILE:pipshift_updatehelper>")
 add_dependencies(httpprot_test pipshift_updatehelper)
+
+pipshift_test(updatecheck_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/updatecheck_test.cpp ${CMAKE_CURRENT_LIST_DIR}/rawhttpserver.h
+  LIBS pipshift_online Qt6::Network
+  QT)
+target_compile_definitions(updatecheck_test PRIVATE
+  UPDATEHELPER="$<TARGET_FILE:pipshift_updatehelper>")
+add_dependencies(updatecheck_test pipshift_updatehelper)
