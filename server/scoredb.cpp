@@ -1,0 +1,118 @@
+#include "server/scoredb.h"
+
+#include <sqlite3.h>
+
+#include <memory>
+
+namespace pipshiftserver {
+
+namespace {
+
+// Long enough to outlast another process's write, short enough to answer the player in time.
+constexpr int kBusyTimeoutMs = 5000;
+
+struct StatementDeleter {
+  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+
+}  // namespace
+
+ScoreDb::ScoreDb(const std::string& path) {
+  const int rc =
+      sqlite3_open_v2(path.c_str(), &db_,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (rc != SQLITE_OK) {
+    const std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+    sqlite3_close(db_);
+    db_ = nullptr;
+    throw DbError("cannot open score database " + path + ": " + message);
+  }
+  try {
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    exec("PRAGMA journal_mode=WAL");
+    // In WAL mode NORMAL still keeps every commit across a crash of the server process.
+    exec("PRAGMA synchronous=NORMAL");
+    exec(
+        "CREATE TABLE IF NOT EXISTS scores ("
+        " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+        " name TEXT NOT NULL,"
+        " date TEXT NOT NULL,"
+        " score INTEGER NOT NULL,"
+        " received TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP)");
+    exec("CREATE INDEX IF NOT EXISTS scores_rank ON scores (score DESC, id ASC)");
+  } catch (...) {
+    sqlite3_close(db_);
+    db_ = nullptr;
+    throw;
+  }
+}
+
+ScoreDb::~ScoreDb() {
+  sqlite3_close(db_);
+}
+
+void ScoreDb::exec(const char* sql) {
+  char* message = nullptr;
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+    const std::string text = message ? message : "unknown error";
+    sqlite3_free(message);
+    throw DbError(std::string("score database: ") + text);
+  }
+}
+
+void ScoreDb::fail(const std::string& what) {
+  throw DbError("score database, " + what + ": " + sqlite3_errmsg(db_));
+}
+
+void ScoreDb::add(const ScoreEntry& entry) {
+  std::lock_guard lock(mutex_);
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(db_, "INSERT INTO scores (name, date, score) VALUES (?, ?, ?)", -1, &raw,
+                         nullptr) != SQLITE_OK) {
+    fail("prepare insert");
+  }
+  Statement insert(raw);
+  sqlite3_bind_text(raw, 1, entry.name.data(), static_cast<int>(entry.name.size()),
+                    SQLITE_TRANSIENT);
+  sqlite3_bind_text(raw, 2, entry.date.data(), static_cast<int>(entry.date.size()),
+                    SQLITE_TRANSIENT);
+  sqlite3_bind_int(raw, 3, entry.score);
+  if (sqlite3_step(raw) != SQLITE_DONE) fail("insert");
+}
+
+std::vector<ScoreEntry> ScoreDb::best(std::size_t limit) {
+  std::lock_guard lock(mutex_);
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(db_,
+                         "SELECT name, date, score FROM scores ORDER BY score DESC, id ASC LIMIT ?",
+                         -1, &raw, nullptr) != SQLITE_OK) {
+    fail("prepare list");
+  }
+  Statement select(raw);
+  sqlite3_bind_int64(raw, 1, static_cast<sqlite3_int64>(limit));
+  std::vector<ScoreEntry> out;
+  int rc;
+  while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+    auto text = [raw](int col) {
+      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(raw, col));
+      return std::string(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(raw, col)));
+    };
+    out.push_back(ScoreEntry{text(0), text(1), sqlite3_column_int(raw, 2)});
+  }
+  if (rc != SQLITE_DONE) fail("list");
+  return out;
+}
+
+std::size_t ScoreDb::count() {
+  std::lock_guard lock(mutex_);
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(db_, "SELECT COUNT(*) FROM scores", -1, &raw, nullptr) != SQLITE_OK) {
+    fail("prepare count");
+  }
+  Statement select(raw);
+  if (sqlite3_step(raw) != SQLITE_ROW) fail("count");
+  return static_cast<std::size_t>(sqlite3_column_int64(raw, 0));
+}
+
+}  // namespace pipshiftserver

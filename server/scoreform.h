@@ -1,0 +1,55 @@
+// What the score server accepts and shows: the checks on a posted score, the list page, and the
+// mapping of request paths onto the published files.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pipshiftserver {
+
+// The highest score a game can reach: 100 clicks and 300 seconds, each left over counted twice.
+inline constexpr int kMaxScore = 800;
+inline constexpr std::size_t kMaxNameChars = 10;
+inline constexpr std::size_t kMaxDateChars = 16;
+inline constexpr std::size_t kListLength = 100;
+inline constexpr std::string_view kMakerSite = "http://www.quorvel.example/";
+
+struct ScoreEntry {
+  std::string name;
+  std::string date;
+  int score = 0;
+};
+
+// Form fields by name; a field given twice keeps both values, so ambiguity can be refused.
+using FormFields = std::multimap<std::string, std::string>;
+
+// Splits "a=1&b=2" and decodes '+' and %XX. Returns nothing when an escape is malformed.
+std::optional<FormFields> parseForm(std::string_view text);
+
+// The checked entry, or the reason it is refused, in words for the person who sent it.
+struct Checked {
+  std::optional<ScoreEntry> entry;
+  std::string error;
+};
+Checked checkEntry(const FormFields& fields);
+
+std::string htmlEscape(std::string_view text);
+
+// The high-score page for entries already in rank order.
+std::string renderScorePage(const std::vector<ScoreEntry>& ranked);
+
+// A small page explaining a refusal.
+std::string renderErrorPage(std::string_view title, std::string_view message);
+
+// Maps a decoded request path onto a regular file under root, or nothing when the path would
+// leave root (by "..", a symbolic link or anything else) or names no regular file.
+std::optional<std::filesystem::path> resolveStatic(const std::filesystem::path& root,
+                                                   std::string_view requestPath);
+
+std::string contentTypeFor(const std::filesystem::path& file);
+
+}  // namespace pipshiftserver

@@ -1,0 +1,145 @@
+// Runs the built pipshift-server as a child process on 127.0.0.1 with a free port, the way a
+// self-hoster would, and reads the port it announces.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace servertest {
+
+inline std::filesystem::path serverBinary() {
+  const char* dir = std::getenv("PIPSHIFT_TEST_BIN_DIR");
+  return std::filesystem::path(dir ? dir : ".") / "pipshift-server";
+}
+
+// A fresh folder under the system's temporary folder, removed with the object.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "pipshift-srv-XXXXXX").string();
+    if (mkdtemp(pattern.data())) path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+class ServerProcess {
+ public:
+  ~ServerProcess() { stop(SIGKILL); }
+
+  // Starts the server with the given arguments; returns the announced line's port, or 0.
+  int start(const std::vector<std::string>& args) {
+    int fds[2];
+    if (pipe(fds) != 0) return 0;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    const std::string binary = serverBinary().string();
+    std::vector<std::string> all{binary};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const int rc = posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (rc != 0) {
+      pid_ = -1;
+      close(fds[0]);
+      return 0;
+    }
+    firstLine_ = readLine(fds[0]);
+    close(fds[0]);
+    const std::string prefix = "listening on 127.0.0.1:";
+    if (firstLine_.rfind(prefix, 0) != 0) return 0;
+    port_ = std::atoi(firstLine_.c_str() + prefix.size());
+    return port_;
+  }
+
+  // Sends the signal and waits for the process; returns its wait status.
+  int stop(int signal = SIGTERM) {
+    if (pid_ <= 0) return -1;
+    kill(pid_, signal);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return status;
+  }
+
+  // Waits for a process that is expected to end by itself (bad command line).
+  int wait() {
+    int status = 0;
+    if (pid_ > 0) waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return status;
+  }
+
+  int port() const { return port_; }
+  const std::string& firstLine() const { return firstLine_; }
+
+ private:
+  static std::string readLine(int fd) {
+    std::string line;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, 200) <= 0) continue;
+      char c;
+      if (read(fd, &c, 1) != 1 || c == '\n') break;
+      line += c;
+    }
+    return line;
+  }
+
+  pid_t pid_ = -1;
+  int port_ = 0;
+  std::string firstLine_;
+};
+
+// Sends raw request bytes to 127.0.0.1:port and returns everything the server answers.
+inline std::string rawExchange(int port, const std::string& request) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return {};
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string reply;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+      send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+          static_cast<ssize_t>(request.size())) {
+    char buffer[4096];
+    for (;;) {
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, 20000) <= 0) break;
+      const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      reply.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  close(fd);
+  return reply;
+}
+
+}  // namespace servertest
