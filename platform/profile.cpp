@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSet>
+#include <QStringDecoder>
 
 #include <utility>
 #include <vector>
@@ -45,8 +46,17 @@ bool isblank(char c) {
   return c == ' ' || c == '\t';
 }
 
+// Files written by older programs may hold text in a single-byte code page rather than UTF-8;
+// read such bytes as Latin-1 so that a name like "Zoë" survives instead of turning into
+// replacement characters.
+QString decode(QByteArrayView bytes) {
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString text = utf8(bytes);
+  return utf8.hasError() ? QString::fromLatin1(bytes) : text;
+}
+
 QString foldname(const char* text, qsizetype length) {
-  return QString::fromUtf8(text, length).trimmed().toCaseFolded();
+  return decode(QByteArrayView(text, length)).trimmed().toCaseFolded();
 }
 
 QString foldname(const QString& name) {
@@ -58,6 +68,8 @@ Parsed parseline(const QByteArray& data, const Line& line) {
   const char* text = data.constData() + line.begin;
   const qsizetype length = line.end - line.begin;
   qsizetype i = 0;
+  // A byte order mark, as some editors put at the start of a file, is not part of the text.
+  if (line.begin == 0 && QByteArrayView(text, length).startsWith("\xEF\xBB\xBF")) i = 3;
   while (i < length && isblank(text[i])) ++i;
   if (i == length) return parsed;
   if (text[i] == '[') {
@@ -80,7 +92,7 @@ Parsed parseline(const QByteArray& data, const Line& line) {
 }
 
 QString valueof(const QByteArray& data, const Line& line, const Parsed& parsed) {
-  return QString::fromUtf8(
+  return decode(
       QByteArrayView(data.constData() + parsed.valuebegin, line.end - parsed.valuebegin).trimmed());
 }
 
@@ -256,24 +268,21 @@ bool Profile::writestring(const QString& section, const QString& key, const QStr
   }
 
   if (header >= 0) {
-    qsizetype lastfilled = header;
+    qsizetype lastkey = header;
     for (qsizetype i = header + 1; i < sectionend && out.isNull(); ++i) {
       const Line& line = lines[i];
       const Parsed parsed = parseline(data, line);
-      if (parsed.kind == Kind::key && parsed.name == foldedkey) {
+      if (parsed.kind != Kind::key) continue;
+      if (parsed.name == foldedkey) {
         // Keep the key as the file spells it, and the blanks after "=", replace the rest.
         out = data.left(parsed.valuebegin) + value.toUtf8() + data.mid(line.end);
       }
-      if (!QByteArrayView(data.constData() + line.begin, line.end - line.begin)
-               .trimmed()
-               .isEmpty()) {
-        lastfilled = i;
-      }
+      lastkey = i;
     }
     if (out.isNull()) {
-      // A new key goes after the section's last line, before the blank lines that part it from
-      // the next section.
-      const Line& after = lines[lastfilled];
+      // A new key goes after the section's last key, so blank lines and comments that lead
+      // into the next section stay where they are.
+      const Line& after = lines[lastkey];
       const bool unterminated = after.next == after.end;
       out = data.left(after.next) + (unterminated ? eol : QByteArray()) + entry + eol +
             data.mid(after.next);

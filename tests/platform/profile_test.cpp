@@ -74,12 +74,16 @@ TEST_F(ProfileTest, ReplacesAValueInPlaceAndKeepsEveryOtherByte) {
 }
 
 TEST_F(ProfileTest, AppendsAMissingKeyAtTheEndOfItsSection) {
-  put("[pipshift]\nTop=5\n; kept\nLeft=7\n\n\n[other]\nWidth=1\n");
+  put("[pipshift]\nTop=5\n; kept\nLeft=7\n\n\n[other]\nWidth=1\n; about the next\n[next]\n");
   Profile profile(path());
   ASSERT_TRUE(profile.writestring("pipshift", "Name", "Ann"));
-  EXPECT_EQ(get(), "[pipshift]\nTop=5\n; kept\nLeft=7\nName=Ann\n\n\n[other]\nWidth=1\n");
+  EXPECT_EQ(get(),
+            "[pipshift]\nTop=5\n; kept\nLeft=7\nName=Ann\n\n\n[other]\nWidth=1\n; about the "
+            "next\n[next]\n");
   ASSERT_TRUE(profile.writestring("other", "Height", "2"));
-  EXPECT_EQ(get(), "[pipshift]\nTop=5\n; kept\nLeft=7\nName=Ann\n\n\n[other]\nWidth=1\nHeight=2\n");
+  EXPECT_EQ(get(),
+            "[pipshift]\nTop=5\n; kept\nLeft=7\nName=Ann\n\n\n[other]\nWidth=1\nHeight=2\n; "
+            "about the next\n[next]\n");
   EXPECT_EQ(profile.readstring("pipshift", "name", ""), "Ann");
 }
 
@@ -130,7 +134,7 @@ TEST_F(ProfileTest, KeysBeforeAnySectionAndLinesWithoutEqualsAreNotKeys) {
   EXPECT_EQ(profile.readinteger("pipshift", "Left", 3), 4);
   EXPECT_EQ(profile.readstring("pipshift", "just words", "d"), "d");
   ASSERT_TRUE(profile.writestring("pipshift", "Top", "8"));
-  EXPECT_EQ(get(), "Top=99\nno equals here\n[pipshift]\njust words\nLeft=4\n=nameless\nTop=8\n");
+  EXPECT_EQ(get(), "Top=99\nno equals here\n[pipshift]\njust words\nLeft=4\nTop=8\n=nameless\n");
 }
 
 TEST_F(ProfileTest, SeesChangesMadeByOthersBetweenReads) {
@@ -222,6 +226,15 @@ TEST_F(ProfileTest, FailedWritesSayFalseAndCreateNothing) {
   EXPECT_TRUE(QFileInfo(path("folder.ini")).isDir());
 }
 
+TEST_F(ProfileTest, WritingThroughALinkKeepsTheLink) {
+  put("[pipshift]\nTop=1\n", "real.ini");
+  ASSERT_TRUE(QFile::link(path("real.ini"), path("linked.ini")));
+  Profile profile(path("linked.ini"));
+  ASSERT_TRUE(profile.writestring("pipshift", "Top", "2"));
+  EXPECT_TRUE(QFileInfo(path("linked.ini")).isSymLink());
+  EXPECT_EQ(get("real.ini"), "[pipshift]\nTop=2\n");
+}
+
 TEST_F(ProfileTest, LongValuesRoundTrip) {
   const QString longvalue(5000, QChar('v'));
   put("[pipshift]\nName=" + longvalue.toUtf8() + "\nTop=4\n");
@@ -237,6 +250,20 @@ TEST_F(ProfileTest, NamesAndValuesBeyondAsciiRoundTrip) {
   Profile profile(path());
   ASSERT_TRUE(profile.writestring("pipshift", "Name", QString::fromUtf8("Zoë Ångström")));
   EXPECT_EQ(profile.readstring("PIPSHIFT", "NAME", ""), QString::fromUtf8("Zoë Ångström"));
+}
+
+TEST_F(ProfileTest, ByteOrderMarkDoesNotHideTheFirstSection) {
+  put("\xEF\xBB\xBF[pipshift]\r\nTop=9\r\n");
+  Profile profile(path());
+  EXPECT_EQ(profile.readinteger("pipshift", "Top", 3), 9);
+  ASSERT_TRUE(profile.writestring("pipshift", "Left", "4"));
+  EXPECT_EQ(get(), "\xEF\xBB\xBF[pipshift]\r\nTop=9\r\nLeft=4\r\n");
+}
+
+TEST_F(ProfileTest, SingleByteTextFromOlderFilesIsReadAsLatin1) {
+  put("[pipshift]\nName=Zo\xEB\n");
+  const Profile profile(path());
+  EXPECT_EQ(profile.readstring("pipshift", "Name", ""), QString::fromUtf8("Zoë"));
 }
 
 TEST_F(ProfileTest, BinaryGarbageIsReadAsFarAsItGoesAndKeptByWrites) {
