@@ -17,7 +17,7 @@ const char* const logopath = ":/images/aboutlogo.png";
 
 }  // namespace
 
-Tabout::Tabout(QWidget* owner) : QWidget(owner, Qt::Dialog), m_owner(owner) {
+Tabout::Tabout(QWidget* owner) : QWidget(nullptr, Qt::Dialog), m_owner(owner) {
   setObjectName("about");
   setWindowTitle("Pipshift - About");
   setFixedSize(clientWidth, clientHeight);
@@ -94,7 +94,10 @@ void Tabout::showforward() {
 
 void Tabout::showEvent(QShowEvent* event) {
   // Opening again after being closed centres again; coming back from the task bar does not.
-  if (!event->spontaneous()) centreon(this, m_owner);
+  if (!event->spontaneous()) {
+    keepabove(this, m_owner);
+    centreon(this, m_owner);
+  }
   QWidget::showEvent(event);
 }
 

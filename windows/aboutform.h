@@ -12,8 +12,9 @@ class TURL;
 // version. Made once at start-up and only shown and hidden after that. It is also where the
 // program's version lives: the update check compares versiontext() with the published one.
 //
-// The owner (the main window) is the window it opens centred on; it also owns this window, so
-// both go together when the program ends.
+// The owner (the main window) is the window it opens centred on and stays above. It is not the
+// QObject parent, so the main window's own components are never confused with these by name;
+// the caller keeps ownership.
 class Tabout : public QWidget {
   Q_OBJECT
 

@@ -129,7 +129,7 @@ QStringList Thelp::pagelines(int number) {
 }
 
 Thelp::Thelp(QWidget* owner, Tabout* about)
-    : QWidget(owner, Qt::Window), m_owner(owner), m_about(about) {
+    : QWidget(nullptr, Qt::Window), m_owner(owner), m_about(about) {
   setObjectName("help");
   setWindowTitle("Pipshift - Help File");
   setFixedSize(clientWidth, clientHeight);
@@ -247,6 +247,9 @@ void Thelp::showforward() {
 }
 
 void Thelp::showEvent(QShowEvent* event) {
-  if (!event->spontaneous()) centreon(this, m_owner);
+  if (!event->spontaneous()) {
+    keepabove(this, m_owner);
+    centreon(this, m_owner);
+  }
   QWidget::showEvent(event);
 }

@@ -16,8 +16,9 @@ class Tabout;
 // right under its title. Made once at start-up and only shown and hidden after that, so the page
 // last chosen is still there the next time it opens.
 //
-// The owner (the main window) is the window it opens centred on and owns it. The About button
-// shows `about`, which the program makes first.
+// The owner (the main window) is the window it opens centred on and stays above; like the About
+// window it is not the QObject parent, and the caller keeps ownership. The About button shows
+// `about`, which the program makes first.
 class Thelp : public QWidget {
   Q_OBJECT
 

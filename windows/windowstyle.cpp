@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 #include "controls/selbutton.h"
 
@@ -48,6 +49,12 @@ QLabel* label(QWidget* parent, const QString& name, const QString& text, const Q
   l->adjustSize();
   l->move(x, y);
   return l;
+}
+
+void keepabove(QWidget* window, const QWidget* owner) {
+  QWindow* mine = window->windowHandle();
+  QWindow* theirs = owner ? owner->windowHandle() : nullptr;
+  if (mine && theirs && mine != theirs) mine->setTransientParent(theirs);
 }
 
 void centreon(QWidget* window, const QWidget* owner) {

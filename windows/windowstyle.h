@@ -30,6 +30,10 @@ void stylebutton(TSelButton* button, const QString& caption, bool centred);
 QLabel* label(QWidget* parent, const QString& name, const QString& text, const QFont& font,
               const QColor& color, int x, int y);
 
+// Makes a window a companion of its owner: kept above it, and not a window that keeps the
+// program running once the owner has closed.
+void keepabove(QWidget* window, const QWidget* owner);
+
 // Centres a window on its owner, kept on the owner's screen; a window without an owner is
 // centred on its screen.
 void centreon(QWidget* window, const QWidget* owner);

@@ -4,7 +4,10 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QTest>
+#include <QWindow>
+#include <memory>
 
 #include "controls/selbutton.h"
 #include "controls/url.h"
@@ -18,7 +21,8 @@ class AboutTest : public ::testing::Test {
     owner.setGeometry(100, 100, 640, 480);
     owner.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
-    about = new Tabout(&owner);
+    window = std::make_unique<Tabout>(&owner);
+    about = window.get();
   }
 
   QLabel* labelnamed(const char* name) const {
@@ -35,6 +39,7 @@ class AboutTest : public ::testing::Test {
 
   RecordingDesktop recorder;
   QWidget owner;
+  std::unique_ptr<Tabout> window;
   Tabout* about = nullptr;
 };
 
@@ -123,11 +128,15 @@ TEST_F(AboutTest, DoneClosesByHidingAndTheWindowOpensAgainCentred) {
   EXPECT_TRUE(about->isVisible());
   const QPoint diff = about->frameGeometry().center() - owner.frameGeometry().center();
   EXPECT_LE(diff.manhattanLength(), 2);
+  ASSERT_NE(about->windowHandle(), nullptr);
+  EXPECT_EQ(about->windowHandle()->transientParent(), owner.windowHandle());
 
   auto* done = about->findChild<TSelButton*>("button_done");
+  QPointer<Tabout> alive(about);
   QTest::mouseClick(done, Qt::LeftButton, {}, QPoint(40, 10));
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  ASSERT_TRUE(alive);
   EXPECT_FALSE(about->isVisible());
-  EXPECT_EQ(owner.findChild<Tabout*>("about"), about);
   EXPECT_EQ(about->versiontext(), "1.0.0") << "still there for the update check";
 
   about->showforward();

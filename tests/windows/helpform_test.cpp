@@ -4,12 +4,15 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QWindow>
+#include <memory>
 
 #include "controls/flatpanel.h"
 #include "controls/selbutton.h"
@@ -30,8 +33,10 @@ class HelpTest : public ::testing::Test {
     owner.setGeometry(200, 150, 640, 480);
     owner.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
-    about = new Tabout(&owner);
-    help = new Thelp(&owner, about);
+    aboutwindow = std::make_unique<Tabout>(&owner);
+    helpwindow = std::make_unique<Thelp>(&owner, aboutwindow.get());
+    about = aboutwindow.get();
+    help = helpwindow.get();
   }
 
   TSelButton* button(const char* name) const {
@@ -49,6 +54,8 @@ class HelpTest : public ::testing::Test {
   }
 
   QWidget owner;
+  std::unique_ptr<Tabout> aboutwindow;
+  std::unique_ptr<Thelp> helpwindow;
   Tabout* about = nullptr;
   Thelp* help = nullptr;
 };
@@ -256,6 +263,11 @@ TEST_F(HelpTest, OpensCentredOnTheMainWindow) {
   help->showforward();
   const QPoint diff = help->frameGeometry().center() - owner.frameGeometry().center();
   EXPECT_LE(diff.manhattanLength(), 2);
+  ASSERT_NE(help->windowHandle(), nullptr);
+  EXPECT_EQ(help->windowHandle()->transientParent(), owner.windowHandle())
+      << "kept above the main window, and no reason to keep running once it closes";
+  EXPECT_EQ(owner.findChild<QWidget*>("button_done"), nullptr)
+      << "the main window's components are not mixed with the help window's";
 
   click(button("button_done"));
   owner.move(owner.pos() - QPoint(40, 30));
@@ -284,9 +296,11 @@ TEST_F(HelpTest, AboutButtonOpensAboutAndHelpStaysOpen) {
 TEST_F(HelpTest, ClosingHidesAndKeepsTheWindow) {
   help->showforward();
   click(button("SelButton6"));
+  QPointer<Thelp> alive(help);
   help->close();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  ASSERT_TRUE(alive);
   EXPECT_FALSE(help->isVisible());
-  EXPECT_EQ(owner.findChild<Thelp*>("help"), help);
   help->showforward();
   EXPECT_EQ(shownpage(), "memo6");
 }
