@@ -22,8 +22,12 @@ extern char** environ;
 namespace servertest {
 
 inline std::filesystem::path serverBinary() {
+#ifdef PIPSHIFT_SERVER_BINARY
+  return PIPSHIFT_SERVER_BINARY;
+#else
   const char* dir = std::getenv("PIPSHIFT_TEST_BIN_DIR");
   return std::filesystem::path(dir ? dir : ".") / "pipshift-server";
+#endif
 }
 
 // A fresh folder under the system's temporary folder, removed with the object.
