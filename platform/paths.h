@@ -2,7 +2,8 @@
 
 #include <QString>
 
-// Where the program lives and where it keeps its files. Both end with "/".
+// Where the program lives and where it keeps its files. Both end with "/". Ask only once the
+// application object exists: the folders come from it.
 
 // The folder of the running executable.
 QString programfolder();
