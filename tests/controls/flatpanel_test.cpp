@@ -50,17 +50,6 @@ class PaintCounter : public QObject {
 
 }  // namespace
 
-TEST(FlatPanel, StartsWithItsDefaults) {
-  QWidget parent;
-  TFlatPanel panel(&parent);
-  EXPECT_EQ(panel.size(), QSize(185, 41));
-  EXPECT_FALSE(panel.transparent());
-  EXPECT_EQ(panel.colorHighLight(), kDefaultEdge);
-  EXPECT_EQ(panel.colorShadow(), kDefaultEdge);
-  EXPECT_EQ(panel.alignment(), Qt::AlignHCenter);
-  EXPECT_TRUE(panel.parentColor());
-}
-
 TEST(FlatPanel, FaceTakesTheParentColourUntilOneIsSet) {
   QWidget parent;
   QPalette pal = parent.palette();

@@ -103,15 +103,7 @@ class SelButtonTest : public ::testing::Test {
 
 TEST(SelButtonDefaults, CaptionIsTheObjectNameUntilOneIsSet) {
   TSelButton b;
-  EXPECT_EQ(b.size(), QSize(105, 20));
   EXPECT_EQ(b.focusPolicy(), Qt::NoFocus);
-  EXPECT_EQ(b.font().family(), "Arial");
-  EXPECT_EQ(b.font().pointSize(), 8);
-  EXPECT_EQ(b.fontColor(), QColor(0x80, 0x80, 0x80));
-  EXPECT_EQ(b.colorOver(), QColor(0x84, 0xB9, 0xA4));
-  EXPECT_EQ(b.colorDown(), QColor(0x84, 0xB9, 0xA4));
-  EXPECT_EQ(b.alignment(), Qt::AlignLeft);
-  EXPECT_EQ(b.borderWidth(), 1);
 
   b.setObjectName("SelButton3");
   EXPECT_EQ(b.caption(), "SelButton3");

@@ -98,12 +98,6 @@ TEST_F(HelpTest, LayoutOfTheWindow) {
     EXPECT_EQ(b->tag(), p.tag);
     EXPECT_EQ(b->caption(), p.caption);
     EXPECT_EQ(b->alignment(), Qt::AlignLeft);
-    EXPECT_EQ(b->color(), QColor(0x92, 0x94, 0xC4));
-    EXPECT_EQ(b->colorOver(), b->color());
-    EXPECT_EQ(b->colorDown(), b->color());
-    EXPECT_EQ(b->colorOverCaption(), QColor(Qt::black));
-    EXPECT_EQ(b->fontColor(), QColor(0, 0, 0x80));
-    EXPECT_EQ(b->colorBorder(), QColor(Qt::white));
     EXPECT_EQ(help->SelButton[p.tag], b);
   }
   EXPECT_EQ(button("button_about")->geometry(), QRect(7, 152, 122, 20));
@@ -129,8 +123,6 @@ TEST_F(HelpTest, LayoutOfTheWindow) {
   ASSERT_NE(caption, nullptr);
   EXPECT_EQ(caption->parentWidget(), main);
   EXPECT_EQ(caption->height(), 20);
-  EXPECT_EQ(caption->font().pixelSize(), 16);
-  EXPECT_TRUE(caption->font().bold());
 }
 
 TEST_F(HelpTest, PagesAreReadOnlyScrollingAndOutOfTheTabOrder) {
