@@ -5,3 +5,10 @@ target_sources(pipshift_stats PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/lzrw1kh.cpp
   ${CMAKE_CURRENT_LIST_DIR}/lzh.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tallygrid.cpp)
+
+# The maintainer's tool, beside the game in the program folder.
+add_executable(pipshift-tally ${CMAKE_CURRENT_LIST_DIR}/tallytool.cpp)
+target_link_libraries(pipshift-tally PRIVATE pipshift_stats)
+set_target_properties(pipshift-tally PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY ${PIPSHIFT_BIN_DIR}
+  AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)

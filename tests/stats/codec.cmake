@@ -8,3 +8,9 @@ pipshift_test(pipshift_lzrw1_tests
 pipshift_test(pipshift_tallygrid_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tallygrid_test.cpp
   LIBS pipshift_stats)
+pipshift_test(pipshift_tallytool_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tallytool_test.cpp
+  LIBS pipshift_stats)
+add_dependencies(pipshift_tallytool_tests pipshift-tally)
+target_compile_definitions(pipshift_tallytool_tests PRIVATE
+  PIPSHIFT_TALLY_TOOL="$<TARGET_FILE:pipshift-tally>")
