@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDate>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocalServer>
@@ -58,6 +59,17 @@ QLabel* makelabel(QWidget* parent, const char* name, const QString& text, const 
   label->setAlignment(alignment);
   settextcolor(label, color);
   return label;
+}
+
+// The captions were laid out for a narrow system font; where the desktop's sans serif runs wider,
+// the font is narrowed just enough for the widest text the label shows to fit its fixed width.
+void fitwidth(QLabel* label, const QString& widest) {
+  QFont font = label->font();
+  const int needed = QFontMetrics(font).horizontalAdvance(widest);
+  const int room = label->width() - 2;
+  if (needed <= room || needed <= 0) return;
+  font.setStretch(qMax(50, room * 100 / needed));
+  label->setFont(font);
 }
 
 QLabel* makepicture(QWidget* parent, const char* name, const QString& image, const QRect& place) {
@@ -184,6 +196,7 @@ void Tmain::buildwindow() {
   label_name = makelabel(panel_board, "label_name",
                          QStringLiteral("Welcome to Pipshift by Quorvel Software!"),
                          {14, 14, 302, 16}, 13, false, accentcolor, Qt::AlignLeft | Qt::AlignTop);
+  fitwidth(label_name, label_name->text());
 
   panel_board1 = new TFlatPanel(panel_board);
   panel_board1->setObjectName(QStringLiteral("panel_board1"));
@@ -237,6 +250,7 @@ void Tmain::buildboard(QWidget* board1) {
   label_score = makelabel(board1, "label_score", QStringLiteral("Score:100"), {477, 192, 101, 20},
                           16, true, accentcolor, Qt::AlignRight | Qt::AlignTop);
   label_score->setProperty("Tag", m_game.clicksleft());
+  fitwidth(label_score, QStringLiteral("Clicks: 100"));
 
   for (int number = 1; number <= game::kBoneCount; ++number) {
     auto* b = new TBone(number, board1);
@@ -260,6 +274,7 @@ void Tmain::buildboard(QWidget* board1) {
   image_timer->setProperty("Tag", m_game.bartag());
   label_timer = makelabel(board1, "label_timer", QString::fromStdString(m_game.timecaption()),
                           {427, 219, 87, 19}, 16, true, Qt::white, Qt::AlignCenter);
+  fitwidth(label_timer, QStringLiteral("Time: 0:00"));
 }
 
 void Tmain::buildpanels(QWidget* board1) {
@@ -757,6 +772,7 @@ void Tmain::showselection() {
 void Tmain::showscore() {
   label_score->setText(QString::fromStdString(m_game.scorecaption()));
   label_score->setProperty("Tag", m_game.clicksleft());
+  fitwidth(label_score, QStringLiteral("Clicks: 100"));
 }
 
 void Tmain::showclock() {
