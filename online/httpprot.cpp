@@ -252,6 +252,7 @@ void THttpCli::resetresponse() {
   rcvdcount_ = 0;
   skipbody_ = 0;
   serverclose_ = false;
+  transferencoding_.clear();
   relocation_ = false;
   locationvalue_.clear();
   statusexpected_ = true;
@@ -518,6 +519,9 @@ void THttpCli::processheaderline(const QByteArray& line, const QByteArray& raw) 
     contenttype_ = QString::fromLatin1(value).toLower();
   } else if (name == "connection") {
     serverclose_ = value.trimmed().toLower().contains("close");
+  } else if (name == "transfer-encoding") {
+    transferencoding_ = QString::fromLatin1(value.trimmed()).toLower();
+    if (transferencoding_ == QLatin1String("identity")) transferencoding_.clear();
   }
 }
 
@@ -556,6 +560,12 @@ void THttpCli::endofheader() {
   }
 
   if (contentlength_ != 0 && !nobody) {
+    // Written out as it came, a coded body would pass for the document itself.
+    if (!transferencoding_.isEmpty()) {
+      receivefailure(ErrorBadResponse,
+                     QStringLiteral("Unsupported transfer encoding: ") + transferencoding_);
+      return;
+    }
     setstate(httpWaitingBody);
     takebufferedbody();
     if (state_ == httpWaitingBody && responsecode_ >= 400) {

@@ -209,6 +209,7 @@ class THttpCli : public QObject {
   qint64 rcvdcount_ = 0;
   qint64 skipbody_ = 0;       // body of a relocation answer still to pass over
   bool serverclose_ = false;  // the server said "Connection: close"
+  QString transferencoding_;  // other than identity: a body this client cannot read
   QStringList rcvdheader_;
   QString location_;
   bool relocation_ = false;
