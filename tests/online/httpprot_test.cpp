@@ -659,30 +659,12 @@ TEST(HttpCliReceive, StatusLineIsReadByPosition) {
 TEST(HttpCliReceive, HostileBytesEndCleanly) {
   // Pieces of plausible answers glued at random: whatever the server sends, the request ends,
   // nothing is written that did not come, and the client is ready again.
-  const QList<QByteArray> words = {"HTTP/1.1 ",
-                                   "HTTP/1.0 ",
-                                   "200",
-                                   "100",
-                                   "302",
-                                   "404",
-                                   " OK",
-                                   "\r\n",
-                                   "\n",
-                                   "\r",
-                                   "Content-Length: ",
-                                   "-1",
-                                   "99999999999999999999",
-                                   "12",
-                                   "0",
-                                   "Location: ",
-                                   "/x",
-                                   "<HTML>",
-                                   ":",
-                                   " ",
-                                   "Transfer-Encoding: chunked",
-                                   "Connection: close",
-                                   QByteArray(1, '\0'),
-                                   "#"};
+  // clang-format off
+  const QList<QByteArray> words = {
+      "HTTP/1.1 ", "HTTP/1.0 ", "200", "100", "302", "404", " OK", "\r\n", "\n", "\r",
+      "Content-Length: ", "-1", "99999999999999999999", "12", "0", "Location: ", "/x", "<HTML>",
+      ":", " ", "Transfer-Encoding: chunked", "Connection: close", QByteArray(1, '\0'), "#"};
+  // clang-format on
   std::mt19937 random(20240601);
   for (int round = 0; round < 3000; ++round) {
     QByteArray answer;
