@@ -322,6 +322,8 @@ void THttpCli::hostresolved(const QHostInfo& info) {
   }
 
   socket_ = new QTcpSocket(this);
+  // What the socket layer holds for us stays bounded however fast the server sends.
+  socket_->setReadBufferSize(BodyChunk);
   connect(socket_, &QTcpSocket::connected, this, &THttpCli::socketconnected);
   connect(socket_, &QTcpSocket::readyRead, this, &THttpCli::socketreadyread);
   connect(socket_, &QTcpSocket::disconnected, this, &THttpCli::socketdisconnected);
