@@ -9,6 +9,8 @@ class Companions {
  public:
   virtual ~Companions() = default;
   virtual void showtally() = 0;
+  // Writes the tally file now (before the process ends for an update's installer).
+  virtual void savetally() = 0;
   virtual void showhelp() = 0;
   virtual void showabout() = 0;
   // Opens the web address the About window links to.

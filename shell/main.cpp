@@ -19,6 +19,9 @@ class ProgramWindows : public Companions {
   void showtally() override {
     if (tally) tally->showforward();
   }
+  void savetally() override {
+    if (tally) tally->savetally();
+  }
   void showhelp() override {}
   void showabout() override {}
   void openlink() override {}

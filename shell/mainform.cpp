@@ -20,10 +20,13 @@
 
 #include "controls/flatpanel.h"
 #include "controls/imagebutton.h"
+#include "online/httpget.h"
+#include "online/updatecheck.h"
 #include "platform/soundplayer.h"
 #include "platform/tallyport.h"
 #include "shell/boardparts.h"
 #include "shell/companions.h"
+#include "windows/aboutform.h"
 
 namespace {
 
@@ -222,6 +225,10 @@ void Tmain::buildwindow() {
   connect(turntimer, &QTimer::timeout, this, &Tmain::turntimerTimer);
   turntimer->start();
 
+  checkupdate = new THTTPGet(this);
+  checkupdate->setObjectName(QStringLiteral("checkupdate"));
+  connect(checkupdate, &THTTPGet::OnDoneString, this, &Tmain::checkupdateDoneString);
+
   setbounds({defaultleft, defaulttop, defaultwidth, defaultheight});
 }
 
@@ -288,8 +295,10 @@ void Tmain::buildpanels(QWidget* board1) {
   makelabel(panel_update, "Label17", QStringLiteral("Would you like to update now?"),
             {2, 47, 327, 24}, 16, true, accentcolor);
   button_updateyes = makebutton(panel_update, "button_updateyes", ok, QStringLiteral("OK"), 27, 90);
+  connect(button_updateyes, &QAbstractButton::clicked, this, &Tmain::button_updateyesClick);
   button_updatecancel =
       makebutton(panel_update, "button_updatecancel", cancel, QStringLiteral("Cancel"), 171, 90);
+  connect(button_updatecancel, &QAbstractButton::clicked, this, &Tmain::button_updatecancelClick);
   // The status line sits along the bottom edge, inside the frame.
   label_update = makelabel(panel_update, "label_update", QString(), {1, 140, 327, 20}, 16, false,
                            statuscolor, Qt::AlignCenter);
@@ -813,4 +822,49 @@ void Tmain::turntimerTimer() {
   for (game::Cue cue : outcome.cues) playsounds(QString::fromLatin1(game::cuename(cue)));
 }
 
-void Tmain::FormShow() {}
+// ---- Update check ------------------------------------------------------------------------
+
+void Tmain::FormShow() {
+  if (!updatecheckon()) return;
+  checkupdate->setURL(versionaddress(updatebase(m_updateserver)));
+  checkupdate->StartFetch();
+}
+
+void Tmain::checkupdateDoneString(THTTPGet*, const QByteArray& result) {
+  if (!m_companions) return;
+  if (!updateoffered(result, m_companions->versiontext())) return;
+  panel_update->show();
+  panel_update->raise();
+}
+
+void Tmain::button_updatecancelClick() {
+  panel_update->hide();
+}
+
+void Tmain::button_updateyesClick() {
+  button_updateyes->hide();
+  button_updatecancel->hide();
+  label_update->setText(QStringLiteral("Updating. Please Wait..."));
+  if (!m_updater) {
+    const QString programfile = m_setup.programfile.isEmpty()
+                                    ? QCoreApplication::applicationFilePath()
+                                    : m_setup.programfile;
+    m_updater = new Tupdater(programfile, updatebase(m_updateserver),
+                             QStringLiteral("http://") + Tabout::siteaddress, this);
+    m_updater->setinstallerfile(m_installerfile);
+    connect(m_updater, &Tupdater::statuschanged, label_update, &QLabel::setText);
+    // What this run has gained is written before the process ends for the installer.
+    m_updater->setsavehook([this] {
+      FormClose();
+      if (m_companions) m_companions->savetally();
+    });
+    m_updater->setmessagehook([this](const QString& text) { message(text); });
+    if (m_setup.exitforupdate) m_updater->setexithook(m_setup.exitforupdate);
+  }
+  try {
+    m_updater->update();
+  } catch (...) {
+    // The program file already has its name back; the player can carry on and try again later.
+    label_update->setText(QStringLiteral("Download Aborted"));
+  }
+}

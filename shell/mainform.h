@@ -22,6 +22,8 @@ class QTimer;
 class Companions;
 class SoundPlayer;
 class TallyPort;
+class THTTPGet;
+class Tupdater;
 class TBone;
 class TFlatPanel;
 class TImageButton;
@@ -43,6 +45,10 @@ struct TmainSetup {
   std::function<void(const QString&)> message;
   // Ends the program once the window has closed; none: the application's event loop is left.
   std::function<void()> endprogram;
+  // The running program file, which an update moves aside; empty: this process's executable.
+  QString programfile;
+  // Ends the process at once once an update's installer runs; none: exit code 0 at once.
+  std::function<void()> exitforupdate;
 };
 
 // The main window: the board, the score and clock, the menus and the overlay panels that stand in
@@ -124,6 +130,9 @@ class Tmain : public QMainWindow {
   void postaccepted();
   void Timer1Timer();
   void turntimerTimer();
+  void checkupdateDoneString(THTTPGet* sender, const QByteArray& result);
+  void button_updateyesClick();
+  void button_updatecancelClick();
   void bone_1MouseUp(TBone* sender);
   void shape_1MouseUp(TShape* sender);
   void shape_highliteMouseUp();
@@ -233,4 +242,6 @@ class Tmain : public QMainWindow {
 
   QTimer* Timer1 = nullptr;
   QTimer* turntimer = nullptr;
+  THTTPGet* checkupdate = nullptr;
+  Tupdater* m_updater = nullptr;
 };

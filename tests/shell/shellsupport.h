@@ -38,6 +38,7 @@ class TallyRecorder : public TallyPort {
 class CompanionRecorder : public Companions {
  public:
   void showtally() override { calls << QStringLiteral("tally"); }
+  void savetally() override { calls << QStringLiteral("savetally"); }
   void showhelp() override { calls << QStringLiteral("help"); }
   void showabout() override { calls << QStringLiteral("about"); }
   void openlink() override { calls << QStringLiteral("link"); }

@@ -1,0 +1,194 @@
+// The update offer as the main window makes it: the version asked for when the window shows,
+// the panel offered on any difference, Cancel, and OK through to the installer, against a small
+// HTTP server on the loopback interface.
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QHash>
+#include <QLabel>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include "online/httpget.h"
+#include "platform/desktop.h"
+#include "shellsupport.h"
+
+namespace {
+
+// Answers each request for a known path with its body and status, everything else with 404.
+class TinyServer : public QObject {
+ public:
+  TinyServer() {
+    connect(&server, &QTcpServer::newConnection, this, [this] {
+      while (QTcpSocket* socket = server.nextPendingConnection()) {
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+      }
+    });
+    EXPECT_TRUE(server.listen(QHostAddress::LocalHost));
+  }
+
+  QString base() const { return QStringLiteral("http://127.0.0.1:%1/").arg(server.serverPort()); }
+
+  QHash<QByteArray, QByteArray> bodies;
+  QByteArrayList requested;
+
+ private:
+  void serve(QTcpSocket* socket) {
+    QByteArray& pending = buffers[socket];
+    pending += socket->readAll();
+    if (!pending.contains("\r\n\r\n")) return;
+    const QByteArray path = pending.split(' ').value(1);
+    requested << path;
+    const bool known = bodies.contains(path);
+    const QByteArray body = known ? bodies.value(path) : QByteArray("no such file");
+    socket->write((known ? "HTTP/1.0 200 OK\r\n" : "HTTP/1.0 404 Not Found\r\n") +
+                  QByteArray("Content-Length: ") + QByteArray::number(body.size()) +
+                  "\r\nConnection: close\r\n\r\n" + body);
+    socket->disconnectFromHost();
+  }
+
+  QTcpServer server;
+  QHash<QTcpSocket*, QByteArray> buffers;
+};
+
+class DesktopRecorder : public Desktop {
+ public:
+  bool openUrl(const QString&) override { return false; }
+  bool startDetached(const QString& program, const QStringList& arguments) override {
+    started << program + " " + arguments.join(' ');
+    return launches;
+  }
+  QStringList started;
+  bool launches = true;
+};
+
+}  // namespace
+
+class UpdateOffer : public ShellTest {
+ protected:
+  void TearDown() override { setdesktop(nullptr); }
+
+  std::unique_ptr<Tmain> startwith(const QByteArray& published) {
+    server.bodies["/pipshift/pipshiftversion.txt"] = published;
+    writeini("[pipshift]\nUpdateServer=" + server.base().toLatin1() + "\n");
+    auto w = makewindow();
+    auto* fetch = part<THTTPGet>(w.get(), "checkupdate");
+    EXPECT_TRUE(fetch->busy());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !fetch->busy(); }, 10000));
+    EXPECT_EQ(server.requested, QByteArrayList({"/pipshift/pipshiftversion.txt"}));
+    return w;
+  }
+
+  bool offered(Tmain* w) { return part(w, "panel_update")->isVisible(); }
+
+  QString program() const { return dir.filePath("pipshift"); }
+
+  // A window whose program file is a scratch file that an update may move aside, offered the
+  // given version; the desktop and the process's end are recorded.
+  std::unique_ptr<Tmain> offerupdate(const QByteArray& published) {
+    QFile file(program());
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("the program");
+    file.close();
+    setdesktop(&recorder);
+    server.bodies["/pipshift/pipshiftversion.txt"] = published;
+    writeini("[pipshift]\nUpdateServer=" + server.base().toLatin1() + "\n");
+
+    TmainSetup setup;
+    setup.sounds = &sounds;
+    setup.settingspath = inipath();
+    setup.programfile = program();
+    setup.message = [this](const QString& text) { messages << text; };
+    setup.endprogram = [] {};
+    setup.exitforupdate = [this] { ++exits; };
+    auto w = std::make_unique<Tmain>(setup);
+    w->setcompanions(&companions);
+    w->show();
+    auto* fetch = part<THTTPGet>(w.get(), "checkupdate");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !fetch->busy(); }, 10000));
+    return w;
+  }
+
+  TinyServer server;
+  DesktopRecorder recorder;
+  int exits = 0;
+};
+
+TEST_F(UpdateOffer, SameVersionOffersNothing) {
+  auto w = startwith("1.0.0");
+  EXPECT_FALSE(offered(w.get()));
+}
+
+TEST_F(UpdateOffer, AnyDifferenceOffersTheUpdate) {
+  for (const QByteArray& published : {QByteArray("1.0.0\n"), QByteArray("0.9")}) {
+    server.requested.clear();
+    auto w = startwith(published);
+    EXPECT_TRUE(offered(w.get())) << published.toStdString();
+    // Brought to the front, above the name panel that opened at start.
+    const QObjectList& stack = part(w.get(), "panel_board1")->children();
+    EXPECT_EQ(stack.last(), part(w.get(), "panel_update"));
+    EXPECT_TRUE(part(w.get(), "button_updateyes")->isVisible());
+    EXPECT_EQ(part<QLabel>(w.get(), "label_update")->text(), "");
+  }
+}
+
+TEST_F(UpdateOffer, UncheckedAsksNothing) {
+  writeini("[pipshift]\nUpdate=false\nUpdateServer=" + server.base().toLatin1() + "\n");
+  auto w = makewindow();
+  EXPECT_FALSE(part<THTTPGet>(w.get(), "checkupdate")->busy());
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(server.requested.isEmpty());
+}
+
+TEST_F(UpdateOffer, CancelHidesThePanelAndChangesNothingElse) {
+  auto w = startwith("2.0.0");
+  ASSERT_TRUE(offered(w.get()));
+  clickat(part(w.get(), "button_updatecancel"));
+  EXPECT_FALSE(offered(w.get()));
+  EXPECT_EQ(server.requested.size(), 1) << "no download";
+  EXPECT_TRUE(readini().contains("UpdateServer")) << "nothing stored";
+  EXPECT_FALSE(readini().contains("Update="));
+}
+
+TEST_F(UpdateOffer, AMissingInstallerLeavesTheProgramUnderItsOwnName) {
+  auto w = offerupdate("2.0.0");
+  ASSERT_TRUE(offered(w.get()));
+  clickat(part(w.get(), "button_updateyes"));
+  EXPECT_FALSE(part(w.get(), "button_updateyes")->isVisible());
+  EXPECT_FALSE(part(w.get(), "button_updatecancel")->isVisible());
+  EXPECT_TRUE(offered(w.get()));
+  EXPECT_EQ(part<QLabel>(w.get(), "label_update")->text(), "Download Aborted");
+  EXPECT_TRUE(server.requested.contains("/pipshift/pshsetup.exe"));
+
+  EXPECT_TRUE(QFile::exists(program()));
+  EXPECT_FALSE(QFile::exists(dir.filePath("pipshift.BAK")));
+  EXPECT_FALSE(QFile::exists(dir.filePath("pshsetup.exe")));
+  EXPECT_TRUE(recorder.started.isEmpty());
+  EXPECT_EQ(exits, 0);
+}
+
+TEST_F(UpdateOffer, AnInstallerThatStartsSavesEverythingAndEnds) {
+  server.bodies["/pipshift/pshsetup.exe"] = "#!/bin/sh\nexit 0\n";
+  auto w = offerupdate("1.0.1");
+  ASSERT_TRUE(offered(w.get()));
+  clickat(part(w.get(), "button_updateyes"));
+  EXPECT_EQ(part<QLabel>(w.get(), "label_update")->text(), "Installing");
+  const QString installer = dir.filePath("pshsetup.exe");
+  EXPECT_EQ(recorder.started, QStringList({installer + " /SP- /silent /noicons"}));
+  EXPECT_EQ(exits, 1);
+  EXPECT_TRUE(companions.calls.contains("savetally"));
+  EXPECT_TRUE(readini().contains("Sounds=yes")) << "the settings were written before the end";
+  EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(UpdateOffer, AnInstallerThatWillNotStartSaysWhereToGetIt) {
+  server.bodies["/pipshift/pshsetup.exe"] = "#!/bin/sh\nexit 0\n";
+  recorder.launches = false;
+  auto w = offerupdate("1.0.1");
+  clickat(part(w.get(), "button_updateyes"));
+  EXPECT_EQ(messages, QStringList({"There was an error in the update process. Please "
+                                   "downloadPIPSHIFT manually from http://www.quorvel.example."}));
+  EXPECT_EQ(exits, 0);
+  EXPECT_TRUE(QFile::exists(program())) << "the program can be started again";
+}
