@@ -40,18 +40,22 @@ struct THTTPGet::Job {
   Request request;
   std::atomic<bool> stop{false};
 
-  // Written by the worker before it posts its completion; read afterwards on the user-interface
-  // thread. Posting the event orders the two.
-  QByteArray body;
-  bool succeeded = false;
-
   THTTPGet* owner = nullptr;
 
   // The worker waits here until its completion has run (or can never run), so the handlers see a
-  // worker that is still alive, as callers expect of a synchronous hand-over.
+  // worker that is still alive, as callers expect of a synchronous hand-over. The result travels
+  // under the same lock, so its hand-over does not rest on how the event queue is built.
   std::mutex handoverMutex;
   std::condition_variable handoverDone;
   bool released = false;
+  QByteArray body;
+  bool succeeded = false;
+
+  void finish(QByteArray result) {
+    std::lock_guard lock(handoverMutex);
+    succeeded = !result.isEmpty();
+    body = std::move(result);
+  }
 
   void release() {
     {
@@ -69,8 +73,15 @@ struct THTTPGet::Job {
   // Runs on the user-interface thread while the worker waits.
   static void deliver(const std::shared_ptr<Job>& job) {
     if (THTTPGet* sender = job->owner) {
-      if (job->succeeded && !job->stop) {
-        emit sender->OnDoneString(sender, job->body);
+      QByteArray result;
+      bool ok = false;
+      {
+        std::lock_guard lock(job->handoverMutex);
+        result = job->body;
+        ok = job->succeeded && !job->stop;
+      }
+      if (ok) {
+        emit sender->OnDoneString(sender, result);
       } else {
         emit sender->OnError(sender);
       }
@@ -346,12 +357,10 @@ QByteArray perform(Job& job) {
 
 void runWorker(std::shared_ptr<Job> job, Dispatcher* target) {
   try {
-    QByteArray body = perform(*job);
-    job->succeeded = !body.isEmpty();
-    job->body = std::move(body);
+    job->finish(perform(*job));
   } catch (...) {
     // Nothing may escape a worker; whatever went wrong is a failed fetch.
-    job->succeeded = false;
+    job->finish({});
   }
   QCoreApplication::postEvent(target, new CompletionEvent(job));
   job->waitReleased();
@@ -400,7 +409,6 @@ void THTTPGet::StartFetch() {
   } catch (const std::system_error&) {
     // No thread to be had: report the failure the usual way, later, on this thread.
     liveWorkers.fetch_sub(1);
-    job->succeeded = false;
     QCoreApplication::postEvent(target, new CompletionEvent(job));
   }
 
