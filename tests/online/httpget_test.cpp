@@ -82,21 +82,6 @@ class HttpGetTest : public ::testing::Test {
   ScriptedServer server;
 };
 
-TEST_F(HttpGetTest, DefaultsAreTheProgramsOwn) {
-  THTTPGet get;
-  EXPECT_EQ(get.AcceptTypes(), "*/*");
-  EXPECT_EQ(get.Agent(), "Orvandi HTTPGet");
-  EXPECT_FALSE(get.BinaryData());
-  EXPECT_FALSE(get.UseCache());
-  EXPECT_FALSE(get.WaitThread());
-  EXPECT_TRUE(get.URL().isEmpty());
-  EXPECT_TRUE(get.PostQuery().isEmpty());
-  EXPECT_FALSE(get.busy());
-  EXPECT_EQ(get.limits().maxBodyBytes, 8u * 1024 * 1024);
-  EXPECT_EQ(get.limits().connectTimeout.count(), 15000);
-  EXPECT_EQ(get.limits().fetchTimeout.count(), 60000);
-}
-
 TEST_F(HttpGetTest, GetSendsExactlyTheRequestLineAndHeaders) {
   THTTPGet get;
   get.setURL(server.base() + "/counter/PipShift.shtml?a=1&b=%20");

@@ -69,18 +69,14 @@ TEST_F(ServerTest, AnnouncesItsAddressAndAnswersAPost) {
 }
 
 TEST_F(ServerTest, RefusesBadInputWithAPageAndStoresNothing) {
+  // One of each kind; every rule is covered where the checks are unit-tested.
   for (const char* query : {
            "name=ElevenChars&date=1/1/26&score=5",
            "name=tab%09in&date=1/1/26&score=5",
            "name=a&date=1/1/26&score=801",
-           "name=a&date=1/1/26&score=-3",
-           "name=a&date=1/1/26&score=3.5",
            "name=a&date=1/1/26",
-           "date=1/1/26&score=5",
-           "name=a&score=5",
            "name=a&date=12345678901234567&score=5",
            "name=x&score=800&date=1&score=3",
-           "name=%zz&date=1&score=3",
        }) {
     const auto res = get(std::string("/cgi-bin/pipshift.cgi?") + query);
     ASSERT_TRUE(res) << query;
