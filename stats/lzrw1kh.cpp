@@ -62,16 +62,17 @@ TLZR::TLZR() {
 
 TLZR::~TLZR() = default;
 
-inline std::size_t TLZR::FindMatch(const std::uint8_t* src, std::size_t x, std::size_t n,
-                                   std::size_t& start) {
+inline std::size_t TLZR::FindMatch(std::uint16_t* table, const std::uint8_t* src, std::size_t x,
+                                   std::size_t n, std::size_t& start) {
   // Fewer than three bytes left can never make a match, and hashing them would read past the
   // chunk; what such a position would leave in the table can no longer change the output.
   if (n - x < kMinMatch) return 0;
   const std::uint32_t key = ((((std::uint32_t{src[x]} << 4) ^ src[x + 1]) << 4) ^ src[x + 2]);
   const std::uint32_t h = ((40543u * key) >> 4) & 0xFFFu;
-  const std::uint16_t m = hash_[h];
-  hash_[h] = static_cast<std::uint16_t>(x);
-  if (m == kEmpty || x - m > kMaxOffset) return 0;
+  const std::size_t m = table[h];
+  table[h] = static_cast<std::uint16_t>(x);
+  // An empty entry (FFFF) lies beyond every position, so it is never near enough.
+  if (x - m > kMaxOffset) return 0;
 
   const std::uint8_t* a = src + x;
   const std::uint8_t* b = src + m;
@@ -96,13 +97,21 @@ inline std::size_t TLZR::FindMatch(const std::uint8_t* src, std::size_t x, std::
 }
 
 std::size_t TLZR::CompressBlock(const std::uint8_t* src, std::size_t n, std::uint8_t* dst) {
-  std::fill_n(hash_.get(), kHashSize, kEmpty);
+  // Locals, not members: the output bytes could alias a member, which would make the compiler
+  // reload it after every byte written.
+  std::uint16_t* const table = hash_.get();
+  std::fill_n(table, kHashSize, kEmpty);
   dst[0] = FlagCoded;
   unsigned w = 0;     // control word being filled
   std::size_t p = 1;  // where it goes
   int k = 0;          // items it describes so far
   std::size_t y = 3;
   std::size_t x = 0;
+  // Below this position at least 18 bytes remain, so the fast path reads whole words without
+  // looking at the chunk's end. It makes the same choices as FindMatch, only faster.
+  const std::size_t roomy =
+      std::endian::native == std::endian::little && n > kMaxMatch ? n - kMaxMatch : 0;
+
   while (x < n && y <= n) {
     if (k == 16) {
       put16(dst + p, w);
@@ -111,7 +120,45 @@ std::size_t TLZR::CompressBlock(const std::uint8_t* src, std::size_t n, std::uin
       k = 0;
       w = 0;
     }
-    const std::size_t r = runlength(src, x, std::min(kMaxRun, n - x));
+    ++k;
+    std::size_t r = 1;
+    if (x < roomy) {
+      const std::uint64_t here = load64(src + x);
+      const std::uint32_t b0 = here & 0xFF;
+      if (((here >> 8) & 0xFF) == b0) r = runlength(src, x, std::min(kMaxRun, n - x));
+      if (r < kMinRun) {
+        const std::uint32_t key = (b0 << 8) ^ ((here >> 4) & 0xFF0) ^ ((here >> 16) & 0xFF);
+        const std::uint32_t h = ((40543u * key) >> 4) & 0xFFFu;
+        const std::size_t m = table[h];
+        table[h] = static_cast<std::uint16_t>(x);
+        // Whether the entry is near is as unpredictable as a coin on some data: decide it
+        // without a branch, by comparing against the chunk's first word when it is not.
+        const std::uint64_t far = ((x - m) >> 12) != 0;  // 0 or 1
+        const std::uint64_t diff = (load64(src + (m & (far - 1))) ^ here) | far;
+        if ((diff & 0xFFFFFF) == 0) {
+          std::size_t l;
+          if (diff) {
+            l = static_cast<std::size_t>(std::countr_zero(diff)) / 8;
+          } else {
+            l = 8 + samebytes(load64(src + x + 8), load64(src + m + 8));
+            if (l == 16) {
+              l += src[x + 16] == src[m + 16];
+              if (l == 17) l += src[x + 17] == src[m + 17];
+            }
+          }
+          put16(dst + y, static_cast<unsigned>((x - m) << 4 | (l - kMinMatch)));
+          y += 2;
+          x += l;
+          w = (w << 1) | 1;
+        } else {
+          dst[y++] = src[x++];
+          w <<= 1;
+        }
+        continue;
+      }
+    } else {
+      r = runlength(src, x, std::min(kMaxRun, n - x));
+    }
     std::size_t m;
     if (r >= kMinRun) {
       dst[y] = 0;
@@ -121,7 +168,7 @@ std::size_t TLZR::CompressBlock(const std::uint8_t* src, std::size_t n, std::uin
       y += 4;
       x += r;
       w = (w << 1) | 1;
-    } else if (std::size_t l = FindMatch(src, x, n, m)) {
+    } else if (std::size_t l = FindMatch(table, src, x, n, m)) {
       put16(dst + y, static_cast<unsigned>((x - m) << 4 | (l - kMinMatch)));
       y += 2;
       x += l;
@@ -130,7 +177,6 @@ std::size_t TLZR::CompressBlock(const std::uint8_t* src, std::size_t n, std::uin
       dst[y++] = src[x++];
       w <<= 1;
     }
-    ++k;
   }
   put16(dst + p, (w << (16 - k)) & 0xFFFF);
   if (y > n) {
@@ -151,7 +197,8 @@ std::optional<std::size_t> TLZR::DecompressBlock(const std::uint8_t* src, std::s
   }
   if (length < 3) return std::nullopt;
 
-  unsigned w = unsigned{src[1]} << 8 | src[2];
+  // The control word sits in the top 16 bits, so its leading zeros count the literals ahead.
+  std::uint32_t w = (std::uint32_t{src[1]} << 8 | src[2]) << 16;
   int bits = 16;
   std::size_t x = 3;
   std::size_t y = 0;
@@ -159,42 +206,55 @@ std::optional<std::size_t> TLZR::DecompressBlock(const std::uint8_t* src, std::s
     if (bits == 0) {
       // A control word is only written when an item follows it.
       if (length - x < 3) return std::nullopt;
-      w = unsigned{src[x]} << 8 | src[x + 1];
+      w = (std::uint32_t{src[x]} << 8 | src[x + 1]) << 16;
       x += 2;
       bits = 16;
     }
-    if (w & 0x8000) {
-      if (length - x < 2) return std::nullopt;
-      const unsigned b0 = src[x];
-      const unsigned b1 = src[x + 1];
-      const std::size_t offset = b0 << 4 | b1 >> 4;
-      if (offset == 0) {
-        if (length - x < 4) return std::nullopt;
-        const std::size_t count = (b1 << 8 | src[x + 2]) + kMinRun;
-        if (count > ChunkSize - y) return std::nullopt;
-        std::memset(dst + y, src[x + 3], count);
-        y += count;
-        x += 4;
-      } else {
-        const std::size_t count = (b1 & 15) + kMinMatch;
-        if (offset > y || count > ChunkSize - y) return std::nullopt;
-        std::uint8_t* out = dst + y;
-        const std::uint8_t* from = out - offset;
-        if (offset >= 16 && ChunkSize - y >= 32) {
-          // Whole words where the source lies wholly behind what is being written.
-          std::memcpy(out, from, 16);
-          if (count > 16) std::memcpy(out + 16, from + 16, 2);
-        } else if (offset == 1) {
-          std::memset(out, *from, count);
-        } else {
-          for (std::size_t i = 0; i < count; ++i) out[i] = from[i];
-        }
-        y += count;
-        x += 2;
-      }
+    if (!(w & 0x80000000u)) {
+      // A stretch of literals; zero bits past the payload's end describe nothing.
+      std::size_t count =
+          std::min<std::size_t>({static_cast<std::size_t>(w ? std::countl_zero(w) : 32),
+                                 static_cast<std::size_t>(bits), length - x});
+      if (count > ChunkSize - y) return std::nullopt;
+      if (length - x >= 16 && ChunkSize - y >= 16)
+        std::memcpy(dst + y, src + x, 16);
+      else
+        std::memcpy(dst + y, src + x, count);
+      x += count;
+      y += count;
+      w <<= count;
+      bits -= static_cast<int>(count);
+      continue;
+    }
+    if (length - x < 2) return std::nullopt;
+    const unsigned b0 = src[x];
+    const unsigned b1 = src[x + 1];
+    const std::size_t offset = b0 << 4 | b1 >> 4;
+    if (offset == 0) {
+      if (length - x < 4) return std::nullopt;
+      const std::size_t count = (b1 << 8 | src[x + 2]) + kMinRun;
+      if (count > ChunkSize - y) return std::nullopt;
+      std::memset(dst + y, src[x + 3], count);
+      y += count;
+      x += 4;
     } else {
-      if (y >= ChunkSize) return std::nullopt;
-      dst[y++] = src[x++];
+      const std::size_t count = (b1 & 15) + kMinMatch;
+      if (offset > y || count > ChunkSize - y) return std::nullopt;
+      std::uint8_t* out = dst + y;
+      const std::uint8_t* from = out - offset;
+      if (offset >= 8 && ChunkSize - y >= 24) {
+        // Word by word: each word's source lies wholly behind it, and words copied later may
+        // read what earlier ones wrote, as the byte-by-byte definition does.
+        std::memcpy(out, from, 8);
+        std::memcpy(out + 8, from + 8, 8);
+        if (count > 16) std::memcpy(out + 16, from + 16, 2);
+      } else if (offset == 1) {
+        std::memset(out, *from, count);
+      } else {
+        for (std::size_t i = 0; i < count; ++i) out[i] = from[i];
+      }
+      y += count;
+      x += 2;
     }
     w <<= 1;
     --bits;
