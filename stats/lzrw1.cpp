@@ -189,9 +189,17 @@ class Output : public ByteSink {
     const bool exists = ::stat(path.c_str(), &old) == 0;
     if (path.empty() || (exists && !S_ISREG(old.st_mode)))
       throw ELzrw1Exception(openoutputerror(name_));
+    // A link stays a link: the file it names is the one replaced.
+    std::error_code error;
+    if (exists && std::filesystem::is_symlink(path, error)) {
+      const std::filesystem::path real = std::filesystem::canonical(path, error);
+      if (error) throw ELzrw1Exception(openoutputerror(name_));
+      target_ = real.string();
+    }
+    const std::string& where = target_;
     static std::atomic<unsigned> serial{0};
     for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-      temp_ = path + ".part" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+      temp_ = where + ".part" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
       fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd_ < 0 && errno != EEXIST && errno != EINTR) break;
     }
@@ -416,10 +424,15 @@ TCompressMode Tlzrw1::Advise() {
   std::uint64_t coded = 0;
   const std::uint64_t samples[2] = {size / 3 / TLZR::ChunkSize * TLZR::ChunkSize,
                                     size * 2 / 3 / TLZR::ChunkSize * TLZR::ChunkSize};
-  for (std::uint64_t at : samples) {
-    in.seek(at);
-    in.readall(buffers.in.get(), TLZR::ChunkSize);
-    coded += lzr_->CompressBlock(buffers.in.get(), TLZR::ChunkSize, buffers.out.get());
+  try {
+    for (std::uint64_t at : samples) {
+      in.seek(at);
+      in.readall(buffers.in.get(), TLZR::ChunkSize);
+      coded += lzr_->CompressBlock(buffers.in.get(), TLZR::ChunkSize, buffers.out.get());
+    }
+  } catch (...) {
+    in.rewind();
+    throw;
   }
   in.rewind();
   const std::uint64_t sampled = 2 * TLZR::ChunkSize;

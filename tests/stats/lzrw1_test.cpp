@@ -576,6 +576,20 @@ TEST_F(TempDir, CompressingAFileOntoItselfReplacesIt) {
   EXPECT_EQ(read("data"), data);
 }
 
+TEST_F(TempDir, AnOutputThatIsALinkStaysALink) {
+  write("real.tld", asbytes("old"));
+  fs::create_symlink(path("real.tld"), path("link.tld"));
+  write("in.txt", asbytes("some text"));
+  Tlzrw1 doit;
+  doit.CompressMode = TCompressMode::Fast;
+  doit.InputFile = path("in.txt");
+  doit.OutputFile = path("link.tld");
+  doit.Compress();
+  EXPECT_TRUE(fs::is_symlink(path("link.tld")));
+  EXPECT_EQ(read("real.tld"), compressed(asbytes("some text"), TCompressMode::Fast));
+  EXPECT_EQ(files(), (std::vector<std::string>{"in.txt", "link.tld", "real.tld"}));
+}
+
 TEST_F(TempDir, ProgressIsReportedAndCanAbort) {
   write("in.txt", textbytes(200000, 2));
   Tlzrw1 doit;
