@@ -782,8 +782,6 @@ STEPS = [
 # Steps whose part of the program is still being wired into the main window; each comes off
 # this list the day its part lands.
 PENDING = {
-    "help-by-f1": "the help window is not yet handed to the main window",
-    "about": "the About window is not yet handed to the main window",
     "high-score-list": "the high-score window is not yet handed to the main window",
 }
 

@@ -118,6 +118,7 @@ class XServer:
     """A private Xvfb on a display number it picks itself, torn down with the run."""
 
     def __init__(self, width=1024, height=768):
+        self.width, self.height = width, height
         self.fbdir = tempfile.mkdtemp(prefix="pipshift-e2e-fb-")
         read_end, write_end = os.pipe()
         try:
@@ -199,8 +200,11 @@ class XServer:
 
     def click(self, x, y):
         """A left click at a screen position. One xdotool call keeps the move and the click in
-        order; --sync is not used because it waits forever when the pointer is already there."""
-        self.xdotool("mousemove", x, y, "click", "1")
+        order; --sync is not used because it waits forever when the pointer is already there.
+        The pointer is then parked in the screen's corner: Xvfb draws it into the pictures the
+        run compares."""
+        self.xdotool("mousemove", x, y, "click", "1", "mousemove", self.width - 1,
+                     self.height - 1)
 
     def key(self, *keys, window=None):
         args = ["key", "--clearmodifiers"]
