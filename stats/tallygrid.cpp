@@ -39,7 +39,10 @@ void savegrid(const TextTable& table, std::ostream& out) {
                           ") of the table holds a line break and cannot be saved");
 
   static constexpr char kEnd[] = "\r\n";
-  out << table.columns() << kEnd << table.rows() << kEnd;
+  // Digits only, whatever locale the stream carries: the reader takes nothing else.
+  const std::string counts =
+      std::to_string(table.columns()) + kEnd + std::to_string(table.rows()) + kEnd;
+  out.write(counts.data(), static_cast<std::streamsize>(counts.size()));
   for (int c = 0; c < table.columns(); ++c)
     for (int r = 0; r < table.rows(); ++r) {
       const std::string& text = table.cell(c, r);

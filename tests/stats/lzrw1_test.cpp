@@ -363,6 +363,48 @@ TEST(Streams, MissingStreamsAndUnseekableInputsFail) {
   }
 }
 
+TEST(Streams, AFailingInputIsAReadError) {
+  // Claims 50000 bytes but fails (as a disk would) after the first 1000.
+  struct Failing : std::streambuf {
+    std::string data = std::string(50000, 'r');
+    Failing() { setg(data.data(), data.data(), data.data() + 1000); }
+    pos_type seekoff(off_type off, std::ios::seekdir dir, std::ios::openmode) override {
+      const off_type base = dir == std::ios::beg   ? 0
+                            : dir == std::ios::end ? static_cast<off_type>(data.size())
+                                                   : gptr() - eback();
+      const off_type at = base + off;
+      if (at < 0 || at > static_cast<off_type>(data.size())) return pos_type(off_type(-1));
+      if (at <= 1000) setg(eback(), eback() + at, eback() + 1000);
+      return pos_type(at);
+    }
+    pos_type seekpos(pos_type at, std::ios::openmode mode) override {
+      return seekoff(off_type(at), std::ios::beg, mode);
+    }
+    int_type underflow() override { throw std::runtime_error("disk error"); }
+  };
+  for (TCompressMode mode : {TCompressMode::Fast, TCompressMode::Good}) {
+    Failing buffer;
+    std::istream in(&buffer);
+    std::ostringstream out;
+    Tlzrw1 doit;
+    doit.UseStream = true;
+    doit.CompressMode = mode;
+    doit.InputFile = "in.txt";
+    doit.setInputStream(&in);
+    doit.setOutputStream(&out);
+    try {
+      doit.Compress();
+      ADD_FAILURE() << "no error";
+    } catch (const ELzrw1Exception& e) {
+      // Only a chunk read for the Fast coder names the coder.
+      EXPECT_EQ(std::string(e.what()),
+                mode == TCompressMode::Fast
+                    ? "Lzrw1 : Error reading from input file : in.txt (LZRW1/KH)"
+                    : "Lzrw1 : Error reading from input file : in.txt");
+    }
+  }
+}
+
 TEST(Streams, AFailingOutputIsAWriteError) {
   // A sink that takes 100 bytes and then reports a full disk.
   struct Full : std::streambuf {

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <locale>
 #include <sstream>
 
 namespace {
@@ -79,6 +80,18 @@ TEST(Savegrid, WritesCountsThenCellsColumnByColumnEachWithCrLf) {
 TEST(Savegrid, EmptyTableIsItsTwoCounts) {
   EXPECT_EQ(saved(TextTable()), "0\r\n0\r\n");
   EXPECT_EQ(saved(TextTable(2, 1)), "2\r\n1\r\n\r\n\r\n");
+}
+
+TEST(Savegrid, CountsAreDigitsWhateverTheStreamsLocale) {
+  // A locale that groups thousands would write "10,000", which no reader takes as a count.
+  struct Grouping : std::numpunct<char> {
+    char do_thousands_sep() const override { return ','; }
+    std::string do_grouping() const override { return "\3"; }
+  };
+  std::ostringstream out;
+  out.imbue(std::locale(std::locale::classic(), new Grouping));
+  savegrid(TextTable(1000, 10), out);
+  EXPECT_EQ(out.str().substr(0, 10), "1000\r\n10\r\n");
 }
 
 TEST(Savegrid, RefusesCellsWithLineBreaks) {
