@@ -136,15 +136,15 @@ std::size_t TLZR::CompressBlock(const std::uint8_t* src, std::size_t n, std::uin
         const std::uint64_t far = ((x - m) >> 12) != 0;  // 0 or 1
         const std::uint64_t diff = (load64(src + (m & (far - 1))) ^ here) | far;
         if ((diff & 0xFFFFFF) == 0) {
-          std::size_t l;
-          if (diff) {
-            l = static_cast<std::size_t>(std::countr_zero(diff)) / 8;
-          } else {
-            l = 8 + samebytes(load64(src + x + 8), load64(src + m + 8));
-            if (l == 16) {
-              l += src[x + 16] == src[m + 16];
-              if (l == 17) l += src[x + 17] == src[m + 17];
-            }
+          // Short and long matches are about as frequent in text: pick without a branch.
+          const std::size_t first = static_cast<std::size_t>(std::countr_zero(diff)) / 8;
+          const std::size_t second = static_cast<std::size_t>(std::countr_zero(
+                                         load64(src + x + 8) ^ load64(src + m + 8))) /
+                                     8;
+          std::size_t l = first < 8 ? first : 8 + second;
+          if (l == 16) {
+            l += src[x + 16] == src[m + 16];
+            if (l == 17) l += src[x + 17] == src[m + 17];
           }
           put16(dst + y, static_cast<unsigned>((x - m) << 4 | (l - kMinMatch)));
           y += 2;
