@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QColor>
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QTextBrowser>
+
+// A scrolling view of an HTML text: fonts, colours, tables and links, with a link-click event
+// that lets the owner decide what a click means. The view never goes to the network: a click on
+// a link is reported through OnHotSpotClick and, unless the owner handles it, only an in-page
+// target ("#name") is followed; pictures are taken only from the program's own resources or from
+// data: addresses inside the page.
+//
+// Pages come from servers, so the view defends itself: a page is cut at maxpagesize characters,
+// elements nested beyond sane depths are flattened before Qt sees them, and a page with a word
+// too long for any line is wrapped anywhere (see markupguard.h).
+class THTMLView : public QTextBrowser {
+  Q_OBJECT
+
+ public:
+  // Qt lays a page out on the user-interface thread in time that grows with its size: a quarter
+  // of a mebibyte of table rows takes seconds. A list of scores is a few kilobytes.
+  static constexpr qsizetype maxpagesize = 256 * 1024;
+  // Words longer than this make line breaking quadratic unless lines may break anywhere.
+  static constexpr qsizetype maxwordlength = 1000;
+  // Visited targets remembered for colouring; a page with more links than this is not one a
+  // player clicks through.
+  static constexpr qsizetype maxvisited = 4096;
+
+  explicit THTMLView(QWidget* parent = nullptr);
+
+  // Replaces the page with text (HTML) and shows it from the top. name is the document's name,
+  // kept for the owner; the high-score window passes an empty one.
+  void LoadFromString(const QString& text, const QString& name = QString());
+  QString documentName() const { return m_name; }
+
+  QColor linkColor() const { return m_linkcolor; }
+  QColor visitedColor() const { return m_visitedcolor; }
+  QColor hoverColor() const { return m_hovercolor; }
+  bool isVisited(const QString& target) const { return m_visited.contains(target); }
+  // The target under the mouse, empty when the mouse is over no link.
+  QString hoveredTarget() const { return m_hover; }
+
+ signals:
+  // A link was clicked. SRC is its target exactly as the page wrote it; Handled is false on
+  // entry. A receiver that sets it takes the click over and the view follows nothing; otherwise
+  // the view scrolls to an in-page target and ignores any other. Connect directly: Handled is
+  // read back after the receivers have run.
+  void OnHotSpotClick(QObject* Sender, const QString& SRC, bool& Handled);
+
+ protected:
+  QVariant loadResource(int type, const QUrl& name) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  bool viewportEvent(QEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+
+ private:
+  struct Range {
+    int position;
+    int length;
+  };
+
+  void linkactivated(const QUrl& url);
+  QString anchorundercursor() const;
+  void indexlinks();
+  void sethover(const QString& target);
+  void restyle(const QString& target);
+  void setframecolor(const QColor& color);
+
+  QString m_name;
+  QColor m_linkcolor{Qt::red};
+  QColor m_visitedcolor{0xC0, 0xC0, 0xC0};  // silver
+  QColor m_hovercolor{Qt::red};
+  // The link text the page left in the default link colour, by target. Links the page coloured
+  // itself keep their colours, as in any browser.
+  QHash<QString, QList<Range>> m_links;
+  QSet<QString> m_visited;
+  QString m_hover;
+  QString m_clicked;  // the raw target under a mouse release, while the release is handled
+};
