@@ -624,7 +624,6 @@ void Tmain::button_sendscoreClick() {
   }
   m_postcountdown = postticks;
   m_postdots = 0;
-  m_postfailshown = false;
   Timer1->start();
   panel_wait->show();
   panel_wait->raise();

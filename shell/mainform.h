@@ -202,7 +202,6 @@ class Tmain : public QMainWindow {
 
   int m_postcountdown = 0;
   int m_postdots = 0;
-  bool m_postfailshown = false;
 
   // Components, by their names. Families are indexed by their number (index 0 unused).
   TFlatPanel* panel_board = nullptr;
