@@ -731,12 +731,23 @@ def step_high_score_list(run):
     run.click_in(scores, *centre(HIGHSCORE_DONE + BUTTON))
     run.expect_closed("Pipshift - High Scores")
 
+def step_hints_off_and_reset_location(run):
+    run.choose("Options", "Show Hints")
+    # Show Hints is kept only at exit; the file still says what the first session left.
+    expect_ini(run.ini, {"Hints": "yes"}, "right after Options > Show Hints", timeout=0)
+    run.choose("Options", "Reset Screen Location")
+    expect(wait_for(lambda: run.geometry() == DEFAULT_BOUNDS, 5),
+           f"Reset Screen Location left the window at {run.geometry()}, expected "
+           f"{DEFAULT_BOUNDS}")
+
+
 def step_second_exit_keeps_files(run):
     run.choose("File", "Exit")
     status = run.stop_program()
     expect(status == 0, f"File > Exit ended the program with status {status}")
-    expect_ini(run.ini, {"Top": "50", "Left": "40", "Width": "700", "Height": "420",
-                         "Name": "Ada Lovela", "Sounds": "no"}, "after the second exit")
+    expect_ini(run.ini, {"Top": "3", "Left": "3", "Width": "604", "Height": "374",
+                         "Name": "Ada Lovela", "Sounds": "no", "Hints": "no", "Update": "true"},
+               "after the second exit")
     cells, text = tally_cells(os.path.join(run.bin_dir, "pipshift-tally"), run.tally)
     expect(cells.get((1, 0)) == "2", f"the second session changed the games count:\n{text}")
 
@@ -775,6 +786,7 @@ STEPS = [
     ("update-cancel", step_update_cancel),
     ("second-start-restores-name", step_second_start_restores_name),
     ("high-score-list", step_high_score_list),
+    ("hints-off-and-reset-location", step_hints_off_and_reset_location),
     ("second-exit-keeps-files", step_second_exit_keeps_files),
 ]
 
