@@ -707,6 +707,18 @@ def step_second_start_restores_name(run):
     name = run.name_field()
     expect(name == "Ada Lovela", f"the second start greets {name!r}, expected 'Ada Lovela'")
 
+
+def step_start_game_over_name_panel(run):
+    # A game started while the name panel is open closes it without taking what was typed.
+    x, y = run.board_to_window(PANEL_NAME[0] + 83 + 80, PANEL_NAME[1] + 52 + 16)
+    run.click_in(run.main, x, y)
+    run.x.key("ctrl+a")
+    run.x.type("Nobody")
+    run.click_board(*centre((448, 241) + BUTTON))
+    expect(wait_for(lambda: not run.panel_shown(PANEL_NAME), 5),
+           "Start Game did not close the name panel")
+
+
 def step_high_score_list(run):
     page = urllib.request.urlopen(run.server_url(LIST_PATH), timeout=10).read().decode()
     expect("E2E Zed" in page and "612" in page,
@@ -749,7 +761,9 @@ def step_second_exit_keeps_files(run):
                          "Name": "Ada Lovela", "Sounds": "no", "Hints": "no", "Update": "true"},
                "after the second exit")
     cells, text = tally_cells(os.path.join(run.bin_dir, "pipshift-tally"), run.tally)
-    expect(cells.get((1, 0)) == "2", f"the second session changed the games count:\n{text}")
+    counters = (cells.get((1, 0)), cells.get((2, 0)), cells.get((3, 0)))
+    expect(counters == ("3", "0", "0"), f"after one more game the tally file counts {counters}, "
+           f"expected ('3', '0', '0')\n{text}")
 
 
 def post_score(run):
@@ -785,6 +799,7 @@ STEPS = [
     ("update-offered", step_update_offered),
     ("update-cancel", step_update_cancel),
     ("second-start-restores-name", step_second_start_restores_name),
+    ("start-game-over-name-panel", step_start_game_over_name_panel),
     ("high-score-list", step_high_score_list),
     ("hints-off-and-reset-location", step_hints_off_and_reset_location),
     ("second-exit-keeps-files", step_second_exit_keeps_files),
