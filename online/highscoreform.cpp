@@ -1,0 +1,151 @@
+#include "online/highscoreform.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPixmap>
+#include <QScreen>
+#include <QStringDecoder>
+
+#include "controls/flatpanel.h"
+#include "controls/imagebutton.h"
+#include "controls/url.h"
+#include "htmlview/htmlview.h"
+#include "online/httpget.h"
+#include "online/scorepost.h"
+
+namespace {
+
+const QColor windowcolour(0x34, 0x41, 0x43);
+const QColor makercolour(0x92, 0x94, 0xC4);
+const QColor panelcolour(0x40, 0x24, 0xAE);
+
+// Both fetches are set up alike: any type, the program's agent text, text bodies and fresh
+// answers from the server itself.
+void configure(THTTPGet* fetch, const char* name) {
+  fetch->setObjectName(QString::fromLatin1(name));
+  fetch->setAcceptTypes(QStringLiteral("*/*"));
+  fetch->setAgent(QStringLiteral("Orvandi HTTPGet"));
+  fetch->setBinaryData(false);
+  fetch->setUseCache(false);
+  fetch->setWaitThread(false);
+}
+
+}  // namespace
+
+Thighscore::Thighscore(const QString& scoreserverbase, QWidget* parent)
+    : QDialog(parent), m_base(scoreserverbase) {
+  setObjectName(QStringLiteral("highscore"));
+  setWindowTitle(QStringLiteral("Pipshift - High Scores"));
+  setModal(false);
+  setSizeGripEnabled(false);
+  setFixedSize(603, 561);
+  QPalette colours = palette();
+  colours.setColor(QPalette::Window, windowcolour);
+  setPalette(colours);
+  setAutoFillBackground(true);
+  QFont font(QStringLiteral("MS Sans Serif"));
+  font.setPixelSize(11);
+  setFont(font);
+
+  Image1 = new QLabel(this);
+  Image1->setObjectName(QStringLiteral("Image1"));
+  Image1->setGeometry(8, 8, 88, 102);
+  Image1->setPixmap(QPixmap(QStringLiteral(":/images/highscorelogo.png")));
+
+  Label1 = new QLabel(QStringLiteral("Quorvel Software"), this);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  QPalette makercolours = Label1->palette();
+  makercolours.setColor(QPalette::WindowText, makercolour);
+  Label1->setPalette(makercolours);
+  Label1->move(8, 544);
+  Label1->adjustSize();
+
+  panel_main = new TFlatPanel(this);
+  panel_main->setObjectName(QStringLiteral("panel_main"));
+  panel_main->setGeometry(112, 8, 481, 507);
+  panel_main->setColor(panelcolour);
+  panel_main->setColorHighLight(Qt::white);
+  panel_main->setColorShadow(Qt::white);
+
+  displayhtml = new THTMLView(panel_main);
+  displayhtml->setObjectName(QStringLiteral("displayhtml"));
+  displayhtml->setGeometry(panel_main->rect().adjusted(1, 1, -1, -1));
+  connect(displayhtml, &THTMLView::OnHotSpotClick, this, &Thighscore::displayhtmlHotSpotClick,
+          Qt::DirectConnection);
+
+  button_done =
+      new TImageButton(QStringLiteral(":/images/button_done.png"), QStringLiteral("Done"), this);
+  button_done->setObjectName(QStringLiteral("button_done"));
+  button_done->setGeometry(467, 518, TImageButton::defaultWidth, TImageButton::defaultHeight);
+  connect(button_done, &TImageButton::clicked, this, &Thighscore::button_doneClick);
+
+  URL1 = new TURL(this);
+  URL1->setObjectName(QStringLiteral("URL1"));
+  URL1->setURLType(utnone);
+
+  getit = new THTTPGet(this);
+  configure(getit, "getit");
+  connect(getit, &THTTPGet::OnDoneString, this, &Thighscore::getitDoneString);
+  sendit = new THTTPGet(this);
+  configure(sendit, "sendit");
+  connect(sendit, &THTTPGet::OnDoneString, this, &Thighscore::senditDoneString);
+
+  // Centred on the desktop's work area; placing it here also keeps Qt from centring it on the
+  // main window instead when it is first shown.
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect place = rect();
+    place.moveCenter(screen->availableGeometry().center());
+    move(place.topLeft());
+  }
+}
+
+void Thighscore::loadit() {
+  getit->setPostQuery(QString());
+  getit->setURL(listaddress(m_base));
+  getit->StartFetch();
+}
+
+void Thighscore::postscore(const QString& name, const QString& date, const QString& score) {
+  sendit->setURL(postaddress(m_base, name, date, score));
+  sendit->StartFetch();
+}
+
+void Thighscore::showforward() {
+  if (isMinimized()) showNormal();
+  show();
+  raise();
+  activateWindow();
+}
+
+// The reply itself is not looked at: any answer with a body means the server took the post.
+void Thighscore::senditDoneString(THTTPGet*, const QByteArray&) {
+  emit postaccepted();
+  loadit();
+  showforward();
+}
+
+void Thighscore::getitDoneString(THTTPGet*, const QByteArray& Result) {
+  displayhtml->LoadFromString(pagetext(Result), QString());
+}
+
+// Links open in the player's browser as the page wrote them, relative ones included; the view
+// itself never follows them.
+void Thighscore::displayhtmlHotSpotClick(QObject*, const QString& SRC, bool& Handled) {
+  URL1->setURL(SRC);
+  URL1->OpenURL();
+  Handled = true;
+}
+
+void Thighscore::button_doneClick() {
+  close();
+}
+
+QString Thighscore::pagetext(const QByteArray& page) {
+  const auto declared = QStringConverter::encodingForHtml(page);
+  const QStringConverter::Encoding encoding = declared.value_or(QStringConverter::Utf8);
+  // Stateless: the page is complete, so a sequence cut off at its end is an error, not a wait.
+  QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
+  QString text = decoder.decode(page);
+  if (decoder.hasError() && encoding == QStringConverter::Utf8) return QString::fromLatin1(page);
+  return text;
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+class TFlatPanel;
+class THTMLView;
+class THTTPGet;
+class TImageButton;
+class TURL;
+
+// The high-score window: the score server's list page in an HTML view, with the program's logo
+// and a Done button. It is created once at start-up and only ever shown and closed. It also
+// posts scores for the main window (postscore), since the list follows a successful post.
+//
+// Both fetches run in the background; nothing here waits for the network. A failed fetch
+// raises no event: the view keeps what it showed, and the main window's countdown reports a post
+// that never got an answer.
+class Thighscore : public QDialog {
+  Q_OBJECT
+
+ public:
+  // scoreserverbase: the score server's "http://" base address, ending in "/".
+  explicit Thighscore(const QString& scoreserverbase, QWidget* parent = nullptr);
+
+  QString scoreserverbase() const { return m_base; }
+
+  // Starts fetching the list page; while an earlier fetch is still running this does nothing
+  // and that fetch's page is the one shown.
+  void loadit();
+  // Starts posting a score. The texts are sent as they are (encoded for the address).
+  void postscore(const QString& name, const QString& date, const QString& score);
+  // Shows the window without blocking the main window, or brings it forward when it is open.
+  void showforward();
+
+  // Handlers of the window's components.
+  void senditDoneString(THTTPGet* Sender, const QByteArray& Result);
+  void getitDoneString(THTTPGet* Sender, const QByteArray& Result);
+  void displayhtmlHotSpotClick(QObject* Sender, const QString& SRC, bool& Handled);
+  void button_doneClick();
+
+  // The list page's bytes as text: the encoding the page declares (byte order mark or
+  // <meta charset>), else UTF-8, else Latin-1 for pages that are not valid UTF-8.
+  static QString pagetext(const QByteArray& page);
+
+ signals:
+  // The server answered a post. The main window ends its wait when it hears this; the list is
+  // fetched and the window shown right after.
+  void postaccepted();
+
+ private:
+  QString m_base;
+  QLabel* Image1;
+  QLabel* Label1;
+  TFlatPanel* panel_main;
+  THTMLView* displayhtml;
+  TImageButton* button_done;
+  TURL* URL1;
+  THTTPGet* getit;
+  THTTPGet* sendit;
+};

@@ -1,0 +1,9 @@
+# Tests of the score addresses and the high-score window, against a score server on 127.0.0.1.
+pipshift_test(scorepost_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/scorepost_test.cpp
+  LIBS pipshift_online)
+
+pipshift_test(highscoreform_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/highscoreform_test.cpp ${CMAKE_CURRENT_LIST_DIR}/scoreserver.h
+  LIBS pipshift_online pipshift_resources Qt6::Network Qt6::Test
+  QT)

@@ -1,0 +1,247 @@
+#include "online/highscoreform.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include "controls/flatpanel.h"
+#include "controls/imagebutton.h"
+#include "controls/url.h"
+#include "htmlview/htmlview.h"
+#include "online/httpget.h"
+#include "platform/desktop.h"
+#include "tests/htmlview/linkpoint.h"
+#include "tests/online/scoreserver.h"
+
+namespace {
+
+class RecordingDesktop : public Desktop {
+ public:
+  bool openUrl(const QString& address) override {
+    opened << address;
+    return true;
+  }
+  bool startDetached(const QString&, const QStringList&) override { return false; }
+  QStringList opened;
+};
+
+class HighScoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setdesktop(&recorder);
+    ASSERT_TRUE(server.start());
+    window = std::make_unique<Thighscore>(server.base());
+  }
+  void TearDown() override {
+    window.reset();
+    setdesktop(nullptr);
+  }
+
+  template <typename T>
+  T* part(const char* name) {
+    T* found = window->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+  }
+  THTTPGet* getit() { return part<THTTPGet>("getit"); }
+  THTTPGet* sendit() { return part<THTTPGet>("sendit"); }
+  THTMLView* view() { return part<THTMLView>("displayhtml"); }
+  bool shows(const QString& text) { return view()->toPlainText().contains(text); }
+
+  static bool waitfor(const std::function<bool()>& condition) {
+    return QTest::qWaitFor(condition, 20000);
+  }
+  // Until both fetches are idle again, their completions (if any) delivered.
+  bool settled() {
+    return waitfor([&] { return !getit()->busy() && !sendit()->busy(); });
+  }
+
+  RecordingDesktop recorder;
+  ScoreServer server;
+  std::unique_ptr<Thighscore> window;
+};
+
+}  // namespace
+
+TEST_F(HighScoreTest, LayoutIsTheHighScoreWindow) {
+  EXPECT_EQ(window->windowTitle(), "Pipshift - High Scores");
+  EXPECT_EQ(window->size(), QSize(603, 561));
+  EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "the border is fixed";
+  EXPECT_FALSE(window->isModal());
+  EXPECT_EQ(window->palette().color(QPalette::Window), QColor(0x34, 0x41, 0x43));
+  EXPECT_EQ(window->font().family(), "MS Sans Serif");
+  EXPECT_EQ(window->font().pixelSize(), 11);
+
+  QLabel* logo = part<QLabel>("Image1");
+  EXPECT_EQ(logo->geometry(), QRect(8, 8, 88, 102));
+  EXPECT_FALSE(logo->pixmap().isNull()) << "the logo picture is missing";
+  QLabel* maker = part<QLabel>("Label1");
+  EXPECT_EQ(maker->text(), "Quorvel Software");
+  EXPECT_EQ(maker->pos(), QPoint(8, 544));
+  EXPECT_EQ(maker->palette().color(QPalette::WindowText), QColor(0x92, 0x94, 0xC4));
+
+  TFlatPanel* panel = part<TFlatPanel>("panel_main");
+  EXPECT_EQ(panel->geometry(), QRect(112, 8, 481, 507));
+  EXPECT_EQ(panel->color(), QColor(0x40, 0x24, 0xAE));
+  EXPECT_EQ(panel->colorHighLight(), QColor(Qt::white));
+  EXPECT_EQ(panel->colorShadow(), QColor(Qt::white));
+  EXPECT_EQ(view()->parentWidget(), panel);
+  EXPECT_EQ(view()->geometry(), QRect(1, 1, 479, 505));
+
+  TImageButton* done = part<TImageButton>("button_done");
+  EXPECT_EQ(done->geometry(), QRect(467, 518, 132, 41));
+  EXPECT_TRUE(done->hasPicture());
+  EXPECT_EQ(part<TURL>("URL1")->URLType(), utnone);
+  for (THTTPGet* fetch : {getit(), sendit()}) {
+    EXPECT_EQ(fetch->AcceptTypes(), "*/*");
+    EXPECT_EQ(fetch->Agent(), "Orvandi HTTPGet");
+    EXPECT_FALSE(fetch->BinaryData());
+    EXPECT_FALSE(fetch->UseCache());
+    EXPECT_FALSE(fetch->WaitThread());
+  }
+}
+
+TEST_F(HighScoreTest, AcceptedPostAnnouncesItselfThenShowsTheList) {
+  server.listreply = ScoreServer::page("<p>1. Ann 412</p>");
+  bool visibleatsignal = true;
+  bool listrequestedatsignal = true;
+  QObject::connect(window.get(), &Thighscore::postaccepted, [&] {
+    visibleatsignal = window->isVisible();
+    listrequestedatsignal = getit()->busy();
+  });
+  QSignalSpy accepted(window.get(), &Thighscore::postaccepted);
+
+  window->postscore("Big Jo", "12/7/26", "412");
+  ASSERT_TRUE(waitfor([&] { return shows("1. Ann 412"); }));
+  EXPECT_EQ(accepted.count(), 1);
+  // The main window hears of the post before anything else happens.
+  EXPECT_FALSE(visibleatsignal);
+  EXPECT_FALSE(listrequestedatsignal);
+  EXPECT_TRUE(window->isVisible());
+  ASSERT_EQ(server.targets.size(), 2);
+  EXPECT_EQ(server.targets[0], "/cgi-bin/pipshift.cgi?name=Big%20Jo&date=12/7/26&score=412");
+  EXPECT_EQ(server.targets[1], "/counter/pipshift.shtml");
+}
+
+TEST_F(HighScoreTest, ForgedFieldsInTheNameStayInTheName) {
+  window->postscore("x&score=800", "12.7.26", "12");
+  ASSERT_TRUE(waitfor([&] { return server.posts() == 1; }));
+  const QUrlQuery query(QUrl::fromEncoded(server.targets[0]));
+  EXPECT_EQ(query.queryItemValue("name", QUrl::FullyDecoded), "x&score=800");
+  EXPECT_EQ(query.allQueryItemValues("score"), QStringList{"12"});
+  EXPECT_EQ(query.queryItemValue("date", QUrl::FullyDecoded), "12.7.26");
+  EXPECT_TRUE(settled());
+}
+
+TEST_F(HighScoreTest, AnyNonEmptyAnswerCountsAsAccepted) {
+  server.postreply = "HTTP/1.0 500 Internal Server Error\r\n\r\n<h1>oops</h1>";
+  QSignalSpy accepted(window.get(), &Thighscore::postaccepted);
+  window->postscore("Guest", "1/2/05", "7");
+  ASSERT_TRUE(waitfor([&] { return accepted.count() == 1; }));
+  EXPECT_TRUE(settled());
+}
+
+TEST_F(HighScoreTest, FailedPostRaisesNothing) {
+  QSignalSpy accepted(window.get(), &Thighscore::postaccepted);
+  server.postreply = "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n";
+  window->postscore("Guest", "1/2/05", "7");
+  ASSERT_TRUE(waitfor([&] { return server.posts() == 1; }));
+  ASSERT_TRUE(settled());
+  EXPECT_EQ(accepted.count(), 0);
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(server.lists(), 0);
+
+  // Nobody listening at all.
+  Thighscore nowhere(QStringLiteral("http://127.0.0.1:1/"));
+  QSignalSpy nothing(&nowhere, &Thighscore::postaccepted);
+  nowhere.postscore("Guest", "1/2/05", "7");
+  auto* fetch = nowhere.findChild<THTTPGet*>("sendit");
+  ASSERT_TRUE(waitfor([&] { return !fetch->busy(); }));
+  EXPECT_EQ(nothing.count(), 0);
+  EXPECT_FALSE(nowhere.isVisible());
+}
+
+TEST_F(HighScoreTest, SecondLoadWhileBusyStartsNoSecondFetch) {
+  server.holdlist = true;
+  server.listreply = ScoreServer::page("<p>first answer</p>");
+  window->loadit();
+  window->showforward();
+  ASSERT_TRUE(waitfor([&] { return server.lists() == 1; }));
+  window->loadit();
+  window->showforward();
+  EXPECT_TRUE(window->isVisible());
+  server.release();
+  ASSERT_TRUE(waitfor([&] { return shows("first answer"); }));
+  ASSERT_TRUE(settled());
+  EXPECT_EQ(server.lists(), 1);
+}
+
+TEST_F(HighScoreTest, PageArrivingAfterCloseIsShownOnReopening) {
+  window->showforward();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  const QPoint place = window->pos();
+
+  server.holdlist = true;
+  server.listreply = ScoreServer::page("<p>late page</p>");
+  window->loadit();
+  ASSERT_TRUE(waitfor([&] { return server.lists() == 1; }));
+  QTest::mouseClick(part<TImageButton>("button_done"), Qt::LeftButton);
+  EXPECT_FALSE(window->isVisible());
+  server.release();
+  ASSERT_TRUE(waitfor([&] { return shows("late page"); }));
+  EXPECT_FALSE(window->isVisible()) << "a page arriving must not open the window";
+
+  // Reopened: the page that came meanwhile shows until the next one arrives.
+  server.listreply = ScoreServer::page("<p>next page</p>");
+  window->loadit();
+  window->showforward();
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_TRUE(shows("late page"));
+  EXPECT_EQ(window->pos(), place);
+  ASSERT_TRUE(waitfor([&] { return server.lists() == 2; }));
+  server.release();
+  EXPECT_TRUE(waitfor([&] { return shows("next page"); }));
+  EXPECT_TRUE(settled());
+}
+
+TEST_F(HighScoreTest, FailedListKeepsTheEarlierPage) {
+  window->getitDoneString(nullptr, "<p>earlier</p>");
+  server.listreply = "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n";
+  window->loadit();
+  ASSERT_TRUE(waitfor([&] { return server.lists() == 1; }));
+  ASSERT_TRUE(settled());
+  EXPECT_TRUE(shows("earlier"));
+}
+
+TEST_F(HighScoreTest, LinksGoToTheDesktopAsWritten) {
+  window->showforward();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  server.listreply = ScoreServer::page(
+      "<p><a href=\"http://www.quorvel.example/Pipshift\">site</a></p>"
+      "<p><a href=\"scores/all time.html\">relative</a></p>"
+      "<p><a href=\"#top\">anchor</a></p>");
+  window->loadit();
+  ASSERT_TRUE(waitfor([&] { return shows("relative"); }));
+  for (const char* text : {"site", "relative", "anchor"}) {
+    const QPoint at = linkpoint(*view(), text);
+    ASSERT_GE(at.x(), 0) << text;
+    QTest::mouseClick(view()->viewport(), Qt::LeftButton, {}, at);
+  }
+  EXPECT_EQ(recorder.opened,
+            QStringList({"http://www.quorvel.example/Pipshift", "scores/all time.html", "#top"}));
+  EXPECT_TRUE(shows("relative")) << "the view followed a link itself";
+  EXPECT_TRUE(settled());
+}
+
+TEST(HighScorePageText, DecodesAsThePageSays) {
+  EXPECT_EQ(Thighscore::pagetext("Zo\xc3\xab"), QString::fromUtf8("Zo\xc3\xab"));
+  // Not UTF-8 and nothing declared: taken as Latin-1 rather than shown as replacement marks.
+  EXPECT_EQ(Thighscore::pagetext("Zo\xeb"), QStringLiteral("Zo\u00eb"));
+  EXPECT_EQ(Thighscore::pagetext("<meta charset=\"iso-8859-1\"><p>\xe9</p>"),
+            QStringLiteral("<meta charset=\"iso-8859-1\"><p>\u00e9</p>"));
+  EXPECT_EQ(Thighscore::pagetext(QByteArray("a\0b", 3)).size(), 3);
+}
