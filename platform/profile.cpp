@@ -245,7 +245,7 @@ bool Profile::writestring(const QString& section, const QString& key, const QStr
   // New lines end the way the file's lines already do.
   QByteArray eol("\n");
   for (const Line& line : lines) {
-    if (line.next > line.end) {
+    if (line.next > line.end && data.at(line.next - 1) == '\n') {
       eol = data.mid(line.end, line.next - line.end);
       break;
     }
@@ -283,7 +283,9 @@ bool Profile::writestring(const QString& section, const QString& key, const QStr
       // A new key goes after the section's last key, so blank lines and comments that lead
       // into the next section stay where they are.
       const Line& after = lines[lastkey];
-      const bool unterminated = after.next == after.end;
+      // Only a line feed ends a line: a last line that stops at a bare carriage return would
+      // otherwise run on into the new key.
+      const bool unterminated = data.at(after.next - 1) != '\n';
       out = data.left(after.next) + (unterminated ? eol : QByteArray()) + entry + eol +
             data.mid(after.next);
     }

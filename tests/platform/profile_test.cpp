@@ -96,6 +96,21 @@ TEST_F(ProfileTest, NewLinesFollowTheFilesLineEndings) {
   EXPECT_EQ(get(), "[pipshift]\r\nTop=5\r\nLeft=3\r\n\r\n[second]\r\nKey=v\r\n");
 }
 
+TEST_F(ProfileTest, ALastLineCutAfterItsCarriageReturnKeepsItsValueAndTheNewKey) {
+  // A CR LF file cut between the two bytes of its last line ending.
+  put("[pipshift]\r\nTop=5\r");
+  Profile profile(path());
+  ASSERT_TRUE(profile.writestring("pipshift", "Left", "3"));
+  EXPECT_EQ(profile.readstring("pipshift", "Left", "missing"), "3");
+  EXPECT_EQ(profile.readinteger("pipshift", "Top", 0), 5);
+  EXPECT_EQ(get(), "[pipshift]\r\nTop=5\r\r\nLeft=3\r\n");
+
+  put("[pipshift]\r");  // the same with only the section's header left
+  Profile header(path());
+  ASSERT_TRUE(header.writestring("pipshift", "Name", "Ann"));
+  EXPECT_EQ(header.readstring("pipshift", "Name", "missing"), "Ann");
+}
+
 TEST_F(ProfileTest, CreatesMissingSectionAndFile) {
   Profile profile(path("fresh.ini"));
   ASSERT_TRUE(profile.writestring("pipshift", "Top", "3"));
