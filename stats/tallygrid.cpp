@@ -118,7 +118,9 @@ void loadgrid(TextTable& table, std::istream& in) {
   }
   const int columns = counts[0];
   const int rows = counts[1];
-  if (columns < 0 || rows < 0 ||
+  // Each count on its own too: a table with no cells but two thousand million columns would
+  // still have every loop over its columns run that long.
+  if (columns < 0 || rows < 0 || columns > TextTable::MaxCells || rows > TextTable::MaxCells ||
       static_cast<long long>(columns) * rows > static_cast<long long>(TextTable::MaxCells))
     throw EInOutError("The table file is damaged: a table of " + std::to_string(columns) + " x " +
                       std::to_string(rows) + " cells is out of range");

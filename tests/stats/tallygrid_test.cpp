@@ -160,6 +160,16 @@ TEST(Loadgrid, AbsurdSizesAreRefusedBeforeAnythingIsAllocated) {
   EXPECT_EQ(loaded(std::string("100\r\n100\r\n") + std::string(10000 * 3, '\n')).rows(), 100);
 }
 
+TEST(Loadgrid, HugeCountsAreRefusedEvenForATableWithoutCells) {
+  // No cell to read, yet every pass over the columns or rows would run for billions of steps.
+  for (const char* text : {"1556548912\r\n0\r\n", "0\r\n2147483647\r\n", "10001\r\n0\r\n"}) {
+    TextTable t = tally();
+    EXPECT_NE(loaderror(text, t).find("out of range"), std::string::npos) << text;
+    EXPECT_EQ(t, tally());
+  }
+  EXPECT_EQ(loaded("10000\r\n0\r\n").columns(), 10000);
+}
+
 TEST(Loadgrid, AFileCutShortIsDamagedAndChangesNothing) {
   const std::string whole = saved(tally());
   for (std::size_t cut : {std::size_t{0}, std::size_t{2}, whole.size() / 2, whole.size() - 2}) {
