@@ -122,15 +122,6 @@ TEST_F(HtmlViewTest, InPageTargetIsFollowedOnlyWhenTheOwnerLeavesItUnhandled) {
   EXPECT_GT(view.verticalScrollBar()->value(), 0);
 }
 
-TEST_F(HtmlViewTest, UnhandledLinkElsewhereLoadsNothing) {
-  recordclicks(false);
-  view.LoadFromString("<p><a href=\"other.html\">away</a> stays</p>");
-  click("away");
-  ASSERT_EQ(clicks.size(), 1u);
-  EXPECT_TRUE(view.toPlainText().contains("stays"));
-  EXPECT_TRUE(view.source().isEmpty());
-}
-
 TEST_F(HtmlViewTest, KeyboardActivationReportsTheRawTarget) {
   recordclicks(true);
   view.LoadFromString("<p>text <a href=\"my page.html\">keyed</a></p>");

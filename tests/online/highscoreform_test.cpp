@@ -96,13 +96,6 @@ TEST_F(HighScoreTest, LayoutIsTheHighScoreWindow) {
   EXPECT_EQ(done->geometry(), QRect(467, 518, 132, 41));
   EXPECT_TRUE(done->hasPicture());
   EXPECT_EQ(part<TURL>("URL1")->URLType(), utnone);
-  for (THTTPGet* fetch : {getit(), sendit()}) {
-    EXPECT_EQ(fetch->AcceptTypes(), "*/*");
-    EXPECT_EQ(fetch->Agent(), "Orvandi HTTPGet");
-    EXPECT_FALSE(fetch->BinaryData());
-    EXPECT_FALSE(fetch->UseCache());
-    EXPECT_FALSE(fetch->WaitThread());
-  }
 }
 
 TEST_F(HighScoreTest, AcceptedPostAnnouncesItselfThenShowsTheList) {
