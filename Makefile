@@ -1,9 +1,23 @@
 # make run   installs what is missing, builds and starts the game
 # make test  installs what is missing, builds and runs every test
+# make test-sanitize  builds everything with ASan+UBSan in $(ASAN_BUILD) and runs every test
+# make fuzz  builds the fuzz targets with clang in $(FUZZ_BUILD), runs each for FUZZ_SECONDS
 BUILD ?= build
 JOBS  ?= 2
+ASAN_BUILD   ?= build-asan
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+# Empty means every target; else names such as "container profile".
+FUZZ_TARGETS ?=
 
-.PHONY: deps configure build run test clean
+# Any sanitizer report fails the test that met it. Leaks are reported too; the suppression file
+# lists only memory that outside libraries keep for the life of the process.
+SANITIZER_ENV = \
+  ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1 \
+  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/fuzz/lsan.supp:print_suppressions=0
+
+.PHONY: deps configure build run test clean test-sanitize fuzz
 
 deps:
 	@scripts/install-deps
@@ -19,6 +33,19 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+test-sanitize: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DPIPSHIFT_SANITIZE=ON -DPIPSHIFT_BENCH=OFF
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
+	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j$(JOBS)
+
+fuzz: deps
+	@command -v clang++-14 >/dev/null && test -f "$$(clang-14 -print-file-name=libclang_rt.fuzzer-x86_64.a)" || \
+	  { echo "make fuzz needs clang-14 and libclang-rt-14-dev"; exit 1; }
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang-14 \
+	  -DCMAKE_CXX_COMPILER=clang++-14 -DPIPSHIFT_FUZZ=ON -DPIPSHIFT_TESTS=OFF -DPIPSHIFT_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzzers
+	tests/fuzz/run-fuzzers $(FUZZ_BUILD)/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 clean:
 	rm -rf $(BUILD)
