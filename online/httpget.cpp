@@ -284,8 +284,8 @@ QByteArray perform(Job& job) {
   const Request& r = job.request;
   if (job.stop) return {};
 
-  const Target target = splitUrl(r.url);
-  if (!hostIsUsable(target.host)) return {};
+  const HttpGetTarget target = httpgetsplit(r.url);
+  if (!target.usable) return {};
   for (const QByteArray* v : {&r.acceptTypes, &r.agent, &r.userName, &r.password, &r.referer}) {
     if (!isHeaderSafe(*v)) return {};
   }
@@ -295,9 +295,8 @@ QByteArray perform(Job& job) {
   CURL* c = curl.get();
 
   const QByteArray base = "http://" + target.host + "/";
-  const QByteArray object = safeObject(target.object);
   curl_easy_setopt(c, CURLOPT_URL, base.constData());
-  curl_easy_setopt(c, CURLOPT_REQUEST_TARGET, object.constData());
+  curl_easy_setopt(c, CURLOPT_REQUEST_TARGET, target.object.constData());
   curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
   curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
@@ -421,4 +420,9 @@ void THTTPGet::AbortFetch() {
 
 int THTTPGet::activeWorkers() {
   return liveWorkers.load();
+}
+
+HttpGetTarget httpgetsplit(const QByteArray& url) {
+  const Target target = splitUrl(url);
+  return {target.host, safeObject(target.object), hostIsUsable(target.host)};
 }

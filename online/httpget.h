@@ -18,6 +18,16 @@ inline constexpr std::chrono::milliseconds kConnectTimeout{15000};
 inline constexpr std::chrono::milliseconds kFetchTimeout{60000};
 }  // namespace httpgetlimits
 
+// Where a fetch of a URL goes: the host (with any port) and the object exactly as it is sent on
+// the request line. usable is false when the host is empty or cannot be a host name, in which
+// case the fetch fails without connecting anywhere.
+struct HttpGetTarget {
+  QByteArray host;
+  QByteArray object;
+  bool usable = false;
+};
+HttpGetTarget httpgetsplit(const QByteArray& url);
+
 class THTTPGet : public QObject {
   Q_OBJECT
 

@@ -462,3 +462,13 @@ TEST_F(HttpGetTest, AComponentDestroyedMidFetchIsNeverTouchedAgain) {
 }
 
 }  // namespace
+
+TEST(HttpGetSplit, KeepsThePortAndEncodesWhatWouldBreakTheRequestLine) {
+  const HttpGetTarget target = httpgetsplit("HTTP://Scores.Example:8080/cgi bin/x?name=a\tb");
+  EXPECT_TRUE(target.usable);
+  EXPECT_EQ(target.host, "Scores.Example:8080");
+  EXPECT_EQ(target.object, "/cgi%20bin/x?name=a%09b");
+  EXPECT_FALSE(httpgetsplit("http://no-slash-here").usable);
+  EXPECT_FALSE(httpgetsplit("http://user@host/x").usable);
+  EXPECT_FALSE(httpgetsplit("/only/an/object").usable);
+}
