@@ -21,6 +21,7 @@
 #include "controls/flatpanel.h"
 #include "controls/imagebutton.h"
 #include "online/httpget.h"
+#include "online/scorepost.h"
 #include "online/updatecheck.h"
 #include "platform/soundplayer.h"
 #include "platform/tallyport.h"
@@ -115,19 +116,6 @@ TFlatPanel* makeoverlay(QWidget* parent, const char* name, const QRect& place) {
   panel->setColorShadow(Qt::black);
   panel->hide();
   return panel;
-}
-
-// Today's date as the score server takes it: "m/d/yy", with the locale's date separator.
-QString postdate(const QDate& date, const QLocale& locale) {
-  QChar separator = QLatin1Char('/');
-  for (const QChar c : locale.dateFormat(QLocale::ShortFormat)) {
-    if (!c.isLetter() && !c.isSpace() && c != QLatin1Char('\'')) {
-      separator = c;
-      break;
-    }
-  }
-  return QString::number(date.month()) + separator + QString::number(date.day()) + separator +
-         QStringLiteral("%1").arg(date.year() % 100, 2, 10, QLatin1Char('0'));
 }
 
 QRect torect(const game::Rect& rect) {
@@ -616,7 +604,7 @@ void Tmain::button_sendscoreClick() {
   if (m_companions) {
     try {
       const QString score = QString::number(label_score->property("Tag").toInt());
-      const QString date = postdate(QDate::currentDate(), QLocale::system());
+      const QString date = postdatetext(QDate::currentDate(), QLocale::system());
       m_companions->postscore(edit_name->text(), date, score);
     } catch (...) {
       // A post that cannot even be started fails the way a lost one does: by the countdown.

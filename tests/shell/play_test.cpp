@@ -15,17 +15,6 @@ namespace {
 
 const QColor maroon(0x80, 0x00, 0x00);
 
-// The sorted board with two faults: 0/0 stands right of its home slot, and 6/0 at the end of the
-// top row. Two placements sort it: 0/0 home, then 6/0 one slot left.
-game::Board twomovesfromsorted() {
-  game::Board board = game::solvedboard();
-  board[0][6] = 0;
-  board[1][6] = 28;
-  board[6][0] = 0;
-  board[7][0] = 7;
-  return board;
-}
-
 // Columns 1 to 7 full but for slot 15 (column 2, row 0); the only bone in column 0 is 6/6 at the
 // top. Moving 6/4 from column 1, row 1 into slot 15 (after 6/5) leaves the scan of every row at a
 // full row or an empty slot with an empty left neighbour: no move is left.

@@ -15,10 +15,22 @@
 
 #include <memory>
 
+#include "game/board.h"
 #include "platform/soundplayer.h"
 #include "platform/tallyport.h"
 #include "shell/companions.h"
 #include "shell/mainform.h"
+
+// The sorted board with two faults: 0/0 stands right of its home slot, and 6/0 at the end of the
+// top row. Two placements sort it: 0/0 home, then 6/0 one slot left.
+inline game::Board twomovesfromsorted() {
+  game::Board board = game::solvedboard();
+  board[0][6] = 0;
+  board[1][6] = 28;
+  board[6][0] = 0;
+  board[7][0] = 7;
+  return board;
+}
 
 class SoundRecorder : public SoundPlayer {
  public:

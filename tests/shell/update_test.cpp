@@ -4,53 +4,14 @@
 
 #include <QAbstractButton>
 #include <QFile>
-#include <QHash>
 #include <QLabel>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 #include "online/httpget.h"
 #include "platform/desktop.h"
 #include "shellsupport.h"
+#include "tinyserver.h"
 
 namespace {
-
-// Answers each request for a known path with its body and status, everything else with 404.
-class TinyServer : public QObject {
- public:
-  TinyServer() {
-    connect(&server, &QTcpServer::newConnection, this, [this] {
-      while (QTcpSocket* socket = server.nextPendingConnection()) {
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-      }
-    });
-    EXPECT_TRUE(server.listen(QHostAddress::LocalHost));
-  }
-
-  QString base() const { return QStringLiteral("http://127.0.0.1:%1/").arg(server.serverPort()); }
-
-  QHash<QByteArray, QByteArray> bodies;
-  QByteArrayList requested;
-
- private:
-  void serve(QTcpSocket* socket) {
-    QByteArray& pending = buffers[socket];
-    pending += socket->readAll();
-    if (!pending.contains("\r\n\r\n")) return;
-    const QByteArray path = pending.split(' ').value(1);
-    requested << path;
-    const bool known = bodies.contains(path);
-    const QByteArray body = known ? bodies.value(path) : QByteArray("no such file");
-    socket->write((known ? "HTTP/1.0 200 OK\r\n" : "HTTP/1.0 404 Not Found\r\n") +
-                  QByteArray("Content-Length: ") + QByteArray::number(body.size()) +
-                  "\r\nConnection: close\r\n\r\n" + body);
-    socket->disconnectFromHost();
-  }
-
-  QTcpServer server;
-  QHash<QTcpSocket*, QByteArray> buffers;
-};
 
 class DesktopRecorder : public Desktop {
  public:

@@ -1,0 +1,104 @@
+// The main window with the program's real other windows around it, as the program entry ties
+// them together: the menus reach them, a won game reaches the tally, and a sent score ends the
+// wait and opens the list, against a score server on the loopback interface.
+
+#include <QAction>
+#include <QLineEdit>
+#include <QTimer>
+
+#include "online/highscoreform.h"
+#include "shell/programwindows.h"
+#include "shellsupport.h"
+#include "stats/tallylistform.h"
+#include "tinyserver.h"
+#include "windows/aboutform.h"
+#include "windows/helpform.h"
+
+class AllWindows : public ShellTest {
+ protected:
+  void SetUp() override {
+    server.bodies["/cgi-bin/pipshift.cgi"] = "stored";
+    server.bodies["/counter/pipshift.shtml"] = "<html><body><p>The list</p></body></html>";
+    writeini("[pipshift]\nUpdate=false\nScoreServer=" + server.base().toLatin1() + "\n");
+    w = makewindow();
+    about = std::make_unique<Tabout>(w.get());
+    help = std::make_unique<Thelp>(w.get(), about.get());
+    highscore = std::make_unique<Thighscore>(w->scoreserver());
+    tallywindow = std::make_unique<Ttallylist>(w.get(), dir.filePath("pipshifttally.tld"));
+    windows = std::make_unique<ProgramWindows>(*w, *about, *help, *highscore, *tallywindow);
+  }
+
+  void TearDown() override {
+    windows.reset();
+    tallywindow.reset();
+    highscore.reset();
+    help.reset();
+    about.reset();
+    w.reset();
+  }
+
+  // Starts a game and sorts the board in two placements.
+  void wingame() {
+    clickat(part(w.get(), "button_start"));
+    w->game().setboard(twomovesfromsorted());
+    w->showboard();
+    clickat(part(w.get(), "bone_28"));
+    clickat(part(w.get(), "shape_7"));
+    clickat(part(w.get(), "bone_7"));
+    clickat(part(w.get(), "shape_33"));
+    ASSERT_TRUE(part(w.get(), "panel_cleared")->isVisible());
+  }
+
+  std::string counter(int column) const { return tallywindow->stringgrid_scores().cell(column, 0); }
+
+  TinyServer server;
+  std::unique_ptr<Tmain> w;
+  std::unique_ptr<Tabout> about;
+  std::unique_ptr<Thelp> help;
+  std::unique_ptr<Thighscore> highscore;
+  std::unique_ptr<Ttallylist> tallywindow;
+  std::unique_ptr<ProgramWindows> windows;
+};
+
+TEST_F(AllWindows, TheMenusOpenTheirWindows) {
+  part<QAction>(w.get(), "TallyList1")->trigger();
+  EXPECT_TRUE(tallywindow->isVisible());
+  part<QAction>(w.get(), "Help2")->trigger();
+  EXPECT_TRUE(help->isVisible());
+  part<QAction>(w.get(), "About1")->trigger();
+  EXPECT_TRUE(about->isVisible());
+  EXPECT_EQ(windows->versiontext(), "1.0.0");
+
+  part<QAction>(w.get(), "ViewHighScoreList1")->trigger();
+  EXPECT_TRUE(highscore->isVisible());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return server.requested.size() == 1; }, 10000));
+  EXPECT_EQ(server.requested, QByteArrayList({"/counter/pipshift.shtml"}));
+}
+
+TEST_F(AllWindows, GamesReachTheTally) {
+  wingame();
+  EXPECT_EQ(counter(1), "1");
+  EXPECT_EQ(counter(2), "1");
+  clickat(part(w.get(), "button_start"));
+  EXPECT_EQ(counter(1), "2");
+  EXPECT_EQ(counter(2), "1");
+}
+
+TEST_F(AllWindows, ASentScoreEndsTheWaitAndOpensTheList) {
+  wingame();
+  part<QLineEdit>(w.get(), "edit_name")->setText("A&B c");
+  clickat(part(w.get(), "button_sendscore"));
+  EXPECT_TRUE(w->posting());
+  EXPECT_TRUE(part(w.get(), "panel_wait")->isVisible());
+
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !w->posting(); }, 10000));
+  EXPECT_FALSE(part(w.get(), "panel_cleared")->isVisible());
+  EXPECT_TRUE(highscore->isVisible());
+  EXPECT_TRUE(messages.isEmpty());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return server.requested.size() == 2; }, 10000));
+  EXPECT_EQ(server.requested[1], "/counter/pipshift.shtml");
+  const QByteArray post = server.requestlines[0];
+  EXPECT_TRUE(post.startsWith("/cgi-bin/pipshift.cgi?name=A%26B%20c&date=")) << post.data();
+  const int score = w->game().score();
+  EXPECT_TRUE(post.endsWith("&score=" + QByteArray::number(score))) << post.data();
+}
