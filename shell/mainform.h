@@ -39,6 +39,8 @@ struct TmainSetup {
   TallyPort* tally = nullptr;
   // The settings file. Empty: "pipshift.ini" in the program's data folder.
   QString settingspath;
+  // The score and update server used when the settings file names none; empty: the maker's site.
+  QString defaultserver;
   // Seed of the deal's random generator; none: seeded from the clock.
   std::optional<std::uint32_t> seed;
   // Shows a message and returns once the player has closed it; none: a modal message box.

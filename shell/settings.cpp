@@ -13,9 +13,9 @@ namespace {
 const QString makersite = QStringLiteral("http://www.quorvel.example/");
 
 // A server base address from the settings file: used as written, with the closing "/" the paths
-// are appended to added when it was left off.
-QString serverbase(const QString& written) {
-  if (written.isEmpty()) return makersite;
+// are appended to added when it was left off; the fallback when none is written.
+QString serverbase(const QString& written, const QString& fallback) {
+  if (written.isEmpty()) return fallback.isEmpty() ? makersite : fallback;
   return written.endsWith(QLatin1Char('/')) ? written : written + QLatin1Char('/');
 }
 
@@ -47,8 +47,11 @@ void Tmain::loadinifile() {
   edit_aname->setText(edit_name->text());
 
   // Read only: these let a tester or a self-hoster point the program at other servers.
-  m_scoreserver = serverbase(ini.readstring(section, QStringLiteral("ScoreServer"), QString()));
-  m_updateserver = serverbase(ini.readstring(section, QStringLiteral("UpdateServer"), QString()));
+  const QString fallback = m_setup.defaultserver;
+  m_scoreserver =
+      serverbase(ini.readstring(section, QStringLiteral("ScoreServer"), QString()), fallback);
+  m_updateserver =
+      serverbase(ini.readstring(section, QStringLiteral("UpdateServer"), QString()), fallback);
 }
 
 void Tmain::saveinifile() {

@@ -53,9 +53,16 @@ TEST_F(SettingsFile, NoFileGivesTheDefaults) {
   EXPECT_EQ(part<QLineEdit>(w.get(), "edit_name")->text(), "Guest");
   EXPECT_EQ(part<QLineEdit>(w.get(), "edit_aname")->text(), "Guest");
   EXPECT_TRUE(part(w.get(), "panel_name")->isVisible());
+  EXPECT_EQ(w->scoreserver(), defaultserver);
+  EXPECT_EQ(w->updateserver(), defaultserver);
+  EXPECT_TRUE(readini().isEmpty()) << "reading creates nothing";
+}
+
+TEST_F(SettingsFile, WithoutServerKeysTheMakersSiteServes) {
+  defaultserver.clear();
+  auto w = makewindow(false);  // never shown, so no update check goes out
   EXPECT_EQ(w->scoreserver(), "http://www.quorvel.example/");
   EXPECT_EQ(w->updateserver(), "http://www.quorvel.example/");
-  EXPECT_TRUE(readini().isEmpty()) << "reading creates nothing";
 }
 
 TEST_F(SettingsFile, ExitWritesEveryKeyInOrder) {
@@ -198,7 +205,7 @@ TEST_F(SettingsFile, LinesTheProgramDoesNotOwnSurviveASave) {
   writeini(other);
   auto w = makewindow();
   EXPECT_EQ(w->scoreserver(), "http://127.0.0.1:8080/") << "the closing slash is added";
-  EXPECT_EQ(w->updateserver(), "http://www.quorvel.example/");
+  EXPECT_EQ(w->updateserver(), defaultserver);
   w->close();
   const QByteArray file = readini();
   EXPECT_TRUE(file.startsWith("; kept by hand\r\n[other]\r\nTop=999\r\n\r\n[pipshift]\r\n"));

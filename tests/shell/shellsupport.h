@@ -86,6 +86,7 @@ class ShellTest : public testing::Test {
     setup.sounds = &sounds;
     setup.tally = &tally;
     setup.settingspath = inipath();
+    setup.defaultserver = defaultserver;
     setup.seed = 20240607;
     setup.message = [this](const QString& text) {
       messages << text;
@@ -118,6 +119,8 @@ class ShellTest : public testing::Test {
   }
 
   QTemporaryDir dir;
+  // Nothing listens on the discard port here: a test never reaches beyond this machine.
+  QString defaultserver = QStringLiteral("http://127.0.0.1:9/");
   SoundRecorder sounds;
   TallyRecorder tally;
   CompanionRecorder companions;
