@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <atomic>
@@ -137,9 +138,45 @@ Dispatcher* dispatcher() {
   return instance;
 }
 
-void ensureCurlInitialised() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+// libcurl is opened on the first fetch instead of being linked: it brings two dozen libraries
+// (TLS, Kerberos, LDAP, SSH, ...) that would otherwise all be loaded and relocated before the
+// first window appears, for a fetch that may come late or never. These are all the entry points
+// the fetch uses; the header's declarations fix their types.
+struct CurlLibrary {
+  decltype(&curl_global_init) global_init = nullptr;
+  decltype(&curl_easy_init) easy_init = nullptr;
+  decltype(&curl_easy_setopt) easy_setopt = nullptr;
+  decltype(&curl_easy_perform) easy_perform = nullptr;
+  decltype(&curl_easy_cleanup) easy_cleanup = nullptr;
+  decltype(&curl_slist_append) slist_append = nullptr;
+  decltype(&curl_slist_free_all) slist_free_all = nullptr;
+};
+
+template <typename Function>
+bool resolve(void* library, const char* name, Function& entry) {
+  entry = reinterpret_cast<Function>(dlsym(library, name));
+  return entry != nullptr;
+}
+
+// Opened and initialised once, by whichever worker comes first, and kept for the process's life.
+// nullptr when the library or one of its entry points is missing: every fetch then fails.
+const CurlLibrary* curllibrary() {
+  static const CurlLibrary* const loaded = []() -> const CurlLibrary* {
+    void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+    if (!library) return nullptr;
+    static CurlLibrary curl;
+    const bool complete = resolve(library, "curl_global_init", curl.global_init) &&
+                          resolve(library, "curl_easy_init", curl.easy_init) &&
+                          resolve(library, "curl_easy_setopt", curl.easy_setopt) &&
+                          resolve(library, "curl_easy_perform", curl.easy_perform) &&
+                          resolve(library, "curl_easy_cleanup", curl.easy_cleanup) &&
+                          resolve(library, "curl_slist_append", curl.slist_append) &&
+                          resolve(library, "curl_slist_free_all", curl.slist_free_all);
+    if (!complete) return nullptr;
+    curl.global_init(CURL_GLOBAL_DEFAULT);
+    return &curl;
+  }();
+  return loaded;
 }
 
 // URL split: an optional "http://" in any letter case, the host up to the first "/", the object
@@ -264,15 +301,16 @@ int onProgress(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return static_cast<Transfer*>(userdata)->job->stop ? 1 : 0;
 }
 
+// Handles exist only once the library is loaded.
 struct CurlDeleter {
-  void operator()(CURL* c) const { curl_easy_cleanup(c); }
+  void operator()(CURL* c) const { curllibrary()->easy_cleanup(c); }
 };
 struct SlistDeleter {
-  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+  void operator()(curl_slist* l) const { curllibrary()->slist_free_all(l); }
 };
 
 bool addHeader(std::unique_ptr<curl_slist, SlistDeleter>& list, const QByteArray& header) {
-  curl_slist* grown = curl_slist_append(list.get(), header.constData());
+  curl_slist* grown = curllibrary()->slist_append(list.get(), header.constData());
   if (!grown) return false;
   list.release();
   list.reset(grown);
@@ -290,33 +328,35 @@ QByteArray perform(Job& job) {
     if (!isHeaderSafe(*v)) return {};
   }
 
-  std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+  const CurlLibrary* curl = curllibrary();
   if (!curl) return {};
-  CURL* c = curl.get();
+  std::unique_ptr<CURL, CurlDeleter> handle(curl->easy_init());
+  if (!handle) return {};
+  CURL* c = handle.get();
 
   const QByteArray base = "http://" + target.host + "/";
-  curl_easy_setopt(c, CURLOPT_URL, base.constData());
-  curl_easy_setopt(c, CURLOPT_REQUEST_TARGET, target.object.constData());
-  curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
-  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+  curl->easy_setopt(c, CURLOPT_URL, base.constData());
+  curl->easy_setopt(c, CURLOPT_REQUEST_TARGET, target.object.constData());
+  curl->easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+  curl->easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
+  curl->easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
   // The program reads no environment variables, so no proxy is taken from http_proxy and the
   // like: an empty proxy name switches curl's own lookup off.
-  curl_easy_setopt(c, CURLOPT_PROXY, "");
-  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS,
-                   static_cast<long>(r.limits.connectTimeout.count()));
-  curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(r.limits.fetchTimeout.count()));
+  curl->easy_setopt(c, CURLOPT_PROXY, "");
+  curl->easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  curl->easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS,
+                    static_cast<long>(r.limits.connectTimeout.count()));
+  curl->easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(r.limits.fetchTimeout.count()));
   // The body's length is judged here, so that a malformed header is ignored instead of ending
   // the fetch, and a length beyond the limit is refused before anything is read.
-  curl_easy_setopt(c, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+  curl->easy_setopt(c, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
 
-  if (!r.agent.isEmpty()) curl_easy_setopt(c, CURLOPT_USERAGENT, r.agent.constData());
-  if (!r.referer.isEmpty()) curl_easy_setopt(c, CURLOPT_REFERER, r.referer.constData());
+  if (!r.agent.isEmpty()) curl->easy_setopt(c, CURLOPT_USERAGENT, r.agent.constData());
+  if (!r.referer.isEmpty()) curl->easy_setopt(c, CURLOPT_REFERER, r.referer.constData());
   if (!r.userName.isEmpty() || !r.password.isEmpty()) {
-    curl_easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-    curl_easy_setopt(c, CURLOPT_USERNAME, r.userName.constData());
-    curl_easy_setopt(c, CURLOPT_PASSWORD, r.password.constData());
+    curl->easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+    curl->easy_setopt(c, CURLOPT_USERNAME, r.userName.constData());
+    curl->easy_setopt(c, CURLOPT_PASSWORD, r.password.constData());
   }
 
   std::unique_ptr<curl_slist, SlistDeleter> headers;
@@ -330,24 +370,24 @@ QByteArray perform(Job& job) {
   if (!r.postQuery.isEmpty()) {
     listed = listed && addHeader(headers, "Content-Type: application/x-www-form-urlencoded") &&
              addHeader(headers, "Expect:");
-    curl_easy_setopt(c, CURLOPT_POST, 1L);
-    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.postQuery.size()));
-    curl_easy_setopt(c, CURLOPT_POSTFIELDS, r.postQuery.constData());
+    curl->easy_setopt(c, CURLOPT_POST, 1L);
+    curl->easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.postQuery.size()));
+    curl->easy_setopt(c, CURLOPT_POSTFIELDS, r.postQuery.constData());
   }
   if (!listed) return {};
-  curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+  curl->easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
 
   Transfer transfer;
   transfer.job = &job;
-  curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, onHeader);
-  curl_easy_setopt(c, CURLOPT_HEADERDATA, &transfer);
-  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, onBody);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
-  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
-  curl_easy_setopt(c, CURLOPT_XFERINFODATA, &transfer);
-  curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+  curl->easy_setopt(c, CURLOPT_HEADERFUNCTION, onHeader);
+  curl->easy_setopt(c, CURLOPT_HEADERDATA, &transfer);
+  curl->easy_setopt(c, CURLOPT_WRITEFUNCTION, onBody);
+  curl->easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
+  curl->easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
+  curl->easy_setopt(c, CURLOPT_XFERINFODATA, &transfer);
+  curl->easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
 
-  const CURLcode rc = curl_easy_perform(c);
+  const CURLcode rc = curl->easy_perform(c);
   if (job.stop) return {};
   const bool finished = rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && transfer.complete);
   if (!finished) return {};
@@ -401,7 +441,6 @@ void THTTPGet::StartFetch() {
   // Recorded as running before the worker exists, so its completion can never be missed.
   running_ = job;
   Dispatcher* target = dispatcher();
-  ensureCurlInitialised();
   liveWorkers.fetch_add(1);
   try {
     std::thread(runWorker, job, target).detach();
