@@ -18,10 +18,13 @@
 // Exit status: 0 measured (goals met or not: the figures say), 1 a measurement failed, 2 bad
 // arguments.
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -357,15 +360,35 @@ struct Program {
   bool isgame;
 };
 
+// A port on 127.0.0.1 that refuses connections: one the system just handed out and took back.
+int closedport() {
+  static const int port = [] {
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    if (s < 0 || bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
+      throw Failure("no loopback port for the update check");
+    }
+    close(s);
+    return int(ntohs(a.sin_port));
+  }();
+  return port;
+}
+
 // A fresh program folder: the game gets a copy of itself there, as a player's folder would be,
-// with the update check off so nothing leaves this machine.
+// with the update check on as it is by default, but pointed at a port on this machine where
+// nothing listens: the check costs what it costs at every start, and nothing leaves the machine.
 std::string preparefolder(const Program& p, const std::string& scratch, int serial) {
   const std::string folder = scratch + "/run-" + std::to_string(serial);
   fs::create_directories(folder);
   if (!p.isgame) return folder;
   fs::copy_file(p.exe, folder + "/pipshift", fs::copy_options::overwrite_existing);
+  const std::string nowhere = "http://127.0.0.1:" + std::to_string(closedport()) + "/";
   std::ofstream ini(folder + "/pipshift.ini");
-  ini << "[pipshift]\r\nUpdate=false\r\n";
+  ini << "[pipshift]\r\nUpdateServer=" << nowhere << "\r\nScoreServer=" << nowhere << "\r\n";
   return folder;
 }
 
