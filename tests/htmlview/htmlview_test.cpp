@@ -6,12 +6,11 @@
 #include <QImage>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "tests/htmlview/linkpoint.h"
+#include "tests/support/localhttpserver.h"
 
 namespace {
 
@@ -159,14 +158,9 @@ TEST_F(HtmlViewTest, VisitedLinksTurnSilverAndRedUnderTheMouse) {
 // Pictures, style sheets and the like come only from the program or the page itself: no
 // request reaches the network, and no local file or device is read on a page's say-so.
 TEST_F(HtmlViewTest, ReferencedResourcesAreNeverFetched) {
-  QTcpServer server;
-  ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
-  int connections = 0;
-  QObject::connect(&server, &QTcpServer::newConnection, [&] {
-    ++connections;
-    delete server.nextPendingConnection();
-  });
-  const QString base = QStringLiteral("http://127.0.0.1:%1/").arg(server.serverPort());
+  LocalHttpServer server;
+  ASSERT_TRUE(server.start());
+  const QString base = server.url("/");
 
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
@@ -188,7 +182,7 @@ TEST_F(HtmlViewTest, ReferencedResourcesAreNeverFetched) {
   view.grab();
   QTest::qWait(300);  // room for any request to arrive
 
-  EXPECT_EQ(connections, 0);
+  EXPECT_EQ(server.connections(), 0);
   auto loaded = [&](const QUrl& url) {
     const QVariant value = view.document()->resource(QTextDocument::ImageResource, url);
     if (value.canConvert<QImage>() && !value.value<QImage>().isNull()) return true;

@@ -5,7 +5,7 @@ pipshift_test(scorepost_test
 
 pipshift_test(highscoreform_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/highscoreform_test.cpp ${CMAKE_CURRENT_LIST_DIR}/scoreserver.h
-  LIBS pipshift_online pipshift_resources Qt6::Network Qt6::Test
+  LIBS pipshift_online pipshift_resources pipshift_testsupport Qt6::Test
   QT)
 
 # The window against the reference server, started by the test on 127.0.0.1.

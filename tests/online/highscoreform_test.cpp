@@ -115,15 +115,15 @@ TEST_F(HighScoreTest, AcceptedPostAnnouncesItselfThenShowsTheList) {
   EXPECT_FALSE(visibleatsignal);
   EXPECT_FALSE(listrequestedatsignal);
   EXPECT_TRUE(window->isVisible());
-  ASSERT_EQ(server.targets.size(), 2);
-  EXPECT_EQ(server.targets[0], "/cgi-bin/pipshift.cgi?name=Big%20Jo&date=12/7/26&score=412");
-  EXPECT_EQ(server.targets[1], "/counter/pipshift.shtml");
+  ASSERT_EQ(server.targets().size(), 2);
+  EXPECT_EQ(server.targets()[0], "/cgi-bin/pipshift.cgi?name=Big%20Jo&date=12/7/26&score=412");
+  EXPECT_EQ(server.targets()[1], "/counter/pipshift.shtml");
 }
 
 TEST_F(HighScoreTest, ForgedFieldsInTheNameStayInTheName) {
   window->postscore("x&score=800", "12.7.26", "12");
   ASSERT_TRUE(waitfor([&] { return server.posts() == 1; }));
-  const QUrlQuery query(QUrl::fromEncoded(server.targets[0]));
+  const QUrlQuery query(QUrl::fromEncoded(server.targets()[0]));
   EXPECT_EQ(query.queryItemValue("name", QUrl::FullyDecoded), "x&score=800");
   EXPECT_EQ(query.allQueryItemValues("score"), QStringList{"12"});
   EXPECT_EQ(query.queryItemValue("date", QUrl::FullyDecoded), "12.7.26");
@@ -167,7 +167,7 @@ TEST_F(HighScoreTest, SecondLoadWhileBusyStartsNoSecondFetch) {
   window->loadit();
   window->showforward();
   EXPECT_TRUE(window->isVisible());
-  server.release();
+  server.releaselists();
   ASSERT_TRUE(waitfor([&] { return shows("first answer"); }));
   ASSERT_TRUE(settled());
   EXPECT_EQ(server.lists(), 1);
@@ -184,7 +184,7 @@ TEST_F(HighScoreTest, PageArrivingAfterCloseIsShownOnReopening) {
   ASSERT_TRUE(waitfor([&] { return server.lists() == 1; }));
   QTest::mouseClick(part<TImageButton>("button_done"), Qt::LeftButton);
   EXPECT_FALSE(window->isVisible());
-  server.release();
+  server.releaselists();
   ASSERT_TRUE(waitfor([&] { return shows("late page"); }));
   EXPECT_FALSE(window->isVisible()) << "a page arriving must not open the window";
 
@@ -196,7 +196,7 @@ TEST_F(HighScoreTest, PageArrivingAfterCloseIsShownOnReopening) {
   EXPECT_TRUE(shows("late page"));
   EXPECT_EQ(window->pos(), place);
   ASSERT_TRUE(waitfor([&] { return server.lists() == 2; }));
-  server.release();
+  server.releaselists();
   EXPECT_TRUE(waitfor([&] { return shows("next page"); }));
   EXPECT_TRUE(settled());
 }

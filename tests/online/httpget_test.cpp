@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "tests/online/scriptedserver.h"
+#include "tests/support/localhttpserver.h"
 
 namespace {
 
@@ -49,7 +49,8 @@ struct ParsedRequest {
   QByteArray body;
 };
 
-ParsedRequest parse(const QByteArray& raw) {
+ParsedRequest parse(const LocalHttpServer::Request& request) {
+  const QByteArray& raw = request.bytes;
   ParsedRequest p;
   const qsizetype end = raw.indexOf("\r\n\r\n");
   EXPECT_GE(end, 0) << raw.constData();
@@ -72,19 +73,22 @@ QList<QByteArray> sorted(QList<QByteArray> list) {
 
 class HttpGetTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(server.start()); }
+  void SetUp() override {
+    ASSERT_TRUE(server.start());
+    server.answer("HTTP/1.0 200 OK\r\n\r\nok");
+  }
   void TearDown() override {
-    server.releaseHeld();
+    server.release("HTTP/1.0 200 OK\r\n\r\nlate");
     EXPECT_TRUE(allWorkersGone());
   }
   QByteArray host() const { return "127.0.0.1:" + QByteArray::number(server.port()); }
 
-  ScriptedServer server;
+  LocalHttpServer server;
 };
 
 TEST_F(HttpGetTest, GetSendsExactlyTheRequestLineAndHeaders) {
   THTTPGet get;
-  get.setURL(server.base() + "/counter/PipShift.shtml?a=1&b=%20");
+  get.setURL(server.url("/counter/PipShift.shtml?a=1&b=%20"));
   const Outcome o = fetch(get);
   EXPECT_EQ(o.done, 1);
   EXPECT_EQ(o.body, "ok");
@@ -98,7 +102,7 @@ TEST_F(HttpGetTest, GetSendsExactlyTheRequestLineAndHeaders) {
 
 TEST_F(HttpGetTest, PostSendsTheFormAndItsBody) {
   THTTPGet get;
-  get.setURL(server.base() + "/cgi-bin/pipshift.cgi");
+  get.setURL(server.url("/cgi-bin/pipshift.cgi"));
   const QByteArray form = "name=Ann%20Lee&date=12%2F7%2F26&score=512";
   get.setPostQuery(form);
   const Outcome o = fetch(get);
@@ -115,7 +119,7 @@ TEST_F(HttpGetTest, PostSendsTheFormAndItsBody) {
 
 TEST_F(HttpGetTest, PropertiesShapeTheHeaders) {
   THTTPGet get;
-  get.setURL(server.base() + "/x");
+  get.setURL(server.url("/x"));
   get.setAgent("");
   get.setReferer("http://referrer.example/page");
   get.setAcceptTypes("text/html");
@@ -149,7 +153,7 @@ TEST_F(HttpGetTest, UrlIsSplitAtTheFirstSlashWhateverThePrefixCase) {
 TEST_F(HttpGetTest, UnusableAddressesFailWithoutConnecting) {
   THTTPGet get;
   for (const QByteArray& url :
-       {server.base(), "http://" + host() + "?q=/x", "http://user@" + host() + "/x",
+       {"http://" + host(), "http://" + host() + "?q=/x", "http://user@" + host() + "/x",
         QByteArray("http:///x"), QByteArray(""), QByteArray("http://127.0.0.1:notaport/x")}) {
     get.setURL(url);
     const Outcome o = fetch(get);
@@ -161,7 +165,7 @@ TEST_F(HttpGetTest, UnusableAddressesFailWithoutConnecting) {
 
 TEST_F(HttpGetTest, BlanksAndControlCharactersCannotBreakTheRequestLine) {
   THTTPGet get;
-  get.setURL(server.base() + "/cgi?name=A B\r\nX-Forged: 1&é");
+  get.setURL(server.url("/cgi?name=A B\r\nX-Forged: 1&é"));
   EXPECT_EQ(fetch(get).done, 1);
   ASSERT_EQ(server.requests().size(), 1);
   const ParsedRequest r = parse(server.requests()[0]);
@@ -173,7 +177,7 @@ TEST_F(HttpGetTest, BlanksAndControlCharactersCannotBreakTheRequestLine) {
 
 TEST_F(HttpGetTest, HeaderTextsWithLineBreaksAreRefused) {
   THTTPGet get;
-  get.setURL(server.base() + "/x");
+  get.setURL(server.url("/x"));
   get.setReferer("http://a.example/\r\nX-Forged: 1");
   EXPECT_EQ(fetch(get).errors, 1);
   EXPECT_EQ(server.connections(), 0);
@@ -181,10 +185,10 @@ TEST_F(HttpGetTest, HeaderTextsWithLineBreaksAreRefused) {
 
 TEST_F(HttpGetTest, AnErrorPageIsDeliveredAsText) {
   const QByteArray page = "<html><body>Not Found</body></html>";
-  server.setReply("HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: " +
-                  QByteArray::number(page.size()) + "\r\n\r\n" + page);
+  server.answer("HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: " +
+                QByteArray::number(page.size()) + "\r\n\r\n" + page);
   THTTPGet get;
-  get.setURL(server.base() + "/missing");
+  get.setURL(server.url("/missing"));
   const Outcome o = fetch(get);
   EXPECT_EQ(o.done, 1);
   EXPECT_EQ(o.errors, 0);
@@ -193,12 +197,12 @@ TEST_F(HttpGetTest, AnErrorPageIsDeliveredAsText) {
 
 TEST_F(HttpGetTest, AnEmptyBodyFailsWhateverTheStatus) {
   THTTPGet get;
-  get.setURL(server.base() + "/x");
+  get.setURL(server.url("/x"));
   for (const QByteArray& reply :
        {QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n"),
         QByteArray("HTTP/1.0 200 OK\r\n\r\n"), QByteArray("HTTP/1.0 500 Oops\r\n\r\n"),
         QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 12\r\n\r\n"), QByteArray("")}) {
-    server.setReply(reply);
+    server.answer(reply);
     const Outcome o = fetch(get);
     EXPECT_EQ(o.errors, 1) << reply.constData();
     EXPECT_EQ(o.done, 0) << reply.constData();
@@ -206,9 +210,9 @@ TEST_F(HttpGetTest, AnEmptyBodyFailsWhateverTheStatus) {
 }
 
 TEST_F(HttpGetTest, ABodyWithoutLengthIsReadToTheEndUnlessBinary) {
-  server.setReply("HTTP/1.0 200 OK\r\n\r\n1.0.0");
+  server.answer("HTTP/1.0 200 OK\r\n\r\n1.0.0");
   THTTPGet get;
-  get.setURL(server.base() + "/pipshift/pipshiftversion.txt");
+  get.setURL(server.url("/pipshift/pipshiftversion.txt"));
   Outcome o = fetch(get);
   EXPECT_EQ(o.done, 1);
   EXPECT_EQ(o.body, "1.0.0");
@@ -218,7 +222,7 @@ TEST_F(HttpGetTest, ABodyWithoutLengthIsReadToTheEndUnlessBinary) {
   EXPECT_EQ(o.errors, 1);
   EXPECT_EQ(o.done, 0);
 
-  server.setReply("HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n1.0.0");
+  server.answer("HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n1.0.0");
   o = fetch(get);
   EXPECT_EQ(o.done, 1);
   EXPECT_EQ(o.body, "1.0.0");
@@ -226,41 +230,41 @@ TEST_F(HttpGetTest, ABodyWithoutLengthIsReadToTheEndUnlessBinary) {
 
 TEST_F(HttpGetTest, ZeroBytesAreDeliveredByteForByte) {
   const QByteArray body("a\0b\0\0c\0", 7);
-  server.setReply("HTTP/1.0 200 OK\r\n\r\n" + body);
+  server.answer("HTTP/1.0 200 OK\r\n\r\n" + body);
   THTTPGet get;
-  get.setURL(server.base() + "/bin");
+  get.setURL(server.url("/bin"));
   const Outcome o = fetch(get);
   EXPECT_EQ(o.done, 1);
   EXPECT_EQ(o.body.size(), 7);
   EXPECT_EQ(o.body, body);
 
-  server.setReply(QByteArray("HTTP/1.0 200 OK\r\n\r\n\0", 20));
+  server.answer(QByteArray("HTTP/1.0 200 OK\r\n\r\n\0", 20));
   EXPECT_EQ(fetch(get).body, QByteArray(1, '\0'));
 }
 
 TEST_F(HttpGetTest, AMalformedLengthIsIgnoredAndTheBodyDecides) {
   THTTPGet get;
-  get.setURL(server.base() + "/x");
+  get.setURL(server.url("/x"));
   for (const char* length : {"abc", "-5", "12abc", "", "99999999999999999999999"}) {
-    server.setReply(QByteArray("HTTP/1.0 200 OK\r\nContent-Length: ") + length + "\r\n\r\nhello");
+    server.answer(QByteArray("HTTP/1.0 200 OK\r\nContent-Length: ") + length + "\r\n\r\nhello");
     const Outcome o = fetch(get);
     EXPECT_EQ(o.done, 1) << length;
     EXPECT_EQ(o.body, "hello") << length;
   }
-  server.setReply("HTTP/1.0 200 OK\r\nContent-Length: abc\r\n\r\n");
+  server.answer("HTTP/1.0 200 OK\r\nContent-Length: abc\r\n\r\n");
   const Outcome o = fetch(get);
   EXPECT_EQ(o.errors, 1);
   EXPECT_EQ(o.done, 0);
 }
 
 TEST_F(HttpGetTest, AnnouncedLengthEndsTheBodyEvenOnAnOpenConnection) {
-  server.setReply("HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabcdef",
-                  ScriptedServer::Mode::AnswerAndKeep);
+  server.answer("HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabcdef",
+                /*close=*/false);
   THTTPGet get;
   THTTPGet::Limits limits;
   limits.fetchTimeout = std::chrono::milliseconds(kWaitMs * 4);  // must not be what ends it
   get.setLimits(limits);
-  get.setURL(server.base() + "/x");
+  get.setURL(server.url("/x"));
   const Outcome o = fetch(get);
   EXPECT_EQ(o.done, 1);
   EXPECT_EQ(o.body, "abc");
@@ -268,39 +272,39 @@ TEST_F(HttpGetTest, AnnouncedLengthEndsTheBodyEvenOnAnOpenConnection) {
 
 TEST_F(HttpGetTest, BodiesBeyondTheLimitFail) {
   THTTPGet get;
-  get.setURL(server.base() + "/big");
+  get.setURL(server.url("/big"));
   const QByteArray limit(8 * 1024 * 1024, 'x');
 
-  server.setReply("HTTP/1.0 200 OK\r\n\r\n" + limit);
+  server.answer("HTTP/1.0 200 OK\r\n\r\n" + limit);
   Outcome o = fetch(get);
   EXPECT_EQ(o.done, 1);
   EXPECT_EQ(o.body.size(), limit.size());
 
-  server.setReply("HTTP/1.0 200 OK\r\n\r\n" + limit + "y");
+  server.answer("HTTP/1.0 200 OK\r\n\r\n" + limit + "y");
   o = fetch(get);
   EXPECT_EQ(o.errors, 1);
   EXPECT_EQ(o.done, 0);
 
   // An announced length beyond the limit is refused before the body is read.
-  server.setReply("HTTP/1.0 200 OK\r\nContent-Length: 8388609\r\n\r\nshort");
+  server.answer("HTTP/1.0 200 OK\r\nContent-Length: 8388609\r\n\r\nshort");
   o = fetch(get);
   EXPECT_EQ(o.errors, 1);
 }
 
 TEST_F(HttpGetTest, AServerThatNeverAnswersIsGivenUp) {
-  server.setReply("HTTP/1.0 200 OK\r\n\r\nlate", ScriptedServer::Mode::Hold);
+  server.holdall();
   THTTPGet get;
   THTTPGet::Limits limits;
   limits.fetchTimeout = std::chrono::milliseconds(300);
   get.setLimits(limits);
-  get.setURL(server.base() + "/slow");
+  get.setURL(server.url("/slow"));
   const Outcome o = fetch(get);
   EXPECT_EQ(o.errors, 1);
   EXPECT_EQ(o.done, 0);
 }
 
 TEST_F(HttpGetTest, ASecondStartWhileBusyChangesNothing) {
-  server.setReply("HTTP/1.0 200 OK\r\n\r\nfirst", ScriptedServer::Mode::Hold);
+  server.holdall();
   THTTPGet get;
   Outcome o;
   QObject::connect(&get, &THTTPGet::OnDoneString, [&o](THTTPGet*, const QByteArray& body) {
@@ -309,14 +313,14 @@ TEST_F(HttpGetTest, ASecondStartWhileBusyChangesNothing) {
   });
   QObject::connect(&get, &THTTPGet::OnError, [&o](THTTPGet*) { ++o.errors; });
 
-  get.setURL(server.base() + "/first");
+  get.setURL(server.url("/first"));
   get.StartFetch();
   ASSERT_TRUE(get.busy());
   // The running worker keeps its own copy of the address.
-  get.setURL(server.base() + "/second");
+  get.setURL(server.url("/second"));
   get.StartFetch();
   ASSERT_TRUE(QTest::qWaitFor([&] { return server.requests().size() == 1; }, kWaitMs));
-  server.releaseHeld();
+  server.release("HTTP/1.0 200 OK\r\n\r\nfirst");
   ASSERT_TRUE(QTest::qWaitFor([&] { return !get.busy(); }, kWaitMs));
   ASSERT_TRUE(allWorkersGone());
   QCoreApplication::processEvents();
@@ -329,11 +333,11 @@ TEST_F(HttpGetTest, ASecondStartWhileBusyChangesNothing) {
 }
 
 TEST_F(HttpGetTest, HandlersRunOnTheUiThreadAndOnlyThenIsTheComponentIdle) {
-  server.setReply("HTTP/1.0 200 OK\r\n\r\npage");
+  server.answer("HTTP/1.0 200 OK\r\n\r\npage");
   THTTPGet sendit;
   THTTPGet getit;
-  sendit.setURL(server.base() + "/post");
-  getit.setURL(server.base() + "/list");
+  sendit.setURL(server.url("/post"));
+  getit.setURL(server.url("/list"));
   bool onUiThread = false;
   bool busyInHandler = false;
   bool restartIgnored = false;
@@ -363,9 +367,9 @@ TEST_F(HttpGetTest, HandlersRunOnTheUiThreadAndOnlyThenIsTheComponentIdle) {
 }
 
 TEST_F(HttpGetTest, AbortReportsAFailureAndLeavesTheComponentReusable) {
-  server.setReply("HTTP/1.0 200 OK\r\n\r\nlate", ScriptedServer::Mode::Hold);
+  server.holdall();
   THTTPGet get;
-  get.setURL(server.base() + "/x");
+  get.setURL(server.url("/x"));
   Outcome o;
   QObject::connect(&get, &THTTPGet::OnDoneString, [&o](THTTPGet*, const QByteArray&) { ++o.done; });
   QObject::connect(&get, &THTTPGet::OnError, [&o](THTTPGet*) { ++o.errors; });
@@ -376,7 +380,7 @@ TEST_F(HttpGetTest, AbortReportsAFailureAndLeavesTheComponentReusable) {
   EXPECT_EQ(o.errors, 1);
   EXPECT_EQ(o.done, 0);
 
-  server.setReply("HTTP/1.0 200 OK\r\n\r\nagain");
+  server.answer("HTTP/1.0 200 OK\r\n\r\nagain");
   const Outcome again = fetch(get);
   EXPECT_EQ(again.done, 1);
   EXPECT_EQ(again.body, "again");
@@ -384,7 +388,7 @@ TEST_F(HttpGetTest, AbortReportsAFailureAndLeavesTheComponentReusable) {
 
 TEST_F(HttpGetTest, WaitThreadDispatchesWaitingEventsBeforeReturning) {
   THTTPGet get;
-  get.setURL(server.base() + "/x");
+  get.setURL(server.url("/x"));
   get.setWaitThread(true);
   bool ran = false;
   QTimer::singleShot(0, [&ran] { ran = true; });
@@ -403,10 +407,10 @@ TEST_F(HttpGetTest, WaitThreadDispatchesWaitingEventsBeforeReturning) {
 // Destroys components at every stage of a fetch. Nothing may crash, no event may reach a destroyed
 // component, and every worker must end promptly instead of waiting for its server.
 TEST_F(HttpGetTest, AComponentDestroyedMidFetchIsNeverTouchedAgain) {
-  ScriptedServer holding;
+  LocalHttpServer holding;
   ASSERT_TRUE(holding.start());
-  holding.setReply("HTTP/1.0 200 OK\r\n\r\nheld", ScriptedServer::Mode::Hold);
-  server.setReply("HTTP/1.0 200 OK\r\n\r\nquick");
+  holding.holdall();
+  server.answer("HTTP/1.0 200 OK\r\n\r\nquick");
 
   for (int i = 0; i < 250; ++i) {
     const int stage = i % 6;
@@ -421,7 +425,7 @@ TEST_F(HttpGetTest, AComponentDestroyedMidFetchIsNeverTouchedAgain) {
     QObject::connect(get, &THTTPGet::OnError, [&](THTTPGet*) {
       if (destroyed) ++eventsAfterDestruction;
     });
-    get->setURL((stage == 1 || stage == 5 ? holding.base() : server.base()) + "/x");
+    get->setURL((stage == 1 || stage == 5 ? holding : server).url("/x"));
     const qsizetype heldBefore = holding.requests().size();
     get->StartFetch();
 
@@ -458,7 +462,7 @@ TEST_F(HttpGetTest, AComponentDestroyedMidFetchIsNeverTouchedAgain) {
   }
   // Workers of destroyed components stop at their next checkpoint, held connections or not.
   EXPECT_TRUE(allWorkersGone());
-  holding.releaseHeld();
+  holding.release("HTTP/1.0 200 OK\r\n\r\nheld");
 }
 
 }  // namespace

@@ -5,11 +5,10 @@
 #include <gtest/gtest.h>
 #include <QBuffer>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTimer>
 #include <random>
 
-#include "tests/online/rawhttpserver.h"
+#include "tests/support/localhttpserver.h"
 
 namespace {
 
@@ -47,15 +46,6 @@ QByteArray getupdaterequest(const QByteArray& path) {
          "\r\nUser-Agent: Mozilla/3.0 (compatible)\r\nHost: 127.0.0.1\r\n\r\n";
 }
 
-// A port on which nothing listens.
-quint16 closedport() {
-  QTcpServer probe;
-  probe.listen(QHostAddress::LocalHost, 0);
-  const quint16 port = probe.serverPort();
-  probe.close();
-  return port;
-}
-
 // A device that takes a number of bytes and then fails, like a disk that has run full.
 class FullDisk : public QIODevice {
  public:
@@ -86,7 +76,7 @@ class HttpCliTest : public ::testing::Test {
     client.setBodyStream(&body);
   }
 
-  RawHttpServer server;
+  LocalHttpServer server;
   THttpCli client;
   QBuffer body;
 };
@@ -175,8 +165,8 @@ TEST_F(HttpCliTest, ErrorStatusRaisesWithReasonAndCode) {
 
 TEST_F(HttpCliTest, ErrorStatusEndsWithoutWaitingForItsBody) {
   // The server announces a long body and never sends it; the client must not wait for it.
-  server.setresponder([](QTcpSocket* socket, const RawHttpServer::Request&, int) {
-    RawHttpServer::send(
+  server.setresponder([](QTcpSocket* socket, const LocalHttpServer::Request&, int) {
+    LocalHttpServer::send(
         socket, "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 100000\r\n\r\noops", false);
   });
   client.setRequestUrl(server.url("/"));
@@ -237,10 +227,10 @@ TEST_F(HttpCliTest, TruncatedBodyReturnsWhatCame) {
 }
 
 TEST_F(HttpCliTest, HeaderLineLongerThanTheBufferAborts) {
-  server.setresponder([](QTcpSocket* socket, const RawHttpServer::Request&, int) {
+  server.setresponder([](QTcpSocket* socket, const LocalHttpServer::Request&, int) {
     // The connection stays open: only the client's own limit can end this request.
-    RawHttpServer::send(socket, "HTTP/1.0 200 OK\r\nX-Long: " + QByteArray(9000, 'a') + "\r\n\r\n",
-                        false);
+    LocalHttpServer::send(
+        socket, "HTTP/1.0 200 OK\r\nX-Long: " + QByteArray(9000, 'a') + "\r\n\r\n", false);
   });
   client.setRequestUrl(server.url("/"));
   const Outcome out = runget(client);
@@ -286,10 +276,10 @@ TEST_F(HttpCliTest, UnreadableAnswersRaiseInsteadOfPassingForSuccess) {
   for (const QByteArray& answer :
        {QByteArray("HTTP/1.0 200 OK\r\nContent-Length: lots\r\n\r\nbody"),
         QByteArray("HTTP/1.0 2x0 OK\r\n\r\nbody")}) {
-    RawHttpServer raw;
+    LocalHttpServer raw;
     ASSERT_TRUE(raw.start());
-    raw.setresponder([answer](QTcpSocket* socket, const RawHttpServer::Request&, int) {
-      RawHttpServer::send(socket, answer, false);
+    raw.setresponder([answer](QTcpSocket* socket, const LocalHttpServer::Request&, int) {
+      LocalHttpServer::send(socket, answer, false);
     });
     client.setRequestUrl(raw.url("/"));
     const Outcome out = runget(client);
@@ -301,8 +291,8 @@ TEST_F(HttpCliTest, UnreadableAnswersRaiseInsteadOfPassingForSuccess) {
 
 TEST_F(HttpCliTest, CodedBodyRaisesInsteadOfBeingWrittenAsTheDocument) {
   client.setRequestVer("1.1");
-  server.setresponder([](QTcpSocket* socket, const RawHttpServer::Request&, int) {
-    RawHttpServer::send(
+  server.setresponder([](QTcpSocket* socket, const LocalHttpServer::Request&, int) {
+    LocalHttpServer::send(
         socket, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
         false);
   });
@@ -330,14 +320,14 @@ TEST_F(HttpCliTest, FullBodyStreamRaisesAndKeepsWhatFitted) {
 // --- Relocations -----------------------------------------------------------------------------
 
 TEST_F(HttpCliTest, PathLocationRequestsTheSameHostAndSkipsTheRelocationBody) {
-  server.setresponder([](QTcpSocket* socket, const RawHttpServer::Request& request, int) {
+  server.setresponder([](QTcpSocket* socket, const LocalHttpServer::Request& request, int) {
     if (request.bytes.startsWith("GET /dir/file.exe ")) {
-      RawHttpServer::send(socket,
-                          "HTTP/1.0 302 Found\r\nLocation: /other/file.exe\r\n"
-                          "Content-Length: 11\r\n\r\nmoved there",
-                          true);
+      LocalHttpServer::send(socket,
+                            "HTTP/1.0 302 Found\r\nLocation: /other/file.exe\r\n"
+                            "Content-Length: 11\r\n\r\nmoved there",
+                            true);
     } else {
-      RawHttpServer::send(socket, "HTTP/1.0 200 OK\r\nContent-Length: 7\r\n\r\ncontent", true);
+      LocalHttpServer::send(socket, "HTTP/1.0 200 OK\r\nContent-Length: 7\r\n\r\ncontent", true);
     }
   });
   client.setRequestUrl(server.url("/dir/file.exe"));
@@ -355,7 +345,7 @@ TEST_F(HttpCliTest, PathLocationRequestsTheSameHostAndSkipsTheRelocationBody) {
 }
 
 TEST_F(HttpCliTest, AbsoluteLocationConnectsToTheOtherServer) {
-  RawHttpServer other;
+  LocalHttpServer other;
   ASSERT_TRUE(other.start());
   other.answer("HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nthere");
   server.answer("HTTP/1.0 301 Moved\r\nLocation: " + other.url("/new/place.exe#top").toLatin1() +
@@ -369,11 +359,11 @@ TEST_F(HttpCliTest, AbsoluteLocationConnectsToTheOtherServer) {
 }
 
 TEST_F(HttpCliTest, RelativeLocationGoesBesideTheCurrentDocument) {
-  server.setresponder([](QTcpSocket* socket, const RawHttpServer::Request&, int index) {
+  server.setresponder([](QTcpSocket* socket, const LocalHttpServer::Request&, int index) {
     if (index == 0) {
-      RawHttpServer::send(socket, "HTTP/1.0 302 Found\r\nLocation: next.exe#part\r\n\r\n", true);
+      LocalHttpServer::send(socket, "HTTP/1.0 302 Found\r\nLocation: next.exe#part\r\n\r\n", true);
     } else {
-      RawHttpServer::send(socket, "HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\n!", true);
+      LocalHttpServer::send(socket, "HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\n!", true);
     }
   });
   client.setRequestUrl(server.url("/dir/sub/file.exe?from=/a/b"));
@@ -383,11 +373,12 @@ TEST_F(HttpCliTest, RelativeLocationGoesBesideTheCurrentDocument) {
 }
 
 TEST_F(HttpCliTest, LocationCannotSmuggleLinesIntoTheNextRequest) {
-  server.setresponder([](QTcpSocket* socket, const RawHttpServer::Request&, int index) {
+  server.setresponder([](QTcpSocket* socket, const LocalHttpServer::Request&, int index) {
     if (index == 0) {
-      RawHttpServer::send(socket, "HTTP/1.0 302 Found\r\nLocation: /a b\rX-Evil: 1\r\n\r\n", true);
+      LocalHttpServer::send(socket, "HTTP/1.0 302 Found\r\nLocation: /a b\rX-Evil: 1\r\n\r\n",
+                            true);
     } else {
-      RawHttpServer::send(socket, "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n", true);
+      LocalHttpServer::send(socket, "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n", true);
     }
   });
   client.setRequestUrl(server.url("/"));
@@ -398,14 +389,15 @@ TEST_F(HttpCliTest, LocationCannotSmuggleLinesIntoTheNextRequest) {
 
 TEST_F(HttpCliTest, Http11RelocationReusesTheConnectionAfterItsBody) {
   client.setRequestVer("1.1");
-  server.setresponder([](QTcpSocket* socket, const RawHttpServer::Request& request, int) {
+  server.setresponder([](QTcpSocket* socket, const LocalHttpServer::Request& request, int) {
     if (request.bytes.startsWith("GET /first ")) {
-      RawHttpServer::send(socket,
-                          "HTTP/1.1 302 Found\r\nLocation: /second\r\nContent-Length: 9\r\n\r\n"
-                          "HTTP/1.1 ",  // a body that looks like an answer must not be read as one
-                          false);
+      LocalHttpServer::send(
+          socket,
+          "HTTP/1.1 302 Found\r\nLocation: /second\r\nContent-Length: 9\r\n\r\n"
+          "HTTP/1.1 ",  // a body that looks like an answer must not be read as one
+          false);
     } else {
-      RawHttpServer::send(socket, "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc", false);
+      LocalHttpServer::send(socket, "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc", false);
     }
   });
   client.setRequestUrl(server.url("/first"));
@@ -418,12 +410,12 @@ TEST_F(HttpCliTest, Http11RelocationReusesTheConnectionAfterItsBody) {
 
 TEST_F(HttpCliTest, Http11AnswerToAn10RequestDoesNotKeepTheConnection) {
   // A 1.0 request tells the server to close after its answer, so the client connects anew.
-  server.setresponder([](QTcpSocket* socket, const RawHttpServer::Request&, int index) {
+  server.setresponder([](QTcpSocket* socket, const LocalHttpServer::Request&, int index) {
     if (index == 0) {
-      RawHttpServer::send(socket, "HTTP/1.1 302 Found\r\nLocation: /b\r\nContent-Length: 0\r\n\r\n",
-                          true);
+      LocalHttpServer::send(
+          socket, "HTTP/1.1 302 Found\r\nLocation: /b\r\nContent-Length: 0\r\n\r\n", true);
     } else {
-      RawHttpServer::send(socket, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", true);
+      LocalHttpServer::send(socket, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", true);
     }
   });
   client.setRequestUrl(server.url("/a"));
@@ -457,8 +449,8 @@ TEST_F(HttpCliTest, RelocationToAnotherSchemeFailsPlainly) {
 
 TEST_F(HttpCliTest, KeepsAnHttp11ConnectionForTheNextRequest) {
   client.setRequestVer("1.1");
-  server.setresponder([](QTcpSocket* socket, const RawHttpServer::Request&, int index) {
-    RawHttpServer::send(
+  server.setresponder([](QTcpSocket* socket, const LocalHttpServer::Request&, int index) {
+    LocalHttpServer::send(
         socket, "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n" + QByteArray::number(index), false);
   });
   client.setRequestUrl(server.url("/one"));
@@ -472,11 +464,11 @@ TEST_F(HttpCliTest, KeepsAnHttp11ConnectionForTheNextRequest) {
 
 TEST_F(HttpCliTest, ServerThatDropsAKeptConnectionGetsTheRequestAgain) {
   client.setRequestVer("1.1");
-  server.setresponder([](QTcpSocket* socket, const RawHttpServer::Request& request, int) {
+  server.setresponder([](QTcpSocket* socket, const LocalHttpServer::Request& request, int) {
     if (request.connection == 0 && request.bytes.startsWith("GET /two ")) {
       socket->disconnectFromHost();  // idle timeout on the server's side, just as we asked
     } else {
-      RawHttpServer::send(socket, "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx", false);
+      LocalHttpServer::send(socket, "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx", false);
     }
   });
   client.setRequestUrl(server.url("/one"));
@@ -491,8 +483,8 @@ TEST_F(HttpCliTest, ServerThatDropsAKeptConnectionGetsTheRequestAgain) {
 
 TEST_F(HttpCliTest, Http10AnswerClosesTheConnection) {
   client.setRequestVer("1.1");
-  server.setresponder([](QTcpSocket* socket, const RawHttpServer::Request&, int) {
-    RawHttpServer::send(socket, "HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\nx", false);
+  server.setresponder([](QTcpSocket* socket, const LocalHttpServer::Request&, int) {
+    LocalHttpServer::send(socket, "HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\nx", false);
   });
   client.setRequestUrl(server.url("/one"));
   ASSERT_FALSE(runget(client).raised);
@@ -513,7 +505,7 @@ TEST_F(HttpCliTest, UnresolvableHostRaises404) {
 }
 
 TEST_F(HttpCliTest, RefusedConnectionRaises404WithTheSocketError) {
-  client.setRequestUrl(QStringLiteral("http://127.0.0.1:%1/").arg(closedport()));
+  client.setRequestUrl(QStringLiteral("http://127.0.0.1:%1/").arg(LocalHttpServer::closedport()));
   const Outcome out = runget(client);
   EXPECT_TRUE(out.raised);
   EXPECT_EQ(out.code, 404);
@@ -531,7 +523,7 @@ TEST_F(HttpCliTest, BadPortRaisesCantConnect) {
 TEST_F(HttpCliTest, SecondGetWhileOneRunsRaisesBusy) {
   QTcpSocket* held = nullptr;
   server.setresponder(
-      [&held](QTcpSocket* socket, const RawHttpServer::Request&, int) { held = socket; });
+      [&held](QTcpSocket* socket, const LocalHttpServer::Request&, int) { held = socket; });
   client.setRequestUrl(server.url("/slow"));
   std::optional<EHttpException> second;
   QTimer::singleShot(0, [&] {
@@ -541,7 +533,7 @@ TEST_F(HttpCliTest, SecondGetWhileOneRunsRaisesBusy) {
     } catch (const EHttpException& e) {
       second = e;
     }
-    RawHttpServer::send(held, "HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\ndone", true);
+    LocalHttpServer::send(held, "HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\ndone", true);
   });
   const Outcome out = runget(client);
   ASSERT_TRUE(second.has_value());
@@ -553,7 +545,7 @@ TEST_F(HttpCliTest, SecondGetWhileOneRunsRaisesBusy) {
 }
 
 TEST_F(HttpCliTest, AbortEndsTheWaitWithTheAbortText) {
-  server.setresponder([](QTcpSocket*, const RawHttpServer::Request&, int) {});
+  server.setresponder([](QTcpSocket*, const LocalHttpServer::Request&, int) {});
   client.setRequestUrl(server.url("/never"));
   QTimer::singleShot(0, [&] {
     waitfor([&] { return !server.requests().isEmpty(); });
@@ -572,9 +564,9 @@ TEST_F(HttpCliTest, AbortEndsTheWaitWithTheAbortText) {
 
 TEST(HttpCliQuit, ApplicationQuitAbortsTheDownload) {
   // Quitting ends every event loop of the process for good, so it runs in a process of its own.
-  RawHttpServer server;
+  LocalHttpServer server;
   ASSERT_TRUE(server.start());
-  server.setresponder([](QTcpSocket*, const RawHttpServer::Request&, int) {});
+  server.setresponder([](QTcpSocket*, const LocalHttpServer::Request&, int) {});
   QProcess helper;
   helper.start(QStringLiteral(UPDATEHELPER), {"quit", server.url("/never")});
   ASSERT_TRUE(waitfor([&] { return helper.state() == QProcess::NotRunning; }, 30000));

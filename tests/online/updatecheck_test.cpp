@@ -7,12 +7,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include "platform/desktop.h"
-#include "tests/online/rawhttpserver.h"
+#include "tests/support/localhttpserver.h"
 
 namespace {
 
@@ -138,7 +137,7 @@ class UpdateRun : public ::testing::Test {
   }
 
   QTemporaryDir folder;
-  RawHttpServer server;
+  LocalHttpServer server;
   QString program;
   QString installer;
   QStringList log;
@@ -149,9 +148,10 @@ class UpdateRun : public ::testing::Test {
 TEST_F(UpdateRun, DownloadsStartsTheInstallerThenSavesAndEnds) {
   QByteArray setup(70000, '\0');
   for (int i = 0; i < setup.size(); ++i) setup[i] = char(i % 251);
-  server.setresponder([&](QTcpSocket* socket, const RawHttpServer::Request& request, int) {
+  server.setresponder([&](QTcpSocket* socket, const LocalHttpServer::Request& request, int) {
     const bool wanted = request.bytes.startsWith("GET /pipshift/pshsetup.exe HTTP/1.0\r\n");
-    RawHttpServer::send(socket, wanted ? answer200(setup) : "HTTP/1.0 404 Not Found\r\n\r\n", true);
+    LocalHttpServer::send(socket, wanted ? answer200(setup) : "HTTP/1.0 404 Not Found\r\n\r\n",
+                          true);
   });
   runupdate();
   EXPECT_EQ(statuses,
@@ -176,12 +176,12 @@ TEST_F(UpdateRun, ReplacesABackupLeftFromAnEarlierUpdate) {
 }
 
 TEST_F(UpdateRun, FollowsTheServerToTheInstaller) {
-  server.setresponder([&](QTcpSocket* socket, const RawHttpServer::Request& request, int) {
+  server.setresponder([&](QTcpSocket* socket, const LocalHttpServer::Request& request, int) {
     if (request.bytes.startsWith("GET /pipshift/pshsetup.exe ")) {
-      RawHttpServer::send(socket, "HTTP/1.0 302 Found\r\nLocation: /mirror/setup-1.0.1.exe\r\n\r\n",
-                          true);
+      LocalHttpServer::send(
+          socket, "HTTP/1.0 302 Found\r\nLocation: /mirror/setup-1.0.1.exe\r\n\r\n", true);
     } else {
-      RawHttpServer::send(socket, answer200("mirrored setup"), true);
+      LocalHttpServer::send(socket, answer200("mirrored setup"), true);
     }
   });
   runupdate();
@@ -220,10 +220,7 @@ TEST_F(UpdateRun, ShortOrUnansweredDownloadsAbortToo) {
 }
 
 TEST_F(UpdateRun, UnreachableServerAborts) {
-  QTcpServer probe;
-  probe.listen(QHostAddress::LocalHost, 0);
-  const QString base = QStringLiteral("http://127.0.0.1:%1/").arg(probe.serverPort());
-  probe.close();
+  const QString base = QStringLiteral("http://127.0.0.1:%1/").arg(LocalHttpServer::closedport());
   Tupdater updater(program, base, "www.pipshift.example");
   updater.setexithook([this] { log << "exit"; });
   updater.update();
