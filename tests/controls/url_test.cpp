@@ -2,28 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <QStringList>
-
-#include "platform/desktop.h"
+#include "tests/support/recordingdesktop.h"
 
 namespace {
 
-// Stands in for the desktop so no browser is started; remembers what it was asked to open.
-class RecordingDesktop : public Desktop {
- public:
-  bool openUrl(const QString& address) override {
-    opened << address;
-    return accept;
-  }
-  bool startDetached(const QString&, const QStringList&) override { return false; }
-  QStringList opened;
-  bool accept = true;
-};
-
 class UrlTest : public ::testing::Test {
  protected:
-  void SetUp() override { setdesktop(&recorder); }
-  void TearDown() override { setdesktop(nullptr); }
   RecordingDesktop recorder;
 };
 

@@ -13,32 +13,17 @@
 #include "controls/url.h"
 #include "htmlview/htmlview.h"
 #include "online/httpget.h"
-#include "platform/desktop.h"
 #include "tests/htmlview/linkpoint.h"
 #include "tests/online/scoreserver.h"
+#include "tests/support/recordingdesktop.h"
 
 namespace {
-
-class RecordingDesktop : public Desktop {
- public:
-  bool openUrl(const QString& address) override {
-    opened << address;
-    return true;
-  }
-  bool startDetached(const QString&, const QStringList&) override { return false; }
-  QStringList opened;
-};
 
 class HighScoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setdesktop(&recorder);
     ASSERT_TRUE(server.start());
     window = std::make_unique<Thighscore>(server.base());
-  }
-  void TearDown() override {
-    window.reset();
-    setdesktop(nullptr);
   }
 
   template <typename T>

@@ -11,7 +11,7 @@
 
 #include "controls/selbutton.h"
 #include "controls/url.h"
-#include "tests/windows/recordingdesktop.h"
+#include "tests/support/recordingdesktop.h"
 
 namespace {
 

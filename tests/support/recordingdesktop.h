@@ -4,7 +4,8 @@
 
 #include "platform/desktop.h"
 
-// Stands in for the desktop so no browser starts; remembers each address it was asked to open.
+// Stands in for the desktop while it lives, so no test starts a browser or a program; remembers
+// each address it was asked to open.
 class RecordingDesktop : public Desktop {
  public:
   RecordingDesktop() { setdesktop(this); }
