@@ -4,15 +4,7 @@
 #include <QPainter>
 #include <QPixmap>
 
-namespace {
-
-Qt::Alignment horizontal(Qt::Alignment value) {
-  if (value & Qt::AlignLeft) return Qt::AlignLeft;
-  if (value & Qt::AlignRight) return Qt::AlignRight;
-  return Qt::AlignHCenter;
-}
-
-}  // namespace
+#include "controls/drawing.h"
 
 TFlatPanel::TFlatPanel(QWidget* parent) : QWidget(parent) {
   resize(defaultWidth, defaultHeight);
@@ -44,7 +36,7 @@ void TFlatPanel::setColorShadow(const QColor& value) {
 }
 
 void TFlatPanel::setAlignment(Qt::Alignment value) {
-  value = horizontal(value);
+  value = controls::horizontal(value);
   if (value == m_alignment) return;
   m_alignment = value;
   update();
@@ -109,17 +101,7 @@ void TFlatPanel::paintEvent(QPaintEvent*) {
 
   {
     QPainter p(&buffer);
-    const int w = width();
-    const int h = height();
-    if (w > 0 && h > 0) {
-      p.setPen(Qt::NoPen);
-      // Top and left in the highlight colour; bottom and right in the shadow colour, the shadow
-      // taking the two corners it shares with the highlight edges as a sunken frame does.
-      p.fillRect(0, 0, w, 1, m_colorhighlight);
-      p.fillRect(0, 0, 1, h, m_colorhighlight);
-      p.fillRect(0, h - 1, w, 1, m_colorshadow);
-      p.fillRect(w - 1, 0, 1, h, m_colorshadow);
-    }
+    if (!rect().isEmpty()) controls::drawframe(p, rect(), m_colorhighlight, m_colorshadow);
 
     if (!m_caption.isEmpty()) {
       const QRect area = captionRect();

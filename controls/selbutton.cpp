@@ -7,15 +7,7 @@
 #include <QPainter>
 #include <QPointer>
 
-namespace {
-
-Qt::Alignment horizontal(Qt::Alignment value) {
-  if (value & Qt::AlignLeft) return Qt::AlignLeft;
-  if (value & Qt::AlignRight) return Qt::AlignRight;
-  return Qt::AlignHCenter;
-}
-
-}  // namespace
+#include "controls/drawing.h"
 
 TSelButton::TSelButton(QWidget* parent) : QWidget(parent) {
   setFocusPolicy(Qt::NoFocus);
@@ -50,7 +42,7 @@ void TSelButton::setColorBorder(const QColor& value) {
 }
 
 void TSelButton::setAlignment(Qt::Alignment value) {
-  m_alignment = horizontal(value);
+  m_alignment = controls::horizontal(value);
   showFace(Face::normal);
 }
 
@@ -133,11 +125,8 @@ void TSelButton::paintEvent(QPaintEvent*) {
 
   for (int i = 0; i < m_borderwidth; ++i) {
     const QRect r(i, i, w - 2 * i, h - 2 * i);
-    if (r.width() <= 0 || r.height() <= 0) break;
-    p.fillRect(r.left(), r.top(), r.width(), 1, m_colorborder);
-    p.fillRect(r.left(), r.bottom(), r.width(), 1, m_colorborder);
-    p.fillRect(r.left(), r.top(), 1, r.height(), m_colorborder);
-    p.fillRect(r.right(), r.top(), 1, r.height(), m_colorborder);
+    if (r.isEmpty()) break;
+    controls::drawframe(p, r, m_colorborder, m_colorborder);
   }
 }
 
