@@ -8,6 +8,7 @@
 
 #include "controls/flatpanel.h"
 #include "controls/imagebutton.h"
+#include "controls/look.h"
 #include "controls/url.h"
 #include "htmlview/htmlview.h"
 #include "online/httpget.h"
@@ -15,8 +16,6 @@
 
 namespace {
 
-const QColor windowcolour(0x34, 0x41, 0x43);
-const QColor makercolour(0x92, 0x94, 0xC4);
 const QColor panelcolour(0x40, 0x24, 0xAE);
 
 // Both fetches are set up alike: any type, the program's agent text, text bodies and fresh
@@ -39,13 +38,8 @@ Thighscore::Thighscore(const QString& scoreserverbase, QWidget* parent)
   setModal(false);
   setSizeGripEnabled(false);
   setFixedSize(603, 561);
-  QPalette colours = palette();
-  colours.setColor(QPalette::Window, windowcolour);
-  setPalette(colours);
-  setAutoFillBackground(true);
-  QFont font(QStringLiteral("MS Sans Serif"));
-  font.setPixelSize(11);
-  setFont(font);
+  look::paintbackground(this);
+  setFont(look::makefont(QStringLiteral("MS Sans Serif"), 11));
 
   Image1 = new QLabel(this);
   Image1->setObjectName(QStringLiteral("Image1"));
@@ -54,9 +48,7 @@ Thighscore::Thighscore(const QString& scoreserverbase, QWidget* parent)
 
   Label1 = new QLabel(QStringLiteral("Quorvel Software"), this);
   Label1->setObjectName(QStringLiteral("Label1"));
-  QPalette makercolours = Label1->palette();
-  makercolours.setColor(QPalette::WindowText, makercolour);
-  Label1->setPalette(makercolours);
+  look::settextcolor(Label1, look::lilac);
   Label1->move(8, 544);
   Label1->adjustSize();
 

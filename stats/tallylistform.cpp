@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
-#include <QPalette>
 #include <QScreen>
 
 #include <charconv>
@@ -15,15 +14,15 @@
 
 #include "controls/flatpanel.h"
 #include "controls/imagebutton.h"
+#include "controls/look.h"
 #include "stats/tallyfile.h"
 
-const QColor Ttallylist::designedcolor(146, 148, 196);
+const QColor Ttallylist::designedcolor = look::lilac;
 const QColor Ttallylist::plaincolor(255, 255, 255);
 const QColor Ttallylist::markcolor(255, 0, 0);
 
 namespace {
 
-const QColor background(52, 65, 67);
 const QString fontfamily = QStringLiteral("MS Sans Serif");
 constexpr int linetop = 126;
 constexpr int linestep = 24;
@@ -87,10 +86,7 @@ void Ttallylist::buildwindow() {
   setWindowTitle(QStringLiteral("Pipshift - Tally List"));
   // Pixel sizes throughout: the window keeps its design whatever the system font size.
   setFixedSize(342, 425);
-  QPalette windowpalette = palette();
-  windowpalette.setColor(QPalette::Window, background);
-  setPalette(windowpalette);
-  setAutoFillBackground(true);
+  look::paintbackground(this);
 
   FlatPanel1 = new TFlatPanel(this);
   FlatPanel1->setObjectName(QStringLiteral("FlatPanel1"));
@@ -99,12 +95,8 @@ void Ttallylist::buildwindow() {
   FlatPanel1->setColorHighLight(Qt::black);
   FlatPanel1->setColorShadow(Qt::black);
 
-  QFont labelfont(fontfamily);
-  labelfont.setPixelSize(13);
-  labelfont.setBold(true);
-  QFont headingfont(fontfamily);
-  headingfont.setPixelSize(19);
-  headingfont.setBold(true);
+  const QFont labelfont = look::makefont(fontfamily, 13, true);
+  QFont headingfont = look::makefont(fontfamily, 19, true);
   headingfont.setUnderline(true);
 
   auto makelabel = [&](const QString& name, const QString& text, QRect geometry,
@@ -115,9 +107,7 @@ void Ttallylist::buildwindow() {
     label->setAlignment(align | Qt::AlignVCenter);
     label->setFont(font);
     label->setAutoFillBackground(false);
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, designedcolor);
-    label->setPalette(p);
+    look::settextcolor(label, designedcolor);
     return label;
   };
 
@@ -244,9 +234,7 @@ QLabel* Ttallylist::counterlabel(int column) const {
 
 void Ttallylist::setrankstyle(int rank, const QColor& color, bool bold) {
   for (QLabel* label : {label_num[rank], label_date[rank], label_name[rank], label_high[rank]}) {
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, color);
-    label->setPalette(p);
+    look::settextcolor(label, color);
     QFont f = label->font();
     f.setBold(bold);
     label->setFont(f);

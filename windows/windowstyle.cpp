@@ -10,20 +10,6 @@
 
 namespace windowstyle {
 
-QFont makefont(const QString& family, int pixels, bool bold) {
-  QFont f(family);
-  f.setPixelSize(pixels);
-  f.setBold(bold);
-  return f;
-}
-
-void paintbackground(QWidget* window) {
-  QPalette pal = window->palette();
-  pal.setColor(QPalette::Window, background);
-  window->setPalette(pal);
-  window->setAutoFillBackground(true);
-}
-
 void stylebutton(TSelButton* button, const QString& caption, bool centred) {
   button->setColor(lilac);
   button->setColorOver(lilac);
@@ -42,9 +28,7 @@ QLabel* label(QWidget* parent, const QString& name, const QString& text, const Q
   auto* l = new QLabel(text, parent);
   l->setObjectName(name);
   l->setFont(font);
-  QPalette pal = l->palette();
-  pal.setColor(QPalette::WindowText, color);
-  l->setPalette(pal);
+  look::settextcolor(l, color);
   l->setAutoFillBackground(false);
   l->adjustSize();
   l->move(x, y);

@@ -4,6 +4,8 @@
 #include <QFont>
 #include <QString>
 
+#include "controls/look.h"
+
 class QLabel;
 class QWidget;
 class TSelButton;
@@ -11,16 +13,12 @@ class TSelButton;
 // Looks the help and About windows share.
 namespace windowstyle {
 
-inline const QColor background{0x34, 0x41, 0x43};
-inline const QColor lilac{0x92, 0x94, 0xC4};
+using look::lilac;
+using look::makefont;
+using look::paintbackground;
+
 inline const QColor navy{0x00, 0x00, 0x80};
 inline const QColor pagebackground{0xB5, 0xB7, 0xD7};
-
-// A font by family, pixel height and boldness.
-QFont makefont(const QString& family, int pixels, bool bold = false);
-
-// Paints a top-level window's background in the windows' dark colour and sets its font.
-void paintbackground(QWidget* window);
 
 // The selection-button look of the help pages' buttons: lilac face, white border, bold navy
 // "Arial" caption turning black under the pointer, no change of face colour.
