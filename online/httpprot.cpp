@@ -100,6 +100,8 @@ EHttpException::EHttpException(const QString& message, int code)
     : std::runtime_error(message.toStdString()), message_(message), code_(code) {}
 
 THttpCli::THttpCli(QObject* parent) : QObject(parent) {
+  watchdog_.setSingleShot(true);
+  connect(&watchdog_, &QTimer::timeout, this, &THttpCli::timedout);
   if (auto* app = QCoreApplication::instance()) {
     connect(app, &QCoreApplication::aboutToQuit, this, &THttpCli::Abort);
   }
@@ -391,6 +393,11 @@ void THttpCli::sendrequest() {
 
 void THttpCli::setstate(THttpState state) {
   state_ = state;
+  if (state == httpReady || timeout_ <= 0) {
+    watchdog_.stop();
+  } else {
+    watchdog_.start(timeout_);
+  }
   emit StateChange(state);
   if (state == httpReady && waitloop_) waitloop_->quit();
 }
@@ -591,6 +598,8 @@ void THttpCli::takebufferedbody() {
 }
 
 void THttpCli::handlebody(const char* data, qint64 length) {
+  // A body that keeps coming may take as long as it needs; only silence is bounded.
+  if (length > 0 && watchdog_.isActive()) watchdog_.start(timeout_);
   if (relocation_) {
     skipbody_ -= std::min(length, skipbody_);
     if (skipbody_ == 0) followrelocation();
@@ -725,6 +734,15 @@ void THttpCli::socketerror(QAbstractSocket::SocketError error) {
   }
   QString text = describe(socket_->errorString(), errornumber(error));
   if (connecting_) text.prepend(QStringLiteral("can't connect: "));
+  fail(StatusNoConnection, text);
+}
+
+void THttpCli::timedout() {
+  if (state_ == httpReady) return;
+  const bool connecting =
+      state_ == httpNotConnected || state_ == httpDnsLookup || state_ == httpDnsLookupDone;
+  QString text = describe(QStringLiteral("Connection timed out"), ETIMEDOUT);
+  if (connecting) text.prepend(QStringLiteral("can't connect: "));
   fail(StatusNoConnection, text);
 }
 

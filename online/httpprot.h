@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -60,6 +61,10 @@ class THttpCli : public QObject {
   static constexpr int StatusNoConnection = 404;
   // Relocations followed in one request before the request gives up.
   static constexpr int MaxRelocations = 20;
+  // The longest the client waits, in milliseconds, for any one step of a request: a host name's
+  // address, the connection, the whole header of an answer, each further piece of its body. A
+  // host that never answers, or answers a byte at a time, must not hold the update for ever.
+  static constexpr int DefaultTimeout = 60000;
   // Longest header line the client accepts, line ending included.
   static constexpr qsizetype ReceiveBufferSize = 8192;
 
@@ -85,6 +90,10 @@ class THttpCli : public QObject {
   const QString& RequestVer() const { return requestver_; }
   // Only "1.0" and "1.1"; anything else raises "Insupported HTTP version" (code 5).
   void setRequestVer(const QString& version);
+  // See DefaultTimeout; 0 or less waits without a bound. A step that takes longer ends the
+  // request with status 404 and "Connection timed out" ("can't connect: ..." before connecting).
+  int Timeout() const { return timeout_; }
+  void setTimeout(int milliseconds) { timeout_ = milliseconds; }
   bool NoCache() const { return nocache_; }
   void setNoCache(bool on) { nocache_ = on; }
   const QString& LocalAddr() const { return localaddr_; }
@@ -173,6 +182,7 @@ class THttpCli : public QObject {
   void receivefailure(int code, const QString& text);
   void dropsocket();
   void finish();
+  void timedout();
 
   // Settings.
   QString requesturl_;
@@ -222,4 +232,6 @@ class THttpCli : public QObject {
   qsizetype rcvcount_ = 0;
   QByteArray bodychunk_;  // reused for large body reads straight from the socket
   QEventLoop* waitloop_ = nullptr;
+  int timeout_ = DefaultTimeout;
+  QTimer watchdog_;  // runs while a step is awaited; restarted by every step and body piece
 };
