@@ -15,6 +15,7 @@
 #include "controls/flatpanel.h"
 #include "controls/imagebutton.h"
 #include "controls/look.h"
+#include "platform/workarea.h"
 #include "stats/tallyfile.h"
 
 const QColor Ttallylist::designedcolor = look::lilac;
@@ -374,7 +375,7 @@ void Ttallylist::centreovermain() {
   QMargins decoration = around(frameGeometry(), geometry());
   if (decoration.isNull() && m_mainwindow)
     decoration = around(m_mainwindow->frameGeometry(), m_mainwindow->geometry());
-  QRect frame = geometry().marginsAdded(decoration);
+  const QRect frame = geometry().marginsAdded(decoration);
   QPoint centre;
   QScreen* screen = nullptr;
   if (m_mainwindow) {
@@ -384,16 +385,7 @@ void Ttallylist::centreovermain() {
     screen = QApplication::primaryScreen();
     if (screen) centre = screen->availableGeometry().center();
   }
-  frame.moveCenter(centre);
-  // Keep the whole window reachable even when the main window hangs off the screen.
-  if (screen) {
-    const QRect area = screen->availableGeometry();
-    if (frame.right() > area.right()) frame.moveRight(area.right());
-    if (frame.bottom() > area.bottom()) frame.moveBottom(area.bottom());
-    if (frame.left() < area.left()) frame.moveLeft(area.left());
-    if (frame.top() < area.top()) frame.moveTop(area.top());
-  }
-  move(frame.topLeft());
+  move(centredwithin(frame, centre, screen));
 }
 
 void Ttallylist::showforward() {

@@ -7,6 +7,7 @@
 #include <QWindow>
 
 #include "controls/selbutton.h"
+#include "platform/workarea.h"
 
 namespace windowstyle {
 
@@ -53,17 +54,7 @@ void centreon(QWidget* window, const QWidget* owner) {
     if (!screen) return;
     centre = screen->availableGeometry().center();
   }
-  QRect placed = frame;
-  placed.moveCenter(centre);
-  // Never let the window open off the screen, whatever the owner's position.
-  if (screen) {
-    const QRect area = screen->availableGeometry();
-    if (placed.right() > area.right()) placed.moveRight(area.right());
-    if (placed.bottom() > area.bottom()) placed.moveBottom(area.bottom());
-    if (placed.left() < area.left()) placed.moveLeft(area.left());
-    if (placed.top() < area.top()) placed.moveTop(area.top());
-  }
-  window->move(placed.topLeft());
+  window->move(centredwithin(frame, centre, screen));
 }
 
 }  // namespace windowstyle
