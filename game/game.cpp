@@ -103,11 +103,9 @@ Outcome Game::clickslot(int slot) {
   // when it sorts the board.
   if (gamerunning_) {
     if (checkforcomplete(board_)) {
-      gamerunning_ = false;
       endgame(true, outcome);
     } else if (column > 0 && !checkformoves(board_)) {
       // A move into the double column never strands the player: it only opens a slot.
-      gamerunning_ = false;
       endgame(false, outcome);
     }
   }
@@ -120,13 +118,13 @@ void Game::setlabel(Outcome& outcome) {
   selectedbone_ = 0;
   if (clicksleft_ < 0) {
     scorecaption_ = "Score: 0";
-    gamerunning_ = false;
     endgame(false, outcome);
   }
   outcome.cues.push_back(Cue::place);
 }
 
 void Game::endgame(bool won, Outcome& outcome) {
+  gamerunning_ = false;
   if (!won) {
     outcome.ending = Ending::lost;
     outcome.cues.push_back(Cue::timeup);
@@ -150,7 +148,6 @@ Outcome Game::tick() {
     timecaption_ = clockcaption(0);
     barwidth_ = 0;
     endgame(false, outcome);
-    gamerunning_ = false;
     return outcome;
   }
   if (timeleft_ % 2 == 0) --bartag_;

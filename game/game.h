@@ -82,6 +82,7 @@ class Game {
   Outcome refuse(const char* message) const;
   // Spends a click for an accepted placement; ends the game lost when the clicks run out.
   void setlabel(Outcome& outcome);
+  // Stops the game, and for a won game works out the bonuses and the score.
   void endgame(bool won, Outcome& outcome);
 
   Board board_{};
