@@ -1,7 +1,5 @@
 #include "game/game.h"
 
-#include <algorithm>
-
 namespace game {
 
 namespace {
@@ -85,7 +83,8 @@ Outcome Game::clickslot(int slot) {
     const int left = board_[column - 1][row];
     // A bone cannot move to the slot just right of itself, nor follow an empty slot.
     if (left == selectedbone_ || left == 0) return refuse(kCannotGoThere);
-    const int number = std::max(gettopnum(left), getbotnum(left));
+    // A bone is always held high pip first, so the number is the left bone's high pip.
+    const int number = gettopnum(left);
     if (number != gettopnum(selectedbone_) && number != getbotnum(selectedbone_)) {
       return refuse(kCannotGoThere);
     }
