@@ -58,6 +58,7 @@ TEST(Resources, EveryPictureIsThereAtItsSize) {
                                                      {":/images/aboutlogo.png", {265, 66}},
                                                      {":/images/highscorelogo.png", {88, 102}},
                                                      {":/images/icon.png", {256, 256}},
+                                                     {":/images/windowicon.png", {48, 48}},
                                                      {":/images/button_startgame.png", {132, 41}},
                                                      {":/images/button_done.png", {132, 41}},
                                                      {":/images/button_cancel.png", {132, 41}},
