@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "online/scorepost.h"
+#include "online/updatecheck.h"
 #include "platform/profile.h"
 #include "stats/lzrw1.h"
 #include "stats/tallygrid.h"
@@ -148,6 +150,26 @@ void settings(const fs::path& dir) {
   put(dir / "no-file", settingsseed(0x04, "3", ""));
 }
 
+// The addresses the program fetches, from the code that makes them, and the forms a settings
+// file may give a server in.
+void addresses(const fs::path& dir) {
+  const QString bases[] = {defaultupdateserver(), QStringLiteral("http://127.0.0.1:8080/"),
+                           QStringLiteral("HTTP://Scores.Example:80/pipshift/")};
+  int n = 0;
+  for (const QString& base : bases) {
+    const std::string tag = std::to_string(n++);
+    put(dir / ("list-" + tag), listaddress(base).toStdString());
+    put(dir / ("post-" + tag), postaddress(base, QStringLiteral("Ann Lee"),
+                                           QStringLiteral("12/7/26"), QStringLiteral("712"))
+                                   .toStdString());
+    put(dir / ("version-" + tag), versionaddress(base).toStdString());
+  }
+  put(dir / "post-forged", postaddress(bases[0], QStringLiteral("x&score=800"),
+                                       QStringLiteral("1.1.27"), QStringLiteral("5"))
+                               .toStdString());
+  put(dir / "no-slash", "http://127.0.0.1:8080");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -159,5 +181,6 @@ int main(int argc, char** argv) {
   containers(corpus / "container");
   tables(corpus / "loadgrid");
   settings(corpus / "profile");
+  addresses(corpus / "urlsplit");
   return 0;
 }
