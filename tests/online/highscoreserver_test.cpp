@@ -12,7 +12,7 @@
 #include "tests/server/serverprocess.h"
 
 TEST(HighScoreServerTest, PostedScoreShowsInTheWindowsList) {
-  servertest::TempDir dir;
+  ScratchDir dir;
   std::filesystem::create_directories(dir.path() / "root");
   servertest::ServerProcess server;
   const int port = server.start({"--port", "0", "--db", (dir.path() / "s.db").string(), "--root",

@@ -45,7 +45,7 @@ class FetchServerTest : public ::testing::Test {
   }
 
   const std::string installer = std::string("MZ\0\x01\0\0\xff", 7);
-  servertest::TempDir dir;
+  ScratchDir dir;
   servertest::ServerProcess server;
   QString base;
 };

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "server/scoredb.h"
-#include "tests/server/serverprocess.h"
+#include "tests/support/scratchdir.h"
 
 using namespace pipshiftserver;
 
@@ -120,7 +120,7 @@ TEST(ScorePage, ShowsAtMostAHundredRows) {
 }
 
 TEST(ScoreDatabase, RanksByScoreThenByArrivalAndKeepsEverything) {
-  servertest::TempDir dir;
+  ScratchDir dir;
   const std::string file = (dir.path() / "scores.db").string();
   {
     ScoreDb db(file);
@@ -144,7 +144,7 @@ TEST(ScoreDatabase, RanksByScoreThenByArrivalAndKeepsEverything) {
 }
 
 TEST(ScoreDatabase, AnUnusableFileIsAClearError) {
-  servertest::TempDir dir;
+  ScratchDir dir;
   EXPECT_THROW(ScoreDb((dir.path() / "missing" / "scores.db").string()), DbError);
   const auto junk = dir.path() / "junk.db";
   std::ofstream(junk) << std::string(4096, 'j');
@@ -152,7 +152,7 @@ TEST(ScoreDatabase, AnUnusableFileIsAClearError) {
 }
 
 TEST(StaticFiles, ServesOnlyRegularFilesInsideTheRoot) {
-  servertest::TempDir dir;
+  ScratchDir dir;
   namespace fs = std::filesystem;
   const fs::path root = dir.path() / "root";
   fs::create_directories(root / "pipshift");

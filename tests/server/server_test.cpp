@@ -42,7 +42,7 @@ class ServerTest : public ::testing::Test {
   std::size_t stored() { return pipshiftserver::ScoreDb(db.string()).count(); }
 
   const std::string installer = std::string("MZ\0\0\x90\x01setup", 11);
-  servertest::TempDir dir;
+  ScratchDir dir;
   fs::path root;
   fs::path db;
   ServerProcess server;
@@ -173,7 +173,7 @@ TEST_F(ServerTest, NoPathLeadsOutOfTheRoot) {
 }
 
 TEST(ServerCommandLine, RefusesIncompleteOrWrongArguments) {
-  servertest::TempDir dir;
+  ScratchDir dir;
   const std::string db = (dir.path() / "s.db").string();
   const std::string rootDir = dir.path().string();
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{

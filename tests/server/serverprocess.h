@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/scratchdir.h"
+
 extern char** environ;
 
 namespace servertest {
@@ -29,23 +31,6 @@ inline std::filesystem::path serverBinary() {
   return std::filesystem::path(dir ? dir : ".") / "pipshift-server";
 #endif
 }
-
-// A fresh folder under the system's temporary folder, removed with the object.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "pipshift-srv-XXXXXX").string();
-    if (mkdtemp(pattern.data())) path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 class ServerProcess {
  public:

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,6 +14,7 @@
 
 #include "stats/lzrw1kh.h"
 #include "tests/stats/codecdata.h"
+#include "tests/support/scratchdir.h"
 
 namespace fs = std::filesystem;
 
@@ -127,16 +127,9 @@ Bytes referencedecode(const Bytes& c) {
 
 class TempDir : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("pipshift-lzrw1-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  void SetUp() override { ASSERT_FALSE(scratch_.path().empty()); }
 
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string path(const std::string& name) const { return (scratch_.path() / name).string(); }
   void write(const std::string& name, const Bytes& data) const {
     std::ofstream(path(name), std::ios::binary)
         .write(reinterpret_cast<const char*>(data.data()),
@@ -149,7 +142,7 @@ class TempDir : public ::testing::Test {
   // Every name in the folder, to see that nothing was left behind.
   std::vector<std::string> files() const {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_))
+    for (const auto& entry : fs::directory_iterator(scratch_.path()))
       names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
@@ -169,7 +162,7 @@ class TempDir : public ::testing::Test {
     return "(no error)";
   }
 
-  fs::path dir_;
+  ScratchDir scratch_;
 };
 
 // ---- Fast mode, byte for byte ------------------------------------------------------------

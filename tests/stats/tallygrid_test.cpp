@@ -3,12 +3,13 @@
 #include "stats/tallygrid.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <locale>
 #include <sstream>
+
+#include "tests/support/scratchdir.h"
 
 namespace {
 
@@ -188,9 +189,8 @@ TEST(Loadgrid, OverlongLinesAreDamaged) {
 }
 
 TEST(TableFile, RoundTripsThroughAFileAndReportsFileErrors) {
-  const std::string dir =
-      std::filesystem::temp_directory_path() / ("pipshift-grid-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
+  const ScratchDir scratch;
+  const std::string dir = scratch.path().string();
   const std::string file = dir + "/table.txt";
   savegrid(tally(), file);
   TextTable back;
@@ -198,7 +198,6 @@ TEST(TableFile, RoundTripsThroughAFileAndReportsFileErrors) {
   EXPECT_EQ(back, tally());
   EXPECT_THROW(savegrid(tally(), dir + "/no/such/table.txt"), EInOutError);
   EXPECT_THROW(loadgrid(back, dir + "/missing.txt"), EInOutError);
-  std::filesystem::remove_all(dir);
 }
 
 TEST(TextTable, ResizeKeepsTheCellsBothSizesShare) {

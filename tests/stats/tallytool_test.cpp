@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +10,7 @@
 
 #include "stats/lzrw1.h"
 #include "stats/tallygrid.h"
+#include "tests/support/scratchdir.h"
 
 namespace fs = std::filesystem;
 
@@ -26,15 +26,10 @@ class TallyTool : public ::testing::Test {
   void SetUp() override {
     tool_ = PIPSHIFT_TALLY_TOOL;
     ASSERT_TRUE(fs::exists(tool_)) << tool_;
-    dir_ = fs::temp_directory_path() /
-           ("pipshift-tool-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    ASSERT_FALSE(scratch_.path().empty());
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string path(const std::string& name) const { return (scratch_.path() / name).string(); }
 
   Result run(const std::string& args) const {
     const std::string command = "'" + tool_ + "' " + args + " 2>&1";
@@ -68,7 +63,7 @@ class TallyTool : public ::testing::Test {
   }
 
   std::string tool_;
-  fs::path dir_;
+  ScratchDir scratch_;
 };
 
 TEST_F(TallyTool, DumpShowsCountersRanksAndCells) {
