@@ -33,9 +33,6 @@ Bytes le32(std::uint32_t v) {
 std::string asstring(const Bytes& b) {
   return std::string(b.begin(), b.end());
 }
-Bytes asbytes(const std::string& s) {
-  return Bytes(s.begin(), s.end());
-}
 
 // In memory, through the caller's streams.
 Bytes compressed(const Bytes& data, TCompressMode mode) {
@@ -48,7 +45,7 @@ Bytes compressed(const Bytes& data, TCompressMode mode) {
   doit.setOutputStream(&out);
   const std::uint64_t written = doit.Compress();
   EXPECT_EQ(written, out.str().size());
-  return asbytes(out.str());
+  return bytesof(out.str());
 }
 
 Bytes decompressed(const Bytes& container) {
@@ -60,7 +57,7 @@ Bytes decompressed(const Bytes& container) {
   doit.setOutputStream(&out);
   const std::uint64_t written = doit.Decompress();
   EXPECT_EQ(written, out.str().size());
-  return asbytes(out.str());
+  return bytesof(out.str());
 }
 
 // The message a failing decompression gives, naming its input "tally.tld".
@@ -176,26 +173,26 @@ TEST(FastContainer, EmptyInputIsElevenBytes) {
 TEST(FastContainer, FullChunkIsFollowedByAnEmptyBlock) {
   const Bytes data = randombytes(32768, 5);
   const Bytes expected =
-      asbytes("WRZL") + le32(32768) + Bytes{0x01, 0x80, 0x80} + data + Bytes{0x01, 0x00, 0x80};
+      bytesof("WRZL") + le32(32768) + Bytes{0x01, 0x80, 0x80} + data + Bytes{0x01, 0x00, 0x80};
   EXPECT_EQ(compressed(data, TCompressMode::Fast), expected);
   EXPECT_EQ(decompressed(expected), data);
 }
 
 TEST(FastContainer, HundredEqualBytesAreOneRunItem) {
   const Bytes expected =
-      asbytes("WRZL") + le32(100) + Bytes{0x07, 0x00, 0x40, 0x80, 0x00, 0x00, 0x00, 0x54, 'v'};
+      bytesof("WRZL") + le32(100) + Bytes{0x07, 0x00, 0x40, 0x80, 0x00, 0x00, 0x00, 0x54, 'v'};
   EXPECT_EQ(compressed(Bytes(100, 'v'), TCompressMode::Fast), expected);
 }
 
 TEST(FastContainer, RepeatedTripleIsThreeLiteralsAndOneCopy) {
   const Bytes expected =
-      asbytes("WRZL") + le32(12) + Bytes{0x08, 0x00, 0x40, 0x10, 0x00, 'a', 'b', 'c', 0x00, 0x36};
-  EXPECT_EQ(compressed(asbytes("abcabcabcabc"), TCompressMode::Fast), expected);
+      bytesof("WRZL") + le32(12) + Bytes{0x08, 0x00, 0x40, 0x10, 0x00, 'a', 'b', 'c', 0x00, 0x36};
+  EXPECT_EQ(compressed(bytesof("abcabcabcabc"), TCompressMode::Fast), expected);
 }
 
 TEST(FastContainer, RandomBytesAreStored) {
   const Bytes data = randombytes(5000, 11);
-  const Bytes expected = asbytes("WRZL") + le32(5000) + Bytes{0x89, 0x13, 0x80} + data;
+  const Bytes expected = bytesof("WRZL") + le32(5000) + Bytes{0x89, 0x13, 0x80} + data;
   EXPECT_EQ(compressed(data, TCompressMode::Fast), expected);
 }
 
@@ -239,10 +236,10 @@ TEST(RoundTrip, EveryModeGivesBackEveryInput) {
 TEST(RoundTrip, GoodModeWritesItsSignatureAndShrinksText) {
   const Bytes data = textbytes(200000, 8);
   const Bytes good = compressed(data, TCompressMode::Good);
-  EXPECT_EQ(Bytes(good.begin(), good.begin() + 8), asbytes("!HZL") + le32(200000));
+  EXPECT_EQ(Bytes(good.begin(), good.begin() + 8), bytesof("!HZL") + le32(200000));
   EXPECT_LT(good.size(), data.size() / 3);
   EXPECT_LT(good.size(), compressed(data, TCompressMode::Fast).size());
-  EXPECT_EQ(compressed({}, TCompressMode::Good), asbytes("!HZL") + le32(0));
+  EXPECT_EQ(compressed({}, TCompressMode::Good), bytesof("!HZL") + le32(0));
 }
 
 TEST(RoundTrip, GoodModeSurvivesLongRescaledStreams) {
@@ -304,7 +301,7 @@ TEST(Advise, AutoCompressUsesTheAdviceAndReadsTheWholeInput) {
   doit.setOutputStream(&out);
   doit.Compress();
   EXPECT_EQ(out.str().substr(0, 4), "WRZL");
-  EXPECT_EQ(decompressed(asbytes(out.str())), data);
+  EXPECT_EQ(decompressed(bytesof(out.str())), data);
 }
 
 // ---- streams -------------------------------------------------------------------------------
@@ -423,14 +420,14 @@ TEST(Streams, AFailingOutputIsAWriteError) {
 // ---- damaged containers ------------------------------------------------------------------
 
 TEST(DamagedContainer, HeaderAndSizeFaultsGiveTheirMessages) {
-  EXPECT_EQ(decompresserror(asbytes("PK\3\4 not a container")),
+  EXPECT_EQ(decompresserror(bytesof("PK\3\4 not a container")),
             "tally.tld : Lzrw1 decompression : this file has no valid header !");
   // Too short for a signature, a size or a block length: read errors.
-  EXPECT_EQ(decompresserror(asbytes("WR")), kReadError);
-  EXPECT_EQ(decompresserror(asbytes("WRZL") + Bytes{1, 0}), kReadError);
-  EXPECT_EQ(decompresserror(asbytes("WRZL") + le32(5)), kReadError);
+  EXPECT_EQ(decompresserror(bytesof("WR")), kReadError);
+  EXPECT_EQ(decompresserror(bytesof("WRZL") + Bytes{1, 0}), kReadError);
+  EXPECT_EQ(decompresserror(bytesof("WRZL") + le32(5)), kReadError);
 
-  const Bytes good = compressed(asbytes("hello"), TCompressMode::Fast);
+  const Bytes good = compressed(bytesof("hello"), TCompressMode::Fast);
   Bytes bigger = good;
   bigger[4] = 6;
   EXPECT_EQ(decompresserror(bigger), kFastMismatch);
@@ -438,7 +435,7 @@ TEST(DamagedContainer, HeaderAndSizeFaultsGiveTheirMessages) {
   smaller[4] = 4;
   EXPECT_EQ(decompresserror(smaller), kFastMismatch);
 
-  Bytes goodmode = compressed(asbytes("hello hello hello"), TCompressMode::Good);
+  Bytes goodmode = compressed(bytesof("hello hello hello"), TCompressMode::Good);
   goodmode[4] = 200;  // more than the stream holds
   EXPECT_EQ(decompresserror(goodmode), kGoodMismatch);
 }
@@ -449,11 +446,11 @@ TEST(DamagedContainer, TruncatedBlocksAreReadErrors) {
     EXPECT_EQ(decompresserror(Bytes(good.begin(), good.begin() + cut)), kReadError)
         << "cut at " << cut;
   // Bytes after the last block are no concern of the container.
-  EXPECT_EQ(decompresserror(good + asbytes("trailing")), "(no error)");
+  EXPECT_EQ(decompresserror(good + bytesof("trailing")), "(no error)");
 }
 
 TEST(DamagedContainer, BlockFaultsSayTheFileIsDamagedAndNameIt) {
-  const Bytes header = asbytes("WRZL") + le32(40000);
+  const Bytes header = bytesof("WRZL") + le32(40000);
   // A block longer than a stored full chunk.
   EXPECT_EQ(decompresserror(header + Bytes{0x02, 0x80} + Bytes(32770, 0)), kDamaged);
   // A copy reaching before the chunk's start.
@@ -471,9 +468,9 @@ TEST(DamagedContainer, BlockFaultsSayTheFileIsDamagedAndNameIt) {
 TEST(DamagedContainer, HugeDeclaredSizesCostNothing) {
   // A Good-mode header promising 4 GB over a few bytes of stream, and a Fast-mode one over a
   // short block: both end with an error as soon as the input runs out.
-  EXPECT_EQ(decompresserror(asbytes("!HZL") + le32(0xFFFFFFFF) + randombytes(64, 3)),
+  EXPECT_EQ(decompresserror(bytesof("!HZL") + le32(0xFFFFFFFF) + randombytes(64, 3)),
             kGoodMismatch);
-  EXPECT_EQ(decompresserror(asbytes("WRZL") + le32(0xFFFFFFFF) + Bytes{0x02, 0x00, 0x80, 'x'}),
+  EXPECT_EQ(decompresserror(bytesof("WRZL") + le32(0xFFFFFFFF) + Bytes{0x02, 0x00, 0x80, 'x'}),
             kFastMismatch);
 }
 
@@ -532,7 +529,7 @@ TEST_F(TempDir, OpenAndSizeFailuresNameTheFile) {
   EXPECT_EQ(failure([&] { doit.Decompress(); }),
             "Lzrw1 (de)compression : Failed to open input file : " + path("folder"));
 
-  write("in.txt", asbytes("data"));
+  write("in.txt", bytesof("data"));
   doit.InputFile = path("in.txt");
   doit.OutputFile = path("no/such/folder/out.tld");
   EXPECT_EQ(
@@ -551,7 +548,7 @@ TEST_F(TempDir, FailedDecompressionLeavesNoOutputAndNoOpenFile) {
   doit.OutputFile = path("temp.txt");
   const Bytes good = compressed(textbytes(50000, 4), TCompressMode::Fast);
   const Bytes cases[] = {
-      asbytes("no header here"), Bytes(good.begin(), good.end() - 10),
+      bytesof("no header here"), Bytes(good.begin(), good.end() - 10),
       Bytes(good.begin(), good.begin() + 4) + le32(3) + Bytes(good.begin() + 8, good.end())};
   const std::string expected[] = {
       path("bad.tld") + " : Lzrw1 decompression : this file has no valid header !",
@@ -565,20 +562,20 @@ TEST_F(TempDir, FailedDecompressionLeavesNoOutputAndNoOpenFile) {
 }
 
 TEST_F(TempDir, AFailureLeavesAnEarlierOutputFileAsItWas) {
-  write("temp.txt", asbytes("the player's own file"));
-  write("bad.tld", asbytes("WRZL") + le32(100) + Bytes{0x05, 0x00, 0x40, 0x80, 0x00, 0x00, 0x10});
+  write("temp.txt", bytesof("the player's own file"));
+  write("bad.tld", bytesof("WRZL") + le32(100) + Bytes{0x05, 0x00, 0x40, 0x80, 0x00, 0x00, 0x10});
   Tlzrw1 doit;
   doit.InputFile = path("bad.tld");
   doit.OutputFile = path("temp.txt");
   EXPECT_EQ(failure([&] { doit.Decompress(); }),
             "Lzrw1 decompression : the input file is damaged : " + path("bad.tld"));
-  EXPECT_EQ(read("temp.txt"), asbytes("the player's own file"));
+  EXPECT_EQ(read("temp.txt"), bytesof("the player's own file"));
   EXPECT_EQ(files(), (std::vector<std::string>{"bad.tld", "temp.txt"}));
 }
 
 TEST_F(TempDir, AFullDiskIsAWriteErrorAndKeepsTheOldFile) {
   write("in.txt", randombytes(300000, 2));
-  write("tally.tld", asbytes("old tally"));
+  write("tally.tld", bytesof("old tally"));
   // Files may not grow past 64 KB while this runs: the write past it fails as on a full disk.
   struct rlimit old;
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
@@ -594,7 +591,7 @@ TEST_F(TempDir, AFullDiskIsAWriteErrorAndKeepsTheOldFile) {
   ::setrlimit(RLIMIT_FSIZE, &old);
   ::signal(SIGXFSZ, oldsignal);
   EXPECT_EQ(message, "Lzrw1 : Error writing to output file : " + path("tally.tld"));
-  EXPECT_EQ(read("tally.tld"), asbytes("old tally"));
+  EXPECT_EQ(read("tally.tld"), bytesof("old tally"));
   EXPECT_EQ(files(), (std::vector<std::string>{"in.txt", "tally.tld"}));
 }
 
@@ -612,16 +609,16 @@ TEST_F(TempDir, CompressingAFileOntoItselfReplacesIt) {
 }
 
 TEST_F(TempDir, AnOutputThatIsALinkStaysALink) {
-  write("real.tld", asbytes("old"));
+  write("real.tld", bytesof("old"));
   fs::create_symlink(path("real.tld"), path("link.tld"));
-  write("in.txt", asbytes("some text"));
+  write("in.txt", bytesof("some text"));
   Tlzrw1 doit;
   doit.CompressMode = TCompressMode::Fast;
   doit.InputFile = path("in.txt");
   doit.OutputFile = path("link.tld");
   doit.Compress();
   EXPECT_TRUE(fs::is_symlink(path("link.tld")));
-  EXPECT_EQ(read("real.tld"), compressed(asbytes("some text"), TCompressMode::Fast));
+  EXPECT_EQ(read("real.tld"), compressed(bytesof("some text"), TCompressMode::Fast));
   EXPECT_EQ(files(), (std::vector<std::string>{"in.txt", "link.tld", "real.tld"}));
 }
 
