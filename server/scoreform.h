@@ -9,10 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "game/game.h"
+
 namespace pipshiftserver {
 
-// The highest score a game can reach: 100 clicks and 300 seconds, each left over counted twice.
-inline constexpr int kMaxScore = 800;
+// The highest score a game can reach: every click and every second left over, counted twice.
+inline constexpr int kMaxScore = 2 * (game::kClicksPerGame + game::kSecondsPerGame);
 inline constexpr std::size_t kMaxNameChars = 10;
 inline constexpr std::size_t kMaxDateChars = 16;
 inline constexpr std::size_t kListLength = 100;
