@@ -37,9 +37,6 @@ class HighScoreTest : public ::testing::Test {
   THTMLView* view() { return part<THTMLView>("displayhtml"); }
   bool shows(const QString& text) { return view()->toPlainText().contains(text); }
 
-  static bool waitfor(const std::function<bool()>& condition) {
-    return QTest::qWaitFor(condition, 20000);
-  }
   // Until both fetches are idle again, their completions (if any) delivered.
   bool settled() {
     return waitfor([&] { return !getit()->busy() && !sendit()->busy(); });
