@@ -3,18 +3,11 @@
 add_executable(pipshift_updatehelper ${CMAKE_CURRENT_LIST_DIR}/updatehelper.cpp)
 target_link_libraries(pipshift_updatehelper PRIVATE pipshift_online)
 
-pipshift_test(httpprot_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/httpprot_test.cpp
-  LIBS pipshift_online pipshift_testsupport
-  QT)
-target_compile_definitions(httpprot_test PRIVATE
-  UPDATEHELPER="$<TARGET_FILE:pipshift_updatehelper>")
-add_dependencies(httpprot_test pipshift_updatehelper)
-
-pipshift_test(updatecheck_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/updatecheck_test.cpp
-  LIBS pipshift_online pipshift_testsupport
-  QT)
-target_compile_definitions(updatecheck_test PRIVATE
-  UPDATEHELPER="$<TARGET_FILE:pipshift_updatehelper>")
-add_dependencies(updatecheck_test pipshift_updatehelper)
+foreach(name httpprot_test updatecheck_test)
+  pipshift_test(${name}
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/${name}.cpp
+    LIBS pipshift_online pipshift_testsupport
+    QT)
+  target_compile_definitions(${name} PRIVATE UPDATEHELPER="$<TARGET_FILE:pipshift_updatehelper>")
+  add_dependencies(${name} pipshift_updatehelper)
+endforeach()
