@@ -158,6 +158,12 @@ bool resolve(void* library, const char* name, Function& entry) {
   return entry != nullptr;
 }
 
+// Opening libcurl also sets OpenSSL up, and a program that ends meanwhile tears OpenSSL down under
+// the worker's feet. So a worker opens it only under this lock and only for a fetch still wanted,
+// and a component going away calls its fetch off under the same lock: once it is gone, and the
+// program perhaps ending, no opening is under way on its behalf.
+std::mutex curlOpening;
+
 // Opened and initialised once, by whichever worker comes first, and kept for the process's life.
 // nullptr when the library or one of its entry points is missing: every fetch then fails.
 const CurlLibrary* curllibrary() {
@@ -177,6 +183,13 @@ const CurlLibrary* curllibrary() {
     return &curl;
   }();
   return loaded;
+}
+
+// The library for a fetch still wanted, opened if need be; nullptr when the fetch was called off
+// or the library cannot be had.
+const CurlLibrary* curlfor(const Job& job) {
+  std::lock_guard opening(curlOpening);
+  return job.stop ? nullptr : curllibrary();
 }
 
 // URL split: an optional "http://" in any letter case, the host up to the first "/", the object
@@ -328,7 +341,7 @@ QByteArray perform(Job& job) {
     if (!isHeaderSafe(*v)) return {};
   }
 
-  const CurlLibrary* curl = curllibrary();
+  const CurlLibrary* curl = curlfor(job);
   if (!curl) return {};
   std::unique_ptr<CURL, CurlDeleter> handle(curl->easy_init());
   if (!handle) return {};
@@ -412,7 +425,11 @@ void runWorker(std::shared_ptr<Job> job, Dispatcher* target) {
 THTTPGet::THTTPGet(QObject* parent) : QObject(parent) {}
 
 THTTPGet::~THTTPGet() {
-  AbortFetch();
+  {
+    // Waits for an opening of libcurl under way; see curlOpening.
+    std::lock_guard opening(curlOpening);
+    AbortFetch();
+  }
   if (running_) {
     running_->owner = nullptr;
     // The worker need not wait for a hand-over that will deliver nothing.
