@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QPixmap>
 
 #include "online/highscoreform.h"
 #include "platform/paths.h"
@@ -15,7 +16,9 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Pipshift"));
-  QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/icon.png")));
+  // The small picture, handed over already decoded: QIcon would open the file by probing every
+  // image format plugin, and the 256 px icon is meant for the desktop entry, not the title bar.
+  QApplication::setWindowIcon(QPixmap(QStringLiteral(":/images/windowicon.png")));
 
   QtSoundPlayer sounds;
   TmainSetup setup;
