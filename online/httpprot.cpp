@@ -292,6 +292,17 @@ void THttpCli::connectto() {
     fail(StatusNoConnection, QStringLiteral("can't resolve hostname to IP address"));
     return;
   }
+  // An address written as digits needs no look-up. Going straight on also keeps it clear of the
+  // resolver's cache, whose answers arrive as posted events, and those wait while the caller sits
+  // in an event loop nested inside the handling of another posted event.
+  const QHostAddress literal(host);
+  if (!literal.isNull()) {
+    QHostInfo info;
+    info.setAddresses({literal});
+    lookupid_ = -1;
+    hostresolved(info);
+    return;
+  }
   const int id = QHostInfo::lookupHost(host, this, &THttpCli::hostresolved);
   if (state_ == httpDnsLookup) lookupid_ = id;
 }

@@ -544,6 +544,26 @@ TEST_F(HttpCliTest, SecondGetWhileOneRunsRaisesBusy) {
   EXPECT_EQ(server.requests().size(), 1);
 }
 
+TEST_F(HttpCliTest, ANestedWaitAfterAnEarlierRequestStillConnects) {
+  // The address is known from the first request; the second is made from a handler of a posted
+  // event and waits in a loop nested inside it, where posted answers would never arrive.
+  client.setRequestUrl("http://127.0.0.1:99999/");
+  runget(client);
+  QTcpSocket* held = nullptr;
+  server.setresponder(
+      [&held](QTcpSocket* socket, const LocalHttpServer::Request&, int) { held = socket; });
+  client.setRequestUrl(server.url("/slow"));
+  bool reached = false;
+  QTimer::singleShot(0, [&] {
+    reached = waitfor([&] { return held != nullptr; });
+    if (held) LocalHttpServer::send(held, "HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\ndone", true);
+  });
+  const Outcome out = runget(client);
+  EXPECT_TRUE(reached);
+  EXPECT_FALSE(out.raised) << out.message.toStdString();
+  EXPECT_EQ(body.data(), "done");
+}
+
 TEST_F(HttpCliTest, AbortEndsTheWaitWithTheAbortText) {
   server.setresponder([](QTcpSocket*, const LocalHttpServer::Request&, int) {});
   client.setRequestUrl(server.url("/never"));
