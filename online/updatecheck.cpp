@@ -22,7 +22,7 @@ bool complete(const THttpCli& client) {
 }  // namespace
 
 QString defaultupdateserver() {
-  return QStringLiteral("http://www.pipshift.example/");
+  return QStringLiteral("http://www.quorvel.example/");
 }
 
 QString updatebase(const QString& configured) {
