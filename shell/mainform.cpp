@@ -20,6 +20,7 @@
 
 #include "controls/flatpanel.h"
 #include "controls/imagebutton.h"
+#include "controls/look.h"
 #include "online/httpget.h"
 #include "online/scorepost.h"
 #include "online/updatecheck.h"
@@ -31,26 +32,16 @@
 
 namespace {
 
-const QColor windowcolor(0x34, 0x41, 0x43);
-const QColor accentcolor(0x92, 0x94, 0xC4);
 const QColor bonuscolor(0xC8, 0xC8, 0xC8);
 const QColor statuscolor(0xBF, 0xC0, 0xDD);
 const QColor maroon(0x80, 0x00, 0x00);
 const QColor highlightcolor(0xBB, 0x00, 0x00);
 
+// The desktop's own sans serif, whichever family that resolves to.
 QFont pixelfont(int pixels, bool bold = false) {
-  QFont font(QStringLiteral("Sans Serif"));
+  QFont font = look::makefont(QStringLiteral("Sans Serif"), pixels, bold);
   font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(pixels);
-  font.setBold(bold);
   return font;
-}
-
-void settextcolor(QWidget* widget, const QColor& color) {
-  QPalette palette = widget->palette();
-  palette.setColor(QPalette::WindowText, color);
-  palette.setColor(QPalette::Text, color);
-  widget->setPalette(palette);
 }
 
 QLabel* makelabel(QWidget* parent, const char* name, const QString& text, const QRect& place,
@@ -61,7 +52,7 @@ QLabel* makelabel(QWidget* parent, const char* name, const QString& text, const 
   label->setGeometry(place);
   label->setFont(pixelfont(pixels, bold));
   label->setAlignment(alignment);
-  settextcolor(label, color);
+  look::settextcolor(label, color);
   return label;
 }
 
@@ -160,10 +151,8 @@ void Tmain::FormCreate() {
 void Tmain::buildwindow() {
   setWindowTitle(QStringLiteral("Pipshift"));
   setFont(pixelfont(11));
-  QPalette palette = this->palette();
-  palette.setColor(QPalette::Window, windowcolor);
-  palette.setColor(QPalette::WindowText, Qt::black);
-  setPalette(palette);
+  look::paintbackground(this);
+  look::settextcolor(this, Qt::black);
 
   imagelist_back_h = QPixmap(QStringLiteral(":/images/boneface.png"));
   for (int k = 0; k < int(imagelist_dots_h.size()); ++k) {
@@ -181,12 +170,12 @@ void Tmain::buildwindow() {
   panel_board->setObjectName(QStringLiteral("panel_board"));
   panel_board->setGeometry(2, 2, 593, 325);
   panel_board->setTransparent(true);
-  panel_board->setColorHighLight(windowcolor);
-  panel_board->setColorShadow(windowcolor);
+  panel_board->setColorHighLight(look::background);
+  panel_board->setColorShadow(look::background);
 
   label_name = makelabel(panel_board, "label_name",
                          QStringLiteral("Welcome to Pipshift by Quorvel Software!"),
-                         {14, 14, 302, 16}, 13, false, accentcolor, Qt::AlignLeft | Qt::AlignTop);
+                         {14, 14, 302, 16}, 13, false, look::lilac, Qt::AlignLeft | Qt::AlignTop);
   fitwidth(label_name, label_name->text());
 
   panel_board1 = new TFlatPanel(panel_board);
@@ -243,7 +232,7 @@ void Tmain::buildboard(QWidget* board1) {
   connect(button_start, &QAbstractButton::clicked, this, &Tmain::button_startClick);
 
   label_score = makelabel(board1, "label_score", QStringLiteral("Score:100"), {477, 192, 101, 20},
-                          16, true, accentcolor, Qt::AlignRight | Qt::AlignTop);
+                          16, true, look::lilac, Qt::AlignRight | Qt::AlignTop);
   label_score->setProperty("Tag", m_game.clicksleft());
   fitwidth(label_score, QStringLiteral("Clicks: 100"));
 
@@ -279,9 +268,9 @@ void Tmain::buildpanels(QWidget* board1) {
 
   panel_update = makeoverlay(board1, "panel_update", {125, 16, 329, 161});
   makelabel(panel_update, "Label15", QStringLiteral("Update Available"), {-1, 10, 327, 24}, 19,
-            true, accentcolor);
+            true, look::lilac);
   makelabel(panel_update, "Label17", QStringLiteral("Would you like to update now?"),
-            {2, 47, 327, 24}, 16, true, accentcolor);
+            {2, 47, 327, 24}, 16, true, look::lilac);
   button_updateyes = makebutton(panel_update, "button_updateyes", ok, QStringLiteral("OK"), 27, 90);
   connect(button_updateyes, &QAbstractButton::clicked, this, &Tmain::button_updateyesClick);
   button_updatecancel =
@@ -293,7 +282,7 @@ void Tmain::buildpanels(QWidget* board1) {
 
   panel_name = makeoverlay(board1, "panel_name", {123, 40, 329, 161});
   makelabel(panel_name, "Label5", QStringLiteral("ENTER YOUR NAME"), {-1, 10, 327, 24}, 19, true,
-            accentcolor);
+            look::lilac);
   edit_aname = makeedit(panel_name, "edit_aname", {83, 52, 161, 32});
   auto* namedone = makebutton(panel_name, "button_namedone", done, QStringLiteral("Done"), 26, 106);
   connect(namedone, &QAbstractButton::clicked, this, &Tmain::button_namedoneClick);
@@ -303,7 +292,7 @@ void Tmain::buildpanels(QWidget* board1) {
 
   panel_lost = makeoverlay(board1, "panel_lost", {123, 64, 329, 105});
   makelabel(panel_lost, "Label7", QStringLiteral("SORRY, YOU LOST!"), {-1, 10, 327, 24}, 19, true,
-            accentcolor);
+            look::lilac);
   auto* start2 =
       makebutton(panel_lost, "button_start2", QStringLiteral(":/images/button_startgame.png"),
                  QStringLiteral("Start Game"), 27, 49);
@@ -313,13 +302,13 @@ void Tmain::buildpanels(QWidget* board1) {
 
   panel_invalid = makeoverlay(board1, "panel_invalid", {131, 72, 329, 105});
   label_invalid = makelabel(panel_invalid, "label_invalid", QStringLiteral("Invalid"),
-                            {-1, 10, 327, 24}, 19, true, accentcolor);
+                            {-1, 10, 327, 24}, 19, true, look::lilac);
   auto* imageok = makebutton(panel_invalid, "image_ok", ok, QStringLiteral("OK"), 98, 50);
   connect(imageok, &QAbstractButton::clicked, this, &Tmain::image_okClick);
 
   panel_cleared = makeoverlay(board1, "panel_cleared", {125, 3, 329, 281});
   makelabel(panel_cleared, "Label1", QStringLiteral("YOUR CLEARED THE BOARD!"), {-1, 10, 327, 24},
-            19, true, accentcolor);
+            19, true, look::lilac);
   label_unusedbonus =
       makelabel(panel_cleared, "label_unusedbonus", QStringLiteral("Unused Clicks Bonus: "),
                 {2, 41, 327, 24}, 17, true, bonuscolor);
@@ -328,7 +317,7 @@ void Tmain::buildpanels(QWidget* board1) {
   label_score1 = makelabel(panel_cleared, "label_score1", QStringLiteral("Your Score: "),
                            {2, 94, 327, 24}, 19, true, Qt::white);
   makelabel(panel_cleared, "Label3", QStringLiteral("Enter Your Name"), {2, 125, 327, 24}, 19, true,
-            accentcolor);
+            look::lilac);
   edit_name = makeedit(panel_cleared, "edit_name", {83, 147, 161, 32});
   auto* sendscore =
       makebutton(panel_cleared, "button_sendscore", QStringLiteral(":/images/button_sendscore.png"),
@@ -346,8 +335,8 @@ void Tmain::buildpanels(QWidget* board1) {
   panel_wait = new TFlatPanel(panel_cleared);
   panel_wait->setObjectName(QStringLiteral("panel_wait"));
   panel_wait->setGeometry(27, 185, 288, 46);
-  panel_wait->setColorHighLight(windowcolor);
-  panel_wait->setColorShadow(windowcolor);
+  panel_wait->setColorHighLight(look::background);
+  panel_wait->setColorShadow(look::background);
   panel_wait->setAlignment(Qt::AlignLeft);
   panel_wait->setFont(pixelfont(19));
   panel_wait->setFontColor(Qt::white);
@@ -773,7 +762,7 @@ void Tmain::showscore() {
 
 void Tmain::showclock() {
   label_timer->setText(QString::fromStdString(m_game.timecaption()));
-  settextcolor(label_timer, m_game.timewarning() ? maroon : QColor(Qt::white));
+  look::settextcolor(label_timer, m_game.timewarning() ? maroon : QColor(Qt::white));
   image_timer->setProperty("Tag", m_game.bartag());
   image_timer->resize(m_game.barwidth(), image_timer->height());
 }
