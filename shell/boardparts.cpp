@@ -3,6 +3,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "controls/drawing.h"
+
 namespace {
 
 // A release counts only over the component the press went to, like a button: a player who
@@ -27,13 +29,11 @@ void TShape::setColor(const QColor& color) {
 void TShape::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), QBrush(m_color, Qt::DiagCrossPattern));
-  const int w = width();
-  const int h = height();
-  const int rim = m_penwidth;
-  p.fillRect(0, 0, w, rim, m_color);
-  p.fillRect(0, h - rim, w, rim, m_color);
-  p.fillRect(0, 0, rim, h, m_color);
-  p.fillRect(w - rim, 0, rim, h, m_color);
+  // The rim is pen-width one-pixel frames, each just inside the last.
+  for (int inset = 0; inset < m_penwidth; ++inset) {
+    const QRect frame = rect().adjusted(inset, inset, -inset, -inset);
+    controls::drawframe(p, frame, m_color, m_color);
+  }
 }
 
 void TShape::mousePressEvent(QMouseEvent* event) {
