@@ -87,17 +87,11 @@ void Tabout::Button1Click() {
 }
 
 void Tabout::showforward() {
-  show();
-  raise();
-  activateWindow();
+  bringforward(this);
 }
 
 void Tabout::showEvent(QShowEvent* event) {
-  // Opening again after being closed centres again; coming back from the task bar does not.
-  if (!event->spontaneous()) {
-    keepabove(this, m_owner);
-    centreon(this, m_owner);
-  }
+  placeonshow(this, m_owner, event);
   QWidget::showEvent(event);
 }
 

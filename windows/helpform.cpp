@@ -241,15 +241,10 @@ void Thelp::button_doneClick() {
 }
 
 void Thelp::showforward() {
-  show();
-  raise();
-  activateWindow();
+  bringforward(this);
 }
 
 void Thelp::showEvent(QShowEvent* event) {
-  if (!event->spontaneous()) {
-    keepabove(this, m_owner);
-    centreon(this, m_owner);
-  }
+  placeonshow(this, m_owner, event);
   QWidget::showEvent(event);
 }

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
+#include <QShowEvent>
 #include <QWidget>
 #include <QWindow>
 
@@ -55,6 +56,18 @@ void centreon(QWidget* window, const QWidget* owner) {
     centre = screen->availableGeometry().center();
   }
   window->move(centredwithin(frame, centre, screen));
+}
+
+void bringforward(QWidget* window) {
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+void placeonshow(QWidget* window, const QWidget* owner, const QShowEvent* event) {
+  if (event->spontaneous()) return;
+  keepabove(window, owner);
+  centreon(window, owner);
 }
 
 }  // namespace windowstyle

@@ -7,6 +7,7 @@
 #include "controls/look.h"
 
 class QLabel;
+class QShowEvent;
 class QWidget;
 class TSelButton;
 
@@ -35,5 +36,12 @@ void keepabove(QWidget* window, const QWidget* owner);
 // Centres a window on its owner, kept on the owner's screen; a window without an owner is
 // centred on its screen.
 void centreon(QWidget* window, const QWidget* owner);
+
+// Shows a window, or brings it forward when it is already open.
+void bringforward(QWidget* window);
+
+// For a companion's showEvent: opening again after being closed keeps the window above its owner
+// and centres it again; coming back from the task bar leaves it where the player put it.
+void placeonshow(QWidget* window, const QWidget* owner, const QShowEvent* event);
 
 }  // namespace windowstyle
