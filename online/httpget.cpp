@@ -13,6 +13,8 @@
 #include <mutex>
 #include <thread>
 
+#include "online/urltext.h"
+
 namespace {
 
 std::atomic<int> liveWorkers{0};
@@ -215,25 +217,6 @@ bool hostIsUsable(const QByteArray& host) {
     if (u <= 0x20 || u >= 0x7f || c == '@' || c == '?' || c == '#' || c == '\\') return false;
   }
   return true;
-}
-
-// Blanks, control characters and non-ASCII bytes would break the request line or let a caller's
-// text inject headers; they travel percent-encoded instead.
-QByteArray safeObject(const QByteArray& object) {
-  static const char hex[] = "0123456789ABCDEF";
-  QByteArray out;
-  out.reserve(object.size());
-  for (char c : object) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u <= 0x20 || u >= 0x7f) {
-      out += '%';
-      out += hex[u >> 4];
-      out += hex[u & 0x0f];
-    } else {
-      out += c;
-    }
-  }
-  return out;
 }
 
 bool isHeaderSafe(const QByteArray& value) {
@@ -480,5 +463,5 @@ int THTTPGet::activeWorkers() {
 
 HttpGetTarget httpgetsplit(const QByteArray& url) {
   const Target target = splitUrl(url);
-  return {target.host, safeObject(target.object), hostIsUsable(target.host)};
+  return {target.host, escapeunsafe(target.object), hostIsUsable(target.host)};
 }

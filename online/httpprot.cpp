@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "online/urltext.h"
+
 namespace {
 
 // Body bytes are taken from the socket in pieces this large, straight into the stream.
@@ -51,8 +53,7 @@ QByteArray headervalue(const QString& value) {
   return bytes;
 }
 
-// The path goes into the request line as bytes; blanks, control characters and bytes beyond
-// ASCII are escaped so that nothing a server sent in a Location can split the request.
+// The path goes into the request line as bytes, escaped where it would be unsafe there.
 QByteArray requestpath(const QString& path) {
   QByteArray bytes;
   for (QChar c : path) {
@@ -62,20 +63,7 @@ QByteArray requestpath(const QString& path) {
       bytes += QString(c).toUtf8();
     }
   }
-  static const char hex[] = "0123456789ABCDEF";
-  QByteArray out;
-  out.reserve(bytes.size());
-  for (char ch : bytes) {
-    const auto b = static_cast<unsigned char>(ch);
-    if (b <= 0x20 || b >= 0x7f) {
-      out += '%';
-      out += hex[b >> 4];
-      out += hex[b & 15];
-    } else {
-      out += ch;
-    }
-  }
-  return out;
+  return escapeunsafe(bytes);
 }
 
 QString httpdate(const QDateTime& when) {
