@@ -5,47 +5,38 @@
 #include <gtest/gtest.h>
 #include <QByteArrayList>
 #include <QHash>
-#include <QObject>
-#include <QTcpServer>
-#include <QTcpSocket>
 
-// Answers each request for a known path with its body and status, everything else with 404.
-class TinyServer : public QObject {
+#include "tests/support/localhttpserver.h"
+
+// Answers each request for a known path with its body, everything else with 404.
+class TinyServer {
  public:
   TinyServer() {
-    connect(&server, &QTcpServer::newConnection, this, [this] {
-      while (QTcpSocket* socket = server.nextPendingConnection()) {
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-      }
+    http.setresponder([this](QTcpSocket* socket, const LocalHttpServer::Request& request, int) {
+      const QByteArray target = request.target();
+      requestlines << target;
+      // Bodies are looked up by path alone; the query (a posted score) is kept in requestlines.
+      const QByteArray path = target.split('?').first();
+      requested << path;
+      const bool known = bodies.contains(path);
+      const QByteArray body = known ? bodies.value(path) : QByteArray("no such file");
+      const QByteArray status = known ? "200 OK" : "404 Not Found";
+      LocalHttpServer::send(socket,
+                            "HTTP/1.0 " + status +
+                                "\r\nContent-Length: " + QByteArray::number(body.size()) +
+                                "\r\nConnection: close\r\n\r\n" + body,
+                            true);
     });
-    EXPECT_TRUE(server.listen(QHostAddress::LocalHost));
+    EXPECT_TRUE(http.start());
   }
 
-  QString base() const { return QStringLiteral("http://127.0.0.1:%1/").arg(server.serverPort()); }
+  QString base() const { return http.url(QStringLiteral("/")); }
 
   QHash<QByteArray, QByteArray> bodies;
   QByteArrayList requested;     // paths, without their queries
   QByteArrayList requestlines;  // the whole targets as sent
 
  private:
-  void serve(QTcpSocket* socket) {
-    buffers[socket] += socket->readAll();
-    if (!buffers[socket].contains("\r\n\r\n")) return;
-    const QByteArray request = buffers.take(socket);
-    QByteArray path = request.split(' ').value(1);
-    requestlines << path;
-    // Bodies are looked up by path alone; the query (a posted score) is kept in requestlines.
-    path = path.left(path.indexOf('?') < 0 ? path.size() : path.indexOf('?'));
-    requested << path;
-    const bool known = bodies.contains(path);
-    const QByteArray body = known ? bodies.value(path) : QByteArray("no such file");
-    socket->write((known ? "HTTP/1.0 200 OK\r\n" : "HTTP/1.0 404 Not Found\r\n") +
-                  QByteArray("Content-Length: ") + QByteArray::number(body.size()) +
-                  "\r\nConnection: close\r\n\r\n" + body);
-    socket->disconnectFromHost();
-  }
-
-  QTcpServer server;
-  QHash<QTcpSocket*, QByteArray> buffers;
+  // Last, so that it stops answering before the records above go.
+  LocalHttpServer http;
 };
