@@ -132,6 +132,11 @@ void loadgrid(TextTable& table, std::istream& in) {
         throw EInOutError("The table file is damaged: it ends at line " +
                           std::to_string(3 + rows * c + r) + " of " +
                           std::to_string(2 + rows * columns));
+      // No table of ours holds one, and savegrid refuses to write one: accepted here, it would
+      // make every later save of the tally fail.
+      if (line.find('\r') != std::string::npos)
+        throw EInOutError("The table file is damaged: line " + std::to_string(3 + rows * c + r) +
+                          " holds a carriage return inside a cell");
       loaded.cell(c, r) = std::move(line);
       line.clear();
     }
