@@ -1,6 +1,6 @@
 // The tally's text table as it comes out of a container: any bytes at all. Reading either fails
-// with the table's own exception and leaves the table untouched, or gives a table that is written
-// back and read again unchanged.
+// with the table's own exception and leaves the table untouched, or gives a table that can be
+// written back (or no later save of the tally would succeed) and reads again unchanged.
 #include <sstream>
 #include <string>
 
@@ -40,15 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int r = 0; r < table.rows(); ++r)
       FUZZ_CHECK(table.cell(c, r).find('\n') == std::string::npos);
 
-  std::ostringstream out;
-  try {
-    savegrid(table, out);
-  } catch (const EInOutError&) {
-    // Only a cell that cannot be written on one line may stop the save.
-    FUZZ_CHECK(holdsbreak(table));
-    return 0;
-  }
   FUZZ_CHECK(!holdsbreak(table));
+  std::ostringstream out;
+  savegrid(table, out);
   std::istringstream again(out.str());
   TextTable reread;
   loadgrid(reread, again);
