@@ -24,6 +24,7 @@
 
 #include "online/httpget.h"
 #include "online/httpprot.h"
+#include "tests/online/runget.h"
 
 namespace {
 
@@ -271,37 +272,6 @@ FetchOutcome fetch(THTTPGet& get, int waitms) {
   return o;
 }
 
-struct GetOutcome {
-  bool raised = false;
-  int code = 0;
-  QString message;
-  bool watchdog = false;
-  qint64 elapsedms = 0;
-};
-
-// Get() with a watchdog, so a client without a bound fails its test instead of hanging the run.
-GetOutcome runget(THttpCli& client, int watchdogms) {
-  GetOutcome out;
-  QTimer watchdog;
-  watchdog.setSingleShot(true);
-  QObject::connect(&watchdog, &QTimer::timeout, [&] {
-    out.watchdog = true;
-    client.Abort();
-  });
-  watchdog.start(watchdogms);
-  QElapsedTimer clock;
-  clock.start();
-  try {
-    client.Get();
-  } catch (const EHttpException& e) {
-    out.raised = true;
-    out.code = e.code();
-    out.message = e.message();
-  }
-  out.elapsedms = clock.elapsed();
-  return out;
-}
-
 // --- The background text fetch -----------------------------------------------------------------
 
 TEST(HostileFetch, EndlessBodyWithoutLengthFailsAtTheBoundWithoutBufferingIt) {
@@ -376,7 +346,7 @@ TEST_F(HostileDownload, EndlessHeaderLineIsTooLong) {
   Heartbeat heart;
   client.setRequestUrl(peer.url("/pipshift/pshsetup.exe"));
   const GetOutcome out = runget(client, 60000);
-  EXPECT_FALSE(out.watchdog);
+  EXPECT_FALSE(out.timedout);
   EXPECT_TRUE(out.raised);
   EXPECT_EQ(out.code, THttpCli::ErrorLineTooLong);
   EXPECT_EQ(out.message, "HTTP line too long");
@@ -395,7 +365,7 @@ TEST_F(HostileDownload, HeaderDribbledAByteASecondEndsAtTheTimeout) {
   client.setTimeout(2500);
   client.setRequestUrl(peer.url("/pipshift/pshsetup.exe"));
   const GetOutcome out = runget(client, 30000);
-  EXPECT_FALSE(out.watchdog) << "the download waited without a bound";
+  EXPECT_FALSE(out.timedout) << "the download waited without a bound";
   EXPECT_TRUE(out.raised);
   EXPECT_EQ(out.code, THttpCli::StatusNoConnection);
   EXPECT_TRUE(out.message.contains("timed out")) << out.message.toStdString();
@@ -416,7 +386,7 @@ TEST_F(HostileDownload, RelocationToAHostThatAcceptsAndSaysNothingEndsAtTheTimeo
   client.setTimeout(2500);
   client.setRequestUrl(peer.url("/pipshift/pshsetup.exe"));
   const GetOutcome out = runget(client, 30000);
-  EXPECT_FALSE(out.watchdog) << "the download waited without a bound";
+  EXPECT_FALSE(out.timedout) << "the download waited without a bound";
   EXPECT_TRUE(out.raised);
   EXPECT_EQ(out.code, THttpCli::StatusNoConnection);
   EXPECT_EQ(out.message, "Connection timed out (Error #110)");
@@ -439,7 +409,7 @@ TEST_F(HostileDownload, RelocationToAHostThatNeverCompletesTheConnectionEndsAtTh
   client.setTimeout(2500);
   client.setRequestUrl(peer.url("/pipshift/pshsetup.exe"));
   const GetOutcome out = runget(client, 30000);
-  EXPECT_FALSE(out.watchdog) << "the download waited without a bound";
+  EXPECT_FALSE(out.timedout) << "the download waited without a bound";
   EXPECT_TRUE(out.raised);
   EXPECT_EQ(out.code, THttpCli::StatusNoConnection);
   EXPECT_EQ(out.message, "can't connect: Connection timed out (Error #110)");
@@ -458,7 +428,7 @@ TEST_F(HostileDownload, ASlowButSteadyBodyIsNotCutOff) {
   client.setTimeout(1500);
   client.setRequestUrl(peer.url("/pipshift/pshsetup.exe"));
   const GetOutcome out = runget(client, 30000);
-  EXPECT_FALSE(out.watchdog);
+  EXPECT_FALSE(out.timedout);
   EXPECT_FALSE(out.raised) << out.message.toStdString();
   EXPECT_EQ(body.data(), "pshsetup");
   EXPECT_GE(out.elapsedms, 2000);  // longer than the bound altogether

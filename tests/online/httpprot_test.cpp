@@ -8,38 +8,12 @@
 #include <QTimer>
 #include <random>
 
+#include "tests/online/runget.h"
 #include "tests/support/localhttpserver.h"
 
 namespace {
 
 const QByteArray acceptlist = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
-
-struct Outcome {
-  bool raised = false;
-  int code = 0;
-  QString message;
-  bool timedout = false;
-};
-
-// Get() with a watchdog, so a client that hangs fails its test instead of the whole run.
-Outcome runget(THttpCli& client, int timeoutms = 20000) {
-  Outcome out;
-  QTimer watchdog;
-  watchdog.setSingleShot(true);
-  QObject::connect(&watchdog, &QTimer::timeout, [&] {
-    out.timedout = true;
-    client.Abort();
-  });
-  watchdog.start(timeoutms);
-  try {
-    client.Get();
-  } catch (const EHttpException& e) {
-    out.raised = true;
-    out.code = e.code();
-    out.message = e.message();
-  }
-  return out;
-}
 
 QByteArray getupdaterequest(const QByteArray& path) {
   return "GET " + path + " HTTP/1.0\r\nAccept: " + acceptlist +
@@ -86,7 +60,7 @@ class HttpCliTest : public ::testing::Test {
 TEST_F(HttpCliTest, SendsExactlyTheFourLinesOfTheDefaultSettings) {
   server.answer("HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello");
   client.setRequestUrl(server.url("/dir/file.exe"));
-  const Outcome out = runget(client);
+  const GetOutcome out = runget(client);
   ASSERT_FALSE(out.raised) << out.message.toStdString();
   EXPECT_EQ(server.received(), getupdaterequest("/dir/file.exe"));
   EXPECT_EQ(body.data(), "hello");
@@ -156,7 +130,7 @@ TEST(HttpCliSettings, AcceptsOnlyTheTwoProtocolVersions) {
 TEST_F(HttpCliTest, ErrorStatusRaisesWithReasonAndCode) {
   server.answer("HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot here!");
   client.setRequestUrl(server.url("/missing"));
-  const Outcome out = runget(client);
+  const GetOutcome out = runget(client);
   EXPECT_TRUE(out.raised);
   EXPECT_EQ(out.code, 404);
   EXPECT_EQ(out.message, "Not Found");
@@ -170,7 +144,7 @@ TEST_F(HttpCliTest, ErrorStatusEndsWithoutWaitingForItsBody) {
         socket, "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 100000\r\n\r\noops", false);
   });
   client.setRequestUrl(server.url("/"));
-  const Outcome out = runget(client);
+  const GetOutcome out = runget(client);
   EXPECT_FALSE(out.timedout);
   EXPECT_EQ(out.code, 500);
   EXPECT_EQ(out.message, "Internal Server Error");
@@ -181,7 +155,7 @@ TEST_F(HttpCliTest, WithoutLengthReadsUntilTheServerCloses) {
   for (int i = 0; i < document.size(); ++i) document[i] = char(i * 7);
   server.answer("HTTP/1.0 200 OK\r\nContent-Type: Application/Octet-Stream\r\n\r\n" + document);
   client.setRequestUrl(server.url("/big"));
-  const Outcome out = runget(client);
+  const GetOutcome out = runget(client);
   ASSERT_FALSE(out.raised);
   EXPECT_EQ(body.data(), document);
   EXPECT_EQ(client.ContentLength(), -1);
@@ -200,7 +174,7 @@ TEST_F(HttpCliTest, ReadsHeadersEndedByBareLineFeeds) {
 TEST_F(HttpCliTest, CloseAfterPartOfTheHeaderReturnsAnEmptyBody) {
   server.answer("HTTP/1.0 200 OK\r\nServer: raw\r\n");
   client.setRequestUrl(server.url("/"));
-  const Outcome out = runget(client);
+  const GetOutcome out = runget(client);
   EXPECT_FALSE(out.raised);
   EXPECT_FALSE(out.timedout);
   EXPECT_TRUE(body.data().isEmpty());
@@ -210,7 +184,7 @@ TEST_F(HttpCliTest, CloseAfterPartOfTheHeaderReturnsAnEmptyBody) {
 TEST_F(HttpCliTest, CloseBeforeAnyStatusLineLeavesStatusZero) {
   server.answer("");
   client.setRequestUrl(server.url("/"));
-  const Outcome out = runget(client);
+  const GetOutcome out = runget(client);
   EXPECT_FALSE(out.raised);
   EXPECT_EQ(client.ResponseCode(), 0);
   EXPECT_TRUE(body.data().isEmpty());
@@ -219,7 +193,7 @@ TEST_F(HttpCliTest, CloseBeforeAnyStatusLineLeavesStatusZero) {
 TEST_F(HttpCliTest, TruncatedBodyReturnsWhatCame) {
   server.answer("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n" + QByteArray(40, 'x'));
   client.setRequestUrl(server.url("/"));
-  const Outcome out = runget(client);
+  const GetOutcome out = runget(client);
   EXPECT_FALSE(out.raised);
   EXPECT_EQ(body.data(), QByteArray(40, 'x'));
   EXPECT_EQ(client.RcvdCount(), 40);
@@ -233,7 +207,7 @@ TEST_F(HttpCliTest, HeaderLineLongerThanTheBufferAborts) {
         socket, "HTTP/1.0 200 OK\r\nX-Long: " + QByteArray(9000, 'a') + "\r\n\r\n", false);
   });
   client.setRequestUrl(server.url("/"));
-  const Outcome out = runget(client);
+  const GetOutcome out = runget(client);
   EXPECT_FALSE(out.timedout);
   EXPECT_TRUE(out.raised);
   EXPECT_EQ(out.code, 4);
@@ -246,7 +220,7 @@ TEST_F(HttpCliTest, HeaderLineThatJustFitsIsRead) {
   const QByteArray line = "X-Fill: " + QByteArray(8190 - 8, 'f');
   server.answer("HTTP/1.0 200 OK\r\n" + line + "\r\nContent-Length: 2\r\n\r\nok");
   client.setRequestUrl(server.url("/"));
-  const Outcome out = runget(client);
+  const GetOutcome out = runget(client);
   ASSERT_FALSE(out.raised) << out.message.toStdString();
   EXPECT_EQ(body.data(), "ok");
   EXPECT_TRUE(client.RcvdHeader().contains(QString::fromLatin1(line)));
@@ -282,7 +256,7 @@ TEST_F(HttpCliTest, UnreadableAnswersRaiseInsteadOfPassingForSuccess) {
       LocalHttpServer::send(socket, answer, false);
     });
     client.setRequestUrl(raw.url("/"));
-    const Outcome out = runget(client);
+    const GetOutcome out = runget(client);
     EXPECT_FALSE(out.timedout) << answer.constData();
     EXPECT_TRUE(out.raised) << answer.constData();
     EXPECT_EQ(out.code, 3) << answer.constData();
@@ -297,7 +271,7 @@ TEST_F(HttpCliTest, CodedBodyRaisesInsteadOfBeingWrittenAsTheDocument) {
         false);
   });
   client.setRequestUrl(server.url("/"));
-  const Outcome out = runget(client);
+  const GetOutcome out = runget(client);
   EXPECT_FALSE(out.timedout);
   EXPECT_EQ(out.code, 3);
   EXPECT_EQ(out.message, "Unsupported transfer encoding: chunked");
@@ -309,7 +283,7 @@ TEST_F(HttpCliTest, FullBodyStreamRaisesAndKeepsWhatFitted) {
   client.setBodyStream(&disk);
   server.answer("HTTP/1.0 200 OK\r\n\r\n" + QByteArray(500000, 'z'));
   client.setRequestUrl(server.url("/"));
-  const Outcome out = runget(client);
+  const GetOutcome out = runget(client);
   EXPECT_TRUE(out.raised);
   EXPECT_EQ(out.code, 3);
   EXPECT_TRUE(out.message.contains("No space left on device"));
@@ -334,7 +308,7 @@ TEST_F(HttpCliTest, PathLocationRequestsTheSameHostAndSkipsTheRelocationBody) {
   QStringList locations;
   QObject::connect(&client, &THttpCli::LocationChange,
                    [&](const QString& address) { locations << address; });
-  const Outcome out = runget(client);
+  const GetOutcome out = runget(client);
   ASSERT_FALSE(out.raised) << out.message.toStdString();
   ASSERT_EQ(server.requests().size(), 2);
   EXPECT_EQ(server.requests()[1].bytes, getupdaterequest("/other/file.exe"));
@@ -427,7 +401,7 @@ TEST_F(HttpCliTest, Http11AnswerToAn10RequestDoesNotKeepTheConnection) {
 TEST_F(HttpCliTest, RelocationLoopStopsAtTheBound) {
   server.answer("HTTP/1.0 302 Found\r\nLocation: /loop\r\n\r\n");
   client.setRequestUrl(server.url("/loop"));
-  const Outcome out = runget(client);
+  const GetOutcome out = runget(client);
   EXPECT_FALSE(out.timedout);
   EXPECT_TRUE(out.raised);
   EXPECT_EQ(out.message, "Too many relocations");
@@ -438,7 +412,7 @@ TEST_F(HttpCliTest, RelocationLoopStopsAtTheBound) {
 TEST_F(HttpCliTest, RelocationToAnotherSchemeFailsPlainly) {
   server.answer("HTTP/1.0 302 Found\r\nLocation: https://127.0.0.1/secure.exe\r\n\r\n");
   client.setRequestUrl(server.url("/"));
-  const Outcome out = runget(client);
+  const GetOutcome out = runget(client);
   EXPECT_TRUE(out.raised);
   EXPECT_EQ(out.code, 404);
   EXPECT_EQ(out.message, "can't connect: unsupported scheme https");
@@ -474,7 +448,7 @@ TEST_F(HttpCliTest, ServerThatDropsAKeptConnectionGetsTheRequestAgain) {
   client.setRequestUrl(server.url("/one"));
   ASSERT_FALSE(runget(client).raised);
   client.setRequestUrl(server.url("/two"));
-  const Outcome out = runget(client);
+  const GetOutcome out = runget(client);
   ASSERT_FALSE(out.raised) << out.message.toStdString();
   EXPECT_EQ(client.ResponseCode(), 200);
   EXPECT_EQ(body.data(), "xx");
@@ -497,7 +471,7 @@ TEST_F(HttpCliTest, Http10AnswerClosesTheConnection) {
 
 TEST_F(HttpCliTest, UnresolvableHostRaises404) {
   client.setRequestUrl("http://nowhere.pipshift.invalid/file.exe");
-  const Outcome out = runget(client);
+  const GetOutcome out = runget(client);
   EXPECT_TRUE(out.raised);
   EXPECT_EQ(out.code, 404);
   EXPECT_EQ(out.message, "can't resolve hostname to IP address");
@@ -506,7 +480,7 @@ TEST_F(HttpCliTest, UnresolvableHostRaises404) {
 
 TEST_F(HttpCliTest, RefusedConnectionRaises404WithTheSocketError) {
   client.setRequestUrl(QStringLiteral("http://127.0.0.1:%1/").arg(LocalHttpServer::closedport()));
-  const Outcome out = runget(client);
+  const GetOutcome out = runget(client);
   EXPECT_TRUE(out.raised);
   EXPECT_EQ(out.code, 404);
   EXPECT_TRUE(out.message.contains("Connection refused (Error #111)")) << out.message.toStdString();
@@ -515,7 +489,7 @@ TEST_F(HttpCliTest, RefusedConnectionRaises404WithTheSocketError) {
 
 TEST_F(HttpCliTest, BadPortRaisesCantConnect) {
   client.setRequestUrl("http://127.0.0.1:99999/");
-  const Outcome out = runget(client);
+  const GetOutcome out = runget(client);
   EXPECT_EQ(out.code, 404);
   EXPECT_TRUE(out.message.startsWith("can't connect: ")) << out.message.toStdString();
 }
@@ -535,7 +509,7 @@ TEST_F(HttpCliTest, SecondGetWhileOneRunsRaisesBusy) {
     }
     LocalHttpServer::send(held, "HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\ndone", true);
   });
-  const Outcome out = runget(client);
+  const GetOutcome out = runget(client);
   ASSERT_TRUE(second.has_value());
   EXPECT_EQ(second->code(), 1);
   EXPECT_EQ(second->message(), "HTTP component is busy");
@@ -558,7 +532,7 @@ TEST_F(HttpCliTest, ANestedWaitAfterAnEarlierRequestStillConnects) {
     reached = waitfor([&] { return held != nullptr; });
     if (held) LocalHttpServer::send(held, "HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\ndone", true);
   });
-  const Outcome out = runget(client);
+  const GetOutcome out = runget(client);
   EXPECT_TRUE(reached);
   EXPECT_FALSE(out.raised) << out.message.toStdString();
   EXPECT_EQ(body.data(), "done");
@@ -571,7 +545,7 @@ TEST_F(HttpCliTest, AbortEndsTheWaitWithTheAbortText) {
     waitfor([&] { return !server.requests().isEmpty(); });
     client.Abort();
   });
-  const Outcome out = runget(client);
+  const GetOutcome out = runget(client);
   EXPECT_FALSE(out.timedout);
   EXPECT_EQ(out.code, 404);
   EXPECT_EQ(out.message, "Connection aborted on request");
