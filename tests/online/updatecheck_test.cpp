@@ -75,9 +75,11 @@ TEST(UpdateCheck, InstallerLandsInTheProgramFolderUnderTheLastSegment) {
   }
 }
 
-class RecordingDesktop : public Desktop {
+// Stands in for the desktop in the update run: writes each launch into the run's log beside the
+// save and the exit, and keeps what the installer would have found when it started.
+class LaunchRecorder : public Desktop {
  public:
-  explicit RecordingDesktop(QStringList* log) : log_(log) {}
+  explicit LaunchRecorder(QStringList* log) : log_(log) {}
   bool openUrl(const QString& address) override {
     log_->append("open " + address);
     return true;
@@ -142,7 +144,7 @@ class UpdateRun : public ::testing::Test {
   QString installer;
   QStringList log;
   QStringList statuses;
-  RecordingDesktop recorder{&log};
+  LaunchRecorder recorder{&log};
 };
 
 TEST_F(UpdateRun, DownloadsStartsTheInstallerThenSavesAndEnds) {
