@@ -50,6 +50,15 @@ class HttpCliTest : public ::testing::Test {
     client.setBodyStream(&body);
   }
 
+  // The first request is answered with first, every later one with later; each answer closes its
+  // connection.
+  void answerfirstthen(const QByteArray& first, const QByteArray& later) {
+    server.setresponder(
+        [first, later](QTcpSocket* socket, const LocalHttpServer::Request&, int index) {
+          LocalHttpServer::send(socket, index == 0 ? first : later, true);
+        });
+  }
+
   LocalHttpServer server;
   THttpCli client;
   QBuffer body;
@@ -333,13 +342,8 @@ TEST_F(HttpCliTest, AbsoluteLocationConnectsToTheOtherServer) {
 }
 
 TEST_F(HttpCliTest, RelativeLocationGoesBesideTheCurrentDocument) {
-  server.setresponder([](QTcpSocket* socket, const LocalHttpServer::Request&, int index) {
-    if (index == 0) {
-      LocalHttpServer::send(socket, "HTTP/1.0 302 Found\r\nLocation: next.exe#part\r\n\r\n", true);
-    } else {
-      LocalHttpServer::send(socket, "HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\n!", true);
-    }
-  });
+  answerfirstthen("HTTP/1.0 302 Found\r\nLocation: next.exe#part\r\n\r\n",
+                  "HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\n!");
   client.setRequestUrl(server.url("/dir/sub/file.exe?from=/a/b"));
   ASSERT_FALSE(runget(client).raised);
   ASSERT_EQ(server.requests().size(), 2);
@@ -347,14 +351,8 @@ TEST_F(HttpCliTest, RelativeLocationGoesBesideTheCurrentDocument) {
 }
 
 TEST_F(HttpCliTest, LocationCannotSmuggleLinesIntoTheNextRequest) {
-  server.setresponder([](QTcpSocket* socket, const LocalHttpServer::Request&, int index) {
-    if (index == 0) {
-      LocalHttpServer::send(socket, "HTTP/1.0 302 Found\r\nLocation: /a b\rX-Evil: 1\r\n\r\n",
-                            true);
-    } else {
-      LocalHttpServer::send(socket, "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n", true);
-    }
-  });
+  answerfirstthen("HTTP/1.0 302 Found\r\nLocation: /a b\rX-Evil: 1\r\n\r\n",
+                  "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n");
   client.setRequestUrl(server.url("/"));
   ASSERT_FALSE(runget(client).raised);
   ASSERT_EQ(server.requests().size(), 2);
@@ -384,14 +382,8 @@ TEST_F(HttpCliTest, Http11RelocationReusesTheConnectionAfterItsBody) {
 
 TEST_F(HttpCliTest, Http11AnswerToAn10RequestDoesNotKeepTheConnection) {
   // A 1.0 request tells the server to close after its answer, so the client connects anew.
-  server.setresponder([](QTcpSocket* socket, const LocalHttpServer::Request&, int index) {
-    if (index == 0) {
-      LocalHttpServer::send(
-          socket, "HTTP/1.1 302 Found\r\nLocation: /b\r\nContent-Length: 0\r\n\r\n", true);
-    } else {
-      LocalHttpServer::send(socket, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", true);
-    }
-  });
+  answerfirstthen("HTTP/1.1 302 Found\r\nLocation: /b\r\nContent-Length: 0\r\n\r\n",
+                  "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
   client.setRequestUrl(server.url("/a"));
   ASSERT_FALSE(runget(client).raised);
   EXPECT_EQ(server.connections(), 2);
