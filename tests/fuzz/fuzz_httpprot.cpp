@@ -145,8 +145,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   Result whole = receive(answer, {}, flags);
   Result pieces = receive(answer, cuts, flags);
-  if (flags & kFullDisk) {
-    // How much fits on a full disk depends on the pieces the writes came in; the rest does not.
+  // How much fits on a full disk depends on the pieces the writes came in, and so does how much
+  // of an error answer's body came with its header and was written before the connection was
+  // dropped; nothing else may.
+  if ((flags & kFullDisk) || (whole.code >= 400 && pieces.code == whole.code)) {
     whole.body = pieces.body = {};
     whole.received = pieces.received = 0;
   }
