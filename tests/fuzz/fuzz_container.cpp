@@ -10,6 +10,7 @@
 #include <string>
 
 #include "stats/lzrw1.h"
+#include "stats/tallyfile.h"
 #include "tests/fuzz/fuzzsupport.h"
 
 namespace {
@@ -119,6 +120,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(size >= 8);
     FUZZ_CHECK(bytes.compare(0, 4, "WRZL") == 0 || bytes.compare(0, 4, "!HZL") == 0);
     FUZZ_CHECK(fromstream->size() == declaredsize(bytes));
+  }
+
+  // As the tally file the tally window reads at start: it loads or fails with a message and the
+  // table untouched, and whatever loads can be saved and reads back alike.
+  const fs::path tally = fuzz::scratch() / "pipshifttally.tld";
+  const fs::path saved = fuzz::scratch() / "saved.tld";
+  TextTable grid(1, 1);
+  grid.setCell(0, 0, "before");
+  const TextTable before = grid;
+  QString error;
+  switch (loadtallyfile(QString::fromStdString(tally.string()), grid, &error)) {
+    case TallyLoad::Missing:
+      FUZZ_CHECK(false);
+      break;
+    case TallyLoad::Failed:
+      FUZZ_CHECK(!error.isEmpty());
+      FUZZ_CHECK(grid == before);
+      break;
+    case TallyLoad::Loaded: {
+      FUZZ_CHECK(fromstream.has_value());
+      FUZZ_CHECK(savetallyfile(QString::fromStdString(saved.string()), grid, &error));
+      TextTable again;
+      FUZZ_CHECK(loadtallyfile(QString::fromStdString(saved.string()), again) == TallyLoad::Loaded);
+      FUZZ_CHECK(again == grid);
+      fs::remove(saved);
+      break;
+    }
   }
 
   // As data to pack, in every mode.
