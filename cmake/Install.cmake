@@ -17,7 +17,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Domino solitaire: sort a double-six set o
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6widgets6 (>= 6.4), libqt6network6 (>= 6.4), libqt6multimedia6 (>= 6.4), libcurl4 (>= 7.88), libsqlite3-0, qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+# The libraries the programs link are found by dpkg-shlibdeps; these are the ones loaded at run time:
+# libcurl for the background fetch, the platform plugins for the windows.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4 (>= 7.88), qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)
