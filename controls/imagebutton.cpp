@@ -3,6 +3,8 @@
 #include <QEvent>
 #include <QPainter>
 
+#include "resources/resources.h"
+
 namespace {
 
 const QColor fallbackFace(0x1C, 0x2A, 0x6E);
@@ -22,7 +24,7 @@ TImageButton::TImageButton(const QString& image, const QString& text, QWidget* p
 
 void TImageButton::setImage(const QString& image) {
   m_image = image;
-  m_picture = image.isEmpty() ? QPixmap() : QPixmap(image);
+  m_picture = image.isEmpty() ? QPixmap() : resourcepicture(image);
   update();
 }
 

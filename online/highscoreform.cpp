@@ -2,7 +2,6 @@
 
 #include <QGuiApplication>
 #include <QLabel>
-#include <QPixmap>
 #include <QScreen>
 #include <QStringDecoder>
 
@@ -13,6 +12,7 @@
 #include "htmlview/htmlview.h"
 #include "online/httpget.h"
 #include "online/scorepost.h"
+#include "resources/resources.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ Thighscore::Thighscore(const QString& scoreserverbase, QWidget* parent)
   Image1 = new QLabel(this);
   Image1->setObjectName(QStringLiteral("Image1"));
   Image1->setGeometry(8, 8, 88, 102);
-  Image1->setPixmap(QPixmap(QStringLiteral(":/images/highscorelogo.png")));
+  Image1->setPixmap(resourcepicture(QStringLiteral(":/images/highscorelogo.png")));
 
   Label1 = new QLabel(QStringLiteral("Quorvel Software"), this);
   Label1->setObjectName(QStringLiteral("Label1"));

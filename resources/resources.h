@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPixmap>
 #include <QString>
 #include <QStringList>
 
@@ -12,3 +13,8 @@ QStringList resourcecuenames();
 // The resource path of a cue's sound (":/sounds/click.wav"), whatever the case of the name;
 // empty when the cue has no sound of its own (e.g. "startgame").
 QString resourcecuepath(const QString& name);
+
+// A picture of ours (":/images/logo.png"), decoded once and shared by all that show it; a null
+// picture when there is none by that name. Ours are all PNG, so no other image format is tried:
+// guessing would load every image format plugin installed.
+QPixmap resourcepicture(const QString& path);

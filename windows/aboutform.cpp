@@ -7,6 +7,7 @@
 
 #include "controls/selbutton.h"
 #include "controls/url.h"
+#include "resources/resources.h"
 #include "windows/windowstyle.h"
 
 using namespace windowstyle;
@@ -29,7 +30,7 @@ Tabout::Tabout(QWidget* owner) : QWidget(nullptr, Qt::Dialog), m_owner(owner) {
   Image1 = new QLabel(this);
   Image1->setObjectName("Image1");
   Image1->setGeometry(18, 8, 265, 66);
-  const QPixmap logo(logopath);
+  const QPixmap logo = resourcepicture(QString::fromLatin1(logopath));
   if (!logo.isNull()) {
     Image1->setPixmap(logo);
     Image1->resize(logo.size());
