@@ -9,10 +9,19 @@
 #include "resources/resources.h"
 
 QtSoundPlayer::QtSoundPlayer(QObject* parent)
-    : QObject(parent), devices_(new QMediaDevices(this)), beep_([] { QApplication::beep(); }) {
+    : QObject(parent), beep_([] { QApplication::beep(); }) {}
+
+void QtSoundPlayer::prepare() {
+  if (devices_) return;
+  devices_ = new QMediaDevices(this);
   audible_ = !QMediaDevices::audioOutputs().isEmpty();
   connect(devices_, &QMediaDevices::audioOutputsChanged, this,
           [this] { audible_ = !QMediaDevices::audioOutputs().isEmpty(); });
+}
+
+bool QtSoundPlayer::audible() {
+  prepare();
+  return audible_;
 }
 
 QtSoundPlayer::~QtSoundPlayer() {
@@ -45,6 +54,6 @@ void QtSoundPlayer::play(const QString& name) {
     if (beep_) beep_();
     return;
   }
-  if (!audible_) return;
+  if (!audible()) return;
   effectfor(name.toLower())->play();
 }

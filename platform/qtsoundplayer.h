@@ -17,17 +17,23 @@ class QSoundEffect;
 // Where there is nothing to play on (no sound card, no sound server, no backend) the cues are
 // skipped quietly instead of being handed to the media backend, which would complain about the
 // missing device once for every cue. Should an output appear later, cues sound from then on.
+// Looking for the output means talking to the sound server, so it waits for prepare() or the
+// first cue.
 class QtSoundPlayer : public QObject, public SoundPlayer {
  public:
   explicit QtSoundPlayer(QObject* parent = nullptr);
   ~QtSoundPlayer() override;
 
   void play(const QString& name) override;
+  void prepare() override;
 
   // Whether cues are actually played: true when the system has an audio output.
-  bool audible() const { return audible_; }
+  bool audible();
   // For tests: decide audibility by hand (true plays into whatever device the backend picks).
-  void setaudible(bool audible) { audible_ = audible; }
+  void setaudible(bool audible) {
+    prepare();
+    audible_ = audible;
+  }
   // For tests: replaces the desktop's beep.
   void setbeep(std::function<void()> beep) { beep_ = std::move(beep); }
 

@@ -8,4 +8,7 @@ class SoundPlayer {
  public:
   virtual ~SoundPlayer() = default;
   virtual void play(const QString& name) = 0;
+  // Gets ready to play, where that takes a while (finding the sound output); play() does it
+  // itself when it has not been done.
+  virtual void prepare() {}
 };

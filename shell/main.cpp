@@ -1,12 +1,11 @@
 // The program entry: the main window first, then the windows it calls on, then the event loop.
 
 #include <QApplication>
-#include <QIcon>
-#include <QPixmap>
 
 #include "online/highscoreform.h"
 #include "platform/paths.h"
 #include "platform/qtsoundplayer.h"
+#include "resources/resources.h"
 #include "shell/mainform.h"
 #include "shell/programwindows.h"
 #include "stats/tallylistform.h"
@@ -16,9 +15,8 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Pipshift"));
-  // The small picture, handed over already decoded: QIcon would open the file by probing every
-  // image format plugin, and the 256 px icon is meant for the desktop entry, not the title bar.
-  QApplication::setWindowIcon(QPixmap(QStringLiteral(":/images/windowicon.png")));
+  // The small picture: the 256 px icon is meant for the desktop entry, not the title bar.
+  QApplication::setWindowIcon(resourcepicture(QStringLiteral(":/images/windowicon.png")));
 
   QtSoundPlayer sounds;
   TmainSetup setup;

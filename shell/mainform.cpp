@@ -26,6 +26,7 @@
 #include "online/updatecheck.h"
 #include "platform/soundplayer.h"
 #include "platform/tallyport.h"
+#include "resources/resources.h"
 #include "shell/boardparts.h"
 #include "shell/companions.h"
 #include "windows/aboutform.h"
@@ -72,7 +73,7 @@ QLabel* makepicture(QWidget* parent, const char* name, const QString& image, con
   picture->setObjectName(QString::fromLatin1(name));
   picture->setGeometry(place);
   picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  picture->setPixmap(QPixmap(image));
+  picture->setPixmap(resourcepicture(image));
   return picture;
 }
 
@@ -154,9 +155,9 @@ void Tmain::buildwindow() {
   look::paintbackground(this);
   look::settextcolor(this, Qt::black);
 
-  imagelist_back_h = QPixmap(QStringLiteral(":/images/boneface.png"));
+  imagelist_back_h = resourcepicture(QStringLiteral(":/images/boneface.png"));
   for (int k = 0; k < int(imagelist_dots_h.size()); ++k) {
-    imagelist_dots_h[k] = QPixmap(QStringLiteral(":/images/dots_%1.png").arg(k));
+    imagelist_dots_h[k] = resourcepicture(QStringLiteral(":/images/dots_%1.png").arg(k));
   }
 
   buildmenus();
@@ -223,7 +224,7 @@ void Tmain::buildboard(QWidget* board1) {
   image_logo = new TPicture(board1);
   image_logo->setObjectName(QStringLiteral("image_logo"));
   image_logo->setGeometry(232, 242, 214, 41);
-  image_logo->setPixmap(QPixmap(QStringLiteral(":/images/logo.png")));
+  image_logo->setPixmap(resourcepicture(QStringLiteral(":/images/logo.png")));
   image_logo->setCursor(Qt::PointingHandCursor);
   connect(image_logo, &TPicture::clicked, this, &Tmain::image_logoClick);
 
@@ -468,10 +469,15 @@ void Tmain::FormResize() {
 void Tmain::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   applypendingsize();
-  if (!m_shown) {
-    m_shown = true;
-    FormShow();
-  }
+}
+
+// The window's own paint comes first in every frame, before its children's; the frame is handed
+// to the screen as soon as they are done, so a call queued now runs with the window on screen.
+void Tmain::paintEvent(QPaintEvent* event) {
+  QMainWindow::paintEvent(event);
+  if (m_painted) return;
+  m_painted = true;
+  QTimer::singleShot(0, this, &Tmain::FormShow);
 }
 
 void Tmain::closeEvent(QCloseEvent* event) {
@@ -800,7 +806,10 @@ void Tmain::turntimerTimer() {
 
 // ---- Update check ------------------------------------------------------------------------
 
+// Asking for the version loads the network library and starts a thread, and the sound output is
+// looked for: none of it needs to hold up the window's first appearance.
 void Tmain::FormShow() {
+  if (m_sounds) m_sounds->prepare();
   if (!updatecheckon()) return;
   checkupdate->setURL(versionaddress(updatebase(m_updateserver)));
   checkupdate->StartFetch();

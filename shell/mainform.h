@@ -146,12 +146,14 @@ class Tmain : public QMainWindow {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
 
  private:
   void FormCreate();
+  // Runs once the first frame of the window is on screen: what the player need not wait for.
   void FormShow();
   // The menu has already toggled the mark when these run.
   void PlaySounds1Click();
@@ -193,7 +195,7 @@ class Tmain : public QMainWindow {
   int m_savedwidth = defaultwidth;
   int m_savedheight = defaultheight;
   std::optional<QSize> m_pendingsize;
-  bool m_shown = false;
+  bool m_painted = false;
 
   game::Game m_game;
   std::mt19937 m_random;

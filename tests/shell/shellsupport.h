@@ -35,7 +35,9 @@ inline game::Board twomovesfromsorted() {
 class SoundRecorder : public SoundPlayer {
  public:
   void play(const QString& name) override { cues << name; }
+  void prepare() override { ++prepared; }
   QStringList cues;
+  int prepared = 0;
 };
 
 class TallyRecorder : public TallyPort {

@@ -34,11 +34,16 @@ class UpdateOffer : public ShellTest {
     server.bodies["/pipshift/pipshiftversion.txt"] = published;
     writeini("[pipshift]\nUpdateServer=" + server.base().toLatin1() + "\n");
     auto w = makewindow();
-    auto* fetch = part<THTTPGet>(w.get(), "checkupdate");
-    EXPECT_TRUE(fetch->busy());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !fetch->busy(); }, 10000));
+    waitforcheck(w.get());
     EXPECT_EQ(server.requested, QByteArrayList({"/pipshift/pipshiftversion.txt"}));
     return w;
+  }
+
+  // The version is asked for once the window is on screen; waits until the answer is in.
+  void waitforcheck(Tmain* w) {
+    auto* fetch = part<THTTPGet>(w, "checkupdate");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !server.requested.isEmpty(); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !fetch->busy(); }, 10000));
   }
 
   bool offered(Tmain* w) { return part(w, "panel_update")->isVisible(); }
@@ -66,8 +71,7 @@ class UpdateOffer : public ShellTest {
     auto w = std::make_unique<Tmain>(setup);
     w->setcompanions(&companions);
     w->show();
-    auto* fetch = part<THTTPGet>(w.get(), "checkupdate");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !fetch->busy(); }, 10000));
+    waitforcheck(w.get());
     return w;
   }
 
@@ -94,9 +98,23 @@ TEST_F(UpdateOffer, AnyDifferenceOffersTheUpdate) {
   }
 }
 
+TEST_F(UpdateOffer, AskedOnlyOnceTheWindowIsOnScreen) {
+  server.bodies["/pipshift/pipshiftversion.txt"] = "1.0.0";
+  writeini("[pipshift]\nUpdateServer=" + server.base().toLatin1() + "\n");
+  auto w = makewindow(false);
+  w->show();
+  EXPECT_FALSE(part<THTTPGet>(w.get(), "checkupdate")->busy());
+  EXPECT_EQ(sounds.prepared, 0) << "the sound output is looked for after the first frame too";
+  waitforcheck(w.get());
+  EXPECT_EQ(sounds.prepared, 1);
+  EXPECT_FALSE(offered(w.get()));
+}
+
 TEST_F(UpdateOffer, UncheckedAsksNothing) {
   writeini("[pipshift]\nUpdate=false\nUpdateServer=" + server.base().toLatin1() + "\n");
   auto w = makewindow();
+  // Whatever waits for the first frame has run once the sound output has been looked for.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return sounds.prepared == 1; }, 10000));
   EXPECT_FALSE(part<THTTPGet>(w.get(), "checkupdate")->busy());
   QCoreApplication::processEvents();
   EXPECT_TRUE(server.requested.isEmpty());
