@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include <optional>
 #include <ostream>
 
+#include "platform/atomicfile.h"
 #include "stats/lzh.h"
 #include "stats/lzrw1kh.h"
 
@@ -181,34 +181,10 @@ class Output : public ByteSink {
  public:
   Output(const std::string& name, const std::function<void()>& progress)
       : name_(name), progress_(progress) {}
-  ~Output() override { drop(); }
 
   void createfile(const std::string& path) {
-    target_ = path;
-    struct stat old;
-    const bool exists = ::stat(path.c_str(), &old) == 0;
-    if (path.empty() || (exists && !S_ISREG(old.st_mode)))
-      throw ELzrw1Exception(openoutputerror(name_));
-    // A link stays a link: the file it names is the one replaced.
-    std::error_code error;
-    if (exists && std::filesystem::is_symlink(path, error)) {
-      const std::filesystem::path real = std::filesystem::canonical(path, error);
-      if (error) throw ELzrw1Exception(openoutputerror(name_));
-      target_ = real.string();
-    }
-    const std::string& where = target_;
-    static std::atomic<unsigned> serial{0};
-    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-      temp_ = where + ".part" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
-      fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd_ < 0 && errno != EEXIST && errno != EINTR) break;
-    }
-    if (fd_ < 0) {
-      temp_.clear();
-      throw ELzrw1Exception(openoutputerror(name_));
-    }
-    // The replacement keeps the permissions of the file it replaces.
-    if (exists) (void)::fchmod(fd_, old.st_mode & 07777);
+    file_.emplace(path);
+    if (!file_->open()) throw ELzrw1Exception(openoutputerror(name_));
   }
   void usestream(std::ostream* out) {
     if (!out) throw ELzrw1Exception(openoutputerror(name_));
@@ -223,14 +199,8 @@ class Output : public ByteSink {
         fail();
       }
       if (!*stream_) fail();
-    } else {
-      std::size_t done = 0;
-      while (done < n) {
-        const ssize_t w = ::write(fd_, buffer + done, n - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) fail();
-        done += static_cast<std::size_t>(w);
-      }
+    } else if (!file_->write(buffer, n)) {
+      fail();
     }
     written_ += n;
     if (progress_) progress_();
@@ -246,12 +216,7 @@ class Output : public ByteSink {
       if (!*stream_) fail();
       return;
     }
-    if (::fsync(fd_) != 0) fail();
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) fail();
-    if (::rename(temp_.c_str(), target_.c_str()) != 0) fail();
-    temp_.clear();
+    if (!file_->commit()) fail();
   }
 
   std::uint64_t written() const { return written_; }
@@ -259,18 +224,9 @@ class Output : public ByteSink {
   [[noreturn]] void fail() { throw ELzrw1Exception(writeerror(name_)); }
 
  private:
-  void drop() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (!temp_.empty()) ::unlink(temp_.c_str());
-    temp_.clear();
-  }
-
   std::string name_;
   const std::function<void()>& progress_;
-  std::string target_;
-  std::string temp_;
-  int fd_ = -1;
+  std::optional<AtomicFile> file_;  // dropped with the output unless committed
   std::ostream* stream_ = nullptr;
   std::uint64_t written_ = 0;
 };
