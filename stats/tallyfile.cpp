@@ -2,10 +2,8 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +13,7 @@
 #include <sstream>
 #include <streambuf>
 
+#include "platform/atomicfile.h"
 #include "stats/lzrw1.h"
 
 namespace {
@@ -94,93 +93,32 @@ std::string unpack(std::istream& in, const std::string& inputname, std::size_t c
   return sink.text();
 }
 
-void syncfolder(const QByteArray& file) {
-  const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(file)).absolutePath());
-  const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);  // best effort: the rename itself is what keeps the old file safe
-  ::close(fd);
-}
-
-bool writeall(int fd, const char* data, std::size_t size, QString* error) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      seterror(error, systemerror(errno));
-      return false;
-    }
-    if (written == 0) {
-      seterror(error, systemerror(ENOSPC));
-      return false;
-    }
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
-// Replaces target with what fill writes: the content goes to a new file in the same folder, is
-// forced to disk and is then renamed over target, which therefore always holds either its old
-// content or the whole new one. On failure the new file is removed and target is untouched.
-bool replaceatomically(const QString& path, const std::function<bool(int, QString*)>& fill,
+// Replaces the file at path with what fill writes, whole or not at all (see AtomicFile). On
+// failure the file is as it was and *error (when given) says why, naming path; a fill that fails
+// on its own account puts its reason in *reason.
+bool replaceatomically(const QString& path,
+                       const std::function<bool(AtomicFile&, QString* reason)>& fill,
                        QString* error) {
-  QString resolved = path;
-  const QFileInfo info(path);
-  // Replacing a link would cut it; write through it to the file it names instead.
-  if (info.isSymLink() && !info.canonicalFilePath().isEmpty()) resolved = info.canonicalFilePath();
-  const QByteArray target = QFile::encodeName(resolved);
-
-  struct stat old {};
-  const bool hadold = ::stat(target.constData(), &old) == 0;
-  if (hadold && !S_ISREG(old.st_mode)) {
-    seterror(error, path + QStringLiteral(" : not a regular file"));
-    return false;
-  }
-  const mode_t mode = hadold ? (old.st_mode & 07777) : 0666;
-
-  QByteArray temporary;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temporary =
-        target + ".tmp" +
-        QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0');
-    fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) {
-    seterror(error,
-             path + QStringLiteral(" : cannot create a file beside it: ") + systemerror(errno));
-    return false;
-  }
-
+  AtomicFile file(QFile::encodeName(path).toStdString());
   QString reason;
-  bool ok = fill(fd, &reason);
-  // The umask may have narrowed the new file; the player's file keeps the access it had. A
-  // failure here is not worth losing the save over.
-  if (ok && hadold) {
-    const int kept = ::fchmod(fd, mode);
-    static_cast<void>(kept);
+  if (file.open() && fill(file, &reason) && file.commit()) return true;
+  switch (file.failure()) {
+    case AtomicFile::Failure::none:
+      break;
+    case AtomicFile::Failure::target:
+      reason = QStringLiteral("not a regular file");
+      break;
+    case AtomicFile::Failure::create:
+      reason = QStringLiteral("cannot create a file beside it: ") + systemerror(file.error());
+      break;
+    case AtomicFile::Failure::write:
+    case AtomicFile::Failure::sync:
+    case AtomicFile::Failure::rename:
+      reason = systemerror(file.error());
+      break;
   }
-  if (ok && ::fsync(fd) != 0) {
-    reason = systemerror(errno);
-    ok = false;
-  }
-  if (::close(fd) != 0 && ok) {
-    reason = systemerror(errno);
-    ok = false;
-  }
-  if (ok && ::rename(temporary.constData(), target.constData()) != 0) {
-    reason = systemerror(errno);
-    ok = false;
-  }
-  if (!ok) {
-    ::unlink(temporary.constData());
-    seterror(error, path + QStringLiteral(" : ") + reason);
-    return false;
-  }
-  syncfolder(target);
-  return true;
+  seterror(error, path + QStringLiteral(" : ") + reason);
+  return false;
 }
 
 }  // namespace
@@ -240,8 +178,8 @@ bool savetallyfile(const QString& path, const TextTable& grid, QString* error) {
 
   return replaceatomically(
       path,
-      [&container](int fd, QString* reason) {
-        return writeall(fd, container.data(), container.size(), reason);
+      [&container](AtomicFile& file, QString*) {
+        return file.write(container.data(), container.size());
       },
       error);
 }
@@ -255,7 +193,7 @@ bool keepdamagedtally(const QString& path) {
   if (source < 0) return false;
   const bool ok = replaceatomically(
       damagedtallypath(path),
-      [source](int fd, QString* reason) {
+      [source](AtomicFile& file, QString* reason) {
         char buffer[65536];
         for (;;) {
           const ssize_t got = ::read(source, buffer, sizeof buffer);
@@ -265,7 +203,7 @@ bool keepdamagedtally(const QString& path) {
             return false;
           }
           if (got == 0) return true;
-          if (!writeall(fd, buffer, static_cast<std::size_t>(got), reason)) return false;
+          if (!file.write(buffer, static_cast<std::size_t>(got))) return false;
         }
       },
       nullptr);
