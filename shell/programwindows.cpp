@@ -6,18 +6,32 @@
 #include "windows/aboutform.h"
 #include "windows/helpform.h"
 
-ProgramWindows::ProgramWindows(Tmain& main, Tabout& about, Thelp& help, Thighscore& highscore,
-                               Ttallylist& tally)
-    : main_(main), about_(about), help_(help), highscore_(highscore), tally_(tally) {
+ProgramWindows::ProgramWindows(Tmain& main, Ttallylist& tally) : main_(main), tally_(tally) {
   main_.settally(&tally_);
   main_.setcompanions(this);
-  QObject::connect(&highscore_, &Thighscore::postaccepted, &main_, &Tmain::postaccepted);
 }
 
 ProgramWindows::~ProgramWindows() {
-  QObject::disconnect(&highscore_, &Thighscore::postaccepted, &main_, &Tmain::postaccepted);
   main_.setcompanions(nullptr);
   main_.settally(nullptr);
+}
+
+Tabout& ProgramWindows::about() {
+  if (!about_) about_ = std::make_unique<Tabout>(&main_);
+  return *about_;
+}
+
+Thelp& ProgramWindows::help() {
+  if (!help_) help_ = std::make_unique<Thelp>(&main_, &about());
+  return *help_;
+}
+
+Thighscore& ProgramWindows::highscore() {
+  if (!highscore_) {
+    highscore_ = std::make_unique<Thighscore>(main_.scoreserver());
+    QObject::connect(highscore_.get(), &Thighscore::postaccepted, &main_, &Tmain::postaccepted);
+  }
+  return *highscore_;
 }
 
 void ProgramWindows::showtally() {
@@ -29,27 +43,27 @@ void ProgramWindows::savetally() {
 }
 
 void ProgramWindows::showhelp() {
-  help_.showforward();
+  help().showforward();
 }
 
 void ProgramWindows::showabout() {
-  about_.showforward();
+  about().showforward();
 }
 
 void ProgramWindows::openlink() {
-  about_.openlink();
+  about().openlink();
 }
 
 QString ProgramWindows::versiontext() const {
-  return about_.versiontext();
+  return Tabout::programversion;
 }
 
 // The window opens on the page it showed last; the new list replaces it when it arrives.
 void ProgramWindows::showhighscores() {
-  highscore_.loadit();
-  highscore_.showforward();
+  highscore().loadit();
+  highscore().showforward();
 }
 
 void ProgramWindows::postscore(const QString& name, const QString& date, const QString& score) {
-  highscore_.postscore(name, date, score);
+  highscore().postscore(name, date, score);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include "shell/companions.h"
 
 class Tabout;
@@ -8,13 +10,16 @@ class Thighscore;
 class Tmain;
 class Ttallylist;
 
-// The main window's view of the program's other windows, and the ties between them: made once
-// every window exists, it hands itself and the tally window to the main window and lets the
-// high-score window end the main window's posting wait. While it lives the main window uses the
-// others through it; destroying it takes them away again.
+// The main window's view of the program's other windows, and the ties between them. It hands
+// itself and the tally window to the main window; while it lives the main window uses the others
+// through it, and destroying it takes them away again.
+//
+// The tally window exists from the start, since every game counts in it. Help, About and the
+// high-score window are made the first time they are wanted, so none of them holds up the main
+// window's first appearance; made once, they are only shown and hidden, and go with this object.
 class ProgramWindows : public Companions {
  public:
-  ProgramWindows(Tmain& main, Tabout& about, Thelp& help, Thighscore& highscore, Ttallylist& tally);
+  ProgramWindows(Tmain& main, Ttallylist& tally);
   ~ProgramWindows() override;
   ProgramWindows(const ProgramWindows&) = delete;
   ProgramWindows& operator=(const ProgramWindows&) = delete;
@@ -28,10 +33,20 @@ class ProgramWindows : public Companions {
   void showhighscores() override;
   void postscore(const QString& name, const QString& date, const QString& score) override;
 
+  // The windows, made now if they do not exist yet.
+  Tabout& about();
+  Thelp& help();
+  Thighscore& highscore();
+  // Whether they have been made.
+  bool aboutmade() const { return about_ != nullptr; }
+  bool helpmade() const { return help_ != nullptr; }
+  bool highscoremade() const { return highscore_ != nullptr; }
+
  private:
   Tmain& main_;
-  Tabout& about_;
-  Thelp& help_;
-  Thighscore& highscore_;
   Ttallylist& tally_;
+  // Help links to About, so About is declared first and goes last.
+  std::unique_ptr<Tabout> about_;
+  std::unique_ptr<Thelp> help_;
+  std::unique_ptr<Thighscore> highscore_;
 };

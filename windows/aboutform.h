@@ -9,8 +9,8 @@ class TSelButton;
 class TURL;
 
 // The About window: the logo, a link to the maker's site, the maker and rights lines and the
-// version. Made once at start-up and only shown and hidden after that. It is also where the
-// program's version lives: the update check compares versiontext() with the published one.
+// version. Made when first wanted and only shown and hidden after that. It is also where the
+// program's version lives: the update check compares it with the published one.
 //
 // The owner (the main window) is the window it opens centred on and stays above. It is not the
 // QObject parent, so the main window's own components are never confused with these by name;
@@ -23,6 +23,8 @@ class Tabout : public QWidget {
   static constexpr int clientHeight = 193;
   // The maker's site, as the link shows it; the link kind puts "http://" in front.
   static inline const QString siteaddress = QStringLiteral("www.quorvel.example");
+  // The program's version, as the `version` label shows it.
+  static inline const QString programversion = QStringLiteral("1.0.0");
 
   explicit Tabout(QWidget* owner = nullptr);
 

@@ -468,7 +468,9 @@ class Run:
 def step_first_start(run):
     os.makedirs(run.folder)
     os.makedirs(run.elsewhere)
-    shutil.copy2(os.path.join(run.bin_dir, "pipshift"), run.folder)
+    # The program folder as the build leaves it: the program and its sound module.
+    for name in ("pipshift", "pipshift-sound.so"):
+        shutil.copy2(os.path.join(run.bin_dir, name), run.folder)
     run.start_server()
     base = f"http://127.0.0.1:{run.relay.port}/"
     # The only keys before the first start: where the servers are.
@@ -482,6 +484,14 @@ def step_first_start(run):
            f"{run.panel_state(PANEL_NAME):.0%} drawn)")
     name = run.name_field()
     expect(name == "Guest", f"first start: the name field reads {name!r}, expected 'Guest'")
+    # The sound module is loaded once the window is up; without an audio output it stays quiet.
+    def module_loaded():
+        with open(f"/proc/{run.program.pid}/maps") as maps:
+            return "/pipshift-sound.so" in maps.read()
+    loaded = wait_for(module_loaded, 5)
+    with open(run.program_log, "rb") as f:
+        said = f.read().decode(errors="replace")
+    expect(loaded, f"the program never loaded its sound module; it said: {said.strip()}")
 
 def step_no_update_offered_for_same_version(run):
     answered = run.relay.wait_answered(VERSION_PATH, 15)

@@ -21,19 +21,13 @@ class AllWindows : public ShellTest {
     server.bodies["/counter/pipshift.shtml"] = "<html><body><p>The list</p></body></html>";
     writeini("[pipshift]\nUpdate=false\nScoreServer=" + server.base().toLatin1() + "\n");
     w = makewindow();
-    about = std::make_unique<Tabout>(w.get());
-    help = std::make_unique<Thelp>(w.get(), about.get());
-    highscore = std::make_unique<Thighscore>(w->scoreserver());
     tallywindow = std::make_unique<Ttallylist>(w.get(), dir.filePath("pipshifttally.tld"));
-    windows = std::make_unique<ProgramWindows>(*w, *about, *help, *highscore, *tallywindow);
+    windows = std::make_unique<ProgramWindows>(*w, *tallywindow);
   }
 
   void TearDown() override {
     windows.reset();
     tallywindow.reset();
-    highscore.reset();
-    help.reset();
-    about.reset();
     w.reset();
   }
 
@@ -53,24 +47,33 @@ class AllWindows : public ShellTest {
 
   TinyServer server;
   std::unique_ptr<Tmain> w;
-  std::unique_ptr<Tabout> about;
-  std::unique_ptr<Thelp> help;
-  std::unique_ptr<Thighscore> highscore;
   std::unique_ptr<Ttallylist> tallywindow;
   std::unique_ptr<ProgramWindows> windows;
 };
 
-TEST_F(AllWindows, TheMenusOpenTheirWindows) {
+TEST_F(AllWindows, TheMenusOpenTheirWindowsWhichAreMadeOnlyThen) {
+  // The version is known without the About window that shows it.
+  EXPECT_EQ(windows->versiontext(), "1.0.0");
+  EXPECT_FALSE(windows->aboutmade() || windows->helpmade() || windows->highscoremade());
+
   part<QAction>(w.get(), "TallyList1")->trigger();
   EXPECT_TRUE(tallywindow->isVisible());
   part<QAction>(w.get(), "Help2")->trigger();
-  EXPECT_TRUE(help->isVisible());
+  EXPECT_TRUE(windows->help().isVisible());
+  EXPECT_FALSE(windows->about().isVisible()) << "made for Help's link, not shown";
   part<QAction>(w.get(), "About1")->trigger();
-  EXPECT_TRUE(about->isVisible());
-  EXPECT_EQ(windows->versiontext(), "1.0.0");
+  EXPECT_TRUE(windows->about().isVisible());
+  EXPECT_EQ(windows->about().versiontext(), windows->versiontext());
+  // Made once: closed and asked for again, the same window comes back.
+  Thelp* const help = &windows->help();
+  help->close();
+  part<QAction>(w.get(), "Help2")->trigger();
+  EXPECT_EQ(&windows->help(), help);
+  EXPECT_TRUE(help->isVisible());
 
+  EXPECT_FALSE(windows->highscoremade());
   part<QAction>(w.get(), "ViewHighScoreList1")->trigger();
-  EXPECT_TRUE(highscore->isVisible());
+  EXPECT_TRUE(windows->highscore().isVisible());
   EXPECT_TRUE(QTest::qWaitFor([&] { return server.requested.size() == 1; }, 10000));
   EXPECT_EQ(server.requested, QByteArrayList({"/counter/pipshift.shtml"}));
 }
@@ -93,7 +96,7 @@ TEST_F(AllWindows, ASentScoreEndsTheWaitAndOpensTheList) {
 
   ASSERT_TRUE(QTest::qWaitFor([&] { return !w->posting(); }, 10000));
   EXPECT_FALSE(part(w.get(), "panel_cleared")->isVisible());
-  EXPECT_TRUE(highscore->isVisible());
+  EXPECT_TRUE(windows->highscore().isVisible());
   EXPECT_TRUE(messages.isEmpty());
   ASSERT_TRUE(QTest::qWaitFor([&] { return server.requested.size() == 2; }, 10000));
   EXPECT_EQ(server.requested[1], "/counter/pipshift.shtml");

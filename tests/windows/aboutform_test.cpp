@@ -137,7 +137,7 @@ TEST_F(AboutTest, DoneClosesByHidingAndTheWindowOpensAgainCentred) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   ASSERT_TRUE(alive);
   EXPECT_FALSE(about->isVisible());
-  EXPECT_EQ(about->versiontext(), "1.0.0") << "still there for the update check";
+  EXPECT_EQ(about->versiontext(), "1.0.0") << "hidden, not destroyed";
 
   about->showforward();
   EXPECT_TRUE(about->isVisible());

@@ -1,4 +1,4 @@
-#include "platform/qtsoundplayer.h"
+#include "sound/qtsoundplayer.h"
 
 #include <QApplication>
 #include <QAudioDevice>

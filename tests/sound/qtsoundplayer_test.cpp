@@ -8,8 +8,8 @@
 
 #include <atomic>
 
-#include "platform/qtsoundplayer.h"
 #include "resources/resources.h"
+#include "sound/qtsoundplayer.h"
 
 namespace {
 

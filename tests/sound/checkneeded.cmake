@@ -1,0 +1,13 @@
+# Fails when PROGRAM names Qt Multimedia among the libraries it needs at start-up.
+execute_process(COMMAND readelf --dynamic ${PROGRAM} OUTPUT_VARIABLE dynamic RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "readelf could not read ${PROGRAM}")
+endif()
+string(REGEX MATCHALL "Shared library: \\[[^]]+\\]" needed "${dynamic}")
+if(NOT needed)
+  message(FATAL_ERROR "${PROGRAM} names no libraries at all; is it the program?")
+endif()
+if(needed MATCHES "Multimedia")
+  message(FATAL_ERROR "${PROGRAM} loads Qt Multimedia at start-up: ${needed}")
+endif()
+message(STATUS "${PROGRAM} needs: ${needed}")
