@@ -13,6 +13,7 @@
 
 #include "online/httpprot.h"
 #include "tests/fuzz/fuzzsupport.h"
+#include "tests/support/fulldisk.h"
 
 namespace {
 
@@ -21,28 +22,6 @@ class FedClient : public THttpCli {
   using THttpCli::ConnectionClosed;
   using THttpCli::ExpectResponse;
   void feed(const QByteArray& bytes) { ProcessReceived(bytes.constData(), bytes.size()); }
-};
-
-// A device with room for a given number of bytes, like a disk that runs full.
-class Limited : public QIODevice {
- public:
-  explicit Limited(qint64 room) : room_(room) { open(QIODevice::WriteOnly); }
-  QByteArray written;
-
- protected:
-  qint64 readData(char*, qint64) override { return -1; }
-  qint64 writeData(const char* data, qint64 length) override {
-    if (length > room_) {
-      setErrorString(QStringLiteral("No space left on device"));
-      return -1;
-    }
-    room_ -= length;
-    written.append(data, length);
-    return length;
-  }
-
- private:
-  qint64 room_;
 };
 
 struct Result {
@@ -72,7 +51,7 @@ Result receive(const QByteArray& answer, const std::vector<qsizetype>& cuts, std
   {
     FedClient client;
     if (flags & kVersion11) client.setRequestVer(QStringLiteral("1.1"));
-    Limited sink((flags & kFullDisk) ? qint64(flags >> 4) * 97 : qint64(1) << 40);
+    FullDisk sink((flags & kFullDisk) ? qint64(flags >> 4) * 97 : qint64(1) << 40);
     if (!(flags & kNoStream)) client.setBodyStream(&sink);
     client.ExpectResponse();
     qsizetype at = 0;

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "tests/online/runget.h"
+#include "tests/support/fulldisk.h"
 #include "tests/support/localhttpserver.h"
 
 namespace {
@@ -19,28 +20,6 @@ QByteArray getupdaterequest(const QByteArray& path) {
   return "GET " + path + " HTTP/1.0\r\nAccept: " + acceptlist +
          "\r\nUser-Agent: Mozilla/3.0 (compatible)\r\nHost: 127.0.0.1\r\n\r\n";
 }
-
-// A device that takes a number of bytes and then fails, like a disk that has run full.
-class FullDisk : public QIODevice {
- public:
-  explicit FullDisk(qint64 room) : room_(room) { open(QIODevice::WriteOnly); }
-  QByteArray written;
-
- protected:
-  qint64 readData(char*, qint64) override { return -1; }
-  qint64 writeData(const char* data, qint64 length) override {
-    if (length > room_) {
-      setErrorString(QStringLiteral("No space left on device"));
-      return -1;
-    }
-    room_ -= length;
-    written.append(data, length);
-    return length;
-  }
-
- private:
-  qint64 room_;
-};
 
 class HttpCliTest : public ::testing::Test {
  protected:
