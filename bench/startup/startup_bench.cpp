@@ -358,7 +358,20 @@ struct Program {
   std::string name;
   std::string exe;
   bool isgame;
+  std::string soundmodule;  // the game's, copied beside it as the build and the package put it
 };
+
+// The sound player is a module the game loads beside its own executable once its window is on
+// screen. Without it the game runs silent, and the idle figure would leave out what sound costs.
+std::string soundmodulebeside(const std::string& game) {
+  const fs::path module = fs::path(game).parent_path() / "pipshift-sound.so";
+  if (!fs::is_regular_file(module)) {
+    throw Failure("no " + module.string() +
+                  ": the game's sound module must lie beside the pipshift given, or the game "
+                  "would run silent and the figures would leave out what sound costs");
+  }
+  return module.string();
+}
 
 // A port on 127.0.0.1 that refuses connections: one the system just handed out and took back.
 int closedport() {
@@ -378,14 +391,16 @@ int closedport() {
   return port;
 }
 
-// A fresh program folder: the game gets a copy of itself there, as a player's folder would be,
-// with the update check on as it is by default, but pointed at a port on this machine where
-// nothing listens: the check costs what it costs at every start, and nothing leaves the machine.
+// A fresh program folder: the game gets a copy of itself and of its sound module there, as a
+// player's folder would be, with the update check on as it is by default, but pointed at a port on
+// this machine where nothing listens: the check costs what it costs at every start, and nothing
+// leaves the machine.
 std::string preparefolder(const Program& p, const std::string& scratch, int serial) {
   const std::string folder = scratch + "/run-" + std::to_string(serial);
   fs::create_directories(folder);
   if (!p.isgame) return folder;
   fs::copy_file(p.exe, folder + "/pipshift", fs::copy_options::overwrite_existing);
+  fs::copy_file(p.soundmodule, folder + "/pipshift-sound.so", fs::copy_options::overwrite_existing);
   const std::string nowhere = "http://127.0.0.1:" + std::to_string(closedport()) + "/";
   std::ofstream ini(folder + "/pipshift.ini");
   ini << "[pipshift]\r\nUpdateServer=" << nowhere << "\r\nScoreServer=" << nowhere << "\r\n";
@@ -445,8 +460,9 @@ void run(const Options& o) {
     ~Cleanup() { fs::remove_all(dir); }
   } cleanup{scratch};
 
-  const std::vector<Program> programs = {{"pipshift", o.pipshift, true},
-                                         {"minimal", o.minimal, false}};
+  const std::vector<Program> programs = {
+      {"pipshift", o.pipshift, true, soundmodulebeside(o.pipshift)},
+      {"minimal", o.minimal, false, ""}};
   Environment env{"offscreen", "", o.probe, scratch};
 
   std::cout << "Start-up of " << o.pipshift << "\nbeside " << o.minimal << ", " << o.runs
