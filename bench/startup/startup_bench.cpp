@@ -3,7 +3,8 @@
 //
 //  - start-up: from just before the process is created to the moment its window's first whole
 //    frame reaches the window system, on the offscreen platform and on a private Xvfb;
-//  - resident memory (VmRSS) at that moment;
+//  - resident memory (VmRSS) at that moment, and, without a goal, 2 s later (offscreen), when the
+//    update check and the sound module, both started after the paint, have been loaded;
 //  - processor time (utime + stime) while the game sits idle with a game running, under Xvfb.
 //
 // The goals are judged beside that plain window (--minimal). A plain window draws no text and so
