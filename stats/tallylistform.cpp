@@ -281,15 +281,16 @@ void Ttallylist::addtomineincrease(int column) {
   if (column < 0 || column >= gridcolumns) return;
   addit(column, 0);
   if (QLabel* label = counterlabel(column)) label->setText(cell(column, 0));
-  if (column != 1) return;
-
-  int cleared = 0;
-  int total = 0;
-  long long percentage = 0;
-  if (readint(rawcell(2, 0), cleared) && readint(rawcell(1, 0), total) && total != 0)
-    percentage = static_cast<long long>(cleared) * 100 / total;
-  if (percentage > INT_MAX || percentage < INT_MIN) percentage = 0;
-  addtomineset(3, QString::number(percentage));
+  if (column == 1) {
+    int cleared = 0;
+    int total = 0;
+    long long percentage = 0;
+    if (readint(rawcell(2, 0), cleared) && readint(rawcell(1, 0), total) && total != 0)
+      percentage = static_cast<long long>(cleared) * 100 / total;
+    if (percentage > INT_MAX || percentage < INT_MIN) percentage = 0;
+    addtomineset(3, QString::number(percentage));
+  }
+  savetally();
 }
 
 void Ttallylist::addtomineset(int column, const QString& text) {
@@ -329,6 +330,7 @@ void Ttallylist::checkscore(int score, const QString& name) {
   setcell(0, k, date);
   setcell(1, k, QString::number(score));
   setcell(2, k, entry);
+  savetally();
 }
 
 bool Ttallylist::askreset(QWidget* parent) {
@@ -359,6 +361,7 @@ void Ttallylist::button_resetClick() {
     setrankvalue(i, emptyrank);
     setrankstyle(i, plaincolor, false);
   }
+  savetally();
 }
 
 void Ttallylist::button_doneClick() {

@@ -21,8 +21,9 @@ class TImageButton;
 // the labels mirror it, except for the designed placeholder lines, which are shown until the first
 // score check or reset but never enter the table.
 //
-// The tally file is read once, in the constructor, and written once, when the window is destroyed
-// (savetally() may also be called earlier, e.g. before the process ends without unwinding).
+// The tally file is read once, in the constructor. It is written whenever a game changes the
+// table (a game started or cleared, a score ranked, a reset), so a crash or a killed process loses
+// nothing that was played, and once more when the window is destroyed.
 class Ttallylist : public QWidget, public TallyPort {
   Q_OBJECT
 
@@ -38,7 +39,7 @@ class Ttallylist : public QWidget, public TallyPort {
   static const QColor markcolor;      // the rank the last score check filled
 
   // mainwindow: the window this one is centred over when shown (may be null).
-  // tallypath: the tally file, read now and written when the window is destroyed.
+  // tallypath: the tally file, read now, written on every change and when the window goes.
   Ttallylist(QWidget* mainwindow, const QString& tallypath, QWidget* parent = nullptr);
   ~Ttallylist() override;
 

@@ -244,6 +244,31 @@ TEST_F(TallyList, ResetAnsweredYesClearsEverythingAndTheNextGameFillsRankOne) {
   EXPECT_EQ(rank(*w, 2), blank(white, false));
 }
 
+// What is on disk while the window is still open, as a crash or a killed process would leave it.
+TEST_F(TallyList, EveryChangeIsOnDiskAtOnceNotOnlyWhenTheWindowGoes) {
+  auto w = open();
+  auto ondisk = [&] {
+    TextTable t;
+    EXPECT_EQ(loadtallyfile(path, t), TallyLoad::Loaded);
+    return t;
+  };
+  w->addtomineincrease(1);
+  EXPECT_EQ(ondisk().cell(1, 0), "1") << "a game started";
+  w->addtomineincrease(2);
+  EXPECT_EQ(ondisk().cell(2, 0), "1") << "a board cleared";
+  w->checkscore(300, "Ann");
+  TextTable t = ondisk();
+  EXPECT_EQ(t.cell(1, 1), "300");
+  EXPECT_EQ(t.cell(2, 1), "Ann");
+  EXPECT_EQ(t, w->stringgrid_scores());
+
+  QTest::mouseClick(w->findChild<TImageButton*>("button_resettally"), Qt::LeftButton);
+  t = ondisk();
+  EXPECT_EQ(t.cell(1, 0), "0") << "a reset";
+  EXPECT_EQ(t.cell(1, 1), "-1000");
+  EXPECT_EQ(entries(dir.path()), QStringList({"pipshifttally.tld"})) << "no temporaries left";
+}
+
 TEST_F(TallyList, ResetAnsweredNoChangesNothing) {
   auto w = open();
   play(*w, 150, "Ann");
