@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "platform/paths.h"
+#include "platform/termination.h"
 #include "resources/resources.h"
 #include "shell/mainform.h"
 #include "shell/programwindows.h"
@@ -24,6 +25,8 @@ int main(int argc, char** argv) {
   Tmain main(setup);
   Ttallylist tally(&main, datafolder() + main.productword() + QStringLiteral("tally.tld"));
   ProgramWindows windows(main, tally);
+  // Asked to end (a logout, `kill`), the program closes as through File > Exit and keeps it all.
+  onterminationrequest(&main, [&main] { main.close(); });
   main.show();
   return app.exec();
 }

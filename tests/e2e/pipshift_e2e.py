@@ -771,6 +771,33 @@ def step_second_exit_keeps_files(run):
            f"expected ('3', '0', '0')\n{text}")
 
 
+def step_third_start_ended_by_a_signal(run):
+    run.start_program()
+    tool = os.path.join(run.bin_dir, "pipshift-tally")
+
+    def started():
+        cells, _ = tally_cells(tool, run.tally)
+        return cells.get((1, 0))
+
+    # A game counts in the tally file at once, not only when the program ends.
+    run.focus_main()
+    run.x.key("ctrl+s")
+    counted = wait_for(lambda: started() == "4" and "4", 5)
+    expect(counted, f"a fourth game started but the tally file, read while the program runs, "
+           f"counts {started()!r} games")
+    run.x.xdotool("windowmove", "--sync", run.main, 60, 70)
+    want = xsession.Geometry(60, 70, 604, 374)
+    expect(wait_for(lambda: run.geometry() == want, 5),
+           f"the window is {run.geometry()} after moving it to {want}")
+    # Asked to end as at a logout: the program closes as through File > Exit.
+    run.program.send_signal(signal.SIGTERM)
+    status = run.stop_program()
+    expect(status == 0, f"SIGTERM ended the program with status {status}, not by closing it")
+    expect_ini(run.ini, {"Left": "60", "Top": "70", "Width": "604", "Height": "374"},
+               "after SIGTERM")
+    expect(started() == "4", f"after SIGTERM the tally file counts {started()!r} games")
+
+
 def post_score(run):
     """A score already on the server before the program first looks at the list."""
     query = "name=E2E%20Zed&date=12%2F7%2F26&score=612"
@@ -808,6 +835,8 @@ STEPS = [
     ("high-score-list", step_high_score_list),
     ("hints-off-and-reset-location", step_hints_off_and_reset_location),
     ("second-exit-keeps-files", step_second_exit_keeps_files),
+    # Third start: ended by a signal, as at a logout, it keeps what the session did.
+    ("third-start-ended-by-a-signal", step_third_start_ended_by_a_signal),
 ]
 
 
