@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 #include <chrono>
 
@@ -469,14 +470,26 @@ void Tmain::FormResize() {
 void Tmain::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   applypendingsize();
+  if (m_formshowwatched || !windowHandle()) return;
+  m_formshowwatched = true;
+  windowHandle()->installEventFilter(this);
+  // A window that is never exposed (started minimised) still gets its sound and update check.
+  QTimer::singleShot(formshowfallback, this, &Tmain::queueformshow);
 }
 
-// The window's own paint comes first in every frame, before its children's; the frame is handed
-// to the screen as soon as they are done, so a call queued now runs with the window on screen.
-void Tmain::paintEvent(QPaintEvent* event) {
-  QMainWindow::paintEvent(event);
-  if (m_painted) return;
-  m_painted = true;
+// The window system exposes the window; Qt paints it and hands the frame over while handling
+// that event, so a call queued now runs with the window on screen. The window's own paint event
+// cannot tell this: where the menu bar lives outside the window (a global menu), the client area
+// covers all of it and Qt never asks the window itself to paint.
+bool Tmain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed())
+    queueformshow();
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void Tmain::queueformshow() {
+  if (m_formshowqueued) return;
+  m_formshowqueued = true;
   QTimer::singleShot(0, this, &Tmain::FormShow);
 }
 

@@ -73,6 +73,8 @@ class Tmain : public QMainWindow {
   static constexpr int minclientheight = 330;
   static constexpr int maxnamelength = 10;
   static constexpr int postticks = 40;
+  // How long after showing the window FormShow runs at the latest, exposed or not (ms).
+  static constexpr int formshowfallback = 2000;
 
   explicit Tmain(const TmainSetup& setup, QWidget* parent = nullptr);
   ~Tmain() override;
@@ -146,7 +148,7 @@ class Tmain : public QMainWindow {
 
  protected:
   void showEvent(QShowEvent* event) override;
-  void paintEvent(QPaintEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
@@ -155,6 +157,7 @@ class Tmain : public QMainWindow {
   void FormCreate();
   // Runs once the first frame of the window is on screen: what the player need not wait for.
   void FormShow();
+  void queueformshow();
   // The menu has already toggled the mark when these run.
   void PlaySounds1Click();
   void ShowHints1Click();
@@ -195,7 +198,8 @@ class Tmain : public QMainWindow {
   int m_savedwidth = defaultwidth;
   int m_savedheight = defaultheight;
   std::optional<QSize> m_pendingsize;
-  bool m_painted = false;
+  bool m_formshowwatched = false;
+  bool m_formshowqueued = false;
 
   game::Game m_game;
   std::mt19937 m_random;

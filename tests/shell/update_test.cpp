@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QFile>
 #include <QLabel>
+#include <QMenuBar>
 
 #include "online/httpget.h"
 #include "platform/desktop.h"
@@ -108,6 +109,20 @@ TEST_F(UpdateOffer, AskedOnlyOnceTheWindowIsOnScreen) {
   waitforcheck(w.get());
   EXPECT_EQ(sounds.prepared, 1);
   EXPECT_FALSE(offered(w.get()));
+}
+
+// Where the menus live outside the window (a global menu), Qt hides the menu bar and the client
+// area covers the whole window: the window being on screen must still be noticed.
+TEST_F(UpdateOffer, AskedAlsoWhenTheMenuBarIsNotInTheWindow) {
+  server.bodies["/pipshift/pipshiftversion.txt"] = "2.0.0";
+  writeini("[pipshift]\nUpdateServer=" + server.base().toLatin1() + "\n");
+  auto w = makewindow(false);
+  w->menuBar()->hide();
+  w->show();
+  // Noticed when the window is exposed, well before the late fallback for a hidden window.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return sounds.prepared == 1; }, Tmain::formshowfallback / 2));
+  waitforcheck(w.get());
+  EXPECT_TRUE(offered(w.get()));
 }
 
 TEST_F(UpdateOffer, UncheckedAsksNothing) {
