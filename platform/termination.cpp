@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <iterator>
 #include <utility>
 
 namespace {
@@ -20,6 +21,19 @@ int pipeends[2] = {-1, -1};
 volatile std::sig_atomic_t pending = 0;
 
 constexpr int handledsignals[] = {SIGTERM, SIGHUP, SIGINT};
+constexpr int handledcount = int(std::size(handledsignals));
+
+// What each signal did before we took it over, given back when the handler goes. A signal the
+// process was started ignoring (`nohup`, a background job) is left ignored.
+struct sigaction previous[handledcount];
+bool taken[handledcount] = {};
+
+void giveback() {
+  for (int i = 0; i < handledcount; ++i) {
+    if (taken[i]) ::sigaction(handledsignals[i], &previous[i], nullptr);
+    taken[i] = false;
+  }
+}
 
 void onsignal(int number) {
   if (pending) {
@@ -54,6 +68,11 @@ void onterminationrequest(QObject* context, std::function<void()> handler) {
   }
   Watch& w = watch();
   delete w.notifier;
+  // A request that came before this handler was one for no handler at all.
+  char stale = 0;
+  while (::read(pipeends[0], &stale, 1) == 1) {
+  }
+  pending = 0;
   w.handler = std::move(handler);
   w.notifier = new QSocketNotifier(pipeends[0], QSocketNotifier::Read, context);
   QObject::connect(w.notifier, &QSocketNotifier::activated, w.notifier, [] {
@@ -65,12 +84,19 @@ void onterminationrequest(QObject* context, std::function<void()> handler) {
   });
   QObject::connect(w.notifier, &QObject::destroyed, [] {
     watch().handler = nullptr;
-    for (int number : handledsignals) ::signal(number, SIG_DFL);
+    giveback();
   });
 
   struct sigaction action {};
   action.sa_handler = onsignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (int number : handledsignals) ::sigaction(number, &action, nullptr);
+  for (int i = 0; i < handledcount; ++i) {
+    struct sigaction before {};
+    if (::sigaction(handledsignals[i], nullptr, &before) != 0 || before.sa_handler == SIG_IGN)
+      continue;
+    if (::sigaction(handledsignals[i], &action, nullptr) != 0) continue;
+    previous[i] = before;
+    taken[i] = true;
+  }
 }

@@ -66,4 +66,24 @@ TEST(Termination, WithItsContextGoneTheSignalsEndTheProcessAgain) {
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGHUP) << status;
 }
 
+TEST(Termination, ASignalTheProcessWasStartedIgnoringStaysIgnored) {
+  ::signal(SIGHUP, SIG_IGN);  // as under nohup
+  {
+    QObject context;
+    int calls = 0;
+    onterminationrequest(&context, [&] { ++calls; });
+    ASSERT_EQ(::raise(SIGHUP), 0);
+    QTest::qWait(50);
+    EXPECT_EQ(calls, 0);
+    ASSERT_EQ(::raise(SIGTERM), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return calls == 1; }, 5000)) << "the others are still ours";
+  }
+  struct sigaction now {};
+  ASSERT_EQ(::sigaction(SIGHUP, nullptr, &now), 0);
+  EXPECT_EQ(now.sa_handler, SIG_IGN);
+  ASSERT_EQ(::sigaction(SIGTERM, nullptr, &now), 0);
+  EXPECT_EQ(now.sa_handler, SIG_DFL) << "given back as it was";
+  ::signal(SIGHUP, SIG_DFL);
+}
+
 }  // namespace
