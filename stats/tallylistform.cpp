@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
 
 #include <charconv>
 #include <climits>
@@ -200,6 +201,17 @@ void Ttallylist::FormDestroy() {
   savetally();
 }
 
+// The changes of one click (a board cleared and its score ranked) are written together, as soon
+// as the click has been dealt with.
+void Ttallylist::savesoon() {
+  if (m_savequeued) return;
+  m_savequeued = true;
+  QTimer::singleShot(0, this, [this] {
+    m_savequeued = false;
+    savetally();
+  });
+}
+
 bool Ttallylist::savetally() {
   if (m_damagedunkept) {
     if (!keepdamagedtally(m_tallypath)) return false;
@@ -290,7 +302,7 @@ void Ttallylist::addtomineincrease(int column) {
     if (percentage > INT_MAX || percentage < INT_MIN) percentage = 0;
     addtomineset(3, QString::number(percentage));
   }
-  savetally();
+  savesoon();
 }
 
 void Ttallylist::addtomineset(int column, const QString& text) {
@@ -330,7 +342,7 @@ void Ttallylist::checkscore(int score, const QString& name) {
   setcell(0, k, date);
   setcell(1, k, QString::number(score));
   setcell(2, k, entry);
-  savetally();
+  savesoon();
 }
 
 bool Ttallylist::askreset(QWidget* parent) {
@@ -361,7 +373,7 @@ void Ttallylist::button_resetClick() {
     setrankvalue(i, emptyrank);
     setrankstyle(i, plaincolor, false);
   }
-  savetally();
+  savesoon();
 }
 
 void Ttallylist::button_doneClick() {

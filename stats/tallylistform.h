@@ -21,9 +21,9 @@ class TImageButton;
 // the labels mirror it, except for the designed placeholder lines, which are shown until the first
 // score check or reset but never enter the table.
 //
-// The tally file is read once, in the constructor. It is written whenever a game changes the
-// table (a game started or cleared, a score ranked, a reset), so a crash or a killed process loses
-// nothing that was played, and once more when the window is destroyed.
+// The tally file is read once, in the constructor. It is written as soon as a game has changed
+// the table (a game started or cleared, a score ranked, a reset), so a crash or a killed process
+// loses nothing that was played, and once more when the window is destroyed.
 class Ttallylist : public QWidget, public TallyPort {
   Q_OBJECT
 
@@ -89,6 +89,8 @@ class Ttallylist : public QWidget, public TallyPort {
   static ErrorReporter setloaderrorreporter(ErrorReporter reporter);
 
  private:
+  // Writes the tally file once the current event has been dealt with.
+  void savesoon();
   void FormCreate();
   void FormDestroy();
   void buildwindow();
@@ -111,6 +113,8 @@ class Ttallylist : public QWidget, public TallyPort {
   // Set when a damaged tally file could not be put aside as ".bad": saving would then destroy
   // the only copy of what the player had, so the save is refused until the copy succeeds.
   bool m_damagedunkept = false;
+  // A write of the tally file is on its way (savesoon()).
+  bool m_savequeued = false;
 
   TextTable m_grid;
   TFlatPanel* FlatPanel1 = nullptr;
