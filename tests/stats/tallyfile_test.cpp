@@ -10,9 +10,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <sstream>
-
-#include "stats/lzrw1.h"
 #include "stats/tallyfile.h"
 #include "tests/stats/tallysupport.h"
 
@@ -27,17 +24,6 @@ class TallyFile : public ::testing::Test {
   QTemporaryDir dir;
   QString path;
 };
-
-std::string unpacked(const QByteArray& container) {
-  std::istringstream in(container.toStdString());
-  std::ostringstream out;
-  Tlzrw1 doit;
-  doit.UseStream = true;
-  doit.setInputStream(&in);
-  doit.setOutputStream(&out);
-  doit.Decompress();
-  return out.str();
-}
 
 TEST_F(TallyFile, SaveThenLoadGivesBackEveryCellExactly) {
   const TextTable saved = sampletally();

@@ -6,10 +6,14 @@
 #include <QString>
 #include <QStringList>
 
+#include <sstream>
+#include <string>
+
+#include "stats/lzrw1.h"
 #include "stats/tallygrid.h"
 
-// Shared by the tally tests: byte-level file access and a change of current directory that is
-// undone when the test ends.
+// Shared by the tally tests: byte-level file access, the container packed and unpacked in memory,
+// and a change of current directory that is undone when the test ends.
 
 inline QByteArray readbytes(const QString& path) {
   QFile f(path);
@@ -19,6 +23,31 @@ inline QByteArray readbytes(const QString& path) {
 inline void writebytes(const QString& path, const QByteArray& bytes) {
   QFile f(path);
   if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(bytes);
+}
+
+// Text in the container, as the tally file holds it (Fast mode).
+inline std::string packed(const std::string& text) {
+  std::istringstream in(text);
+  std::ostringstream out;
+  Tlzrw1 doit;
+  doit.CompressMode = TCompressMode::Fast;
+  doit.UseStream = true;
+  doit.setInputStream(&in);
+  doit.setOutputStream(&out);
+  doit.Compress();
+  return out.str();
+}
+
+// The text a container holds.
+inline std::string unpacked(const QByteArray& container) {
+  std::istringstream in(container.toStdString());
+  std::ostringstream out;
+  Tlzrw1 doit;
+  doit.UseStream = true;
+  doit.setInputStream(&in);
+  doit.setOutputStream(&out);
+  doit.Decompress();
+  return out.str();
 }
 
 inline QStringList entries(const QString& folder) {

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "stats/lzrw1.h"
 #include "stats/tallygrid.h"
+#include "tests/stats/tallysupport.h"
 #include "tests/support/scratchdir.h"
 
 namespace fs = std::filesystem;
@@ -49,12 +49,7 @@ class TallyTool : public ::testing::Test {
     std::stringstream text;
     savegrid(table, text);
     std::ofstream out(path(name), std::ios::binary);
-    Tlzrw1 doit;
-    doit.UseStream = true;
-    doit.CompressMode = TCompressMode::Fast;
-    doit.setInputStream(&text);
-    doit.setOutputStream(&out);
-    doit.Compress();
+    out << packed(text.str());
   }
 
   std::string read(const std::string& name) const {
