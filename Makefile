@@ -9,6 +9,8 @@ FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 # Empty means every target; else names such as "container profile".
 FUZZ_TARGETS ?=
+# ccache, when installed, makes a rebuild of unchanged sources cost nothing.
+LAUNCHER = $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 # Any sanitizer report fails the test that met it. Leaks are reported too; the suppression file
 # lists only memory that outside libraries keep for the life of the process.
@@ -23,7 +25,7 @@ deps:
 	@scripts/install-deps
 
 configure: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(LAUNCHER)
 
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
@@ -35,7 +37,7 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
 test-sanitize: deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DPIPSHIFT_SANITIZE=ON -DPIPSHIFT_BENCH=OFF
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug $(LAUNCHER) -DPIPSHIFT_SANITIZE=ON -DPIPSHIFT_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j$(JOBS)
 
