@@ -24,6 +24,7 @@ struct ScoreEntry {
   std::string name;
   std::string date;
   int score = 0;
+  bool operator==(const ScoreEntry&) const = default;
 };
 
 // Form fields by name; a field given twice keeps both values, so ambiguity can be refused.

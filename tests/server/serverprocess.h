@@ -85,6 +85,7 @@ class ServerProcess {
   }
 
   int port() const { return port_; }
+  pid_t pid() const { return pid_; }
   const std::string& firstLine() const { return firstLine_; }
 
  private:

@@ -1,0 +1,200 @@
+#include "server/pgstore.h"
+
+#include <libpq-fe.h>
+
+#include <memory>
+
+namespace pipshiftserver {
+
+namespace {
+
+// Any fixed number: the servers that create the table at the same moment take turns on it.
+constexpr const char* kSchemaLock = "SELECT pg_advisory_xact_lock(7034711)";
+
+struct ResultDeleter {
+  void operator()(PGresult* r) const { PQclear(r); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+}  // namespace
+
+std::string withoutPassword(const std::string& address) {
+  const std::size_t scheme = address.find("://");
+  if (scheme == std::string::npos) return address;
+  const std::size_t start = scheme + 3;
+  const std::size_t at = address.find('@', start);
+  const std::size_t slash = address.find('/', start);
+  if (at == std::string::npos || (slash != std::string::npos && slash < at)) return address;
+  const std::size_t colon = address.find(':', start);
+  if (colon == std::string::npos || colon > at) return address;
+  return address.substr(0, colon) + address.substr(at);
+}
+
+PgStore::PgStore(const std::string& address) : address_(address) {
+  connect();
+}
+
+PgStore::~PgStore() {
+  PQfinish(conn_);
+}
+
+void PgStore::connect() {
+  conn_ = PQconnectdb(address_.c_str());
+  if (PQstatus(conn_) != CONNECTION_OK) {
+    std::string message = PQerrorMessage(conn_);
+    while (!message.empty() && message.back() == '\n') message.pop_back();
+    PQfinish(conn_);
+    conn_ = nullptr;
+    throw DbError("cannot open score database " + withoutPassword(address_) + ": " + message);
+  }
+  try {
+    prepareSession();
+    exec("BEGIN");
+    exec(kSchemaLock);
+    exec(
+        "CREATE TABLE IF NOT EXISTS scores ("
+        " id BIGSERIAL PRIMARY KEY,"
+        " name TEXT NOT NULL,"
+        " date TEXT NOT NULL,"
+        " score INTEGER NOT NULL,"
+        " received TIMESTAMPTZ NOT NULL DEFAULT now())");
+    exec("CREATE INDEX IF NOT EXISTS scores_rank ON scores (score DESC, id ASC)");
+    exec("COMMIT");
+  } catch (...) {
+    PQfinish(conn_);
+    conn_ = nullptr;
+    throw;
+  }
+}
+
+void PgStore::prepareSession() {
+  PQsetClientEncoding(conn_, "UTF8");
+  // "Already exists, skipping" and the like are no news.
+  exec("SET client_min_messages TO warning");
+  // An answered post must be durable whatever the database's own default says.
+  exec("SET synchronous_commit TO on");
+  exec("LISTEN pipshift_scores");
+}
+
+void PgStore::ensureConnected() {
+  if (conn_ && PQstatus(conn_) == CONNECTION_OK) return;
+  if (!conn_) {
+    connect();
+  } else {
+    PQreset(conn_);
+    if (PQstatus(conn_) != CONNECTION_OK) {
+      throw DbError(std::string("score database unreachable: ") + PQerrorMessage(conn_));
+    }
+    prepareSession();
+  }
+  missed_ = true;
+}
+
+void PgStore::exec(const char* sql) {
+  Result r(PQexec(conn_, sql));
+  const ExecStatusType status = PQresultStatus(r.get());
+  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+    throw DbError(std::string("score database: ") + PQresultErrorMessage(r.get()));
+  }
+}
+
+void PgStore::add(const std::vector<ScoreEntry>& entries, bool announce) {
+  if (entries.empty()) return;
+  std::lock_guard lock(mutex_);
+  ensureConnected();
+  std::string sql = "INSERT INTO scores (name, date, score) VALUES ";
+  std::vector<std::string> scores;
+  std::vector<const char*> values;
+  std::vector<int> lengths;
+  scores.reserve(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::string n = std::to_string(3 * i + 1);
+    sql += i ? ", " : "";
+    sql += "($" + n + ", $" + std::to_string(3 * i + 2) + ", $" + std::to_string(3 * i + 3) +
+           "::integer)";
+    scores.push_back(std::to_string(entries[i].score));
+  }
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    values.push_back(entries[i].name.c_str());
+    values.push_back(entries[i].date.c_str());
+    values.push_back(scores[i].c_str());
+    lengths.push_back(static_cast<int>(entries[i].name.size()));
+    lengths.push_back(static_cast<int>(entries[i].date.size()));
+    lengths.push_back(static_cast<int>(scores[i].size()));
+  }
+  auto insert = [&] {
+    Result r(PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr,
+                          values.data(), lengths.data(), nullptr, 0));
+    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
+      throw DbError(std::string("score database, insert: ") + PQresultErrorMessage(r.get()));
+    }
+  };
+  if (!announce) {
+    insert();  // one statement is its own transaction
+    return;
+  }
+  // The notice is delivered at commit, and only if the rows are in.
+  exec("BEGIN");
+  try {
+    insert();
+    exec("NOTIFY pipshift_scores");
+    exec("COMMIT");
+  } catch (...) {
+    if (PQstatus(conn_) == CONNECTION_OK) Result(PQexec(conn_, "ROLLBACK"));
+    throw;
+  }
+}
+
+std::vector<ScoreEntry> PgStore::best(std::size_t limit) {
+  std::lock_guard lock(mutex_);
+  ensureConnected();
+  const std::string n = std::to_string(limit);
+  const char* values[] = {n.c_str()};
+  Result r(PQexecParams(conn_,
+                        "SELECT name, date, score FROM scores ORDER BY score DESC, id ASC "
+                        "LIMIT $1::bigint",
+                        1, nullptr, values, nullptr, nullptr, 0));
+  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
+    throw DbError(std::string("score database, list: ") + PQresultErrorMessage(r.get()));
+  }
+  std::vector<ScoreEntry> out;
+  const int rows = PQntuples(r.get());
+  out.reserve(static_cast<std::size_t>(rows));
+  for (int i = 0; i < rows; ++i) {
+    auto text = [&](int col) {
+      return std::string(PQgetvalue(r.get(), i, col),
+                         static_cast<std::size_t>(PQgetlength(r.get(), i, col)));
+    };
+    out.push_back(ScoreEntry{text(0), text(1), std::atoi(PQgetvalue(r.get(), i, 2))});
+  }
+  return out;
+}
+
+std::size_t PgStore::count() {
+  std::lock_guard lock(mutex_);
+  ensureConnected();
+  Result r(PQexec(conn_, "SELECT count(*) FROM scores"));
+  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
+    throw DbError(std::string("score database, count: ") + PQresultErrorMessage(r.get()));
+  }
+  return static_cast<std::size_t>(std::stoull(PQgetvalue(r.get(), 0, 0)));
+}
+
+bool PgStore::changedElsewhere() {
+  std::lock_guard lock(mutex_);
+  ensureConnected();
+  if (PQconsumeInput(conn_) == 0) {
+    // The connection broke; the next call reconnects and reports the change it may have missed.
+    return false;
+  }
+  bool changed = missed_;
+  missed_ = false;
+  const int self = PQbackendPID(conn_);
+  while (PGnotify* note = PQnotifies(conn_)) {
+    if (note->be_pid != self) changed = true;
+    PQfreemem(note);
+  }
+  return changed;
+}
+
+}  // namespace pipshiftserver

@@ -1,0 +1,46 @@
+// The scores in a PostgreSQL database, so several servers can share one list. Each server
+// listens on a notification channel; a server whose post changes the best list says so there,
+// and the others reload their page.
+#pragma once
+
+#include <mutex>
+#include <string>
+
+#include "server/scoredb.h"
+
+struct pg_conn;
+
+namespace pipshiftserver {
+
+class PgStore final : public ScoreStore {
+ public:
+  // Connects to "postgresql://user@host:port/dbname" and creates the table when it is missing.
+  // Throws DbError.
+  explicit PgStore(const std::string& address);
+  ~PgStore() override;
+  PgStore(const PgStore&) = delete;
+  PgStore& operator=(const PgStore&) = delete;
+
+  using ScoreStore::add;
+  void add(const std::vector<ScoreEntry>& entries, bool announce) override;
+  std::vector<ScoreEntry> best(std::size_t limit) override;
+  std::size_t count() override;
+  bool changedElsewhere() override;
+
+ private:
+  void connect();
+  void prepareSession();
+  void ensureConnected();
+  void exec(const char* sql);
+
+  std::mutex mutex_;
+  std::string address_;
+  pg_conn* conn_ = nullptr;
+  // Set after a reconnection: notifications may have been missed meanwhile.
+  bool missed_ = false;
+};
+
+// The address with any password left out, fit for a message.
+std::string withoutPassword(const std::string& address);
+
+}  // namespace pipshiftserver
