@@ -169,24 +169,42 @@ const std::string* Request::header(std::string_view name) const {
 
 const char* reasonPhrase(int status) {
   switch (status) {
-    case 100: return "Continue";
-    case 200: return "OK";
-    case 206: return "Partial Content";
-    case 400: return "Bad Request";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 408: return "Request Timeout";
-    case 411: return "Length Required";
-    case 413: return "Payload Too Large";
-    case 414: return "URI Too Long";
-    case 416: return "Range Not Satisfiable";
-    case 429: return "Too Many Requests";
-    case 431: return "Request Header Fields Too Large";
-    case 500: return "Internal Server Error";
-    case 501: return "Not Implemented";
-    case 503: return "Service Unavailable";
-    case 505: return "HTTP Version Not Supported";
-    default: return "Unknown";
+    case 100:
+      return "Continue";
+    case 200:
+      return "OK";
+    case 206:
+      return "Partial Content";
+    case 400:
+      return "Bad Request";
+    case 404:
+      return "Not Found";
+    case 405:
+      return "Method Not Allowed";
+    case 408:
+      return "Request Timeout";
+    case 411:
+      return "Length Required";
+    case 413:
+      return "Payload Too Large";
+    case 414:
+      return "URI Too Long";
+    case 416:
+      return "Range Not Satisfiable";
+    case 429:
+      return "Too Many Requests";
+    case 431:
+      return "Request Header Fields Too Large";
+    case 500:
+      return "Internal Server Error";
+    case 501:
+      return "Not Implemented";
+    case 503:
+      return "Service Unavailable";
+    case 505:
+      return "HTTP Version Not Supported";
+    default:
+      return "Unknown";
   }
 }
 
@@ -269,8 +287,8 @@ int parseHead(std::string_view head, const Limits& limits, Request& request) {
   for (const char c : target) {
     if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return 400;
   }
-  if (version.size() != 8 || !istarts(version, "HTTP/") || version[6] != '.' ||
-      version[5] < '0' || version[5] > '9' || version[7] < '0' || version[7] > '9') {
+  if (version.size() != 8 || !istarts(version, "HTTP/") || version[6] != '.' || version[5] < '0' ||
+      version[5] > '9' || version[7] < '0' || version[7] > '9') {
     return 400;
   }
   if (version[5] != '1') return 505;
@@ -471,8 +489,8 @@ class Server::Loop {
     while (!server_.stopping_) {
       int timeout = 0;
       if (again_.empty()) {
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextSweep -
-                                                                                Clock::now());
+        const auto wait =
+            std::chrono::duration_cast<std::chrono::milliseconds>(nextSweep - Clock::now());
         timeout = static_cast<int>(std::max<std::int64_t>(wait.count(), 0) + 1);
       }
       const int n = epoll_wait(epollFd_, events, 64, timeout);
@@ -935,7 +953,7 @@ Server::Server(Handler handler, ErrorPage errorPage, Limits limits)
   if (!errorPage_) {
     errorPage_ = [](int status) {
       return Response::text(status, std::string(reasonPhrase(status)) + "\n",
-                             "text/plain; charset=utf-8");
+                            "text/plain; charset=utf-8");
     };
   }
 }
@@ -958,8 +976,7 @@ int Server::listen(const std::string& host, int port) {
   const std::string service = std::to_string(port);
   const int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
   if (rc != 0) {
-    throw std::runtime_error("cannot listen on " + host + ":" + service + ": " +
-                             gai_strerror(rc));
+    throw std::runtime_error("cannot listen on " + host + ":" + service + ": " + gai_strerror(rc));
   }
   std::string error = "no address";
   for (addrinfo* ai = found; ai; ai = ai->ai_next) {
@@ -973,9 +990,8 @@ int Server::listen(const std::string& host, int port) {
       getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len);
       listenFd_ = fd;
       freeaddrinfo(found);
-      return bound.ss_family == AF_INET6
-                 ? ntohs(reinterpret_cast<sockaddr_in6&>(bound).sin6_port)
-                 : ntohs(reinterpret_cast<sockaddr_in&>(bound).sin_port);
+      return bound.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6&>(bound).sin6_port)
+                                         : ntohs(reinterpret_cast<sockaddr_in&>(bound).sin_port);
     }
     error = std::strerror(errno);
     ::close(fd);

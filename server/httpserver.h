@@ -83,10 +83,10 @@ struct Response {
 // What the loops allow a client. Every limit ends in a clear answer or a closed connection,
 // never in memory or a thread held for as long as the client likes.
 struct Limits {
-  std::size_t maxRequestLine = 8192;  // longer: 414
-  std::size_t maxHead = 16384;        // request line and headers together; more: 431
-  std::size_t maxHeaders = 100;       // more: 431
-  std::size_t maxBody = 16384;        // more: 413
+  std::size_t maxRequestLine = 8192;                // longer: 414
+  std::size_t maxHead = 16384;                      // request line and headers together; more: 431
+  std::size_t maxHeaders = 100;                     // more: 431
+  std::size_t maxBody = 16384;                      // more: 413
   std::chrono::milliseconds idleTimeout{5000};      // waiting for a request to begin
   std::chrono::milliseconds requestTimeout{10000};  // first byte of a request to its last
   std::chrono::milliseconds sendTimeout{30000};     // an answer making no progress

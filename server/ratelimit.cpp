@@ -11,7 +11,8 @@ namespace {
 constexpr auto kWindow = std::chrono::seconds(60);
 }
 
-PostLimiter::PostLimiter(unsigned perMinute, Now now) : perMinute_(perMinute), now_(std::move(now)) {}
+PostLimiter::PostLimiter(unsigned perMinute, Now now)
+    : perMinute_(perMinute), now_(std::move(now)) {}
 
 std::string PostLimiter::key(const std::string& address) {
   in6_addr a6{};
@@ -45,8 +46,7 @@ bool PostLimiter::admit(const std::string& address, int* retryAfter) {
   if (times.size() >= perMinute_) {
     if (retryAfter) {
       const auto wait = times.front() + kWindow - now;
-      *retryAfter = static_cast<int>(
-          std::chrono::ceil<std::chrono::seconds>(wait).count());
+      *retryAfter = static_cast<int>(std::chrono::ceil<std::chrono::seconds>(wait).count());
     }
     return false;
   }

@@ -39,7 +39,8 @@ std::string usage() {
          "                  postgresql://user@host:port/dbname (table created when missing)\n"
          "  --root DIR      folder of published files, e.g. DIR/pipshift/pipshiftversion.txt\n"
          "  --host ADDR     address to bind (default 127.0.0.1)\n"
-         "  --post-limit N  score posts one address may make in a minute (default 30; 0: no limit)\n";
+         "  --post-limit N  score posts one address may make in a minute (default 30; 0: no "
+         "limit)\n";
 }
 
 ParsedOptions parseOptions(const std::vector<std::string>& args) {
@@ -142,7 +143,8 @@ void Routes::postScore(const http::Request& request, const http::Responder& resp
   if (!limiter_.admit(request.remoteAddress, &retryAfter)) {
     http::Response r = page(429, "Too many scores",
                             "This address has sent too many scores in the last minute; try again "
-                            "in " + std::to_string(retryAfter) + " seconds.");
+                            "in " +
+                                std::to_string(retryAfter) + " seconds.");
     r.headers.push_back({"Retry-After", std::to_string(retryAfter)});
     return responder.send(std::move(r));
   }
@@ -162,8 +164,8 @@ void Routes::postScore(const http::Request& request, const http::Responder& resp
     if (stored) {
       responder.send(http::Response::text(200, "Score received.\n", "text/plain; charset=utf-8"));
     } else {
-      responder.send(page(500, "Score not stored",
-                          "The server could not store the score; try again later."));
+      responder.send(
+          page(500, "Score not stored", "The server could not store the score; try again later."));
     }
   });
 }
@@ -193,8 +195,8 @@ void Routes::serveFile(const http::Request& request, const http::Responder& resp
   if (kind == http::RangeKind::Part) {
     r.status = 206;
     r.headers.push_back({"Content-Range", "bytes " + std::to_string(range.first) + "-" +
-                                              std::to_string(range.first + range.length - 1) +
-                                              "/" + std::to_string(size)});
+                                              std::to_string(range.first + range.length - 1) + "/" +
+                                              std::to_string(size)});
   }
   // Streamed from the file as the client reads, never held in memory whole.
   file.select(range.first, range.length);

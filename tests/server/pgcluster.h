@@ -234,9 +234,10 @@ class PgCluster {
     }
     for (int attempt = 0; attempt < 5; ++attempt) {
       port_ = freePort();
-      std::string settings = "-p " + std::to_string(port_) +
-                             " -c listen_addresses=127.0.0.1 -c unix_socket_directories=" +
-                             scratch_ + " -c max_connections=40 -c shared_buffers=16MB";
+      std::string settings =
+          "-p " + std::to_string(port_) +
+          " -c listen_addresses=127.0.0.1 -c unix_socket_directories=" + scratch_ +
+          " -c max_connections=40 -c shared_buffers=16MB";
       if (!durable) settings += " -c fsync=off -c full_page_writes=off";
       if (run({bin_ + "/pg_ctl", "-D", data(), "-l", scratch_ + "/server.log", "-w", "-t", "60",
                "-o", settings, "start"})) {

@@ -343,9 +343,10 @@ TEST_F(SqliteServerTest, OversizedRequestsAreRefusedAndTheServerCarriesOn) {
       "GET /cgi-bin/pipshift.cgi?name=" + std::string(1 << 20, 'a') + " HTTP/1.1\r\n\r\n");
   EXPECT_EQ(longQuery.rfind("HTTP/1.1 414", 0), 0u) << longQuery.substr(0, 200);
   const std::string bigBody = servertest::rawExchange(
-      server.port(), "POST /cgi-bin/pipshift.cgi HTTP/1.1\r\nContent-Type: "
-                     "application/x-www-form-urlencoded\r\nContent-Length: 1048576\r\n\r\n" +
-                         std::string(1 << 20, 'b'));
+      server.port(),
+      "POST /cgi-bin/pipshift.cgi HTTP/1.1\r\nContent-Type: "
+      "application/x-www-form-urlencoded\r\nContent-Length: 1048576\r\n\r\n" +
+          std::string(1 << 20, 'b'));
   EXPECT_EQ(bigBody.rfind("HTTP/1.1 413", 0), 0u) << bigBody.substr(0, 200);
   std::string manyHeaders = "GET /counter/pipshift.shtml HTTP/1.1\r\n";
   for (int i = 0; i < 2000; ++i) manyHeaders += "X-Filler-" + std::to_string(i) + ": yes\r\n";
@@ -373,11 +374,12 @@ TEST_F(SqliteServerTest, AConnectionThatSendsNothingIsClosedWithinTenSeconds) {
 
 TEST_F(SqliteServerTest, OneConnectionCarriesManyRequests) {
   // Pipelined on one HTTP/1.1 connection, then an HTTP/1.0 client that asks to keep it.
-  const std::string three = servertest::rawExchange(
-      server.port(), "GET /pipshift/pipshiftversion.txt HTTP/1.1\r\nHost: x\r\n\r\n"
-                     "GET /counter/pipshift.shtml HTTP/1.1\r\nHost: x\r\n\r\n"
-                     "GET /pipshift/pipshiftversion.txt HTTP/1.1\r\nHost: x\r\n"
-                     "Connection: close\r\n\r\n");
+  const std::string three =
+      servertest::rawExchange(server.port(),
+                              "GET /pipshift/pipshiftversion.txt HTTP/1.1\r\nHost: x\r\n\r\n"
+                              "GET /counter/pipshift.shtml HTTP/1.1\r\nHost: x\r\n\r\n"
+                              "GET /pipshift/pipshiftversion.txt HTTP/1.1\r\nHost: x\r\n"
+                              "Connection: close\r\n\r\n");
   std::size_t answers = 0;
   for (std::size_t at = three.find("HTTP/1.1 200 OK"); at != std::string::npos;
        at = three.find("HTTP/1.1 200 OK", at + 1)) {
@@ -386,8 +388,9 @@ TEST_F(SqliteServerTest, OneConnectionCarriesManyRequests) {
   EXPECT_EQ(answers, 3u) << three.substr(0, 300);
   EXPECT_LT(three.find("1.0.0"), three.find("High Scores"));
   const std::string kept = servertest::rawExchange(
-      server.port(), "GET /pipshift/pipshiftversion.txt HTTP/1.0\r\nConnection: keep-alive\r\n\r\n"
-                     "GET /pipshift/pipshiftversion.txt HTTP/1.0\r\n\r\n");
+      server.port(),
+      "GET /pipshift/pipshiftversion.txt HTTP/1.0\r\nConnection: keep-alive\r\n\r\n"
+      "GET /pipshift/pipshiftversion.txt HTTP/1.0\r\n\r\n");
   EXPECT_NE(kept.find("Connection: keep-alive\r\n"), std::string::npos) << kept;
   EXPECT_NE(kept.find("Connection: close\r\n"), std::string::npos) << kept;
   ASSERT_GE(kept.size(), 9u);
@@ -438,9 +441,8 @@ TEST_F(SqliteServerTest, ALargeFileIsStreamedNotHeldInMemory) {
         received += n;
         return true;
       });
-      if (res && res->status == 200 && received == kSize && start == "HEAD" &&
-          middle == "MIDDLE" && end == "TAIL" &&
-          res->get_header_value<uint64_t>("Content-Length") == kSize) {
+      if (res && res->status == 200 && received == kSize && start == "HEAD" && middle == "MIDDLE" &&
+          end == "TAIL" && res->get_header_value<uint64_t>("Content-Length") == kSize) {
         ++whole;
       }
     });
@@ -477,8 +479,8 @@ TEST(ServerCommandLine, RefusesIncompleteOrWrongArguments) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
   // A database server that is not there is the same kind of failure.
   ServerProcess unreachable;
-  EXPECT_EQ(unreachable.start({"--port", "0", "--db", "postgresql://nobody@127.0.0.1:1/none",
-                               "--root", rootDir}),
+  EXPECT_EQ(unreachable.start(
+                {"--port", "0", "--db", "postgresql://nobody@127.0.0.1:1/none", "--root", rootDir}),
             0);
   status = unreachable.wait();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
