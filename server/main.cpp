@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 
   try {
-    ScoreBoard board(openStore(o.db));
+    ScoreBoard board(openWriters(o.db));
     Routes routes(board, o.root, o.postLimit);
     http::Server server(
         [&routes](http::Request& request, http::Responder responder) {

@@ -2,7 +2,10 @@
 
 #include <libpq-fe.h>
 
+#include <unistd.h>
+
 #include <memory>
+#include <random>
 
 namespace pipshiftserver {
 
@@ -30,7 +33,13 @@ std::string withoutPassword(const std::string& address) {
   return address.substr(0, colon) + address.substr(at);
 }
 
-PgStore::PgStore(const std::string& address) : address_(address) {
+std::string newSourceName() {
+  std::random_device random;
+  return std::to_string(getpid()) + "-" + std::to_string(random()) + std::to_string(random());
+}
+
+PgStore::PgStore(const std::string& address, bool listen, std::string source)
+    : address_(address), listen_(listen), source_(source.empty() ? newSourceName() : source) {
   connect();
 }
 
@@ -73,7 +82,7 @@ void PgStore::prepareSession() {
   exec("SET client_min_messages TO warning");
   // An answered post must be durable whatever the database's own default says.
   exec("SET synchronous_commit TO on");
-  exec("LISTEN pipshift_scores");
+  if (listen_) exec("LISTEN pipshift_scores");
 }
 
 void PgStore::ensureConnected() {
@@ -122,26 +131,20 @@ void PgStore::add(const std::vector<ScoreEntry>& entries, bool announce) {
     lengths.push_back(static_cast<int>(entries[i].date.size()));
     lengths.push_back(static_cast<int>(scores[i].size()));
   }
-  auto insert = [&] {
-    Result r(PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr,
-                          values.data(), lengths.data(), nullptr, 0));
-    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
-      throw DbError(std::string("score database, insert: ") + PQresultErrorMessage(r.get()));
-    }
-  };
-  if (!announce) {
-    insert();  // one statement is its own transaction
-    return;
+  // One statement is its own transaction, and one round trip. The notice, when there is one, is
+  // sent by the same statement, so it is delivered at commit and only if the rows are in.
+  if (announce) {
+    sql = "WITH added AS (" + sql + " RETURNING 1) SELECT pg_notify('pipshift_scores', $" +
+          std::to_string(values.size() + 1) +
+          ") FROM (SELECT count(*) AS n FROM added) AS batch WHERE batch.n > 0";
+    values.push_back(source_.c_str());
+    lengths.push_back(static_cast<int>(source_.size()));
   }
-  // The notice is delivered at commit, and only if the rows are in.
-  exec("BEGIN");
-  try {
-    insert();
-    exec("NOTIFY pipshift_scores");
-    exec("COMMIT");
-  } catch (...) {
-    if (PQstatus(conn_) == CONNECTION_OK) Result(PQexec(conn_, "ROLLBACK"));
-    throw;
+  Result r(PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
+                        lengths.data(), nullptr, 0));
+  const ExecStatusType status = PQresultStatus(r.get());
+  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+    throw DbError(std::string("score database, insert: ") + PQresultErrorMessage(r.get()));
   }
 }
 
@@ -189,9 +192,8 @@ bool PgStore::changedElsewhere() {
   }
   bool changed = missed_;
   missed_ = false;
-  const int self = PQbackendPID(conn_);
   while (PGnotify* note = PQnotifies(conn_)) {
-    if (note->be_pid != self) changed = true;
+    if (source_ != note->extra) changed = true;
     PQfreemem(note);
   }
   return changed;

@@ -15,8 +15,9 @@ namespace pipshiftserver {
 class PgStore final : public ScoreStore {
  public:
   // Connects to "postgresql://user@host:port/dbname" and creates the table when it is missing.
-  // Throws DbError.
-  explicit PgStore(const std::string& address);
+  // Stores that share a `source` are one server's: they do not report each other's changes.
+  // Only a store that listens reports changes at all. Throws DbError.
+  explicit PgStore(const std::string& address, bool listen = true, std::string source = {});
   ~PgStore() override;
   PgStore(const PgStore&) = delete;
   PgStore& operator=(const PgStore&) = delete;
@@ -35,10 +36,15 @@ class PgStore final : public ScoreStore {
 
   std::mutex mutex_;
   std::string address_;
+  bool listen_;
+  std::string source_;  // sent with each notice
   pg_conn* conn_ = nullptr;
   // Set after a reconnection: notifications may have been missed meanwhile.
   bool missed_ = false;
 };
+
+// A name for one server process, unlike any other's.
+std::string newSourceName();
 
 // The address with any password left out, fit for a message.
 std::string withoutPassword(const std::string& address);

@@ -27,6 +27,20 @@ std::unique_ptr<ScoreStore> openStore(const std::string& db) {
   return std::make_unique<ScoreDb>(db);
 }
 
+std::vector<std::unique_ptr<ScoreStore>> openWriters(const std::string& db) {
+  constexpr int kDatabaseWriters = 4;
+  std::vector<std::unique_ptr<ScoreStore>> stores;
+  if (!isPostgresAddress(db)) {
+    stores.push_back(std::make_unique<ScoreDb>(db));
+    return stores;
+  }
+  const std::string source = newSourceName();
+  for (int i = 0; i < kDatabaseWriters; ++i) {
+    stores.push_back(std::make_unique<PgStore>(db, i == 0, source));
+  }
+  return stores;
+}
+
 ScoreDb::ScoreDb(const std::string& path) {
   const int rc =
       sqlite3_open_v2(path.c_str(), &db_,

@@ -41,6 +41,9 @@ class ScoreStore {
 bool isPostgresAddress(std::string_view db);
 // Opens the store the --db value names, creating the table when it is missing. Throws DbError.
 std::unique_ptr<ScoreStore> openStore(const std::string& db);
+// The stores one server writes through: a SQLite file takes one writer at a time, a database
+// server several (the first of them watches for other servers' changes).
+std::vector<std::unique_ptr<ScoreStore>> openWriters(const std::string& db);
 
 // The SQLite file.
 class ScoreDb final : public ScoreStore {

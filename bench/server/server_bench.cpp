@@ -3,7 +3,7 @@
 // server is started with 1,000 scores stored; after the post run it is killed with SIGKILL at
 // once and every post wrk saw answered must be in the table.
 //
-//   build/bench/server/server_bench [--seconds N] [--connections N]
+//   build/bench/server/server_bench [--seconds N] [--connections N] [--only SQLite|PostgreSQL]
 #include <httplib.h>
 
 #include <cstdio>
@@ -163,8 +163,10 @@ bool runStore(const std::string& name, const std::string& db, int seconds, int c
 int main(int argc, char** argv) {
   int seconds = 5;
   int connections = 16;
+  std::string only;  // "SQLite" or "PostgreSQL": run that store alone
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
+    if (a == "--only") only = argv[i + 1];
     if (a == "--seconds") seconds = std::max(1, std::atoi(argv[i + 1]));
     if (a == "--connections") connections = std::max(1, std::atoi(argv[i + 1]));
   }
@@ -177,9 +179,13 @@ int main(int argc, char** argv) {
             << std::left << std::setw(11) << "store" << std::setw(30) << "what" << std::right
             << std::setw(10) << "per s" << std::setw(13) << "p99" << std::endl;
   ScratchDir dir;
-  bool good = runStore("SQLite", (dir.path() / "scores.db").string(), seconds, connections);
-  servertest::PgCluster cluster(/*durable=*/true);
-  if (cluster.ok()) {
+  bool good = true;
+  if (only.empty() || only == "SQLite") {
+    good = runStore("SQLite", (dir.path() / "scores.db").string(), seconds, connections);
+  }
+  if (!only.empty() && only != "PostgreSQL") {
+    // nothing more
+  } else if (servertest::PgCluster cluster(/*durable=*/true); cluster.ok()) {
     good = runStore("PostgreSQL", cluster.address(), seconds, connections) && good;
   } else {
     std::cout << "PostgreSQL  skipped: " << cluster.why() << std::endl;

@@ -129,6 +129,7 @@ TEST(ScoreBoard, ThePageIsRebuiltOnlyWhenTheBestHundredChange) {
   });
   EXPECT_TRUE(seen.get_future().get());
   EXPECT_TRUE(store.announced.back());
+  EXPECT_EQ(store.bestQueries, queries);  // our own post is merged in, not queried back
   EXPECT_EQ(board.page()->find(">tie<"), std::string::npos);
 }
 
