@@ -320,7 +320,7 @@ int parseHead(std::string_view head, const Limits& limits, Request& request) {
     rest = pathStart == std::string_view::npos ? std::string_view("/") : rest.substr(pathStart);
     if (rest.front() == '?') return 400;
   } else if (rest == "*") {
-    request.path = "*";
+    request.path.assign(1, '*');
     request.query.clear();
     return 0;
   } else if (rest.front() != '/') {

@@ -48,7 +48,11 @@ PgStore::~PgStore() {
 }
 
 void PgStore::connect() {
-  conn_ = PQconnectdb(address_.c_str());
+  // A database that does not answer must not hold a server up for ever; the address may still
+  // name a connect_timeout of its own, which comes later and wins.
+  const char* keywords[] = {"connect_timeout", "dbname", nullptr};
+  const char* values[] = {"10", address_.c_str(), nullptr};
+  conn_ = PQconnectdbParams(keywords, values, 1);
   if (PQstatus(conn_) != CONNECTION_OK) {
     std::string message = PQerrorMessage(conn_);
     while (!message.empty() && message.back() == '\n') message.pop_back();
@@ -82,6 +86,8 @@ void PgStore::prepareSession() {
   exec("SET client_min_messages TO warning");
   // An answered post must be durable whatever the database's own default says.
   exec("SET synchronous_commit TO on");
+  // A post that cannot be stored in this time is answered as not stored rather than left waiting.
+  exec("SET statement_timeout TO '10s'");
   if (listen_) exec("LISTEN pipshift_scores");
 }
 
