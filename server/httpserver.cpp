@@ -831,7 +831,9 @@ class Server::Loop {
         msghdr msg{};
         msg.msg_iov = iov;
         msg.msg_iovlen = static_cast<std::size_t>(count);
-        const ssize_t n = ::sendmsg(c.fd, &msg, MSG_NOSIGNAL);
+        // With a file to follow, the head waits for its first bytes: one segment, not two.
+        const bool more = c.file.open() && c.file.length() > 0;
+        const ssize_t n = ::sendmsg(c.fd, &msg, MSG_NOSIGNAL | (more ? MSG_MORE : 0));
         if (n < 0) {
           if (errno == EINTR) continue;
           if (errno == EAGAIN || errno == EWOULDBLOCK) {
