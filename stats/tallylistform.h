@@ -8,7 +8,6 @@
 #include <array>
 #include <functional>
 
-#include "platform/tallyport.h"
 #include "stats/tally.h"
 
 class QLabel;
@@ -22,7 +21,7 @@ class TImageButton;
 // The tally file is read once, in the constructor. It is written as soon as a game has changed
 // the record (a game started or cleared, a score ranked, a reset), so a crash or a killed process
 // loses nothing that was played, and once more when the window is destroyed.
-class Ttallylist : public QWidget, public TallyPort {
+class Ttallylist : public QWidget {
   Q_OBJECT
 
  public:
@@ -42,9 +41,9 @@ class Ttallylist : public QWidget, public TallyPort {
   ~Ttallylist() override;
 
   // From the game: column 1 when a game starts, column 2 when a board is cleared.
-  void addtomineincrease(int column) override;
+  void addtomineincrease(int column);
   // From the game: a cleared board's final score and the player's name.
-  void checkscore(int score, const QString& name) override;
+  void checkscore(int score, const QString& name);
 
   // Takes the table as the whole record and draws it.
   void loadtally();
