@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <climits>
+#include <cstring>
+#include <thread>
 #include <utility>
 
 #include "stats/tallyfile.h"
+#include "stats/tallylock.h"
 
 #include <sys/stat.h>
 
@@ -49,7 +53,11 @@ bool exists(const std::string& path) {
 
 Tally::Tally() : Tally(std::string()) {}
 
-Tally::Tally(std::string path) : m_path(std::move(path)), m_current(designed()) {}
+Tally::Tally(std::string path)
+    : pause([] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }),
+      m_path(std::move(path)),
+      m_committed(designed()),
+      m_current(m_committed) {}
 
 Tally::State Tally::designed() {
   State state;
@@ -98,46 +106,133 @@ void Tally::normalise(TextTable& grid) {
 }
 
 Tally::Opened Tally::open(std::string* error) {
-  m_current = designed();
-  m_damagedunkept = false;
+  m_committed = designed();
+  m_current = m_committed;
+  m_pending.clear();
   if (m_path.empty() || !exists(m_path)) return Opened::missing;
 
-  // Read into a copy: a file that fails part-way must not leave half a tally behind.
-  TextTable loaded = m_current.grid;
+  // Read again under the lock, so that a damaged file is put aside as it was read and not as
+  // another copy may be replacing it. Reading alone needs no lock (the file is only ever replaced
+  // whole), so a lock that cannot be had does not keep the tally from being read.
+  TallyLock lock(lockpath());
+  const bool busy = lock.acquire(3, [this] {
+    if (pause) pause();
+  }) == TallyLock::Result::busy;
+  TextTable loaded = m_committed.grid;
   std::string why;
   switch (loadtallyfile(m_path, loaded, &why)) {
     case TallyLoad::Missing:
+      m_current = m_committed;
       return Opened::missing;
     case TallyLoad::Loaded:
       m_current.grid = std::move(loaded);
       loadtally();
+      m_committed = m_current;
       return Opened::loaded;
     case TallyLoad::Failed:
       break;
   }
+  m_current = m_committed;
   seterror(error, why);
-  // Put the damaged file aside before anything can replace it.
-  m_damagedunkept = !keepdamagedtally(m_path);
+  // Put aside at once, unless another copy holds the file and may be replacing it (the copy is
+  // made from the file's name). Every save puts a damaged file aside again before it replaces
+  // it, and writes nothing until it can, so nothing is lost when this is not done now.
+  if (!busy) keepdamagedtally(m_path);
   return Opened::damaged;
 }
 
-bool Tally::save(std::string* error) {
+Tally::Synced Tally::sync(int retries, std::string* error) {
   if (m_path.empty()) {
     seterror(error, "this tally has no file");
-    return false;
+    return Synced::failed;
   }
-  if (m_damagedunkept) {
-    if (!keepdamagedtally(m_path)) {
-      seterror(error, m_path + " : it cannot be kept as " + damagedtallypath(m_path) +
-                          ", so it is not replaced");
-      return false;
-    }
-    m_damagedunkept = false;
+  TallyLock lock(lockpath());
+  switch (lock.acquire(retries, [this] {
+    if (pause) pause();
+  })) {
+    case TallyLock::Result::held:
+    case TallyLock::Result::unavailable:
+      break;
+    case TallyLock::Result::busy:
+      seterror(error, m_path + " : the tally file is kept locked by another copy of the program");
+      return Synced::busy;
+    case TallyLock::Result::failed:
+      seterror(error, lock.path() + " : " + std::strerror(lock.error()));
+      return Synced::failed;
   }
-  return savetallyfile(m_path, m_current.grid, error);
+
+  State base = m_committed;
+  bool changedelsewhere = false;
+  TextTable ondisk;
+  std::string why;
+  switch (loadtallyfile(m_path, ondisk, &why)) {
+    case TallyLoad::Loaded:
+      normalise(ondisk);
+      if (ondisk != m_committed.grid) {
+        changedelsewhere = true;
+        base.grid = std::move(ondisk);
+        // A placeholder stands in for an empty rank only: where another copy entered a score,
+        // the score shows.
+        for (int rank = 1; rank <= ranks; ++rank) {
+          const bool was = std::exchange(base.placeholder[rank], false);
+          base.placeholder[rank] = was && readvalue(base, rank) < -999;
+        }
+      }
+      break;
+    case TallyLoad::Missing:
+      break;
+    case TallyLoad::Failed:
+      // What the damaged file held is the player's, whatever it was: it is replaced only once a
+      // copy of it is safe.
+      if (!keepdamagedtally(m_path)) {
+        seterror(error, why + " (it cannot be kept as " + damagedtallypath(m_path) +
+                            ", so it is not replaced)");
+        return Synced::failed;
+      }
+      break;
+  }
+
+  // When the file still holds what this record last read or wrote, the record as it stands is
+  // the result; otherwise the kept changes are made again, in order, on what the file holds.
+  State result = m_current;
+  if (changedelsewhere) {
+    result = base;
+    for (const Change& change : m_pending) apply(result, change);
+  }
+  if (!savetallyfile(m_path, result.grid, error)) {
+    m_committed = std::move(base);
+    m_current = std::move(result);
+    return Synced::failed;
+  }
+  m_committed = result;
+  m_current = std::move(result);
+  m_pending.clear();
+  return Synced::saved;
 }
 
 // --- the rules ---
+
+void Tally::change(Change change) {
+  apply(m_current, change);
+  m_pending.push_back(std::move(change));
+}
+
+void Tally::apply(State& state, const Change& change) {
+  switch (change.kind) {
+    case Change::Kind::increase:
+      increase(state, change.column);
+      break;
+    case Change::Kind::set:
+      setcounter(state, change.column, change.text);
+      break;
+    case Change::Kind::score:
+      enter(state, change.score, change.text, change.date);
+      break;
+    case Change::Kind::reset:
+      clear(state);
+      break;
+  }
+}
 
 void Tally::loadtally() {
   normalise(m_current.grid);
@@ -159,7 +254,10 @@ int Tally::count(State& state, int column, int row) {
 
 void Tally::addtomineincrease(int column) {
   if (column < 0 || column >= gridcolumns) return;
-  increase(m_current, column);
+  Change entry;
+  entry.kind = Change::Kind::increase;
+  entry.column = column;
+  change(std::move(entry));
 }
 
 int Tally::increase(State& state, int column) {
@@ -179,7 +277,11 @@ int Tally::increase(State& state, int column) {
 
 void Tally::addtomineset(int column, const std::string& text) {
   if (column < 0 || column >= gridcolumns) return;
-  setcounter(m_current, column, text);
+  Change entry;
+  entry.kind = Change::Kind::set;
+  entry.column = column;
+  entry.text = text;
+  change(std::move(entry));
 }
 
 void Tally::setcounter(State& state, int column, const std::string& text) {
@@ -187,7 +289,14 @@ void Tally::setcounter(State& state, int column, const std::string& text) {
 }
 
 int Tally::checkscore(int score, const std::string& name, const std::string& date) {
-  return enter(m_current, score, singleline(name), date);
+  Change entry;
+  entry.kind = Change::Kind::score;
+  entry.score = score;
+  entry.text = singleline(name);
+  entry.date = date;
+  const int rank = enter(m_current, entry.score, entry.text, entry.date);
+  m_pending.push_back(std::move(entry));
+  return rank;
 }
 
 int Tally::enter(State& state, int score, const std::string& name, const std::string& date) {
@@ -214,7 +323,9 @@ int Tally::enter(State& state, int score, const std::string& name, const std::st
 }
 
 void Tally::reset() {
-  clear(m_current);
+  Change entry;
+  entry.kind = Change::Kind::reset;
+  change(std::move(entry));
 }
 
 void Tally::clear(State& state) {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "stats/tallygrid.h"
 
@@ -13,6 +15,12 @@
 // window shows but the file does not: which ranks still show the designed placeholder lines
 // (until the first score check or reset, when no file was read at start) and how each rank's line
 // looks (as designed, plain, or marked as the one the last score check filled).
+//
+// Several copies of the program may share one tally file. Every change (a game started, a board
+// cleared, a score entered, a reset) is made here at once and kept until sync() writes it: under a
+// lock that every copy takes, sync() reads the file again, makes the kept changes on what it holds
+// when another copy has changed it meanwhile, writes the result and lets go. A change that cannot
+// be written stays kept for the next sync(), so nothing played is dropped while the record lives.
 class Tally {
  public:
   static constexpr int ranks = 10;
@@ -33,6 +41,12 @@ class Tally {
     damaged,  // the file could not be read; it is kept aside as ".bad" before anything replaces it
   };
 
+  enum class Synced {
+    saved,   // the file holds the record, the changes of every copy included
+    busy,    // another copy kept the file locked through every attempt; the changes are kept
+    failed,  // the file could not be read or written; the changes are kept
+  };
+
   // A record with no file, as the window is designed: the counters at 0, ten empty ranks in the
   // table and ten placeholders on show.
   Tally();
@@ -43,7 +57,7 @@ class Tally {
   // says why, naming the file.
   Opened open(std::string* error = nullptr);
 
-  // The game's changes, made in memory; save() writes them.
+  // The game's changes. Each is made at once and kept until sync() has written it.
   // Column 1 when a game starts (it also recomputes the win percentage), column 2 when a board is
   // cleared.
   void addtomineincrease(int column);
@@ -55,19 +69,24 @@ class Tally {
   // Clears counters and top ten together.
   void reset();
 
-  // Adds 1 to the number in one cell and returns the new value. A cell that is not a whole number
+  // Adds 1 to the number in one cell and returns the new value: the step the counters are made
+  // of, kept like a direct change of the table (see table()). A cell that is not a whole number
   // counts as 0; the count stops at the largest 32-bit value instead of turning negative.
   int addit(int column, int row);
   // Takes the table as the whole record: empty score cells become empty ranks and every rank
   // shows what the table holds.
   void loadtally();
 
-  // Writes the record to its file; true when the file now holds it. A damaged file that was read
-  // at open() is kept aside as ".bad" first, and not replaced until it is. On failure *error (when
-  // given) says why, naming the file.
-  bool save(std::string* error = nullptr);
+  // Writes the kept changes under the lock, trying to take it `retries` more times with pause()
+  // between. On anything but saved, *error (when given) says why, naming the file.
+  Synced sync(int retries, std::string* error = nullptr);
+  // Changes made since the last sync() that saved.
+  bool pending() const { return !m_pending.empty(); }
+  // What sync() does between attempts at the lock. Sleeps a little unless replaced.
+  std::function<void()> pause;
 
-  // The table, which the tools and tests may also change directly.
+  // The table. Changing it directly is no change of the record: the next sync() that finds the
+  // file changed by another copy replaces the table with the file's.
   const TextTable& table() const { return m_current.grid; }
   TextTable& table() { return m_current.grid; }
   // A cell's text; empty outside the table.
@@ -82,6 +101,8 @@ class Tally {
   std::string scorecaption(int rank) const;
 
   const std::string& path() const { return m_path; }
+  // The lock file beside the tally file.
+  std::string lockpath() const { return m_path + ".lock"; }
 
  private:
   struct State {
@@ -89,9 +110,18 @@ class Tally {
     std::array<bool, ranks + 1> placeholder{};
     std::array<Look, ranks + 1> look{};
   };
+  struct Change {
+    enum class Kind { increase, set, score, reset };
+    Kind kind = Kind::increase;
+    int column = 0;
+    int score = 0;
+    std::string text;
+    std::string date;
+  };
 
   static State designed();
   static int readvalue(const State& state, int rank);
+  static void apply(State& state, const Change& change);
   static int increase(State& state, int column);
   static void setcounter(State& state, int column, const std::string& text);
   static int enter(State& state, int score, const std::string& name, const std::string& date);
@@ -99,10 +129,10 @@ class Tally {
   static int count(State& state, int column, int row);
   static void normalise(TextTable& grid);
   static void setcell(TextTable& grid, int column, int row, std::string text);
+  void change(Change change);
 
   std::string m_path;
-  State m_current;
-  // A damaged file could not be put aside as ".bad": saving would then destroy the only copy of
-  // what the player had, so the save is refused until the copy succeeds.
-  bool m_damagedunkept = false;
+  State m_committed;  // as the file held it at the last open() or sync()
+  State m_current;    // m_committed with the pending changes made
+  std::vector<Change> m_pending;
 };

@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <cstdio>
 #include <utility>
 
 #include "controls/flatpanel.h"
@@ -52,6 +53,9 @@ Ttallylist::Ttallylist(QWidget* mainwindow, const QString& tallypath, QWidget* p
   if (parent) setWindowFlag(Qt::Window);
   confirmreset = [this] { return askreset(this); };
   today = [] { return QDate::currentDate(); };
+  m_retry.setSingleShot(true);
+  // One try each time, so that a copy stuck with the lock never holds up the game.
+  connect(&m_retry, &QTimer::timeout, this, [this] { syncnow(0); });
   buildwindow();
   FormCreate();
 }
@@ -142,7 +146,15 @@ void Ttallylist::FormCreate() {
 }
 
 void Ttallylist::FormDestroy() {
-  savetally();
+  m_retry.stop();
+  const bool unsaved = m_tally.pending();
+  QString error;
+  // The last word on this session's games: said where someone may read it, since no window is
+  // left to show it.
+  if (!syncnow(exitretries, &error) && unsaved)
+    std::fprintf(stderr, "pipshift: %s; the tally changes of this session are not in it\n",
+                 error.toLocal8Bit().constData());
+  m_retry.stop();
 }
 
 // The changes of one click (a board cleared and its score ranked) are written together, as soon
@@ -152,12 +164,26 @@ void Ttallylist::savesoon() {
   m_savequeued = true;
   QTimer::singleShot(0, this, [this] {
     m_savequeued = false;
-    savetally();
+    // Once a write has found the file locked, later changes join the one waiting for it.
+    syncnow(m_retry.isActive() ? 0 : playretries);
   });
 }
 
+bool Ttallylist::syncnow(int retries, QString* error) {
+  m_retry.stop();
+  std::string why;
+  const Tally::Synced synced = m_tally.sync(retries, &why);
+  // What other copies wrote shows too.
+  drawtally();
+  // Another copy holds the file longer than a click should wait: the change stays in the record
+  // and is tried again shortly, without holding up the game.
+  if (synced == Tally::Synced::busy) m_retry.start(retryinterval);
+  if (error) *error = text(why);
+  return synced == Tally::Synced::saved;
+}
+
 bool Ttallylist::savetally() {
-  return m_tally.save();
+  return syncnow(exitretries);
 }
 
 QString Ttallylist::text(const std::string& bytes) const {

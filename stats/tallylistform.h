@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QDate>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -20,7 +21,8 @@ class TImageButton;
 //
 // The tally file is read once, in the constructor. It is written as soon as a game has changed
 // the record (a game started or cleared, a score ranked, a reset), so a crash or a killed process
-// loses nothing that was played, and once more when the window is destroyed.
+// loses nothing that was played, and once more when the window is destroyed. Each write first
+// reads what other copies of the program wrote meanwhile, and the window then shows the sum.
 class Ttallylist : public QWidget {
   Q_OBJECT
 
@@ -34,6 +36,13 @@ class Ttallylist : public QWidget {
   static const QColor designedcolor;  // as the window is designed
   static const QColor plaincolor;     // after any score check or reset
   static const QColor markcolor;      // the rank the last score check filled
+
+  // Attempts at the tally file's lock, about 20 ms apart, while another copy of the program
+  // writes its own change. In play a click waits at most about half a second; a change that still
+  // finds the file locked stays in the record, on show, and is tried again every retryinterval
+  // without any wait until it is written. At exit the window waits about three seconds.
+  static constexpr int playretries = 25;
+  static constexpr int exitretries = 150;
 
   // mainwindow: the window this one is centred over when shown (may be null).
   // tallypath: the tally file, read now, written on every change and when the window goes.
@@ -53,7 +62,8 @@ class Ttallylist : public QWidget {
   // Writes a counter cell of row 0 and, for columns 1 to 3, its label.
   void addtomineset(int column, const QString& text);
 
-  // Writes the table to the tally file; true when the file now holds it. Harmless to repeat.
+  // Writes the record to the tally file, with what other copies wrote meanwhile; true when the
+  // file now holds it. Harmless to repeat.
   bool savetally();
 
   // Shows the window centred over the main window and brings it to the front.
@@ -77,6 +87,8 @@ class Ttallylist : public QWidget {
   std::function<bool()> confirmreset;
   // Today's date for new entries. Tests replace it to fix the date.
   std::function<QDate()> today;
+  // How long a change that found the tally file locked waits before it tries again, in ms.
+  int retryinterval = 1000;
 
   // The reset question as a real message box: Yes and No, Yes the default, Esc and the close box
   // answering No.
@@ -90,6 +102,8 @@ class Ttallylist : public QWidget {
  private:
   // Writes the tally file once the current event has been dealt with.
   void savesoon();
+  // Writes the tally file now and draws what it holds; true when saved.
+  bool syncnow(int retries, QString* error = nullptr);
   void FormCreate();
   void FormDestroy();
   void buildwindow();
@@ -105,6 +119,8 @@ class Ttallylist : public QWidget {
   Tally m_tally;
   // A write of the tally file is on its way (savesoon()).
   bool m_savequeued = false;
+  // Tries a write again that found the file locked.
+  QTimer m_retry;
 
   TFlatPanel* FlatPanel1 = nullptr;
   QLabel* label_myname = nullptr;

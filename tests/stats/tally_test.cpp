@@ -4,14 +4,20 @@
 #include "stats/tally.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "stats/tallyfile.h"
+#include "stats/tallylock.h"
 #include "tests/support/scratchdir.h"
 
 namespace fs = std::filesystem;
@@ -268,7 +274,9 @@ TEST_F(TallyInItsFile, WithoutAFileThePlaceholdersStayAndTheFirstSaveWritesOnlyR
   EXPECT_EQ(t.open(), Tally::Opened::missing);
   EXPECT_TRUE(t.placeholder(1));
   play(t, 150, "Ann");
-  EXPECT_TRUE(t.save());
+  EXPECT_TRUE(t.pending());
+  EXPECT_EQ(t.sync(0), Tally::Synced::saved);
+  EXPECT_FALSE(t.pending());
   EXPECT_EQ(entries(), (std::vector<std::string>{"pipshifttally.tld"}));
   EXPECT_EQ(ondisk(), t.table());
 
@@ -305,7 +313,7 @@ TEST_F(TallyInItsFile, ADamagedFileIsReportedKeptAsBadAndReplacedByTheNextSave) 
   for (int i = 1; i <= 10; ++i) EXPECT_EQ(rank(t, i), placeholder(Look::designed)) << i;
 
   play(t, 150, "Ann");
-  EXPECT_TRUE(t.save());
+  EXPECT_EQ(t.sync(0), Tally::Synced::saved);
   EXPECT_EQ(ondisk(), t.table());
   EXPECT_EQ(bytes(file() + ".bad"), damaged);
 }
@@ -318,15 +326,178 @@ TEST_F(TallyInItsFile, ADamagedFileThatCannotBeKeptIsNeverOverwrittenAndTheChang
   EXPECT_EQ(t.open(), Tally::Opened::damaged);
   play(t, 150, "Ann");
   std::string error;
-  EXPECT_FALSE(t.save(&error));
+  EXPECT_EQ(t.sync(0, &error), Tally::Synced::failed);
   EXPECT_NE(error.find(".bad"), std::string::npos) << error;
   EXPECT_EQ(bytes(file()), damaged);
+  EXPECT_TRUE(t.pending());
 
   // Once there is room for the copy, the game played meanwhile is written.
   fs::remove_all(scratch.path() / "pipshifttally.tld.bad");
-  EXPECT_TRUE(t.save());
+  EXPECT_EQ(t.sync(0), Tally::Synced::saved);
   EXPECT_EQ(bytes(file() + ".bad"), damaged);
   EXPECT_EQ(ondisk().cell(2, 1), "Ann");
+}
+
+// --- Two copies of the program on one tally file ---
+
+// Each record opens the file on its own, as a second copy of the program would, and each takes
+// the lock through a descriptor of its own, so two records in one process exclude each other.
+class TwoCopies : public TallyInItsFile {
+ protected:
+  void SetUp() override {
+    TallyInItsFile::SetUp();
+    first.pause = second.pause = [] {};
+  }
+  void openboth() {
+    ASSERT_NE(first.open(), Tally::Opened::damaged);
+    ASSERT_NE(second.open(), Tally::Opened::damaged);
+  }
+  Tally first{file()};
+  Tally second{file()};
+};
+
+TEST_F(TwoCopies, EachCountsTheGamesOfTheOtherAndThePercentageCountsThemAll) {
+  openboth();
+  first.addtomineincrease(1);
+  first.addtomineincrease(2);
+  ASSERT_EQ(first.sync(0), Tally::Synced::saved);
+  EXPECT_EQ(ondisk().cell(1, 0), "1");
+
+  // The second copy never saw that game; its start counts on top of it.
+  second.addtomineincrease(1);
+  EXPECT_EQ(counters(second), (std::vector<std::string>{"1", "0", "0"}));
+  ASSERT_EQ(second.sync(0), Tally::Synced::saved);
+  EXPECT_EQ(counters(second), (std::vector<std::string>{"2", "1", "50"}));
+  EXPECT_EQ(ondisk(), second.table());
+
+  // Back in the first copy: a game started there lands on both.
+  first.addtomineincrease(1);
+  ASSERT_EQ(first.sync(0), Tally::Synced::saved);
+  EXPECT_EQ(counters(first), (std::vector<std::string>{"3", "1", "33"}));
+
+  // An exit with nothing new writes what the file holds, not an old picture of it.
+  ASSERT_EQ(second.sync(0), Tally::Synced::saved);
+  EXPECT_EQ(counters(second), (std::vector<std::string>{"3", "1", "33"}));
+  EXPECT_EQ(entries(), (std::vector<std::string>{"pipshifttally.tld"}));
+}
+
+TEST_F(TwoCopies, ScoresOfBothMeetInOneTopTenAndThePlaceholdersGiveWay) {
+  openboth();
+  first.checkscore(300, "First", "3/9/24");
+  ASSERT_EQ(first.sync(0), Tally::Synced::saved);
+
+  EXPECT_EQ(second.checkscore(200, "Second", "3/9/24"), 1);
+  ASSERT_EQ(second.sync(0), Tally::Synced::saved);
+  EXPECT_EQ(rank(second, 1), entry("First", 300, Look::plain));
+  EXPECT_EQ(rank(second, 2), entry("Second", 200, Look::marked));
+  for (int i = 3; i <= 10; ++i) EXPECT_EQ(rank(second, i), placeholder(Look::plain)) << i;
+
+  // The first copy shows the other's entry where it had a placeholder.
+  ASSERT_EQ(first.sync(0), Tally::Synced::saved);
+  EXPECT_EQ(rank(first, 1), entry("First", 300, Look::marked));
+  EXPECT_EQ(rank(first, 2), entry("Second", 200, Look::plain));
+  EXPECT_EQ(rank(first, 3), placeholder(Look::plain));
+  for (int r = 3; r <= 10; ++r) EXPECT_EQ(ondisk().cell(1, r), "-1000") << r;
+}
+
+TEST_F(TwoCopies, AResetClearsWhatTheOtherWroteAndLaterGamesCountFromThere) {
+  openboth();
+  play(first, 150, "Ann");
+  play(first, 90, "Bo");
+  ASSERT_EQ(first.sync(0), Tally::Synced::saved);
+  second.reset();
+  ASSERT_EQ(second.sync(0), Tally::Synced::saved);
+  EXPECT_EQ(ondisk().cell(1, 0), "0");
+  EXPECT_EQ(ondisk().cell(1, 1), "-1000");
+
+  play(first, 40, "Cy");
+  ASSERT_EQ(first.sync(0), Tally::Synced::saved);
+  EXPECT_EQ(counters(first), (std::vector<std::string>{"1", "1", "0"}));
+  EXPECT_EQ(rank(first, 1), entry("Cy", 40, Look::marked));
+  EXPECT_EQ(rank(first, 2), blank(Look::plain));
+}
+
+TEST_F(TwoCopies, AChangeWaitsWhileTheOtherHoldsTheLockAndIsWrittenOnceItLetsGo) {
+  openboth();
+  TallyLock other(first.lockpath());
+  ASSERT_EQ(other.acquire(0, [] {}), TallyLock::Result::held);
+
+  int pauses = 0;
+  first.pause = [&] { ++pauses; };
+  first.addtomineincrease(1);
+  std::string error;
+  EXPECT_EQ(first.sync(5, &error), Tally::Synced::busy);
+  EXPECT_EQ(pauses, 5) << "a bounded number of tries, a pause between each";
+  EXPECT_NE(error.find(file()), std::string::npos) << error;
+  EXPECT_FALSE(fs::exists(file()));
+  EXPECT_TRUE(first.pending());
+  EXPECT_EQ(first.cell(1, 0), "1") << "the record still shows the game";
+
+  // The holder lets go during the tries: the change goes in at once.
+  first.pause = [&] {
+    if (++pauses == 8) other.release();
+  };
+  EXPECT_EQ(first.sync(10), Tally::Synced::saved);
+  EXPECT_EQ(pauses, 8);
+  EXPECT_FALSE(first.pending());
+  EXPECT_EQ(ondisk().cell(1, 0), "1");
+  EXPECT_EQ(entries(), (std::vector<std::string>{"pipshifttally.tld"})) << "no lock file left";
+}
+
+TEST_F(TwoCopies, ALockFileLeftByACopyThatDiedIsTakenOver) {
+  openboth();
+  std::ofstream(first.lockpath()) << "";
+  first.addtomineincrease(1);
+  EXPECT_EQ(first.sync(0), Tally::Synced::saved);
+  EXPECT_EQ(entries(), (std::vector<std::string>{"pipshifttally.tld"}));
+}
+
+TEST_F(TwoCopies, ADamagedFileMetByBothIsKeptAsItWasAndBothGamesCount) {
+  const std::string damaged = "damaged before either copy started";
+  write(file(), damaged);
+  EXPECT_EQ(first.open(), Tally::Opened::damaged);
+  EXPECT_EQ(second.open(), Tally::Opened::damaged);
+  EXPECT_EQ(bytes(file() + ".bad"), damaged);
+
+  first.addtomineincrease(1);
+  ASSERT_EQ(first.sync(0), Tally::Synced::saved);
+  // The second copy finds a sound file now, not the damaged one: it adds to it and leaves the
+  // copy of the damaged file alone.
+  second.addtomineincrease(1);
+  ASSERT_EQ(second.sync(0), Tally::Synced::saved);
+  EXPECT_EQ(ondisk().cell(1, 0), "2");
+  EXPECT_EQ(bytes(file() + ".bad"), damaged);
+}
+
+// Copies in processes of their own, all counting games at once: not one game may be lost.
+TEST_F(TallyInItsFile, ManyCopiesCountingAtOnceLoseNoGame) {
+  constexpr int copies = 4;
+  constexpr int games = 20;
+  std::vector<pid_t> children;
+  for (int c = 0; c < copies; ++c) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      Tally t(file());
+      // No sleep between tries: the copies crowd the lock file, so that a copy often opens the
+      // file just as its holder removes it.
+      t.pause = [] { std::this_thread::yield(); };
+      if (t.open() == Tally::Opened::damaged) _exit(2);
+      for (int g = 0; g < games; ++g) {
+        t.addtomineincrease(1);
+        if (t.sync(10000000) != Tally::Synced::saved) _exit(3);
+      }
+      _exit(0);
+    }
+    children.push_back(child);
+  }
+  for (const pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  EXPECT_EQ(ondisk().cell(1, 0), std::to_string(copies * games));
+  EXPECT_EQ(entries(), (std::vector<std::string>{"pipshifttally.tld"}));
 }
 
 }  // namespace
