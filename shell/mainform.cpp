@@ -26,7 +26,7 @@
 #include "online/scorepost.h"
 #include "online/updatecheck.h"
 #include "platform/soundplayer.h"
-#include "platform/tallyport.h"
+#include "shell/tallyport.h"
 #include "resources/resources.h"
 #include "shell/boardparts.h"
 #include "shell/companions.h"

@@ -7,7 +7,7 @@
 #include "windows/helpform.h"
 
 ProgramWindows::ProgramWindows(Tmain& main, Ttallylist& tally) : main_(main), tally_(tally) {
-  main_.settally(&tally_);
+  main_.settally(this);
   main_.setcompanions(this);
 }
 
@@ -40,6 +40,14 @@ void ProgramWindows::showtally() {
 
 void ProgramWindows::savetally() {
   tally_.savetally();
+}
+
+void ProgramWindows::addtomineincrease(int column) {
+  tally_.addtomineincrease(column);
+}
+
+void ProgramWindows::checkscore(int score, const QString& name) {
+  tally_.checkscore(score, name);
 }
 
 void ProgramWindows::showhelp() {

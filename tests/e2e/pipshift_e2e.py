@@ -798,6 +798,60 @@ def step_third_start_ended_by_a_signal(run):
     expect(started() == "4", f"after SIGTERM the tally file counts {started()!r} games")
 
 
+def step_two_copies_share_one_tally(run):
+    """Two copies of the program started from one folder, each starting a game: neither copy's
+    writes take away the other's game, while they run or when they end."""
+    folder = os.path.join(run.scratch, "two-copies")
+    os.makedirs(folder)
+    for name in ("pipshift", "pipshift-sound.so"):
+        shutil.copy2(os.path.join(run.bin_dir, name), folder)
+    with open(os.path.join(folder, "pipshift.ini"), "w") as f:
+        f.write("[pipshift]\r\nUpdate=false\r\n")
+    tally = os.path.join(folder, "pipshifttally.tld")
+    tool = os.path.join(run.bin_dir, "pipshift-tally")
+
+    def games():
+        if not os.path.exists(tally):
+            return None
+        cells, _ = tally_cells(tool, tally)
+        return cells.get((1, 0))
+
+    saved = run.folder, run.program, run.main
+    copies = []
+    try:
+        run.folder = folder
+        for _ in range(2):
+            run.start_program()
+            copies.append((run.program, run.main))
+        # Each copy starts a game; the file, read while both run, counts each at once.
+        for number, (_, window) in enumerate(copies, start=1):
+            run.x.xdotool("windowfocus", "--sync", window)
+            run.x.key("ctrl+s")
+            want = str(number)
+            expect(wait_for(lambda: games() == want, 5),
+                   f"after a game in copy {number} the shared tally file counts {games()!r} "
+                   f"games, expected {want!r}")
+        # Both end as at a logout; each writes the tally once more on its way out.
+        for program, _ in copies:
+            program.send_signal(signal.SIGTERM)
+        for number, (program, _) in enumerate(copies, start=1):
+            try:
+                status = program.wait(10)
+            except subprocess.TimeoutExpired:
+                status = None
+            expect(status == 0, f"copy {number} ended with status {status} after SIGTERM")
+        _, text = tally_cells(tool, tally)
+        expect(re.search(r"^Total games:\s+2$", text, re.M),
+               f"after both copies ended the tally file does not read \"Total games: 2\":\n{text}")
+        expect(not os.path.exists(tally + ".lock"), "the tally's lock file was left behind")
+    finally:
+        for program, _ in copies:
+            if program.poll() is None:
+                program.kill()
+                program.wait()
+        run.folder, run.program, run.main = saved
+
+
 def post_score(run):
     """A score already on the server before the program first looks at the list."""
     query = "name=E2E%20Zed&date=12%2F7%2F26&score=612"
@@ -837,6 +891,8 @@ STEPS = [
     ("second-exit-keeps-files", step_second_exit_keeps_files),
     # Third start: ended by a signal, as at a logout, it keeps what the session did.
     ("third-start-ended-by-a-signal", step_third_start_ended_by_a_signal),
+    # Two copies at once in a folder of their own: one tally file counts the games of both.
+    ("two-copies-share-one-tally", step_two_copies_share_one_tally),
 ]
 
 

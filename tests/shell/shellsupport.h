@@ -17,7 +17,7 @@
 
 #include "game/board.h"
 #include "platform/soundplayer.h"
-#include "platform/tallyport.h"
+#include "shell/tallyport.h"
 #include "shell/companions.h"
 #include "shell/mainform.h"
 
