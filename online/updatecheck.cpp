@@ -226,7 +226,7 @@ void Tupdater::removestaleparts(const QString& installerpath) const {
   const QFileInfoList parts =
       QDir(info.path())
           .entryInfoList({QStringLiteral(".") + info.fileName() + QStringLiteral(".*.part")},
-                         QDir::Files | QDir::Hidden | QDir::System);
+                         QDir::Files | QDir::Hidden);
   for (const QFileInfo& part : parts) {
     if (!part.isSymLink() && part.lastModified().toUTC() < before) {
       QFile::remove(part.filePath());
