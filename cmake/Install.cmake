@@ -15,7 +15,7 @@ set(CPACK_PACKAGE_NAME pipshift)
 set(CPACK_PACKAGE_VENDOR "Quorvel Software")
 set(CPACK_PACKAGE_CONTACT "Quorvel Software <games@quorvel.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Domino solitaire: sort a double-six set on a staircase board")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VERSION ${PIPSHIFT_VERSION})
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # The libraries the programs link are found by dpkg-shlibdeps; these are the ones loaded at run time:

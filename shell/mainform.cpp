@@ -25,6 +25,7 @@
 #include "online/httpget.h"
 #include "online/scorepost.h"
 #include "online/updatecheck.h"
+#include "platform/product.h"
 #include "platform/soundplayer.h"
 #include "shell/tallyport.h"
 #include "resources/resources.h"
@@ -127,8 +128,8 @@ Tmain::Tmain(const TmainSetup& setup, QWidget* parent)
 Tmain::~Tmain() = default;
 
 void Tmain::FormCreate() {
-  m_productword = QStringLiteral("pipshift");
-  m_installerfile = QStringLiteral("pshsetup.exe");
+  m_productword = QString::fromLatin1(product::word);
+  m_installerfile = QString::fromLatin1(product::installerfile);
 
   // Held for the life of the process so that other programs can see that the game runs. Lives in
   // the abstract namespace, so it vanishes with the process and leaves no file behind. Whether
@@ -823,7 +824,8 @@ void Tmain::turntimerTimer() {
 // looked for: none of it needs to hold up the window's first appearance.
 void Tmain::FormShow() {
   if (m_sounds) m_sounds->prepare();
-  if (!updatecheckon()) return;
+  // Where the program cannot replace itself, its package manager updates it: nothing to offer.
+  if (!updatecheckon() || !canupdate(programfile())) return;
   checkupdate->setURL(versionaddress(updatebase(m_updateserver)));
   checkupdate->StartFetch();
 }
@@ -835,6 +837,11 @@ void Tmain::checkupdateDoneString(THTTPGet*, const QByteArray& result) {
   panel_update->raise();
 }
 
+QString Tmain::programfile() const {
+  return m_setup.programfile.isEmpty() ? QCoreApplication::applicationFilePath()
+                                       : m_setup.programfile;
+}
+
 void Tmain::button_updatecancelClick() {
   panel_update->hide();
 }
@@ -844,20 +851,19 @@ void Tmain::button_updateyesClick() {
   button_updatecancel->hide();
   label_update->setText(QStringLiteral("Updating. Please Wait..."));
   if (!m_updater) {
-    const QString programfile = m_setup.programfile.isEmpty()
-                                    ? QCoreApplication::applicationFilePath()
-                                    : m_setup.programfile;
-    m_updater = new Tupdater(programfile, updatebase(m_updateserver),
+    m_updater = new Tupdater(programfile(), updatebase(m_updateserver),
                              QStringLiteral("http://") + Tabout::siteaddress, this);
     m_updater->setinstallerfile(m_installerfile);
     connect(m_updater, &Tupdater::statuschanged, label_update, &QLabel::setText);
-    // What this run has gained is written before the process ends for the installer.
+    // What this run has gained is written before the installer starts, so the two never write
+    // the folder at once.
     m_updater->setsavehook([this] {
       FormClose();
       if (m_companions) m_companions->savetally();
     });
     m_updater->setmessagehook([this](const QString& text) { message(text); });
     if (m_setup.exitforupdate) m_updater->setexithook(m_setup.exitforupdate);
+    if (!m_setup.updatekey.isEmpty()) m_updater->setpublickey(m_setup.updatekey);
   }
   try {
     m_updater->update();

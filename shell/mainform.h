@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QMainWindow>
 #include <QPixmap>
 #include <QRect>
@@ -51,6 +52,8 @@ struct TmainSetup {
   QString programfile;
   // Ends the process at once once an update's installer runs; none: exit code 0 at once.
   std::function<void()> exitforupdate;
+  // The public key an update's installer must be signed with; empty: the release key.
+  QByteArray updatekey;
 };
 
 // The main window: the board, the score and clock, the menus and the overlay panels that stand in
@@ -182,6 +185,8 @@ class Tmain : public QMainWindow {
   void showscore();
   void showclock();
   void message(const QString& text);
+  // The running program file, which an update replaces.
+  QString programfile() const;
 
   TmainSetup m_setup;
   SoundPlayer* m_sounds = nullptr;

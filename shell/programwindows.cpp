@@ -1,6 +1,7 @@
 #include "shell/programwindows.h"
 
 #include "online/highscoreform.h"
+#include "platform/product.h"
 #include "shell/mainform.h"
 #include "stats/tallylistform.h"
 #include "windows/aboutform.h"
@@ -63,7 +64,7 @@ void ProgramWindows::openlink() {
 }
 
 QString ProgramWindows::versiontext() const {
-  return Tabout::programversion;
+  return QString::fromLatin1(programversion());
 }
 
 // The window opens on the page it showed last; the new list replaces it when it arrives.

@@ -50,7 +50,8 @@ Tabout::Tabout(QWidget* owner) : QWidget(nullptr, Qt::Dialog), m_owner(owner) {
   Label4 = label(this, "Label4", "All rights reserved.", labelfont, lilac, 4, 154);
 
   Label1 = label(this, "Label1", "Version", labelfont, lilac, 48, 171);
-  version = label(this, "version", programversion, labelfont, Qt::white, 96, 171);
+  version =
+      label(this, "version", QString::fromLatin1(programversion()), labelfont, Qt::white, 96, 171);
   Label9 = label(this, "Label9", ".1", labelfont, Qt::white, 123, 171);
   // The three pieces must read as one line, "Version 1.0.0.1". Where the fonts at hand run wider
   // than the ones the places were chosen for, each piece moves right just enough not to cover
