@@ -1,12 +1,18 @@
 // The main window as the player first meets it: layout, menus, the name panel, starting a game,
 // the drawn bones, the window's size rules and the posting wait.
 
+#include <algorithm>
+
 #include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSet>
@@ -387,6 +393,8 @@ TEST_F(PostingWait, CaptionCyclesAndFailsOnTheFortiethTick) {
     ASSERT_TRUE(messages.isEmpty()) << tick;
   }
   w->Timer1Timer();
+  EXPECT_TRUE(messages.isEmpty()) << "the message waits until the tick has returned";
+  QCoreApplication::processEvents();
   EXPECT_EQ(messages, QStringList({"Posting Failed."}));
   EXPECT_FALSE(w->posting());
   EXPECT_TRUE(wait->isVisible()) << "the wait panel stays, so the score is not sent twice";
@@ -404,9 +412,71 @@ TEST_F(PostingWait, TicksWhileTheMessageIsOpenGiveNoSecondMessage) {
     for (int i = 0; i < 3; ++i) w->Timer1Timer();
   };
   w->Timer1Timer();
+  QCoreApplication::processEvents();
   EXPECT_EQ(messages, QStringList({"Posting Failed."}));
   EXPECT_EQ(w->postcountdown(), -3);
   EXPECT_EQ(wait->caption(), "Posting Score, Please Wait...") << "dots 5, then 1, 2, 3";
+  EXPECT_FALSE(w->posting());
+}
+
+// The real timer and a real message box, closed as the player would close it.
+TEST_F(PostingWait, TheTimerTicksOnWhileTheFailureMessageIsOpen) {
+  adjust = [](TmainSetup& setup) {
+    setup.message = nullptr;
+    setup.postinterval = 10;
+  };
+  auto w = makewindow();
+  part(w.get(), "panel_cleared")->show();
+  auto* wait = part<TFlatPanel>(w.get(), "panel_wait");
+  int boxes = 0;
+  QString said;
+  QSet<QString> captions;
+  int lowest = 1;
+  bool open = false;
+  QElapsedTimer opened;
+  // Watches from inside the box's own event loop.
+  QTimer watch;
+  watch.setInterval(2);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) {
+      open = false;
+      return;
+    }
+    if (!open) {
+      open = true;
+      ++boxes;
+      said = box->text();
+      opened.start();
+    }
+    captions << wait->caption();
+    lowest = std::min(lowest, w->postcountdown());
+    // Closed once the countdown is well past zero, or after a while should it stand still.
+    if (w->postcountdown() <= -6 || opened.hasExpired(3000)) box->button(QMessageBox::Ok)->click();
+  });
+  watch.start();
+
+  w->button_sendscoreClick();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return boxes == 1 && !open && !w->posting(); }, 20000));
+  const int countdown = w->postcountdown();
+  // Ten more intervals and then some: the timer is off and no second box comes.
+  QTest::qWait(150);
+  EXPECT_EQ(boxes, 1);
+  EXPECT_EQ(said, "Posting Failed.");
+  EXPECT_LE(lowest, -6) << "the countdown stood still while the box was open";
+  EXPECT_EQ(captions.size(), 5) << "the dots did not go round while the box was open";
+  EXPECT_EQ(w->postcountdown(), countdown);
+  EXPECT_TRUE(wait->isVisible());
+}
+
+TEST_F(PostingWait, AnAnswerJustBeforeTheMessageMeansNoFailure) {
+  auto w = makewindow();
+  part(w.get(), "panel_cleared")->show();
+  w->button_sendscoreClick();
+  for (int tick = 0; tick < 40; ++tick) w->Timer1Timer();
+  w->postaccepted();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(messages.isEmpty());
   EXPECT_FALSE(w->posting());
 }
 
@@ -440,6 +510,7 @@ TEST_F(PostingWait, AnAcceptedPostEndsTheWaitEvenAfterTheFailureMessage) {
   part(w.get(), "panel_cleared")->show();
   w->button_sendscoreClick();
   for (int tick = 0; tick < 40; ++tick) w->Timer1Timer();
+  QCoreApplication::processEvents();
   ASSERT_EQ(messages.size(), 1);
   w->postaccepted();
   EXPECT_FALSE(part(w.get(), "panel_cleared")->isVisible());
