@@ -3,12 +3,15 @@
 
 #include <algorithm>
 
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocalServer>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -182,6 +185,45 @@ TEST_F(MainWindowLayout, MenusInOrderWithShortcutsAndMarks) {
   part<QAction>(w.get(), "About1")->trigger();
   clickat(part(w.get(), "image_logo"));
   EXPECT_EQ(companions.calls, QStringList({"tally", "help", "about", "link"}));
+}
+
+// Whether this process itself listens on the abstract socket name, as /proc shows it ("@name";
+// any NUL bytes padding the address show as "@" too). Other processes may hold the same name at
+// the same time (a second copy of the program may run), so the listening socket must be one of
+// our own open files.
+bool holdsabstractname(const QString& name) {
+  QSet<QByteArray> ours;
+  const QDir fds(QStringLiteral("/proc/self/fd"));
+  for (const QString& fd : fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)) {
+    char target[64] = {};
+    const ssize_t length =
+        readlink(QFile::encodeName(fds.filePath(fd)).constData(), target, sizeof target - 1);
+    const QByteArray link(target, length > 0 ? length : 0);
+    if (link.startsWith("socket:[")) ours << link.mid(8).chopped(1);
+  }
+  QFile table(QStringLiteral("/proc/net/unix"));
+  if (!table.open(QIODevice::ReadOnly)) return false;
+  const QRegularExpression path(
+      QRegularExpression::anchoredPattern(QRegularExpression::escape("@" + name) + "@*"));
+  for (const QByteArray& line : table.readAll().split('\n')) {
+    // Num RefCount Protocol Flags Type St Inode Path
+    const QList<QByteArray> fields = line.simplified().split(' ');
+    if (fields.size() < 8 || !path.match(QString::fromLatin1(fields[7])).hasMatch()) continue;
+    if (ours.contains(fields[6])) return true;
+  }
+  return false;
+}
+
+TEST_F(MainWindowLayout, HoldsTheNamedMutexForItsLife) {
+  EXPECT_FALSE(holdsabstractname("pipshift"));
+  auto w = makewindow(false);
+  EXPECT_TRUE(holdsabstractname("pipshift"));
+  QLocalServer second;
+  second.setSocketOptions(QLocalServer::AbstractNamespaceOption);
+  EXPECT_FALSE(second.listen("pipshift")) << "the name is free while the window lives";
+  EXPECT_EQ(second.serverError(), QAbstractSocket::AddressInUseError);
+  w.reset();
+  EXPECT_FALSE(holdsabstractname("pipshift"));
 }
 
 using NamePanel = ShellTest;
