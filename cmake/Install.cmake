@@ -4,7 +4,6 @@ foreach(program pipshift pipshift-server pipshift-tally)
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 endforeach()
-install(TARGETS pipshift-sound LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/pipshift)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/pipshift.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/images/icon.png

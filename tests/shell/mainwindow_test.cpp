@@ -25,6 +25,7 @@
 #include "game/board.h"
 #include "shell/boardparts.h"
 #include "shellsupport.h"
+#include "sound/latesoundplayer.h"
 
 namespace {
 
@@ -224,6 +225,29 @@ TEST_F(MainWindowLayout, HoldsTheNamedMutexForItsLife) {
   EXPECT_EQ(second.serverError(), QAbstractSocket::AddressInUseError);
   w.reset();
   EXPECT_FALSE(holdsabstractname("pipshift"));
+}
+
+// The program's real late player around a recorder: the player, and with it the sound output,
+// is made only once the window is on screen, and the start-up cue held until then sounds.
+TEST_F(MainWindowLayout, TheSoundPlayerIsMadeOnlyOnceTheWindowIsOnScreen) {
+  int made = 0;
+  SoundRecorder* player = nullptr;
+  LateSoundPlayer late([&]() -> std::unique_ptr<SoundPlayer> {
+    ++made;
+    auto recorder = std::make_unique<SoundRecorder>();
+    player = recorder.get();
+    return recorder;
+  });
+  adjust = [&](TmainSetup& setup) { setup.sounds = &late; };
+  auto w = makewindow(false);
+  w->show();
+  EXPECT_EQ(made, 0) << "made before the window was on screen";
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return made == 1; }, Tmain::formshowfallback / 2));
+  w->button_startClick();
+  EXPECT_EQ(made, 1);
+  EXPECT_EQ(player->prepared, 1);
+  EXPECT_EQ(player->cues, QStringList({"entered", "startgame"}));
 }
 
 using NamePanel = ShellTest;
