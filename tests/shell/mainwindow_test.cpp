@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
@@ -215,14 +216,35 @@ bool holdsabstractname(const QString& name) {
   return false;
 }
 
+// Whether some process listens on the abstract socket name: a second listener is refused.
+bool abstractnametaken(const QString& name) {
+  QLocalServer probe;
+  probe.setSocketOptions(QLocalServer::AbstractNamespaceOption);
+  if (probe.listen(name)) return false;
+  return probe.serverError() == QAbstractSocket::AddressInUseError;
+}
+
 TEST_F(MainWindowLayout, HoldsTheNamedMutexForItsLife) {
-  EXPECT_FALSE(holdsabstractname("pipshift"));
-  auto w = makewindow(false);
-  EXPECT_TRUE(holdsabstractname("pipshift"));
-  QLocalServer second;
-  second.setSocketOptions(QLocalServer::AbstractNamespaceOption);
-  EXPECT_FALSE(second.listen("pipshift")) << "the name is free while the window lives";
-  EXPECT_EQ(second.serverError(), QAbstractSocket::AddressInUseError);
+  // Other copies of the program (other tests, run at the same time) take the name now and then,
+  // and while one holds it a window of ours cannot: wait for a moment when it is free.
+  QDeadlineTimer deadline(20000);
+  std::unique_ptr<Tmain> w;
+  int missed = 0;
+  while (!deadline.hasExpired()) {
+    if (abstractnametaken("pipshift")) {
+      QTest::qWait(50);
+      continue;
+    }
+    w = makewindow(false);
+    if (holdsabstractname("pipshift")) break;
+    w.reset();
+    // Not ours: another copy took it first, or the window never asked for it. The first may
+    // happen now and then; the second every time.
+    if (!abstractnametaken("pipshift")) ++missed;
+    ASSERT_LT(missed, 3) << "the window does not take the name while it is free";
+  }
+  if (!w) GTEST_SKIP() << "other copies held the name for 20 s";
+  EXPECT_TRUE(abstractnametaken("pipshift")) << "the name is free while the window lives";
   w.reset();
   EXPECT_FALSE(holdsabstractname("pipshift"));
 }
@@ -517,8 +539,10 @@ TEST_F(PostingWait, TheTimerTicksOnWhileTheFailureMessageIsOpen) {
     }
     captions << wait->caption();
     lowest = std::min(lowest, w->postcountdown());
-    // Closed once the countdown is well past zero, or after a while should it stand still.
-    if (w->postcountdown() <= -6 || opened.hasExpired(3000)) box->button(QMessageBox::Ok)->click();
+    // Closed once the countdown is well past zero and every count of dots has been seen, or
+    // after a while should the wait stand still.
+    if ((w->postcountdown() <= -6 && captions.size() == 5) || opened.hasExpired(3000))
+      box->button(QMessageBox::Ok)->click();
   });
   watch.start();
 
