@@ -53,7 +53,7 @@ endif()
 
 # The files an installer carries besides the program, as targets: the one list to change when the
 # program needs more or fewer files beside it.
-set(PIPSHIFT_RELEASE_PAYLOAD pipshift-sound)
+set(PIPSHIFT_RELEASE_PAYLOAD "")
 
 # pipshift_version_unit(<object library> <version>): the unit that gives a program its version.
 function(pipshift_version_unit name version)

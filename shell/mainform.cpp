@@ -196,7 +196,7 @@ void Tmain::buildwindow() {
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
-  Timer1->setInterval(1000);
+  Timer1->setInterval(m_setup.postinterval);
   connect(Timer1, &QTimer::timeout, this, &Tmain::Timer1Timer);
 
   turntimer = new QTimer(this);
@@ -642,10 +642,18 @@ void Tmain::Timer1Timer() {
   panel_wait->setCaption(QStringLiteral("Posting Score, Please Wait") +
                          QString(m_postdots, QLatin1Char('.')));
   if (m_postcountdown == 0) {
-    // The timer keeps ticking while the message is open: the dots go on and the countdown passes
-    // zero, so no second message comes.
-    message(QStringLiteral("Posting Failed."));
-    Timer1->stop();
+    // The message is shown once this tick has returned: Qt delivers no tick of a timer while its
+    // own handler runs, so a box opened here would freeze the dots. Shown from outside, the box
+    // lets the timer go on ticking, the countdown passes zero, and no second message comes.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          // An answer that came in meanwhile has ended the wait: the post did not fail.
+          if (!Timer1->isActive()) return;
+          message(QStringLiteral("Posting Failed."));
+          Timer1->stop();
+        },
+        Qt::QueuedConnection);
   }
 }
 

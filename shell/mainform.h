@@ -44,6 +44,8 @@ struct TmainSetup {
   QString defaultserver;
   // Seed of the deal's random generator; none: seeded from the clock.
   std::optional<std::uint32_t> seed;
+  // The tick of the posting wait (ms); tests shorten it.
+  int postinterval = 1000;
   // Shows a message and returns once the player has closed it; none: a modal message box.
   std::function<void(const QString&)> message;
   // Ends the program once the window has closed; none: the application's event loop is left.

@@ -27,6 +27,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import relay as relaymod  # noqa: E402
 import xsession  # noqa: E402
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "sound"))
+from soundserver import SoundServer  # noqa: E402
+
 SKIP = 77
 
 # ---- The window's layout ------------------------------------------------------------------
@@ -184,6 +187,7 @@ class Run:
         self.program = None
         self.main = None
         self.menu_height = None
+        self.sound = None
         self.scratch = tempfile.mkdtemp(prefix="pipshift-e2e-")
         self.folder = os.path.join(self.scratch, "program")
         self.elsewhere = os.path.join(self.scratch, "elsewhere")
@@ -251,6 +255,9 @@ class Run:
         os.mkdir(self.x.env["HOME"])
         for var in ("XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"):
             self.x.env.pop(var, None)
+        # The sound server the program finds: ours, which sees it look and plays nothing.
+        self.sound = SoundServer(os.path.join(self.scratch, "sound"))
+        self.x.env["PULSE_SERVER"] = self.sound.address
 
     def start_server(self):
         os.makedirs(os.path.join(self.site, "pipshift"))
@@ -339,6 +346,8 @@ class Run:
                 self.server.wait()
         if self.relay is not None:
             self.relay.close()
+        if self.sound is not None:
+            self.sound.stop()
         if self.x is not None:
             self.x.close()
         shutil.rmtree(self.scratch, ignore_errors=True)
@@ -468,9 +477,8 @@ class Run:
 def step_first_start(run):
     os.makedirs(run.folder)
     os.makedirs(run.elsewhere)
-    # The program folder as the build leaves it: the program and its sound module.
-    for name in ("pipshift", "pipshift-sound.so"):
-        shutil.copy2(os.path.join(run.bin_dir, name), run.folder)
+    # The program file alone: it carries its pictures and sounds.
+    shutil.copy2(os.path.join(run.bin_dir, "pipshift"), run.folder)
     run.start_server()
     base = f"http://127.0.0.1:{run.relay.port}/"
     # The only keys before the first start: where the servers are.
@@ -484,14 +492,12 @@ def step_first_start(run):
            f"{run.panel_state(PANEL_NAME):.0%} drawn)")
     name = run.name_field()
     expect(name == "Guest", f"first start: the name field reads {name!r}, expected 'Guest'")
-    # The sound module is loaded once the window is up; without an audio output it stays quiet.
-    def module_loaded():
-        with open(f"/proc/{run.program.pid}/maps") as maps:
-            return "/pipshift-sound.so" in maps.read()
-    loaded = wait_for(module_loaded, 5)
+    # The sound player is made once the window is up and looks for the sound output; finding
+    # none, it stays quiet.
+    made = wait_for(lambda: run.sound.connections > 0, 5)
     with open(run.program_log, "rb") as f:
         said = f.read().decode(errors="replace")
-    expect(loaded, f"the program never loaded its sound module; it said: {said.strip()}")
+    expect(made, f"the program never looked for the sound output; it said: {said.strip()}")
 
 def step_no_update_offered_for_same_version(run):
     answered = run.relay.wait_answered(VERSION_PATH, 15)
@@ -803,7 +809,7 @@ def step_two_copies_share_one_tally(run):
     writes take away the other's game, while they run or when they end."""
     folder = os.path.join(run.scratch, "two-copies")
     os.makedirs(folder)
-    for name in ("pipshift", "pipshift-sound.so"):
+    for name in ("pipshift",):
         shutil.copy2(os.path.join(run.bin_dir, name), folder)
     with open(os.path.join(folder, "pipshift.ini"), "w") as f:
         f.write("[pipshift]\r\nUpdate=false\r\n")

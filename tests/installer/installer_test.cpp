@@ -72,13 +72,13 @@ class Release : public ::testing::Test {
     toolsaid += made.out + made.err;
 
     writefile(scratch.filePath("build/pipshift-next"), newprogram, true);
-    writefile(scratch.filePath("build/pipshift-sound.so"), "the new module");
+    writefile(scratch.filePath("build/pipshift-tally"), "the new tool");
     const Ran release =
         run(QStringLiteral(CMAKE_COMMAND),
             {"-DSTUB=" + QStringLiteral(INSTALLER_STUB),
              "-DDIR=" + scratch.filePath("release/pipshift"), "-DVERSION=2.0.0",
              "-DPROGRAM=" + scratch.filePath("build/pipshift-next"), "-DPROGRAM_NAME=pipshift",
-             "-DBACKUP=pipshift.BAK", "-DEXTRA=" + scratch.filePath("build/pipshift-sound.so"),
+             "-DBACKUP=pipshift.BAK", "-DEXTRA=" + scratch.filePath("build/pipshift-tally"),
              "-DINSTALLER=pshsetup.exe", "-DVERSION_FILE=pipshiftversion.txt", "-DSIGNER=" + tool,
              "-DKEY=" + secret, "-P", QStringLiteral(MAKE_RELEASE_SCRIPT)});
     ASSERT_EQ(release.code, 0) << release.out.constData() << release.err.constData();
@@ -92,7 +92,7 @@ class Release : public ::testing::Test {
     const QString folder = scratch.filePath(name);
     EXPECT_TRUE(QDir().mkpath(folder));
     writefile(folder + "/pipshift.BAK", "the old program", true);
-    writefile(folder + "/pipshift-sound.so", "the old module");
+    writefile(folder + "/pipshift-tally", "the old tool");
     writefile(folder + "/pipshift.ini", "[pipshift]\r\nName=Ada\r\nLeft=60\r\n");
     writefile(folder + "/pipshifttally.tld", QByteArray("\x01\x02tally\x00\xff", 9));
     writefile(folder + "/pshsetup.exe", installer, true);
@@ -120,9 +120,9 @@ class Release : public ::testing::Test {
     EXPECT_NE(ran.code, 0) << context;
     EXPECT_FALSE(ran.err.isEmpty()) << context << ": it should say what went wrong";
     EXPECT_EQ(readfile(folder + "/pipshift"), "the old program") << context;
-    EXPECT_EQ(readfile(folder + "/pipshift-sound.so"), "the old module") << context;
+    EXPECT_EQ(readfile(folder + "/pipshift-tally"), "the old tool") << context;
     EXPECT_EQ(readfile(folder + "/pipshift.ini"), "[pipshift]\r\nName=Ada\r\nLeft=60\r\n");
-    EXPECT_EQ(entries(folder), QStringList({"pipshift", "pipshift-sound.so", "pipshift.ini",
+    EXPECT_EQ(entries(folder), QStringList({"pipshift", "pipshift-tally", "pipshift.ini",
                                             "pipshifttally.tld", "pshsetup.exe"}))
         << context;
   }
@@ -214,7 +214,7 @@ TEST_F(Release, AnUpdateInstallsBesideItselfKeepsThePlayersFilesAndStartsTheProg
   EXPECT_EQ(ran.out, "") << "silent";
   EXPECT_EQ(readfile(folder + "/pipshift"), newprogram);
   EXPECT_TRUE(QFileInfo(folder + "/pipshift").isExecutable());
-  EXPECT_EQ(readfile(folder + "/pipshift-sound.so"), "the new module");
+  EXPECT_EQ(readfile(folder + "/pipshift-tally"), "the new tool");
   // The player's files: the very same files, not rewritten.
   EXPECT_EQ(inode(folder + "/pipshift.ini"), ini);
   EXPECT_EQ(inode(folder + "/pipshifttally.tld"), tally);
@@ -223,7 +223,7 @@ TEST_F(Release, AnUpdateInstallsBesideItselfKeepsThePlayersFilesAndStartsTheProg
   // Started from its own folder, wherever the installer was started from.
   EXPECT_EQ(started(folder), QFileInfo(folder).canonicalFilePath().toLocal8Bit() + "\n");
   EXPECT_EQ(entries(folder),
-            QStringList({"pipshift", "pipshift-sound.so", "pipshift.BAK", "pipshift.ini",
+            QStringList({"pipshift", "pipshift-tally", "pipshift.BAK", "pipshift.ini",
                          "pipshifttally.tld", "pshsetup.exe", "started"}));
 }
 
@@ -235,14 +235,14 @@ TEST_F(Release, FilesAreReplacedByRenameNeverWrittenInPlace) {
   ASSERT_EQ(::link(QFile::encodeName(folder + "/pipshift").constData(),
                    QFile::encodeName(scratch.filePath("old-program")).constData()),
             0);
-  ASSERT_EQ(::link(QFile::encodeName(folder + "/pipshift-sound.so").constData(),
+  ASSERT_EQ(::link(QFile::encodeName(folder + "/pipshift-tally").constData(),
                    QFile::encodeName(scratch.filePath("old-module")).constData()),
             0);
   const Ran ran = install(folder);
   EXPECT_EQ(ran.code, 0) << ran.err.constData();
   EXPECT_EQ(readfile(folder + "/pipshift"), newprogram);
   EXPECT_EQ(readfile(scratch.filePath("old-program")), "the old program");
-  EXPECT_EQ(readfile(scratch.filePath("old-module")), "the old module");
+  EXPECT_EQ(readfile(scratch.filePath("old-module")), "the old tool");
   EXPECT_FALSE(started(folder).isEmpty());
 }
 
@@ -281,13 +281,13 @@ TEST_F(Release, AnyFailurePutsTheProgramBackAndSaysSo) {
     // The module's place is taken by a folder the installer cannot replace: by then the program
     // is in place already, and must be taken back.
     const QString folder = updatefolder("blocked");
-    ASSERT_TRUE(QFile::remove(folder + "/pipshift-sound.so"));
-    ASSERT_TRUE(QDir(folder).mkpath("pipshift-sound.so/inside"));
+    ASSERT_TRUE(QFile::remove(folder + "/pipshift-tally"));
+    ASSERT_TRUE(QDir(folder).mkpath("pipshift-tally/inside"));
     const Ran ran = install(folder);
     EXPECT_NE(ran.code, 0);
     EXPECT_EQ(readfile(folder + "/pipshift"), "the old program");
-    EXPECT_TRUE(QFileInfo(folder + "/pipshift-sound.so/inside").isDir());
-    EXPECT_EQ(entries(folder), QStringList({"pipshift", "pipshift-sound.so", "pipshift.ini",
+    EXPECT_TRUE(QFileInfo(folder + "/pipshift-tally/inside").isDir());
+    EXPECT_EQ(entries(folder), QStringList({"pipshift", "pipshift-tally", "pipshift.ini",
                                             "pipshifttally.tld", "pshsetup.exe"}));
   }
   for (const char* folder : {"unknown-argument", "cut-short", "byte-changed", "blocked"}) {
