@@ -1,5 +1,6 @@
 #include "shell/boardparts.h"
 
+#include <QAccessible>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -16,14 +17,21 @@ bool releasedinside(const QWidget* widget, const QMouseEvent* event) {
 }  // namespace
 
 TShape::TShape(int tag, int penwidth, const QColor& color, QWidget* parent)
-    : QWidget(parent), m_tag(tag), m_penwidth(penwidth), m_color(color) {
+    : QWidget(parent), m_tag(tag), m_penwidth(penwidth), m_color(color), m_restcolor(color) {
   setProperty("Tag", tag);
 }
 
 void TShape::setColor(const QColor& color) {
   if (color == m_color) return;
+  const bool washinted = hinted();
   m_color = color;
   update();
+  if (hinted() != washinted) {
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    QAccessible::updateAccessibility(&event);
+  }
 }
 
 void TShape::paintEvent(QPaintEvent*) {

@@ -28,6 +28,7 @@
 #include "platform/soundplayer.h"
 #include "platform/tallyport.h"
 #include "resources/resources.h"
+#include "shell/boardcursor.h"
 #include "shell/boardparts.h"
 #include "shell/companions.h"
 #include "windows/aboutform.h"
@@ -192,6 +193,7 @@ void Tmain::buildwindow() {
   // panels over everything.
   buildboard(panel_board1);
   buildpanels(panel_board1);
+  buildaccess();
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -251,6 +253,8 @@ void Tmain::buildboard(QWidget* board1) {
   shape_highlite->setGeometry(502, 47, 70, 38);
   shape_highlite->hide();
   connect(shape_highlite, &TShape::released, this, &Tmain::shape_highliteMouseUp);
+  // Above the bones and the highlight, below the time bar and the panels.
+  m_cursor = new BoardCursor(shape);
 
   Image1 =
       makepicture(board1, "Image1", QStringLiteral(":/images/timeframe.png"), {424, 216, 154, 23});
@@ -346,6 +350,22 @@ void Tmain::buildpanels(QWidget* board1) {
   panel_wait->hide();
 }
 
+// The board's cursor and keys, and what a screen reader is told of the board. Enter presses a
+// panel's default button and Esc its cancelling one; the update panel's Enter is its Cancel: a
+// stray Enter must never start replacing the program.
+void Tmain::buildaccess() {
+  auto button = [this](const char* name) {
+    return findChild<QAbstractButton*>(QString::fromLatin1(name));
+  };
+  m_keys = new BoardKeys(this, m_cursor);
+  m_keys->addpanel(panel_update, button_updatecancel, button_updatecancel);
+  m_keys->addpanel(panel_name, button("button_namedone"), button("button_namecancel"), edit_aname);
+  m_keys->addpanel(panel_lost, nullptr, nullptr);
+  m_keys->addpanel(panel_invalid, button("image_ok"), button("image_ok"));
+  m_keys->addpanel(panel_cleared, nullptr, nullptr);
+  connect(m_keys, &BoardKeys::activated, this, &Tmain::cursorClick);
+}
+
 void Tmain::buildmenus() {
   QMenuBar* bar = menuBar();
   bar->setObjectName(QStringLiteral("MainMenu1"));
@@ -362,44 +382,44 @@ void Tmain::buildmenus() {
     return action;
   };
 
-  QMenu* file = bar->addMenu(QStringLiteral("File"));
+  QMenu* file = bar->addMenu(QStringLiteral("&File"));
   file->setObjectName(QStringLiteral("File1"));
-  StartGame1 = item(file, "StartGame1", QStringLiteral("Start Game"));
+  StartGame1 = item(file, "StartGame1", QStringLiteral("&Start Game"));
   StartGame1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   connect(StartGame1, &QAction::triggered, this, &Tmain::StartGame1Click);
   file->addSeparator();
-  connect(item(file, "Exit1", QStringLiteral("Exit")), &QAction::triggered, this,
+  connect(item(file, "Exit1", QStringLiteral("E&xit")), &QAction::triggered, this,
           &Tmain::Exit1Click);
 
-  QMenu* options = bar->addMenu(QStringLiteral("Options"));
+  QMenu* options = bar->addMenu(QStringLiteral("&Options"));
   options->setObjectName(QStringLiteral("Options1"));
-  PlaySounds1 = mark(item(options, "PlaySounds1", QStringLiteral("Play Sounds")));
+  PlaySounds1 = mark(item(options, "PlaySounds1", QStringLiteral("&Play Sounds")));
   connect(PlaySounds1, &QAction::triggered, this, &Tmain::PlaySounds1Click);
-  connect(item(options, "ResetScreenLocation1", QStringLiteral("Reset Screen Location")),
+  connect(item(options, "ResetScreenLocation1", QStringLiteral("&Reset Screen Location")),
           &QAction::triggered, this, &Tmain::ResetScreenLocation1Click);
-  connect(item(options, "ChangeName1", QStringLiteral("Change  Name")), &QAction::triggered, this,
+  connect(item(options, "ChangeName1", QStringLiteral("&Change  Name")), &QAction::triggered, this,
           &Tmain::ChangeName1Click);
   updatecheck =
-      mark(item(options, "updatecheck", QStringLiteral("Automatically Check for Updates")));
+      mark(item(options, "updatecheck", QStringLiteral("&Automatically Check for Updates")));
   connect(updatecheck, &QAction::triggered, this, &Tmain::updatecheckClick);
   options->addSeparator();
-  ShowHints1 = mark(item(options, "ShowHints1", QStringLiteral("Show Hints")));
+  ShowHints1 = mark(item(options, "ShowHints1", QStringLiteral("Show &Hints")));
   connect(ShowHints1, &QAction::triggered, this, &Tmain::ShowHints1Click);
 
-  QMenu* view = bar->addMenu(QStringLiteral("View"));
+  QMenu* view = bar->addMenu(QStringLiteral("&View"));
   view->setObjectName(QStringLiteral("View1"));
-  connect(item(view, "TallyList1", QStringLiteral("Tally List")), &QAction::triggered, this,
+  connect(item(view, "TallyList1", QStringLiteral("&Tally List")), &QAction::triggered, this,
           &Tmain::TallyList1Click);
-  connect(item(view, "ViewHighScoreList1", QStringLiteral("View High Score List")),
+  connect(item(view, "ViewHighScoreList1", QStringLiteral("View High &Score List")),
           &QAction::triggered, this, &Tmain::ViewHighScoreList1Click);
 
-  QMenu* help = bar->addMenu(QStringLiteral("Help"));
+  QMenu* help = bar->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("Help1"));
-  QAction* help2 = item(help, "Help2", QStringLiteral("Help"));
+  QAction* help2 = item(help, "Help2", QStringLiteral("&Help"));
   help2->setShortcut(QKeySequence(Qt::Key_F1));
   connect(help2, &QAction::triggered, this, &Tmain::Help2Click);
   help->addSeparator();
-  connect(item(help, "About1", QStringLiteral("About")), &QAction::triggered, this,
+  connect(item(help, "About1", QStringLiteral("&About")), &QAction::triggered, this,
           &Tmain::About1Click);
 }
 
@@ -701,6 +721,7 @@ void Tmain::button_startClick() {
   for (const game::Placement& placement : deal) createbone(placement.slot, placement.bone);
   // Normally running already; starting it again would shift its beat.
   if (!turntimer->isActive()) turntimer->start();
+  m_keys->newgame();
 }
 
 void Tmain::showboard() {
@@ -741,6 +762,15 @@ void Tmain::shape_highliteMouseUp() {
     bone_1MouseUp(bone[selected]);
   } else {
     resetslotcolours();
+  }
+}
+
+void Tmain::cursorClick(int slot) {
+  const int number = game::boneat(m_game.board(), slot);
+  if (number != 0 && bone[number]->tag() == number) {
+    bone_1MouseUp(bone[number]);
+  } else {
+    shape_1MouseUp(shape[slot]);
   }
 }
 

@@ -24,6 +24,8 @@ class SoundPlayer;
 class TallyPort;
 class THTTPGet;
 class Tupdater;
+class BoardCursor;
+class BoardKeys;
 class TBone;
 class TFlatPanel;
 class TImageButton;
@@ -140,6 +142,8 @@ class Tmain : public QMainWindow {
   void bone_1MouseUp(TBone* sender);
   void shape_1MouseUp(TShape* sender);
   void shape_highliteMouseUp();
+  // Space or Enter on the board's cursor: a click on that slot, or on the bone on it.
+  void cursorClick(int slot);
 
   void loadinifile();
   void saveinifile();
@@ -168,6 +172,8 @@ class Tmain : public QMainWindow {
   void buildwindow();
   void buildboard(QWidget* board1);
   void buildpanels(QWidget* board1);
+  // The keyboard and the screen readers' view of the board.
+  void buildaccess();
   void buildmenus();
   // Writes the settings with the given outer bounds.
   void writeinifile(const QRect& bounds);
@@ -246,6 +252,9 @@ class Tmain : public QMainWindow {
   QAction* PlaySounds1 = nullptr;
   QAction* updatecheck = nullptr;
   QAction* ShowHints1 = nullptr;
+
+  BoardCursor* m_cursor = nullptr;
+  BoardKeys* m_keys = nullptr;
 
   QTimer* Timer1 = nullptr;
   QTimer* turntimer = nullptr;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QFont>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
@@ -378,6 +379,14 @@ void Ttallylist::button_resetClick() {
 
 void Ttallylist::button_doneClick() {
   close();
+}
+
+void Ttallylist::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    button_doneClick();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void Ttallylist::centreovermain() {

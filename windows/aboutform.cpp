@@ -1,5 +1,6 @@
 #include "windows/aboutform.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -89,6 +90,14 @@ void Tabout::Button1Click() {
 
 void Tabout::showforward() {
   bringforward(this);
+}
+
+void Tabout::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    Button1Click();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void Tabout::showEvent(QShowEvent* event) {
