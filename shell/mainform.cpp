@@ -28,6 +28,7 @@
 #include "platform/soundplayer.h"
 #include "platform/tallyport.h"
 #include "resources/resources.h"
+#include "shell/boardaccess.h"
 #include "shell/boardcursor.h"
 #include "shell/boardparts.h"
 #include "shell/companions.h"
@@ -357,6 +358,7 @@ void Tmain::buildaccess() {
   auto button = [this](const char* name) {
     return findChild<QAbstractButton*>(QString::fromLatin1(name));
   };
+  auto label = [this](const char* name) { return findChild<QLabel*>(QString::fromLatin1(name)); };
   m_keys = new BoardKeys(this, m_cursor);
   m_keys->addpanel(panel_update, button_updatecancel, button_updatecancel);
   m_keys->addpanel(panel_name, button("button_namedone"), button("button_namecancel"), edit_aname);
@@ -364,6 +366,20 @@ void Tmain::buildaccess() {
   m_keys->addpanel(panel_invalid, button("image_ok"), button("image_ok"));
   m_keys->addpanel(panel_cleared, nullptr, nullptr);
   connect(m_keys, &BoardKeys::activated, this, &Tmain::cursorClick);
+
+  m_access = new BoardAccess(m_game, shape, this);
+  m_access->addnotice(panel_invalid, label_invalid);
+  m_access->addnotice(panel_lost, label("Label7"));
+  m_access->addnotice(panel_cleared, label("Label1"), label_score1);
+  m_access->addnotice(panel_update, label("Label15"), label("Label17"));
+  label("Label5")->setBuddy(edit_aname);
+  label("Label3")->setBuddy(edit_name);
+  panel_board1->setAccessibleName(QStringLiteral("Board"));
+  image_logo->setAccessibleName(QStringLiteral("Quorvel Software"));
+  for (QWidget* unread :
+       std::initializer_list<QWidget*>{Image2, shape_highlite, m_cursor, Image1, image_timer})
+    BoardAccess::hide(unread);
+  for (int number = 1; number <= game::kBoneCount; ++number) BoardAccess::hide(bone[number]);
 }
 
 void Tmain::buildmenus() {
@@ -722,6 +738,7 @@ void Tmain::button_startClick() {
   // Normally running already; starting it again would shift its beat.
   if (!turntimer->isActive()) turntimer->start();
   m_keys->newgame();
+  m_access->update();
 }
 
 void Tmain::showboard() {
@@ -782,6 +799,7 @@ void Tmain::showoutcome(const game::Outcome& outcome) {
   if (!outcome.refusal.empty()) {
     label_invalid->setText(QString::fromStdString(outcome.refusal));
     panel_invalid->show();
+    m_access->announce(panel_invalid);
   }
   if (outcome.movedbone != 0) bone[outcome.movedbone]->move(shape[outcome.toslot]->pos());
   showselection();
@@ -791,6 +809,7 @@ void Tmain::showoutcome(const game::Outcome& outcome) {
 }
 
 void Tmain::showselection() {
+  m_access->update();
   const int selected = m_game.selectedbone();
   if (selected == 0 || bone[selected]->tag() != selected) {
     shape_highlite->hide();

@@ -24,6 +24,7 @@ class SoundPlayer;
 class TallyPort;
 class THTTPGet;
 class Tupdater;
+class BoardAccess;
 class BoardCursor;
 class BoardKeys;
 class TBone;
@@ -255,6 +256,7 @@ class Tmain : public QMainWindow {
 
   BoardCursor* m_cursor = nullptr;
   BoardKeys* m_keys = nullptr;
+  BoardAccess* m_access = nullptr;
 
   QTimer* Timer1 = nullptr;
   QTimer* turntimer = nullptr;
