@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <QStringDecoder>
 
+#include "controls/fitwindow.h"
 #include "controls/flatpanel.h"
 #include "controls/imagebutton.h"
 #include "controls/look.h"
@@ -103,6 +104,9 @@ void Thighscore::postscore(const QString& name, const QString& date, const QStri
 }
 
 void Thighscore::showforward() {
+  if (!isVisible()) {
+    controls::fitworkarea(this, screen() ? screen() : QGuiApplication::primaryScreen());
+  }
   if (isMinimized()) showNormal();
   show();
   raise();

@@ -706,7 +706,10 @@ void Tmain::createbone(int slot, int number) {
   b->settag(number);
   b->move(shape[slot]->pos());
 
-  QPixmap picture(game::kSlotWidth, game::kSlotHeight);
+  // At the pictures' own density: twice as many pixels where they are the 2x ones.
+  const qreal ratio = imagelist_back_h.devicePixelRatio();
+  QPixmap picture(QSize(game::kSlotWidth, game::kSlotHeight) * ratio);
+  picture.setDevicePixelRatio(ratio);
   picture.fill(Qt::transparent);
   {
     QPainter p(&picture);

@@ -14,6 +14,7 @@
 #include <climits>
 #include <utility>
 
+#include "controls/fitwindow.h"
 #include "controls/flatpanel.h"
 #include "controls/imagebutton.h"
 #include "controls/look.h"
@@ -413,6 +414,8 @@ void Ttallylist::centreovermain() {
 }
 
 void Ttallylist::showforward() {
+  const QScreen* screen = m_mainwindow ? m_mainwindow->screen() : QApplication::primaryScreen();
+  controls::fitworkarea(this, screen, m_mainwindow);
   centreovermain();
   show();
   raise();
