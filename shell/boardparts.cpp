@@ -36,9 +36,15 @@ void TShape::setColor(const QColor& color) {
 
 void TShape::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  p.fillRect(rect(), QBrush(m_color, Qt::DiagCrossPattern));
+  QBrush hatch(m_color, Qt::DiagCrossPattern);
+  // Drawn larger than designed, the hatch and the rim grow with the shape, so it looks as at its
+  // own size, only bigger.
+  const qreal scale = controls::drawscale(this);
+  if (scale != 1.0) hatch.setTransform(QTransform::fromScale(scale, scale));
+  p.fillRect(rect(), hatch);
   // The rim is pen-width one-pixel frames, each just inside the last.
-  for (int inset = 0; inset < m_penwidth; ++inset) {
+  const int penwidth = std::max(1, qRound(m_penwidth * scale));
+  for (int inset = 0; inset < penwidth; ++inset) {
     const QRect frame = rect().adjusted(inset, inset, -inset, -inset);
     controls::drawframe(p, frame, m_color, m_color);
   }
@@ -71,7 +77,9 @@ void TBone::clearpicture() {
 void TBone::paintEvent(QPaintEvent*) {
   if (m_picture.isNull()) return;
   QPainter p(this);
-  // Stretched to the component, as the picture was drawn for exactly this size.
+  // Stretched to the component, as the picture was drawn for exactly this size (or, drawn larger
+  // than designed, from the 2x pictures: smoothly, where it is not exactly the size).
+  p.setRenderHint(QPainter::SmoothPixmapTransform);
   p.drawPixmap(rect(), m_picture);
 }
 

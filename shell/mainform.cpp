@@ -31,6 +31,7 @@
 #include "shell/boardaccess.h"
 #include "shell/boardcursor.h"
 #include "shell/boardparts.h"
+#include "shell/boardscale.h"
 #include "shell/companions.h"
 #include "windows/aboutform.h"
 
@@ -77,6 +78,7 @@ QLabel* makepicture(QWidget* parent, const char* name, const QString& image, con
   picture->setGeometry(place);
   picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   picture->setPixmap(resourcepicture(image));
+  picture->setProperty(picturepathproperty, image);
   return picture;
 }
 
@@ -158,10 +160,7 @@ void Tmain::buildwindow() {
   look::paintbackground(this);
   look::settextcolor(this, Qt::black);
 
-  imagelist_back_h = resourcepicture(QStringLiteral(":/images/boneface.png"));
-  for (int k = 0; k < int(imagelist_dots_h.size()); ++k) {
-    imagelist_dots_h[k] = resourcepicture(QStringLiteral(":/images/dots_%1.png").arg(k));
-  }
+  loadimagelists(devicePixelRatioF());
 
   buildmenus();
 
@@ -188,6 +187,10 @@ void Tmain::buildwindow() {
   panel_board1->setTransparent(true);
   panel_board1->setColorHighLight(Qt::black);
   panel_board1->setColorShadow(Qt::black);
+
+  // Laid out for the smallest client area; a larger window draws the board larger.
+  m_scale = new BoardScale(client, panel_board, {minclientwidth, minclientheight});
+  connect(m_scale, &BoardScale::scalechanged, this, &Tmain::boardrescaled);
 
   // Children stack in the order they are made, the last on top: the guide and the slots at the
   // bottom, the bones above them, the highlight and the time bar above the bones, the overlay
@@ -229,6 +232,7 @@ void Tmain::buildboard(QWidget* board1) {
   image_logo->setObjectName(QStringLiteral("image_logo"));
   image_logo->setGeometry(232, 242, 214, 41);
   image_logo->setPixmap(resourcepicture(QStringLiteral(":/images/logo.png")));
+  image_logo->setProperty(picturepathproperty, QStringLiteral(":/images/logo.png"));
   image_logo->setCursor(Qt::PointingHandCursor);
   connect(image_logo, &TPicture::clicked, this, &Tmain::image_logoClick);
 
@@ -497,10 +501,24 @@ void Tmain::moveEvent(QMoveEvent* event) {
   applypendingsize();
 }
 
+// The board's size, unless the screen's work area is smaller still (a small screen at a large
+// scale factor): a window held larger than its screen could not be seen whole, so there the board
+// is drawn smaller instead.
+QSize Tmain::leastclient() const {
+  const QSize least(minclientwidth, minclientheight);
+  const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+  if (!s) return least;
+  const QSize frame = frameGeometry().size() - geometry().size();
+  const int menuheight = height() - clientsize().height();
+  const QSize room = s->availableGeometry().size() - frame - QSize(0, menuheight);
+  return least.boundedTo(room.expandedTo(QSize(1, 1)));
+}
+
 void Tmain::FormResize() {
   const int menuheight = height() - clientsize().height();
-  if (clientsize().height() < minclientheight) resize(width(), minclientheight + menuheight);
-  if (clientsize().width() < minclientwidth) resize(minclientwidth, height());
+  const QSize least = leastclient();
+  if (clientsize().height() < least.height()) resize(width(), least.height() + menuheight);
+  if (clientsize().width() < least.width()) resize(least.width(), height());
 }
 
 void Tmain::showEvent(QShowEvent* event) {
@@ -702,9 +720,9 @@ void Tmain::playsounds(const QString& name) {
 
 void Tmain::createbone(int slot, int number) {
   TBone* b = bone[number];
-  b->resize(game::kSlotWidth, game::kSlotHeight);
+  // The bone covers its slot exactly, at whatever size the board is drawn.
+  b->setGeometry(shape[slot]->geometry());
   b->settag(number);
-  b->move(shape[slot]->pos());
 
   // At the pictures' own density: twice as many pixels where they are the 2x ones.
   const qreal ratio = imagelist_back_h.devicePixelRatio();
@@ -742,6 +760,21 @@ void Tmain::button_startClick() {
   if (!turntimer->isActive()) turntimer->start();
   m_keys->newgame();
   m_access->update();
+}
+
+void Tmain::loadimagelists(qreal density) {
+  imagelist_back_h = resourcepicture(QStringLiteral(":/images/boneface.png"), density);
+  for (int k = 0; k < int(imagelist_dots_h.size()); ++k) {
+    imagelist_dots_h[k] = resourcepicture(QStringLiteral(":/images/dots_%1.png").arg(k), density);
+  }
+}
+
+// The board has been laid out at a new scale: the bones are drawn again from the pictures for
+// that many device pixels, and what is placed by hand is placed again.
+void Tmain::boardrescaled() {
+  loadimagelists(devicePixelRatioF() * m_scale->scale());
+  showboard();
+  m_cursor->place();
 }
 
 void Tmain::showboard() {
@@ -819,7 +852,8 @@ void Tmain::showselection() {
     return;
   }
   TBone* b = bone[selected];
-  shape_highlite->move(b->x() - 2, b->y() - 2);
+  const int rim = m_scale->px(2);
+  shape_highlite->move(b->x() - rim, b->y() - rim);
   shape_highlite->show();
   // Above the highlight and the other bones, still below the time bar and the panels.
   b->stackUnder(Image1);
@@ -835,7 +869,7 @@ void Tmain::showclock() {
   label_timer->setText(QString::fromStdString(m_game.timecaption()));
   look::settextcolor(label_timer, m_game.timewarning() ? maroon : QColor(Qt::white));
   image_timer->setProperty("Tag", m_game.bartag());
-  image_timer->resize(m_game.barwidth(), image_timer->height());
+  image_timer->resize(m_scale->px(m_game.barwidth()), image_timer->height());
 }
 
 void Tmain::endgame(game::Ending ending) {

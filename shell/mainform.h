@@ -27,6 +27,7 @@ class Tupdater;
 class BoardAccess;
 class BoardCursor;
 class BoardKeys;
+class BoardScale;
 class TBone;
 class TFlatPanel;
 class TImageButton;
@@ -101,6 +102,8 @@ class Tmain : public QMainWindow {
   const game::Game& game() const { return m_game; }
   // Draws every bone of the game's board on its slot and the clicks, clock and time bar.
   void showboard();
+  // The board's scale: 1 at the window's own size, more in a larger window.
+  BoardScale* boardscale() const { return m_scale; }
 
   QRect bounds() const;
   void setbounds(const QRect& bounds);
@@ -169,6 +172,8 @@ class Tmain : public QMainWindow {
   void updatecheckClick();
   void FormClose();
   void FormResize();
+  // The smallest client area the window takes.
+  QSize leastclient() const;
 
   void buildwindow();
   void buildboard(QWidget* board1);
@@ -182,6 +187,9 @@ class Tmain : public QMainWindow {
   void applypendingsize();
 
   // Acting on what a click or tick did.
+  // The bone pictures at a density of device pixels to the board's pixels: 1x, or 2x above 1.
+  void loadimagelists(qreal density);
+  void boardrescaled();
   void resetslotcolours();
   void showoutcome(const game::Outcome& outcome);
   void showselection();
@@ -257,6 +265,7 @@ class Tmain : public QMainWindow {
   BoardCursor* m_cursor = nullptr;
   BoardKeys* m_keys = nullptr;
   BoardAccess* m_access = nullptr;
+  BoardScale* m_scale = nullptr;
 
   QTimer* Timer1 = nullptr;
   QTimer* turntimer = nullptr;

@@ -19,6 +19,7 @@
 #include "controls/selbutton.h"
 #include "game/board.h"
 #include "shell/boardparts.h"
+#include "shell/boardscale.h"
 #include "shellsupport.h"
 #include "stats/tallylistform.h"
 #include "windows/aboutform.h"
@@ -154,6 +155,25 @@ TEST_F(TwiceDense, TheTallyWindowFitsTheMainWindowsScreen) {
   EXPECT_EQ(tally.frameGeometry().height(), 300);
   ASSERT_NE(tally.findChild<QScrollArea*>(), nullptr);
   EXPECT_EQ(tally.findChild<QScrollArea*>()->widget()->size(), QSize(342, 425));
+}
+
+TEST_F(TwiceDense, OnAScreenSmallerThanTheBoardTheMainWindowFitsAndTheBoardShrinks) {
+  QScreen* small = screennamed("small");
+  ASSERT_NE(small, nullptr);
+  auto w = makewindow();
+  w->setbounds(QRect(small->geometry().topLeft() + QPoint(1, 1), QSize(300, 200)));
+  QTRY_COMPARE(w->screen(), small);
+  w->resize(250, 150);  // smaller than any window may be
+  QTRY_VERIFY(w->clientsize().width() > 250);
+  EXPECT_TRUE(small->availableGeometry().size().width() >= w->frameGeometry().width());
+  EXPECT_TRUE(small->availableGeometry().size().height() >= w->frameGeometry().height());
+  EXPECT_LT(w->boardscale()->scale(), 1.0);
+  // The board still fits inside the client area, whole.
+  QWidget* board = part(w.get(), "panel_board");
+  EXPECT_TRUE(w->centralWidget()->rect().contains(board->geometry()))
+      << board->geometry().width() << "x" << board->geometry().height() << " at " << board->x()
+      << "," << board->y() << " in " << w->centralWidget()->width() << "x"
+      << w->centralWidget()->height() << " scale " << w->boardscale()->scale();
 }
 
 int main(int argc, char** argv) {
