@@ -34,7 +34,7 @@ Tabout::Tabout(QWidget* owner) : QWidget(nullptr, Qt::Dialog), m_owner(owner) {
   const QPixmap logo = resourcepicture(QString::fromLatin1(logopath));
   if (!logo.isNull()) {
     Image1->setPixmap(logo);
-    Image1->resize(logo.size());
+    Image1->resize(logo.deviceIndependentSize().toSize());  // a 2x picture shows at 1x size
   }
 
   QFont linkfont = makefont("MS Sans Serif", 16, true);

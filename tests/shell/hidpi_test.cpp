@@ -136,6 +136,9 @@ TEST_F(TwiceDense, AWindowThatWouldNotFitTheWorkAreaFitsAndScrolls) {
   about.showforward();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
   EXPECT_EQ(about.size(), QSize(304, 193));
+  // Its logo, the 2x picture, takes the place of the 1x one.
+  EXPECT_EQ(about.Image1->geometry(), QRect(18, 8, 265, 66));
+  EXPECT_EQ(about.Image1->pixmap().devicePixelRatio(), 2.0);
   EXPECT_EQ(about.findChild<QScrollArea*>(), nullptr);
 }
 
