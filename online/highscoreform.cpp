@@ -6,6 +6,7 @@
 #include <QStringDecoder>
 #include <QUrl>
 
+#include "controls/fitwindow.h"
 #include "controls/flatpanel.h"
 #include "controls/imagebutton.h"
 #include "controls/look.h"
@@ -104,6 +105,9 @@ void Thighscore::postscore(const QString& name, const QString& date, const QStri
 }
 
 void Thighscore::showforward() {
+  if (!isVisible()) {
+    controls::fitworkarea(this, screen() ? screen() : QGuiApplication::primaryScreen());
+  }
   if (isMinimized()) showNormal();
   show();
   raise();

@@ -29,7 +29,10 @@
 #include "platform/soundplayer.h"
 #include "shell/tallyport.h"
 #include "resources/resources.h"
+#include "shell/boardaccess.h"
+#include "shell/boardcursor.h"
 #include "shell/boardparts.h"
+#include "shell/boardscale.h"
 #include "shell/companions.h"
 #include "windows/aboutform.h"
 
@@ -76,6 +79,7 @@ QLabel* makepicture(QWidget* parent, const char* name, const QString& image, con
   picture->setGeometry(place);
   picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   picture->setPixmap(resourcepicture(image));
+  picture->setProperty(picturepathproperty, image);
   return picture;
 }
 
@@ -157,10 +161,7 @@ void Tmain::buildwindow() {
   look::paintbackground(this);
   look::settextcolor(this, Qt::black);
 
-  imagelist_back_h = resourcepicture(QStringLiteral(":/images/boneface.png"));
-  for (int k = 0; k < int(imagelist_dots_h.size()); ++k) {
-    imagelist_dots_h[k] = resourcepicture(QStringLiteral(":/images/dots_%1.png").arg(k));
-  }
+  loadimagelists(devicePixelRatioF());
 
   buildmenus();
 
@@ -188,11 +189,16 @@ void Tmain::buildwindow() {
   panel_board1->setColorHighLight(Qt::black);
   panel_board1->setColorShadow(Qt::black);
 
+  // Laid out for the smallest client area; a larger window draws the board larger.
+  m_scale = new BoardScale(client, panel_board, {minclientwidth, minclientheight});
+  connect(m_scale, &BoardScale::scalechanged, this, &Tmain::boardrescaled);
+
   // Children stack in the order they are made, the last on top: the guide and the slots at the
   // bottom, the bones above them, the highlight and the time bar above the bones, the overlay
   // panels over everything.
   buildboard(panel_board1);
   buildpanels(panel_board1);
+  buildaccess();
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -227,6 +233,7 @@ void Tmain::buildboard(QWidget* board1) {
   image_logo->setObjectName(QStringLiteral("image_logo"));
   image_logo->setGeometry(232, 242, 214, 41);
   image_logo->setPixmap(resourcepicture(QStringLiteral(":/images/logo.png")));
+  image_logo->setProperty(picturepathproperty, QStringLiteral(":/images/logo.png"));
   image_logo->setCursor(Qt::PointingHandCursor);
   connect(image_logo, &TPicture::clicked, this, &Tmain::image_logoClick);
 
@@ -252,6 +259,8 @@ void Tmain::buildboard(QWidget* board1) {
   shape_highlite->setGeometry(502, 47, 70, 38);
   shape_highlite->hide();
   connect(shape_highlite, &TShape::released, this, &Tmain::shape_highliteMouseUp);
+  // Above the bones and the highlight, below the time bar and the panels.
+  m_cursor = new BoardCursor(shape);
 
   Image1 =
       makepicture(board1, "Image1", QStringLiteral(":/images/timeframe.png"), {424, 216, 154, 23});
@@ -347,6 +356,37 @@ void Tmain::buildpanels(QWidget* board1) {
   panel_wait->hide();
 }
 
+// The board's cursor and keys, and what a screen reader is told of the board. Enter presses a
+// panel's default button and Esc its cancelling one; the update panel's Enter is its Cancel: a
+// stray Enter must never start replacing the program.
+void Tmain::buildaccess() {
+  auto button = [this](const char* name) {
+    return findChild<QAbstractButton*>(QString::fromLatin1(name));
+  };
+  auto label = [this](const char* name) { return findChild<QLabel*>(QString::fromLatin1(name)); };
+  m_keys = new BoardKeys(this, m_cursor);
+  m_keys->addpanel(panel_update, button_updatecancel, button_updatecancel);
+  m_keys->addpanel(panel_name, button("button_namedone"), button("button_namecancel"), edit_aname);
+  m_keys->addpanel(panel_lost, nullptr, nullptr);
+  m_keys->addpanel(panel_invalid, button("image_ok"), button("image_ok"));
+  m_keys->addpanel(panel_cleared, nullptr, nullptr);
+  connect(m_keys, &BoardKeys::activated, this, &Tmain::cursorClick);
+
+  m_access = new BoardAccess(m_game, shape, this);
+  m_access->addnotice(panel_invalid, label_invalid);
+  m_access->addnotice(panel_lost, label("Label7"));
+  m_access->addnotice(panel_cleared, label("Label1"), label_score1);
+  m_access->addnotice(panel_update, label("Label15"), label("Label17"));
+  label("Label5")->setBuddy(edit_aname);
+  label("Label3")->setBuddy(edit_name);
+  panel_board1->setAccessibleName(QStringLiteral("Board"));
+  image_logo->setAccessibleName(QStringLiteral("Quorvel Software"));
+  for (QWidget* unread :
+       std::initializer_list<QWidget*>{Image2, shape_highlite, m_cursor, Image1, image_timer})
+    BoardAccess::hide(unread);
+  for (int number = 1; number <= game::kBoneCount; ++number) BoardAccess::hide(bone[number]);
+}
+
 void Tmain::buildmenus() {
   QMenuBar* bar = menuBar();
   bar->setObjectName(QStringLiteral("MainMenu1"));
@@ -363,44 +403,44 @@ void Tmain::buildmenus() {
     return action;
   };
 
-  QMenu* file = bar->addMenu(QStringLiteral("File"));
+  QMenu* file = bar->addMenu(QStringLiteral("&File"));
   file->setObjectName(QStringLiteral("File1"));
-  StartGame1 = item(file, "StartGame1", QStringLiteral("Start Game"));
+  StartGame1 = item(file, "StartGame1", QStringLiteral("&Start Game"));
   StartGame1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   connect(StartGame1, &QAction::triggered, this, &Tmain::StartGame1Click);
   file->addSeparator();
-  connect(item(file, "Exit1", QStringLiteral("Exit")), &QAction::triggered, this,
+  connect(item(file, "Exit1", QStringLiteral("E&xit")), &QAction::triggered, this,
           &Tmain::Exit1Click);
 
-  QMenu* options = bar->addMenu(QStringLiteral("Options"));
+  QMenu* options = bar->addMenu(QStringLiteral("&Options"));
   options->setObjectName(QStringLiteral("Options1"));
-  PlaySounds1 = mark(item(options, "PlaySounds1", QStringLiteral("Play Sounds")));
+  PlaySounds1 = mark(item(options, "PlaySounds1", QStringLiteral("&Play Sounds")));
   connect(PlaySounds1, &QAction::triggered, this, &Tmain::PlaySounds1Click);
-  connect(item(options, "ResetScreenLocation1", QStringLiteral("Reset Screen Location")),
+  connect(item(options, "ResetScreenLocation1", QStringLiteral("&Reset Screen Location")),
           &QAction::triggered, this, &Tmain::ResetScreenLocation1Click);
-  connect(item(options, "ChangeName1", QStringLiteral("Change  Name")), &QAction::triggered, this,
+  connect(item(options, "ChangeName1", QStringLiteral("&Change  Name")), &QAction::triggered, this,
           &Tmain::ChangeName1Click);
   updatecheck =
-      mark(item(options, "updatecheck", QStringLiteral("Automatically Check for Updates")));
+      mark(item(options, "updatecheck", QStringLiteral("&Automatically Check for Updates")));
   connect(updatecheck, &QAction::triggered, this, &Tmain::updatecheckClick);
   options->addSeparator();
-  ShowHints1 = mark(item(options, "ShowHints1", QStringLiteral("Show Hints")));
+  ShowHints1 = mark(item(options, "ShowHints1", QStringLiteral("Show &Hints")));
   connect(ShowHints1, &QAction::triggered, this, &Tmain::ShowHints1Click);
 
-  QMenu* view = bar->addMenu(QStringLiteral("View"));
+  QMenu* view = bar->addMenu(QStringLiteral("&View"));
   view->setObjectName(QStringLiteral("View1"));
-  connect(item(view, "TallyList1", QStringLiteral("Tally List")), &QAction::triggered, this,
+  connect(item(view, "TallyList1", QStringLiteral("&Tally List")), &QAction::triggered, this,
           &Tmain::TallyList1Click);
-  connect(item(view, "ViewHighScoreList1", QStringLiteral("View High Score List")),
+  connect(item(view, "ViewHighScoreList1", QStringLiteral("View High &Score List")),
           &QAction::triggered, this, &Tmain::ViewHighScoreList1Click);
 
-  QMenu* help = bar->addMenu(QStringLiteral("Help"));
+  QMenu* help = bar->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("Help1"));
-  QAction* help2 = item(help, "Help2", QStringLiteral("Help"));
+  QAction* help2 = item(help, "Help2", QStringLiteral("&Help"));
   help2->setShortcut(QKeySequence(Qt::Key_F1));
   connect(help2, &QAction::triggered, this, &Tmain::Help2Click);
   help->addSeparator();
-  connect(item(help, "About1", QStringLiteral("About")), &QAction::triggered, this,
+  connect(item(help, "About1", QStringLiteral("&About")), &QAction::triggered, this,
           &Tmain::About1Click);
 }
 
@@ -462,10 +502,24 @@ void Tmain::moveEvent(QMoveEvent* event) {
   applypendingsize();
 }
 
+// The board's size, unless the screen's work area is smaller still (a small screen at a large
+// scale factor): a window held larger than its screen could not be seen whole, so there the board
+// is drawn smaller instead.
+QSize Tmain::leastclient() const {
+  const QSize least(minclientwidth, minclientheight);
+  const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+  if (!s) return least;
+  const QSize frame = frameGeometry().size() - geometry().size();
+  const int menuheight = height() - clientsize().height();
+  const QSize room = s->availableGeometry().size() - frame - QSize(0, menuheight);
+  return least.boundedTo(room.expandedTo(QSize(1, 1)));
+}
+
 void Tmain::FormResize() {
   const int menuheight = height() - clientsize().height();
-  if (clientsize().height() < minclientheight) resize(width(), minclientheight + menuheight);
-  if (clientsize().width() < minclientwidth) resize(minclientwidth, height());
+  const QSize least = leastclient();
+  if (clientsize().height() < least.height()) resize(width(), least.height() + menuheight);
+  if (clientsize().width() < least.width()) resize(least.width(), height());
 }
 
 void Tmain::showEvent(QShowEvent* event) {
@@ -675,11 +729,14 @@ void Tmain::playsounds(const QString& name) {
 
 void Tmain::createbone(int slot, int number) {
   TBone* b = bone[number];
-  b->resize(game::kSlotWidth, game::kSlotHeight);
+  // The bone covers its slot exactly, at whatever size the board is drawn.
+  b->setGeometry(shape[slot]->geometry());
   b->settag(number);
-  b->move(shape[slot]->pos());
 
-  QPixmap picture(game::kSlotWidth, game::kSlotHeight);
+  // At the pictures' own density: twice as many pixels where they are the 2x ones.
+  const qreal ratio = imagelist_back_h.devicePixelRatio();
+  QPixmap picture(QSize(game::kSlotWidth, game::kSlotHeight) * ratio);
+  picture.setDevicePixelRatio(ratio);
   picture.fill(Qt::transparent);
   {
     QPainter p(&picture);
@@ -710,6 +767,23 @@ void Tmain::button_startClick() {
   for (const game::Placement& placement : deal) createbone(placement.slot, placement.bone);
   // Normally running already; starting it again would shift its beat.
   if (!turntimer->isActive()) turntimer->start();
+  m_keys->newgame();
+  m_access->update();
+}
+
+void Tmain::loadimagelists(qreal density) {
+  imagelist_back_h = resourcepicture(QStringLiteral(":/images/boneface.png"), density);
+  for (int k = 0; k < int(imagelist_dots_h.size()); ++k) {
+    imagelist_dots_h[k] = resourcepicture(QStringLiteral(":/images/dots_%1.png").arg(k), density);
+  }
+}
+
+// The board has been laid out at a new scale: the bones are drawn again from the pictures for
+// that many device pixels, and what is placed by hand is placed again.
+void Tmain::boardrescaled() {
+  loadimagelists(devicePixelRatioF() * m_scale->scale());
+  showboard();
+  m_cursor->place();
 }
 
 void Tmain::showboard() {
@@ -753,6 +827,15 @@ void Tmain::shape_highliteMouseUp() {
   }
 }
 
+void Tmain::cursorClick(int slot) {
+  const int number = game::boneat(m_game.board(), slot);
+  if (number != 0 && bone[number]->tag() == number) {
+    bone_1MouseUp(bone[number]);
+  } else {
+    shape_1MouseUp(shape[slot]);
+  }
+}
+
 void Tmain::showoutcome(const game::Outcome& outcome) {
   if (!outcome.acted) return;
   for (int slot : outcome.hints) {
@@ -761,6 +844,7 @@ void Tmain::showoutcome(const game::Outcome& outcome) {
   if (!outcome.refusal.empty()) {
     label_invalid->setText(QString::fromStdString(outcome.refusal));
     panel_invalid->show();
+    m_access->announce(panel_invalid);
   }
   if (outcome.movedbone != 0) bone[outcome.movedbone]->move(shape[outcome.toslot]->pos());
   showselection();
@@ -770,13 +854,15 @@ void Tmain::showoutcome(const game::Outcome& outcome) {
 }
 
 void Tmain::showselection() {
+  m_access->update();
   const int selected = m_game.selectedbone();
   if (selected == 0 || bone[selected]->tag() != selected) {
     shape_highlite->hide();
     return;
   }
   TBone* b = bone[selected];
-  shape_highlite->move(b->x() - 2, b->y() - 2);
+  const int rim = m_scale->px(2);
+  shape_highlite->move(b->x() - rim, b->y() - rim);
   shape_highlite->show();
   // Above the highlight and the other bones, still below the time bar and the panels.
   b->stackUnder(Image1);
@@ -792,7 +878,7 @@ void Tmain::showclock() {
   label_timer->setText(QString::fromStdString(m_game.timecaption()));
   look::settextcolor(label_timer, m_game.timewarning() ? maroon : QColor(Qt::white));
   image_timer->setProperty("Tag", m_game.bartag());
-  image_timer->resize(m_game.barwidth(), image_timer->height());
+  image_timer->resize(m_scale->px(m_game.barwidth()), image_timer->height());
 }
 
 void Tmain::endgame(game::Ending ending) {

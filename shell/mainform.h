@@ -25,6 +25,10 @@ class SoundPlayer;
 class TallyPort;
 class THTTPGet;
 class Tupdater;
+class BoardAccess;
+class BoardCursor;
+class BoardKeys;
+class BoardScale;
 class TBone;
 class TFlatPanel;
 class TImageButton;
@@ -103,6 +107,8 @@ class Tmain : public QMainWindow {
   const game::Game& game() const { return m_game; }
   // Draws every bone of the game's board on its slot and the clicks, clock and time bar.
   void showboard();
+  // The board's scale: 1 at the window's own size, more in a larger window.
+  BoardScale* boardscale() const { return m_scale; }
 
   QRect bounds() const;
   void setbounds(const QRect& bounds);
@@ -145,6 +151,8 @@ class Tmain : public QMainWindow {
   void bone_1MouseUp(TBone* sender);
   void shape_1MouseUp(TShape* sender);
   void shape_highliteMouseUp();
+  // Space or Enter on the board's cursor: a click on that slot, or on the bone on it.
+  void cursorClick(int slot);
 
   void loadinifile();
   void saveinifile();
@@ -169,10 +177,14 @@ class Tmain : public QMainWindow {
   void updatecheckClick();
   void FormClose();
   void FormResize();
+  // The smallest client area the window takes.
+  QSize leastclient() const;
 
   void buildwindow();
   void buildboard(QWidget* board1);
   void buildpanels(QWidget* board1);
+  // The keyboard and the screen readers' view of the board.
+  void buildaccess();
   void buildmenus();
   // Writes the settings with the given outer bounds.
   void writeinifile(const QRect& bounds);
@@ -180,6 +192,9 @@ class Tmain : public QMainWindow {
   void applypendingsize();
 
   // Acting on what a click or tick did.
+  // The bone pictures at a density of device pixels to the board's pixels: 1x, or 2x above 1.
+  void loadimagelists(qreal density);
+  void boardrescaled();
   void resetslotcolours();
   void showoutcome(const game::Outcome& outcome);
   void showselection();
@@ -253,6 +268,11 @@ class Tmain : public QMainWindow {
   QAction* PlaySounds1 = nullptr;
   QAction* updatecheck = nullptr;
   QAction* ShowHints1 = nullptr;
+
+  BoardCursor* m_cursor = nullptr;
+  BoardKeys* m_keys = nullptr;
+  BoardAccess* m_access = nullptr;
+  BoardScale* m_scale = nullptr;
 
   QTimer* Timer1 = nullptr;
   QTimer* turntimer = nullptr;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFont>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "controls/fitwindow.h"
 #include "controls/flatpanel.h"
 #include "controls/imagebutton.h"
 #include "controls/look.h"
@@ -287,6 +289,14 @@ void Ttallylist::button_doneClick() {
   close();
 }
 
+void Ttallylist::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    button_doneClick();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
 void Ttallylist::centreovermain() {
   // Until this window has been on screen its frame is unknown; the main window's frame is the
   // best guess, since the window manager decorates both alike.
@@ -311,6 +321,8 @@ void Ttallylist::centreovermain() {
 }
 
 void Ttallylist::showforward() {
+  const QScreen* screen = m_mainwindow ? m_mainwindow->screen() : QApplication::primaryScreen();
+  controls::fitworkarea(this, screen, m_mainwindow);
   centreovermain();
   show();
   raise();

@@ -99,6 +99,10 @@ class Ttallylist : public QWidget {
   using ErrorReporter = std::function<void(const QString&)>;
   static ErrorReporter setloaderrorreporter(ErrorReporter reporter);
 
+ protected:
+  // Esc closes the window, as Done does.
+  void keyPressEvent(QKeyEvent* event) override;
+
  private:
   // Writes the tally file once the current event has been dealt with.
   void savesoon();

@@ -1,5 +1,6 @@
 #include "windows/aboutform.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -33,7 +34,7 @@ Tabout::Tabout(QWidget* owner) : QWidget(nullptr, Qt::Dialog), m_owner(owner) {
   const QPixmap logo = resourcepicture(QString::fromLatin1(logopath));
   if (!logo.isNull()) {
     Image1->setPixmap(logo);
-    Image1->resize(logo.size());
+    Image1->resize(logo.deviceIndependentSize().toSize());  // a 2x picture shows at 1x size
   }
 
   QFont linkfont = makefont("MS Sans Serif", 16, true);
@@ -90,6 +91,14 @@ void Tabout::Button1Click() {
 
 void Tabout::showforward() {
   bringforward(this);
+}
+
+void Tabout::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    Button1Click();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void Tabout::showEvent(QShowEvent* event) {

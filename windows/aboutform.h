@@ -53,6 +53,8 @@ class Tabout : public QWidget {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  // Esc closes the window, as Done does.
+  void keyPressEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:

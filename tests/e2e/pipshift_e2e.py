@@ -9,6 +9,7 @@ says which step it was and what it saw.
 Exit status: 0 every step passed, 1 a step failed, 77 no X server could be started here."""
 
 import argparse
+import math
 import os
 import re
 import shutil
@@ -42,6 +43,32 @@ DEFAULT_BOUNDS = xsession.Geometry(3, 3, 604, 374)
 # The board panel's client origin inside the main window's client area.
 BOARD1 = (2 + 1, 2 + 34)
 BOARD1_SIZE = (588, 287)
+# The client area the board is laid out for. A larger window draws the whole board larger, by
+# sixteenths, centred: 1 until the client area is a sixteenth larger than this.
+DESIGN_CLIENT = (598, 330)
+SCALE_STEPS = 16
+
+
+def rnd(value):
+    """Rounds as the program does (half away from zero; the values here are not negative)."""
+    return int(math.floor(value + 0.5))
+
+
+def board_scale(client_width, client_height):
+    fit = min(client_width / DESIGN_CLIENT[0], client_height / DESIGN_CLIENT[1])
+    return max(1.0, math.floor(fit * SCALE_STEPS) / SCALE_STEPS)
+
+
+def board_origin(width, height, menu_height):
+    """The scale the board is drawn at in a window of that size, and where the board panel's
+    client origin lies in the window."""
+    client_height = height - menu_height
+    s = board_scale(width, client_height)
+    if s == 1.0:
+        return s, (BOARD1[0], menu_height + BOARD1[1])
+    ox = max(0, (width - rnd(DESIGN_CLIENT[0] * s)) // 2)
+    oy = max(0, (client_height - rnd(DESIGN_CLIENT[1] * s)) // 2)
+    return s, (ox + rnd(2 * s) + rnd(1 * s), menu_height + oy + rnd(2 * s) + rnd(34 * s))
 
 # Overlay panels, in board coordinates.
 PANEL_NAME = (123, 40, 329, 161)
@@ -307,13 +334,19 @@ class Run:
                "a menu bar")
 
     def find_menu_height(self):
+        """The menu bar's height: the one that puts the board's black top edge where the layout
+        (at the scale the window's size gives it) puts it."""
         g = self.x.geometry(self.main)
         shot = self.x.screenshot()
-        x = g.x + BOARD1[0] + 500
-        for y in range(g.y + 1, min(g.y + 120, shot.height)):
-            if shot.pixel(x, y) == BLACK and shot.pixel(x - 400, y) == BLACK:
-                height = y - g.y - BOARD1[1]
-                return height if 10 <= height <= 60 else None
+        for height in range(10, 61):
+            s, (bx, by) = board_origin(g.width, g.height, height)
+            y = g.y + by
+            xs = (g.x + bx + rnd(100 * s), g.x + bx + rnd(500 * s))
+            if y >= shot.height or any(x >= shot.width for x in xs):
+                continue
+            if all(shot.pixel(x, y) == BLACK for x in xs) and \
+                    not all(shot.pixel(x, y - 1) == BLACK for x in xs):
+                return height
         return None
 
     def stop_program(self, timeout=10):
@@ -362,12 +395,21 @@ class Run:
         g = self.x.geometry(window or self.main)
         return self.x.screenshot().crop(g.x, g.y, g.width, g.height)
 
+    def board_layout(self):
+        g = self.geometry()
+        return board_origin(g.width, g.height, self.menu_height)
+
     def board_to_window(self, x, y):
-        return BOARD1[0] + x, self.menu_height + BOARD1[1] + y
+        s, (bx, by) = self.board_layout()
+        return bx + rnd(x * s), by + rnd(y * s)
 
     def board_rect(self, rect):
-        x, y = self.board_to_window(rect[0], rect[1])
-        return x, y, rect[2], rect[3]
+        """A rectangle of the board in window coordinates, its edges scaled as the program
+        scales them."""
+        s, (bx, by) = self.board_layout()
+        left, top = rnd(rect[0] * s), rnd(rect[1] * s)
+        return (bx + left, by + top, rnd((rect[0] + rect[2]) * s) - left,
+                rnd((rect[1] + rect[3]) * s) - top)
 
     def click_board(self, x, y):
         g = self.geometry()

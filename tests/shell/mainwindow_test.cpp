@@ -38,7 +38,8 @@ struct Placed {
 QStringList menutexts(QMenu* menu) {
   QStringList texts;
   for (QAction* action : menu->actions()) {
-    texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    // The captions as they read: the '&' before each item's letter is not shown.
+    texts << (action->isSeparator() ? QStringLiteral("-") : action->text().remove('&'));
   }
   return texts;
 }
@@ -164,7 +165,7 @@ TEST_F(MainWindowLayout, MenusInOrderWithShortcutsAndMarks) {
   auto* bar = part<QMenuBar>(w.get(), "MainMenu1");
   ASSERT_NE(bar, nullptr);
   QStringList titles;
-  for (QAction* a : bar->actions()) titles << a->text();
+  for (QAction* a : bar->actions()) titles << a->text().remove('&');
   EXPECT_EQ(titles, QStringList({"File", "Options", "View", "Help"}));
 
   const QList<QAction*> menus = bar->actions();
