@@ -137,9 +137,10 @@ void Tmain::FormCreate() {
   m_mutex->setSocketOptions(QLocalServer::AbstractNamespaceOption);
   m_mutex->listen(m_productword);
 
-  m_random.seed(m_setup.seed ? *m_setup.seed
-                             : static_cast<std::uint32_t>(
-                                   std::chrono::system_clock::now().time_since_epoch().count()));
+  m_random = game::DealRandom(
+      m_setup.seed ? *m_setup.seed
+                   : static_cast<std::uint64_t>(
+                         std::chrono::system_clock::now().time_since_epoch().count()));
 
   m_settingspath =
       m_setup.settingspath.isEmpty() ? defaultsettingspath(m_productword) : m_setup.settingspath;
@@ -693,7 +694,7 @@ void Tmain::button_startClick() {
   panel_cleared->hide();
   if (m_tally) m_tally->addtomineincrease(1);
 
-  const std::vector<game::Placement> deal = m_game.start(m_random);
+  const std::vector<game::Placement> deal = m_game.start(m_random.drawdeal());
   showscore();
   image_timer->setProperty("Tag", m_game.bartag());
   playsounds(QString::fromLatin1(game::cuename(game::Cue::startgame)));

@@ -11,6 +11,7 @@
 #include <optional>
 #include <random>
 
+#include "game/deal.h"
 #include "game/game.h"
 
 class QAction;
@@ -202,7 +203,8 @@ class Tmain : public QMainWindow {
   bool m_formshowqueued = false;
 
   game::Game m_game;
-  std::mt19937 m_random;
+  // Draws the number of each new deal.
+  game::DealRandom m_random{0};
   // The bone pictures are drawn from these: one blank face and the pip squares 0 to 9.
   QPixmap imagelist_back_h;
   std::array<QPixmap, 10> imagelist_dots_h;
