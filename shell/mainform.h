@@ -13,6 +13,7 @@
 
 #include "game/deal.h"
 #include "game/game.h"
+#include "game/solver.h"
 
 class QAction;
 class QLabel;
@@ -21,6 +22,8 @@ class QLocalServer;
 class QMenu;
 class QTimer;
 class Companions;
+class DealSolver;
+class Tchoosedeal;
 class SoundPlayer;
 class TallyPort;
 class THTTPGet;
@@ -142,6 +145,17 @@ class Tmain : public QMainWindow {
   void shape_1MouseUp(TShape* sender);
   void shape_highliteMouseUp();
 
+  // Numbered deals: the deal again, a deal by its number, and once a game is over its fewest
+  // placements, found on a worker thread and played back by Show Solution. A new deal counts as
+  // a game started exactly as Start Game does.
+  static constexpr int solutionstep = 500;  // ms between the placements played back
+  void startdeal(int dealnumber);
+  void RestartDeal1Click();
+  void ChooseDeal1Click();
+  void ShowSolution1Click();
+  void solutiontimerTimer();
+  DealSolver* dealsolver() const { return m_dealsolver; }
+
   void loadinifile();
   void saveinifile();
   void playsounds(const QString& name);
@@ -183,6 +197,9 @@ class Tmain : public QMainWindow {
   void showscore();
   void showclock();
   void message(const QString& text);
+  void dealsolved(int deal, const game::Solution& solution);
+  // The deal's number, and its best once known and the game is over.
+  void showdeal();
 
   TmainSetup m_setup;
   SoundPlayer* m_sounds = nullptr;
@@ -248,6 +265,19 @@ class Tmain : public QMainWindow {
   QAction* PlaySounds1 = nullptr;
   QAction* updatecheck = nullptr;
   QAction* ShowHints1 = nullptr;
+
+  // Numbered deals and their best lines.
+  QLabel* label_deal = nullptr;
+  QAction* RestartDeal1 = nullptr;
+  QAction* ChooseDeal1 = nullptr;
+  QAction* ShowSolution1 = nullptr;
+  QTimer* solutiontimer = nullptr;
+  DealSolver* m_dealsolver = nullptr;
+  Tchoosedeal* m_choosedeal = nullptr;
+  int m_bestdeal = 0;
+  std::optional<game::Solution> m_best;
+  game::Board m_replayboard{};
+  std::size_t m_replaystep = 0;
 
   QTimer* Timer1 = nullptr;
   QTimer* turntimer = nullptr;
