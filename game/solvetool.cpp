@@ -38,8 +38,10 @@ struct BadInput : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// A whole decimal number in [low, high], nothing else.
+// A whole decimal number in [low, high], blanks around it allowed, nothing else.
 int parsenumber(std::string_view text, int low, int high, const char* what) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   if (text.empty() || text.size() > 10) throw BadInput(std::string(what) + " must be a number");
   long long value = 0;
   for (char c : text) {

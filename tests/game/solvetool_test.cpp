@@ -141,6 +141,12 @@ TEST_F(SolveTool, ABoardIsSolvedWithoutADealNumber) {
   EXPECT_TRUE(a.proven);
   ASSERT_EQ(a.placements.size(), 2u);
 
+  // Blanks after the commas, as a person may type them.
+  std::string spaced = boardtext(board);
+  for (std::size_t at = spaced.find(','); at != std::string::npos; at = spaced.find(',', at + 2))
+    spaced.insert(at + 1, " ");
+  EXPECT_EQ(answer(run("--board '" + spaced + "'").out).placements.size(), 2u);
+
   const Result sorted = run("--board " + boardtext(solvedboard()));
   EXPECT_EQ(sorted.status, 0);
   EXPECT_TRUE(answer(sorted.out).placements.empty());
