@@ -258,12 +258,14 @@ struct Waits {
         seen |= std::uint32_t{1} << v;
         v = std::countr_zero(out[v]);
       }
+      // v is on the ring the walk closed; the same steps from it come back to it.
       const int start = v;
+      std::uint32_t ring = 0;
       do {
-        const int next = std::countr_zero(out[v]);
-        remove(v);
-        v = next;
-      } while (v != start && (alive >> v & 1));
+        ring |= std::uint32_t{1} << v;
+        v = std::countr_zero(out[v]);
+      } while (v != start);
+      for (std::uint32_t m = ring; m != 0; m &= m - 1) remove(std::countr_zero(m));
       ++count;
       count += reduce();
     }

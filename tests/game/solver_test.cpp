@@ -173,7 +173,9 @@ TEST(SolverRules, BoardsWithoutEachBoneOnceAreRefused) {
 }
 
 TEST(Solver, DealSolutionsWinWhenPlayed) {
-  for (int number : {1, 2, 3, 4, 5, 6, 7, 10, 13, 15}) {
+  // Deals 12 and 14 also meet boards whose waiting bones leave rings the estimate's reductions
+  // cannot settle.
+  for (int number : {1, 2, 3, 4, 5, 6, 7, 10, 12, 13, 14, 15}) {
     const Solution solution = solve(dealboard(number));
     ASSERT_TRUE(solution.solved) << "deal " << number;
     EXPECT_TRUE(solution.proven);
