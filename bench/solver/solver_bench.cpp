@@ -92,8 +92,8 @@ int main(int argc, char** argv) {
   getrusage(RUSAGE_SELF, &usage);
   const long peakmib = (usage.ru_maxrss + 1023) / 1024;
   std::printf(
-      "solved %d of %zu, proven %d, median %.1f ms, p99 %.1f ms, max %.1f ms, peak memory %ld "
-      "MiB\n",
-      solved, wall.size(), proven, rank(wall, 0.5), rank(wall, 0.99), rank(wall, 1.0), peakmib);
+      "solved %d of %zu, proven %d, median %s ms, p99 %s ms, max %s ms, peak memory %ld MiB\n",
+      solved, wall.size(), proven, ms(rank(wall, 0.5)).c_str(), ms(rank(wall, 0.99)).c_str(),
+      ms(rank(wall, 1.0)).c_str(), peakmib);
   return 0;
 }
