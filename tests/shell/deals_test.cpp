@@ -3,11 +3,11 @@
 
 #include <QAction>
 #include <QGuiApplication>
-#include <QWindow>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QWindow>
 
 #include <array>
 
