@@ -1,5 +1,5 @@
 # Installation into the usual places and the Debian package (cpack -G DEB).
-foreach(program pipshift pipshift-server pipshift-tally)
+foreach(program pipshift pipshift-server pipshift-tally pipshift-solve)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()

@@ -33,7 +33,9 @@
 #include "shell/boardcursor.h"
 #include "shell/boardparts.h"
 #include "shell/boardscale.h"
+#include "shell/choosedeal.h"
 #include "shell/companions.h"
+#include "shell/dealsolver.h"
 #include "windows/aboutform.h"
 
 namespace {
@@ -129,7 +131,10 @@ Tmain::Tmain(const TmainSetup& setup, QWidget* parent)
   FormCreate();
 }
 
-Tmain::~Tmain() = default;
+// The worker's threads are stopped and joined before anything they report to goes.
+Tmain::~Tmain() {
+  delete m_dealsolver;
+}
 
 void Tmain::FormCreate() {
   m_productword = QString::fromLatin1(product::word);
@@ -142,9 +147,10 @@ void Tmain::FormCreate() {
   m_mutex->setSocketOptions(QLocalServer::AbstractNamespaceOption);
   m_mutex->listen(m_productword);
 
-  m_random.seed(m_setup.seed ? *m_setup.seed
-                             : static_cast<std::uint32_t>(
-                                   std::chrono::system_clock::now().time_since_epoch().count()));
+  m_random = game::DealRandom(
+      m_setup.seed ? *m_setup.seed
+                   : static_cast<std::uint64_t>(
+                         std::chrono::system_clock::now().time_since_epoch().count()));
 
   m_settingspath =
       m_setup.settingspath.isEmpty() ? defaultsettingspath(m_productword) : m_setup.settingspath;
@@ -181,6 +187,11 @@ void Tmain::buildwindow() {
                          QStringLiteral("Welcome to Pipshift by Quorvel Software!"),
                          {14, 14, 302, 16}, 13, false, look::lilac, Qt::AlignLeft | Qt::AlignTop);
   fitwidth(label_name, label_name->text());
+  // Beside the greeting, outside the board, where no overlay panel ever covers it. It reaches
+  // under the greeting's box, whose text is short once a game is dealt ("Good Luck " and a name
+  // of at most ten characters), while this one is drawn from the right.
+  label_deal = makelabel(panel_board, "label_deal", QString(), {214, 14, 374, 16}, 13, false,
+                         look::lilac, Qt::AlignRight | Qt::AlignTop);
 
   panel_board1 = new TFlatPanel(panel_board);
   panel_board1->setObjectName(QStringLiteral("panel_board1"));
@@ -210,6 +221,13 @@ void Tmain::buildwindow() {
   turntimer->setInterval(1000);
   connect(turntimer, &QTimer::timeout, this, &Tmain::turntimerTimer);
   turntimer->start();
+
+  solutiontimer = new QTimer(this);
+  solutiontimer->setObjectName(QStringLiteral("solutiontimer"));
+  solutiontimer->setInterval(solutionstep);
+  connect(solutiontimer, &QTimer::timeout, this, &Tmain::solutiontimerTimer);
+  m_dealsolver = new DealSolver(this);
+  connect(m_dealsolver, &DealSolver::solved, this, &Tmain::dealsolved);
 
   checkupdate = new THTTPGet(this);
   checkupdate->setObjectName(QStringLiteral("checkupdate"));
@@ -408,6 +426,12 @@ void Tmain::buildmenus() {
   StartGame1 = item(file, "StartGame1", QStringLiteral("&Start Game"));
   StartGame1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   connect(StartGame1, &QAction::triggered, this, &Tmain::StartGame1Click);
+  RestartDeal1 = item(file, "RestartDeal1", QStringLiteral("&Restart Deal"));
+  RestartDeal1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+  connect(RestartDeal1, &QAction::triggered, this, &Tmain::RestartDeal1Click);
+  ChooseDeal1 = item(file, "ChooseDeal1", QStringLiteral("&Choose Deal..."));
+  ChooseDeal1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+  connect(ChooseDeal1, &QAction::triggered, this, &Tmain::ChooseDeal1Click);
   file->addSeparator();
   connect(item(file, "Exit1", QStringLiteral("E&xit")), &QAction::triggered, this,
           &Tmain::Exit1Click);
@@ -433,6 +457,10 @@ void Tmain::buildmenus() {
           &Tmain::TallyList1Click);
   connect(item(view, "ViewHighScoreList1", QStringLiteral("View High &Score List")),
           &QAction::triggered, this, &Tmain::ViewHighScoreList1Click);
+  view->addSeparator();
+  ShowSolution1 = item(view, "ShowSolution1", QStringLiteral("Show Sol&ution"));
+  ShowSolution1->setEnabled(false);
+  connect(ShowSolution1, &QAction::triggered, this, &Tmain::ShowSolution1Click);
 
   QMenu* help = bar->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("Help1"));
@@ -748,6 +776,12 @@ void Tmain::createbone(int slot, int number) {
 }
 
 void Tmain::button_startClick() {
+  startdeal(m_random.drawdeal());
+}
+
+void Tmain::startdeal(int dealnumber) {
+  solutiontimer->stop();
+  m_dealsolver->abandon();
   shape_highlite->hide();
   for (int number = 1; number <= game::kBoneCount; ++number) {
     bone[number]->clearpicture();
@@ -759,7 +793,8 @@ void Tmain::button_startClick() {
   panel_cleared->hide();
   if (m_tally) m_tally->addtomineincrease(1);
 
-  const std::vector<game::Placement> deal = m_game.start(m_random);
+  const std::vector<game::Placement> deal = m_game.start(dealnumber);
+  showdeal();
   showscore();
   image_timer->setProperty("Tag", m_game.bartag());
   playsounds(QString::fromLatin1(game::cuename(game::Cue::startgame)));
@@ -882,6 +917,14 @@ void Tmain::showclock() {
 }
 
 void Tmain::endgame(game::Ending ending) {
+  if (ending != game::Ending::none) {
+    // Once the game is over, what the deal allowed; a deal played again is already known.
+    if (m_best && m_bestdeal == m_game.dealnumber()) {
+      showdeal();
+    } else {
+      m_dealsolver->solve(m_game.dealnumber());
+    }
+  }
   switch (ending) {
     case game::Ending::none:
       return;
@@ -910,6 +953,74 @@ void Tmain::turntimerTimer() {
   showclock();
   endgame(outcome.ending);
   for (game::Cue cue : outcome.cues) playsounds(QString::fromLatin1(game::cuename(cue)));
+}
+
+// ---- Numbered deals ----------------------------------------------------------------------
+
+void Tmain::RestartDeal1Click() {
+  startdeal(m_game.dealnumber() > 0 ? m_game.dealnumber() : m_random.drawdeal());
+}
+
+void Tmain::ChooseDeal1Click() {
+  if (!m_choosedeal) {
+    m_choosedeal = new Tchoosedeal(this);
+    connect(m_choosedeal, &Tchoosedeal::chosen, this, &Tmain::startdeal);
+  }
+  m_choosedeal->ask(m_game.dealnumber());
+}
+
+void Tmain::dealsolved(int deal, const game::Solution& solution) {
+  if (deal != m_game.dealnumber()) return;
+  m_bestdeal = deal;
+  m_best = solution;
+  showdeal();
+}
+
+void Tmain::showdeal() {
+  const int deal = m_game.dealnumber();
+  const bool known = deal > 0 && m_best && m_bestdeal == deal && !m_game.gamerunning();
+  QString text = deal > 0 ? QStringLiteral("Deal %1").arg(deal) : QString();
+  if (known) {
+    text += m_best->solved ? QStringLiteral("  \u00b7  Best for this deal: %1 clicks")
+                                 .arg(m_best->placements.size())
+                           : QStringLiteral("  \u00b7  This deal cannot be sorted");
+  }
+  label_deal->setText(text);
+  // Smaller type where the desktop's font runs wide, rather than text cut off.
+  for (int pixels = 13; pixels >= 9; --pixels) {
+    label_deal->setFont(pixelfont(pixels));
+    if (QFontMetrics(label_deal->font()).horizontalAdvance(text) <= label_deal->width() - 2) break;
+  }
+  ShowSolution1->setEnabled(known && m_best->solved && !m_best->placements.empty());
+}
+
+// Plays the best line from the deal's first board, on the pictures only: the game, its clicks
+// and score, the tally and the top ten stay as the game left them.
+void Tmain::ShowSolution1Click() {
+  if (!ShowSolution1->isEnabled()) return;
+  panel_lost->hide();
+  panel_cleared->hide();
+  shape_highlite->hide();
+  resetslotcolours();
+  m_replayboard = game::dealboard(m_bestdeal);
+  for (int number = 1; number <= game::kBoneCount; ++number) {
+    createbone(game::slotof(m_replayboard, number), number);
+  }
+  m_replaystep = 0;
+  solutiontimer->start();
+}
+
+void Tmain::solutiontimerTimer() {
+  if (!m_best || m_replaystep >= m_best->placements.size()) {
+    solutiontimer->stop();
+    return;
+  }
+  const game::Placement placement = m_best->placements[m_replaystep++];
+  game::clearbone(m_replayboard, placement.bone);
+  const game::Point target = game::getcoords(placement.slot);
+  m_replayboard[target.x][target.y] = placement.bone;
+  bone[placement.bone]->move(shape[placement.slot]->pos());
+  if (m_replaystep == m_best->placements.size()) solutiontimer->stop();
 }
 
 // ---- Update check ------------------------------------------------------------------------

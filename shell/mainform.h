@@ -12,7 +12,9 @@
 #include <optional>
 #include <random>
 
+#include "game/deal.h"
 #include "game/game.h"
+#include "game/solver.h"
 
 class QAction;
 class QLabel;
@@ -21,6 +23,8 @@ class QLocalServer;
 class QMenu;
 class QTimer;
 class Companions;
+class DealSolver;
+class Tchoosedeal;
 class SoundPlayer;
 class TallyPort;
 class THTTPGet;
@@ -154,6 +158,17 @@ class Tmain : public QMainWindow {
   // Space or Enter on the board's cursor: a click on that slot, or on the bone on it.
   void cursorClick(int slot);
 
+  // Numbered deals: the deal again, a deal by its number, and once a game is over its fewest
+  // placements, found on a worker thread and played back by Show Solution. A new deal counts as
+  // a game started exactly as Start Game does.
+  static constexpr int solutionstep = 500;  // ms between the placements played back
+  void startdeal(int dealnumber);
+  void RestartDeal1Click();
+  void ChooseDeal1Click();
+  void ShowSolution1Click();
+  void solutiontimerTimer();
+  DealSolver* dealsolver() const { return m_dealsolver; }
+
   void loadinifile();
   void saveinifile();
   void playsounds(const QString& name);
@@ -205,6 +220,10 @@ class Tmain : public QMainWindow {
   // The running program file, which an update replaces.
   QString programfile() const;
 
+  void dealsolved(int deal, const game::Solution& solution);
+  // The deal's number, and its best once known and the game is over.
+  void showdeal();
+
   TmainSetup m_setup;
   SoundPlayer* m_sounds = nullptr;
   TallyPort* m_tally = nullptr;
@@ -224,7 +243,8 @@ class Tmain : public QMainWindow {
   bool m_formshowqueued = false;
 
   game::Game m_game;
-  std::mt19937 m_random;
+  // Draws the number of each new deal.
+  game::DealRandom m_random{0};
   // The bone pictures are drawn from these: one blank face and the pip squares 0 to 9.
   QPixmap imagelist_back_h;
   std::array<QPixmap, 10> imagelist_dots_h;
@@ -273,6 +293,19 @@ class Tmain : public QMainWindow {
   BoardKeys* m_keys = nullptr;
   BoardAccess* m_access = nullptr;
   BoardScale* m_scale = nullptr;
+
+  // Numbered deals and their best lines.
+  QLabel* label_deal = nullptr;
+  QAction* RestartDeal1 = nullptr;
+  QAction* ChooseDeal1 = nullptr;
+  QAction* ShowSolution1 = nullptr;
+  QTimer* solutiontimer = nullptr;
+  DealSolver* m_dealsolver = nullptr;
+  Tchoosedeal* m_choosedeal = nullptr;
+  int m_bestdeal = 0;
+  std::optional<game::Solution> m_best;
+  game::Board m_replayboard{};
+  std::size_t m_replaystep = 0;
 
   QTimer* Timer1 = nullptr;
   QTimer* turntimer = nullptr;

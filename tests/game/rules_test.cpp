@@ -23,8 +23,7 @@ bool contains(const std::vector<int>& v, int x) {
 class Rules : public ::testing::Test {
  protected:
   void play(const Board& board) {
-    std::mt19937 random(1);
-    game.start(random);
+    game.start(1);
     game.setboard(board);
   }
   Game game;
@@ -319,8 +318,7 @@ TEST_F(Rules, ANewGameReplacesARunningOne) {
   game.clickbone(bone(5, 1), false);
   game.clickslot(21);
   game.settimeleft(30);
-  std::mt19937 random(3);
-  game.start(random);
+  game.start(3);
   EXPECT_EQ(game.clicksleft(), 100);
   EXPECT_EQ(game.timeleft(), 300);
   EXPECT_EQ(game.bartag(), 150);

@@ -169,14 +169,18 @@ TEST_F(MainWindowLayout, MenusInOrderWithShortcutsAndMarks) {
   EXPECT_EQ(titles, QStringList({"File", "Options", "View", "Help"}));
 
   const QList<QAction*> menus = bar->actions();
-  EXPECT_EQ(menutexts(menus[0]->menu()), QStringList({"Start Game", "-", "Exit"}));
+  EXPECT_EQ(menutexts(menus[0]->menu()),
+            QStringList({"Start Game", "Restart Deal", "Choose Deal...", "-", "Exit"}));
   EXPECT_EQ(menutexts(menus[1]->menu()),
             QStringList({"Play Sounds", "Reset Screen Location", "Change  Name",
                          "Automatically Check for Updates", "-", "Show Hints"}));
-  EXPECT_EQ(menutexts(menus[2]->menu()), QStringList({"Tally List", "View High Score List"}));
+  EXPECT_EQ(menutexts(menus[2]->menu()),
+            QStringList({"Tally List", "View High Score List", "-", "Show Solution"}));
   EXPECT_EQ(menutexts(menus[3]->menu()), QStringList({"Help", "-", "About"}));
 
   EXPECT_EQ(part<QAction>(w.get(), "StartGame1")->shortcut(), QKeySequence("Ctrl+S"));
+  EXPECT_EQ(part<QAction>(w.get(), "RestartDeal1")->shortcut(), QKeySequence("Ctrl+R"));
+  EXPECT_EQ(part<QAction>(w.get(), "ChooseDeal1")->shortcut(), QKeySequence("Ctrl+D"));
   EXPECT_EQ(part<QAction>(w.get(), "Help2")->shortcut(), QKeySequence("F1"));
   for (const char* marked : {"PlaySounds1", "updatecheck", "ShowHints1"}) {
     auto* a = part<QAction>(w.get(), QString::fromLatin1(marked));
