@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <memory>
@@ -62,6 +63,7 @@ void PgStore::connect() {
   }
   try {
     prepareSession();
+    sessionReady_ = true;
     exec("BEGIN");
     exec(kSchemaLock);
     exec(
@@ -91,16 +93,34 @@ void PgStore::prepareSession() {
   if (listen_) exec("LISTEN pipshift_scores");
 }
 
+bool PgStore::stillOpen() {
+  // The database says why before it hangs up; the hang-up itself is the next read.
+  for (int reads = 0; reads < 4; ++reads) {
+    pollfd waiting{PQsocket(conn_), POLLIN, 0};
+    if (::poll(&waiting, 1, 0) <= 0) break;
+    if (PQconsumeInput(conn_) == 0) return false;
+  }
+  return PQstatus(conn_) == CONNECTION_OK;
+}
+
 void PgStore::ensureConnected() {
-  if (conn_ && PQstatus(conn_) == CONNECTION_OK) return;
+  // A connection the database has ended meanwhile (a restart, an administrator) is noticed here,
+  // by reading what it sent, before a post goes out on it: a post sent and then failed cannot be
+  // sent again without the risk of storing it twice.
+  if (conn_ && PQstatus(conn_) == CONNECTION_OK && stillOpen() && sessionReady_) return;
   if (!conn_) {
     connect();
   } else {
-    PQreset(conn_);
     if (PQstatus(conn_) != CONNECTION_OK) {
-      throw DbError(std::string("score database unreachable: ") + PQerrorMessage(conn_));
+      sessionReady_ = false;
+      PQreset(conn_);
+      if (PQstatus(conn_) != CONNECTION_OK) {
+        throw DbError(std::string("score database unreachable: ") + PQerrorMessage(conn_));
+      }
     }
+    // Not before the session is set up as a post needs it (durable commits above all).
     prepareSession();
+    sessionReady_ = true;
   }
   missed_ = true;
 }

@@ -32,6 +32,7 @@ class PgStore final : public ScoreStore {
   void connect();
   void prepareSession();
   void ensureConnected();
+  bool stillOpen();
   void exec(const char* sql);
 
   std::mutex mutex_;
@@ -41,6 +42,8 @@ class PgStore final : public ScoreStore {
   pg_conn* conn_ = nullptr;
   // Set after a reconnection: notifications may have been missed meanwhile.
   bool missed_ = false;
+  // Whether the session settings took on the current connection.
+  bool sessionReady_ = false;
 };
 
 // A name for one server process, unlike any other's.
