@@ -486,7 +486,13 @@ class Server::Loop {
     }
     epoll_event events[64];
     auto nextSweep = Clock::now() + kSweepInterval;
-    while (!server_.stopping_) {
+    Clock::time_point drainEnd;
+    for (;;) {
+      if (server_.stopping_ && !draining_) {
+        drainEnd = Clock::now() + limits_.drainTimeout;
+        drain();
+      }
+      if (draining_ && (conns_.empty() || now_ >= drainEnd)) break;
       int timeout = 0;
       if (again_.empty()) {
         const auto wait =
@@ -597,7 +603,29 @@ class Server::Loop {
     if (c.dead) conns_.erase(it);
   }
 
+  // Asked to stop: take no more connections or requests, but send the answers under way (a post
+  // being committed is answered, not cut off) before the loop ends.
+  void drain() {
+    draining_ = true;
+    if (!listenPaused_) epoll_ctl(epollFd_, EPOLL_CTL_DEL, server_.listenFd_, nullptr);
+    listenPaused_ = true;
+    now_ = Clock::now();
+    for (auto it = conns_.begin(); it != conns_.end();) {
+      Conn& c = *it->second;
+      if (c.state == State::Reading) {
+        if (c.requestBegun) {
+          refuse(c, 503);
+          drive(c);
+        } else {
+          kill(c);
+        }
+      }
+      it = c.dead ? conns_.erase(it) : std::next(it);
+    }
+  }
+
   void acceptAll() {
+    if (draining_) return;
     for (int i = 0; i < 64; ++i) {
       sockaddr_storage addr{};
       socklen_t len = sizeof addr;
@@ -878,7 +906,7 @@ class Server::Loop {
     c.out.clear();
     c.body.reset();
     c.file = FileBody();
-    if (c.closeAfter) {
+    if (c.closeAfter || draining_) {
       // Closing with unread input would reset the connection and could destroy the answer on
       // its way; say we are done and read until the client hangs up.
       ::shutdown(c.fd, SHUT_WR);
@@ -911,7 +939,7 @@ class Server::Loop {
   }
 
   void sweep() {
-    if (listenPaused_) {
+    if (listenPaused_ && !draining_) {
       epoll_ctl(epollFd_, EPOLL_CTL_ADD, server_.listenFd_, &listenEvents_);
       listenPaused_ = false;
     }
@@ -939,6 +967,7 @@ class Server::Loop {
   int wakeFd_ = -1;
   epoll_event listenEvents_{};
   bool listenPaused_ = false;
+  bool draining_ = false;
   std::shared_ptr<Mailbox> mailbox_;
   std::unordered_map<std::uint64_t, std::unique_ptr<Conn>> conns_;
   std::vector<std::uint64_t> again_;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "tests/server/serverprocess.h"
@@ -223,6 +225,68 @@ TEST_F(LiveServer, ARefusedClientStillReadsWhyBeforeTheConnectionCloses) {
   sender.join();
   EXPECT_EQ(got.rfind("HTTP/1.1 413 Payload Too Large\r\nConnection: close\r\n", 0), 0u) << got;
   close(fd);
+}
+
+// A handler that keeps each responder for the test to answer when it likes, as a post waits for
+// its commit.
+struct HeldAnswers {
+  std::mutex mutex;
+  std::condition_variable arrived;
+  std::vector<Responder> held;
+  Handler handler() {
+    return [this](Request&, Responder out) {
+      std::lock_guard lock(mutex);
+      held.push_back(std::move(out));
+      arrived.notify_all();
+    };
+  }
+  void awaitOne() {
+    std::unique_lock lock(mutex);
+    arrived.wait(lock, [this] { return !held.empty(); });
+  }
+  void answerAll(const std::string& body) {
+    std::lock_guard lock(mutex);
+    for (Responder& r : held) r.send(Response::text(200, body, "text/plain"));
+    held.clear();
+  }
+};
+
+TEST_F(LiveServer, StoppingSendsTheAnswersUnderWayAndClosesIdleConnections) {
+  HeldAnswers answers;
+  start(answers.handler(), Limits());
+  const int idle = connectTo();
+  const int waiting = connectTo();
+  const std::string post = "POST /p HTTP/1.1\r\nContent-Length: 2\r\n\r\nab";
+  send(waiting, post.data(), post.size(), MSG_NOSIGNAL);
+  answers.awaitOne();
+
+  // Asked to stop while the answer is being worked out (a post being committed): the answer is
+  // still sent, and the connection then closed; an idle connection is closed at once.
+  server->stop();
+  EXPECT_EQ(drain(idle, 3000), "<closed>");
+  answers.answerAll("committed");
+  const std::string got = drain(waiting, 3000);
+  EXPECT_EQ(got.rfind("HTTP/1.1 200 OK\r\nConnection: close\r\n", 0), 0u) << got;
+  EXPECT_NE(got.find("\r\n\r\ncommitted<closed>"), std::string::npos) << got;
+  close(idle);
+  close(waiting);
+  runner.join();  // and serving ends once nothing is under way
+}
+
+TEST_F(LiveServer, StoppingWaitsForAnAnswerOnlySoLong) {
+  HeldAnswers answers;
+  Limits limits;
+  limits.drainTimeout = std::chrono::milliseconds(300);
+  start(answers.handler(), limits);
+  const int waiting = connectTo();
+  const std::string get = "GET /never HTTP/1.1\r\n\r\n";
+  send(waiting, get.data(), get.size(), MSG_NOSIGNAL);
+  answers.awaitOne();
+  server->stop();
+  runner.join();
+  EXPECT_EQ(drain(waiting, 3000), "<closed>");
+  answers.answerAll("too late");  // goes nowhere, harms nothing
+  close(waiting);
 }
 
 }  // namespace

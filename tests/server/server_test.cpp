@@ -3,6 +3,7 @@
 // own (skipped when no PostgreSQL can be started here).
 #include <httplib.h>
 #include <poll.h>
+#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "server/scoredb.h"
@@ -451,6 +453,60 @@ TEST_F(SqliteServerTest, ALargeFileIsStreamedNotHeldInMemory) {
   EXPECT_EQ(whole.load(), 3);
   // Three copies held in memory would be 600 MiB; a streamed file costs next to nothing.
   EXPECT_LT(peakKiB() - before, 32u * 1024) << "peak grew from " << before << " KiB";
+}
+
+// Whether the server has read everything `client` sent it: its end of the connection holds no
+// unread bytes.
+bool serverHasRead(int serverPort, int client) {
+  sockaddr_in mine{};
+  socklen_t len = sizeof mine;
+  getsockname(client, reinterpret_cast<sockaddr*>(&mine), &len);
+  char local[16];
+  char remote[16];
+  std::snprintf(local, sizeof local, ":%04X", serverPort);
+  std::snprintf(remote, sizeof remote, ":%04X", ntohs(mine.sin_port));
+  std::ifstream tcp("/proc/net/tcp");
+  std::string line;
+  while (std::getline(tcp, line)) {
+    std::istringstream fields(line);
+    std::string slot, from, to, state, queues;
+    fields >> slot >> from >> to >> state >> queues;
+    if (from.size() > 5 && from.substr(from.size() - 5) == local && to.size() > 5 &&
+        to.substr(to.size() - 5) == remote) {
+      return queues.substr(queues.find(':') + 1) == "00000000";
+    }
+  }
+  return false;
+}
+
+TEST_F(SqliteServerTest, AStopRequestStillAnswersThePostsBeingCommitted) {
+  // Another process holds the database, so the post waits in its commit.
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(db.c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  const int idle = servertest::connectTo(server.port());
+  const int poster = servertest::connectTo(server.port());
+  const std::string post = "GET /cgi-bin/pipshift.cgi?name=Held&date=1&score=77 HTTP/1.1\r\n\r\n";
+  ASSERT_EQ(send(poster, post.data(), post.size(), MSG_NOSIGNAL),
+            static_cast<ssize_t>(post.size()));
+  for (int i = 0; i < 2000 && !serverHasRead(server.port(), poster); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_TRUE(serverHasRead(server.port(), poster));
+
+  kill(server.pid(), SIGTERM);
+  // The idle connection is closed when the server begins to stop; only then is the database let go.
+  EXPECT_EQ(servertest::readAll(idle, 10000), "<closed>");
+  sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(holder);
+  const std::string answer = servertest::readAll(poster, 20000);
+  EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << answer;
+  EXPECT_NE(answer.find("\r\n\r\nScore received.\n<closed>"), std::string::npos) << answer;
+  close(idle);
+  close(poster);
+  const int status = server.wait();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(stored(), 1u);
 }
 
 TEST(ServerCommandLine, RefusesIncompleteOrWrongArguments) {

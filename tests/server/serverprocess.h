@@ -107,6 +107,36 @@ class ServerProcess {
   std::string firstLine_;
 };
 
+// A connection to 127.0.0.1:port, or -1.
+inline int connectTo(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Everything that arrives on fd until the other end closes ("<closed>" is added then), or until
+// `ms` pass in silence.
+inline std::string readAll(int fd, int ms) {
+  std::string got;
+  char buffer[4096];
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, ms) <= 0) break;
+    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) return got + "<closed>";
+    got.append(buffer, static_cast<std::size_t>(n));
+  }
+  return got;
+}
+
 // Sends raw request bytes to 127.0.0.1:port and returns everything the server answers.
 inline std::string rawExchange(int port, const std::string& request) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
