@@ -6,6 +6,7 @@
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -114,6 +115,16 @@ bool connectionHas(const Request& r, std::string_view token) {
     }
   }
   return false;
+}
+
+// The connections the process's descriptors allow. Each may hold a file it is sending besides its
+// socket, and the process keeps some for itself (the database, the event loops): a connection
+// taken beyond that would leave a file it asks for, or the database, without a descriptor.
+std::size_t connectionsDescriptorsAllow() {
+  constexpr rlim_t kOwn = 32;
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY) return SIZE_MAX;
+  return files.rlim_cur > kOwn + 2 ? static_cast<std::size_t>((files.rlim_cur - kOwn) / 2) : 1;
 }
 
 std::string peerAddress(const sockaddr_storage& addr) {
@@ -640,7 +651,7 @@ class Server::Loop {
         }
         return;
       }
-      if (server_.connections_.load() >= limits_.maxConnections) {
+      if (server_.connections_.load() >= server_.connectionCap_) {
         ::close(fd);
         continue;
       }
@@ -1033,6 +1044,7 @@ int Server::listen(const std::string& host, int port) {
 
 void Server::run(unsigned loops) {
   if (listenFd_ < 0) throw std::logic_error("run() before listen()");
+  connectionCap_ = std::min(limits_.maxConnections, connectionsDescriptorsAllow());
   {
     std::lock_guard lock(loopsMutex_);
     if (stopping_) return;

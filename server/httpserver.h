@@ -93,7 +93,7 @@ struct Limits {
   std::chrono::milliseconds lingerTimeout{2000};    // reading what is left after a refusal
   std::chrono::milliseconds drainTimeout{10000};    // after stop(), for the answers under way
   unsigned maxRequestsPerConnection = 1000;
-  std::size_t maxConnections = 10000;
+  std::size_t maxConnections = 10000;  // or what the descriptor limit allows
 };
 
 class Responder;
@@ -146,6 +146,8 @@ class Server {
   std::mutex loopsMutex_;
   std::vector<std::unique_ptr<Loop>> loops_;
   std::atomic<std::size_t> connections_{0};
+  // limits_.maxConnections, or fewer when the descriptors the process may open allow fewer.
+  std::size_t connectionCap_ = 0;
 };
 
 // Parsing, apart so it can be tested on its own.

@@ -455,28 +455,32 @@ TEST_F(SqliteServerTest, ALargeFileIsStreamedNotHeldInMemory) {
   EXPECT_LT(peakKiB() - before, 32u * 1024) << "peak grew from " << before << " KiB";
 }
 
-// Whether the server has read everything `client` sent it: its end of the connection holds no
-// unread bytes.
-bool serverHasRead(int serverPort, int client) {
-  sockaddr_in mine{};
-  socklen_t len = sizeof mine;
-  getsockname(client, reinterpret_cast<sockaddr*>(&mine), &len);
-  char local[16];
-  char remote[16];
-  std::snprintf(local, sizeof local, ":%04X", serverPort);
-  std::snprintf(remote, sizeof remote, ":%04X", ntohs(mine.sin_port));
+// The bytes waiting unread at the server's end of its connection with `client` (or, with no
+// client, the connections waiting to be taken in on its listening socket); -1 when none is found.
+long unread(int serverPort, int client = -1) {
+  unsigned clientPort = 0;
+  if (client >= 0) {
+    sockaddr_in mine{};
+    socklen_t len = sizeof mine;
+    getsockname(client, reinterpret_cast<sockaddr*>(&mine), &len);
+    clientPort = ntohs(mine.sin_port);
+  }
   std::ifstream tcp("/proc/net/tcp");
   std::string line;
+  std::getline(tcp, line);
   while (std::getline(tcp, line)) {
-    std::istringstream fields(line);
-    std::string slot, from, to, state, queues;
-    fields >> slot >> from >> to >> state >> queues;
-    if (from.size() > 5 && from.substr(from.size() - 5) == local && to.size() > 5 &&
-        to.substr(to.size() - 5) == remote) {
-      return queues.substr(queues.find(':') + 1) == "00000000";
+    unsigned localPort = 0;
+    unsigned remotePort = 0;
+    unsigned state = 0;
+    unsigned long queued = 0;
+    if (std::sscanf(line.c_str(), " %*u: %*x:%x %*x:%x %x %*x:%lx", &localPort, &remotePort, &state,
+                    &queued) == 4 &&
+        localPort == static_cast<unsigned>(serverPort) && remotePort == clientPort &&
+        (client >= 0) == (state != 0x0A)) {
+      return static_cast<long>(queued);
     }
   }
-  return false;
+  return -1;
 }
 
 TEST_F(SqliteServerTest, AStopRequestStillAnswersThePostsBeingCommitted) {
@@ -489,10 +493,10 @@ TEST_F(SqliteServerTest, AStopRequestStillAnswersThePostsBeingCommitted) {
   const std::string post = "GET /cgi-bin/pipshift.cgi?name=Held&date=1&score=77 HTTP/1.1\r\n\r\n";
   ASSERT_EQ(send(poster, post.data(), post.size(), MSG_NOSIGNAL),
             static_cast<ssize_t>(post.size()));
-  for (int i = 0; i < 2000 && !serverHasRead(server.port(), poster); ++i) {
+  for (int i = 0; i < 2000 && unread(server.port(), poster) != 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  ASSERT_TRUE(serverHasRead(server.port(), poster));
+  ASSERT_EQ(unread(server.port(), poster), 0);
 
   kill(server.pid(), SIGTERM);
   // The idle connection is closed when the server begins to stop; only then is the database let go.
@@ -507,6 +511,53 @@ TEST_F(SqliteServerTest, AStopRequestStillAnswersThePostsBeingCommitted) {
   const int status = server.wait();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(stored(), 1u);
+}
+
+class FewDescriptorsTest : public ServerFixture, public ::testing::Test {};
+
+TEST_F(FewDescriptorsTest, ACrowdLeavesDescriptorsForTheFilesAndPostsItTakes) {
+  // A process allowed few descriptors (1024 is a common default): a crowd of idle connections
+  // must not leave the server without one for a file or the database.
+  const char* prlimit = "/usr/bin/prlimit";
+  if (access(prlimit, X_OK) != 0) GTEST_SKIP() << "no " << prlimit << " here";
+  std::string why;
+  ASSERT_TRUE(prepare(Store::Sqlite, why));
+  ASSERT_GT(server.start(args(), {prlimit, "--nofile=64:64"}), 0) << server.firstLine();
+  const int mine = servertest::connectTo(server.port());
+  ASSERT_GE(mine, 0);
+  const std::string get = "GET /pipshift/pipshiftversion.txt HTTP/1.1\r\n\r\n";
+  auto ask = [mine](const std::string& request) {
+    send(mine, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string got;
+    char buffer[4096];
+    while (got.find("\r\n\r\n") == std::string::npos ||
+           got.size() < got.find("\r\n\r\n") + 4 +
+                            std::stoul(got.substr(got.find("Content-Length: ") + 16))) {
+      pollfd p{mine, POLLIN, 0};
+      if (poll(&p, 1, 20000) <= 0) break;
+      const ssize_t n = recv(mine, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      got.append(buffer, static_cast<std::size_t>(n));
+    }
+    return got;
+  };
+  ASSERT_EQ(ask(get).rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+
+  std::vector<int> crowd;
+  for (int i = 0; i < 100; ++i) crowd.push_back(servertest::connectTo(server.port()));
+  // Until the server has taken each of them in (or turned it away), or has given up for lack of
+  // descriptors; not so long that idle ones have timed out and made room.
+  for (int i = 0; i < 2000 && unread(server.port()) != 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const std::string file = ask(get);
+  EXPECT_EQ(file.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << file;
+  EXPECT_EQ(file.substr(file.size() - 5), "1.0.0");
+  const std::string post =
+      ask("GET /cgi-bin/pipshift.cgi?name=Few&date=1&score=9 HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(post.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << post;
+  for (const int fd : crowd) close(fd);
+  close(mine);
 }
 
 TEST(ServerCommandLine, RefusesIncompleteOrWrongArguments) {

@@ -37,16 +37,18 @@ class ServerProcess {
   ~ServerProcess() { stop(SIGKILL); }
 
   // Starts the server with the given arguments; returns the announced line's port, or 0.
-  int start(const std::vector<std::string>& args) {
+  // `wrapper` is a command that runs the server, e.g. {"/usr/bin/prlimit", "--nofile=64:64"}.
+  int start(const std::vector<std::string>& args, const std::vector<std::string>& wrapper = {}) {
     int fds[2];
     if (pipe(fds) != 0) return 0;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
-    const std::string binary = serverBinary().string();
-    std::vector<std::string> all{binary};
+    std::vector<std::string> all = wrapper;
+    all.push_back(serverBinary().string());
     all.insert(all.end(), args.begin(), args.end());
+    const std::string binary = all.front();
     std::vector<char*> argv;
     for (std::string& a : all) argv.push_back(a.data());
     argv.push_back(nullptr);
