@@ -34,6 +34,8 @@ constexpr std::size_t kFileChunk = 1u << 20;
 // What a refused client may still send while we wait for it to read our answer and hang up.
 constexpr std::size_t kMaxLingerBytes = 64u << 20;
 constexpr auto kSweepInterval = std::chrono::milliseconds(250);
+// The input buffer an idle connection may keep for its next request.
+constexpr std::size_t kKeptInput = 4096;
 
 char lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -763,7 +765,12 @@ class Server::Loop {
       }
       if (c.head && c.in.size() >= c.bodyNeeded) return true;
       if (!c.mayRead) return false;
-      const ssize_t n = ::recv(c.fd, buffer_, sizeof buffer_, 0);
+      // No more than the request being read may still take (a head one byte past its limit is
+      // refused): what a client sends ahead waits in the kernel's buffer, not in ours.
+      const std::size_t room =
+          c.head ? c.bodyNeeded - c.in.size()
+                 : std::max<std::size_t>(limits_.maxHead + 1, c.in.size() + 1) - c.in.size();
+      const ssize_t n = ::recv(c.fd, buffer_, std::min(sizeof buffer_, room), 0);
       if (n > 0) {
         c.in.append(buffer_, static_cast<std::size_t>(n));
         continue;
@@ -928,6 +935,8 @@ class Server::Loop {
     }
     c.state = State::Reading;
     c.deadline = now_ + limits_.idleTimeout;
+    // An idle connection keeps no buffer a long request left behind.
+    if (c.in.empty() && c.in.capacity() > kKeptInput) std::string().swap(c.in);
   }
 
   void linger(Conn& c) {

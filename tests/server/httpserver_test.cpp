@@ -251,6 +251,42 @@ struct HeldAnswers {
   }
 };
 
+TEST_F(LiveServer, RequestsSentAheadWaitInTheKernelNotInOurMemory) {
+  HeldAnswers answers;
+  Limits limits;
+  limits.maxHead = 1024;
+  limits.maxBody = 1024;
+  Handler hold = answers.handler();
+  start(
+      [&hold](Request& r, Responder out) {
+        if (r.path == "/first") return hold(r, std::move(out));
+        out.send(Response::text(200, r.path, "text/plain"));
+      },
+      limits);
+  const int fd = connectTo();
+  // A request whose answer takes a while, with forty kilobytes of further requests behind it.
+  std::string ahead;
+  int behind = 0;
+  for (; ahead.size() < 40000; ++behind) {
+    ahead += "GET /next" + std::to_string(behind) + " HTTP/1.1\r\nX-Pad: " + std::string(500, 'p') +
+             "\r\n\r\n";
+  }
+  const std::string all = "POST /first HTTP/1.1\r\nContent-Length: 10\r\n\r\n0123456789" + ahead;
+  ASSERT_EQ(send(fd, all.data(), all.size(), MSG_NOSIGNAL), static_cast<ssize_t>(all.size()));
+  answers.awaitOne();
+  // While it waits, the server holds no more of the rest than one request may be long.
+  const long unread = servertest::unread(port, fd);
+  EXPECT_GE(unread, static_cast<long>(ahead.size() - limits.maxHead - 1)) << unread;
+
+  answers.answerAll("first");
+  shutdown(fd, SHUT_WR);
+  const std::string got = drain(fd, 5000);
+  EXPECT_EQ(got.find("HTTP/1.1 200 OK"), 0u);
+  EXPECT_NE(got.find("\r\n\r\nfirstHTTP/1.1 200 OK"), std::string::npos);
+  EXPECT_NE(got.find("/next" + std::to_string(behind - 1) + "<closed>"), std::string::npos);
+  close(fd);
+}
+
 TEST_F(LiveServer, StoppingSendsTheAnswersUnderWayAndClosesIdleConnections) {
   HeldAnswers answers;
   start(answers.handler(), Limits());

@@ -455,34 +455,6 @@ TEST_F(SqliteServerTest, ALargeFileIsStreamedNotHeldInMemory) {
   EXPECT_LT(peakKiB() - before, 32u * 1024) << "peak grew from " << before << " KiB";
 }
 
-// The bytes waiting unread at the server's end of its connection with `client` (or, with no
-// client, the connections waiting to be taken in on its listening socket); -1 when none is found.
-long unread(int serverPort, int client = -1) {
-  unsigned clientPort = 0;
-  if (client >= 0) {
-    sockaddr_in mine{};
-    socklen_t len = sizeof mine;
-    getsockname(client, reinterpret_cast<sockaddr*>(&mine), &len);
-    clientPort = ntohs(mine.sin_port);
-  }
-  std::ifstream tcp("/proc/net/tcp");
-  std::string line;
-  std::getline(tcp, line);
-  while (std::getline(tcp, line)) {
-    unsigned localPort = 0;
-    unsigned remotePort = 0;
-    unsigned state = 0;
-    unsigned long queued = 0;
-    if (std::sscanf(line.c_str(), " %*u: %*x:%x %*x:%x %x %*x:%lx", &localPort, &remotePort, &state,
-                    &queued) == 4 &&
-        localPort == static_cast<unsigned>(serverPort) && remotePort == clientPort &&
-        (client >= 0) == (state != 0x0A)) {
-      return static_cast<long>(queued);
-    }
-  }
-  return -1;
-}
-
 TEST_F(SqliteServerTest, AStopRequestStillAnswersThePostsBeingCommitted) {
   // Another process holds the database, so the post waits in its commit.
   sqlite3* holder = nullptr;
@@ -493,10 +465,10 @@ TEST_F(SqliteServerTest, AStopRequestStillAnswersThePostsBeingCommitted) {
   const std::string post = "GET /cgi-bin/pipshift.cgi?name=Held&date=1&score=77 HTTP/1.1\r\n\r\n";
   ASSERT_EQ(send(poster, post.data(), post.size(), MSG_NOSIGNAL),
             static_cast<ssize_t>(post.size()));
-  for (int i = 0; i < 2000 && unread(server.port(), poster) != 0; ++i) {
+  for (int i = 0; i < 2000 && servertest::unread(server.port(), poster) != 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  ASSERT_EQ(unread(server.port(), poster), 0);
+  ASSERT_EQ(servertest::unread(server.port(), poster), 0);
 
   kill(server.pid(), SIGTERM);
   // The idle connection is closed when the server begins to stop; only then is the database let go.
@@ -547,7 +519,7 @@ TEST_F(FewDescriptorsTest, ACrowdLeavesDescriptorsForTheFilesAndPostsItTakes) {
   for (int i = 0; i < 100; ++i) crowd.push_back(servertest::connectTo(server.port()));
   // Until the server has taken each of them in (or turned it away), or has given up for lack of
   // descriptors; not so long that idle ones have timed out and made room.
-  for (int i = 0; i < 2000 && unread(server.port()) != 0; ++i) {
+  for (int i = 0; i < 2000 && servertest::unread(server.port()) != 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   const std::string file = ask(get);

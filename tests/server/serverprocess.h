@@ -12,8 +12,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -137,6 +139,34 @@ inline std::string readAll(int fd, int ms) {
     got.append(buffer, static_cast<std::size_t>(n));
   }
   return got;
+}
+
+// The bytes waiting unread at the server's end of its connection with `client` (or, with no
+// client, the connections waiting to be taken in on its listening socket); -1 when none is found.
+inline long unread(int serverPort, int client = -1) {
+  unsigned clientPort = 0;
+  if (client >= 0) {
+    sockaddr_in mine{};
+    socklen_t len = sizeof mine;
+    getsockname(client, reinterpret_cast<sockaddr*>(&mine), &len);
+    clientPort = ntohs(mine.sin_port);
+  }
+  std::ifstream tcp("/proc/net/tcp");
+  std::string line;
+  std::getline(tcp, line);
+  while (std::getline(tcp, line)) {
+    unsigned localPort = 0;
+    unsigned remotePort = 0;
+    unsigned state = 0;
+    unsigned long queued = 0;
+    if (std::sscanf(line.c_str(), " %*u: %*x:%x %*x:%x %x %*x:%lx", &localPort, &remotePort, &state,
+                    &queued) == 4 &&
+        localPort == static_cast<unsigned>(serverPort) && remotePort == clientPort &&
+        (client >= 0) == (state != 0x0A)) {
+      return static_cast<long>(queued);
+    }
+  }
+  return -1;
 }
 
 // Sends raw request bytes to 127.0.0.1:port and returns everything the server answers.
