@@ -2,12 +2,14 @@
 // process with short limits so its timeouts can be seen without waiting seconds.
 #include "server/httpserver.h"
 
+#include <netinet/tcp.h>
 #include <poll.h>
 
 #include <gtest/gtest.h>
 
 #include <condition_variable>
 #include <mutex>
+#include <random>
 #include <thread>
 
 #include "tests/server/serverprocess.h"
@@ -105,6 +107,78 @@ TEST(HttpRange, ServesOneRangeAndTheWholeForAnythingElse) {
   }
 }
 
+// Mangled requests: whatever the bytes, the parsers stay inside them and agree with each other.
+TEST(HttpHead, MangledRequestsAreParsedSafely) {
+  const std::vector<std::string> seeds = {
+      "GET /pipshift/pipshiftversion.txt HTTP/1.1\r\nHost: x\r\n\r\n",
+      "POST /cgi-bin/pipshift.cgi HTTP/1.0\r\nContent-Length: 5\r\nConnection: "
+      "keep-alive\r\n\r\nab",
+      "\r\nHEAD http://h/a%41?q#f HTTP/1.1\nRange: bytes=1-2\n\n",
+  };
+  const std::string alphabet =
+      std::string("\r\n :%/?#-=,\t0129aZ", 20) + std::string(1, '\0') + "\x7f\xff";
+  Limits limits;
+  limits.maxRequestLine = 64;
+  limits.maxHead = 128;
+  limits.maxHeaders = 4;
+  std::mt19937 random(20260712);
+  for (int round = 0; round < 20000; ++round) {
+    std::string data = seeds[random() % seeds.size()];
+    for (int edits = 1 + static_cast<int>(random() % 4); edits > 0 && !data.empty(); --edits) {
+      const std::size_t at = random() % data.size();
+      const char c = alphabet[random() % alphabet.size()];
+      switch (random() % 4) {
+        case 0:
+          data[at] = c;
+          break;
+        case 1:
+          data.insert(at, 1, c);
+          break;
+        case 2:
+          data.erase(at, 1);
+          break;
+        default:
+          data.insert(at, std::string(random() % 100, c));
+          break;
+      }
+    }
+    const HeadParse found = findHead(data, limits);
+    if (found.kind == HeadParse::Refused) {
+      EXPECT_TRUE(found.status == 414 || found.status == 431) << found.status;
+      continue;
+    }
+    if (found.kind == HeadParse::Incomplete) {
+      EXPECT_LE(data.size(), limits.maxHead) << data;
+      continue;
+    }
+    ASSERT_LE(found.length, data.size());
+    ASSERT_LE(found.length, limits.maxHead);
+    Request r;
+    const int status = parseHead(std::string_view(data).substr(0, found.length), limits, r);
+    if (status != 0) {
+      EXPECT_TRUE(status == 400 || status == 431 || status == 505) << status;
+      continue;
+    }
+    EXPECT_FALSE(r.method.empty());
+    EXPECT_TRUE(r.path == "*" || (!r.path.empty() && r.path.front() == '/')) << r.path;
+    EXPECT_EQ(r.target.find_first_of(std::string(" \r\n\0", 4)), std::string::npos);
+    for (const Header& h : r.headers) {
+      EXPECT_EQ(h.value.find_first_of(std::string("\r\n\0", 3)), std::string::npos);
+    }
+    int lengthStatus = -1;
+    const auto length = bodyLength(r, lengthStatus);
+    EXPECT_EQ(length.has_value(), lengthStatus == 0);
+    if (const std::string* range = r.header("Range")) {
+      ByteRange part;
+      if (parseRange(*range, 10, part) == RangeKind::Part) {
+        EXPECT_LT(part.first, 10u);
+        EXPECT_GE(part.length, 1u);
+        EXPECT_LE(part.first + part.length, 10u);
+      }
+    }
+  }
+}
+
 // A server in this process on 127.0.0.1 with a free port.
 class LiveServer : public ::testing::Test {
  protected:
@@ -150,6 +224,48 @@ class LiveServer : public ::testing::Test {
 
 Handler echoPath() {
   return [](Request& r, Responder out) { out.send(Response::text(200, r.path, "text/plain")); };
+}
+
+TEST_F(LiveServer, APipelinedStreamSplitAnywhereGetsTheSameAnswers) {
+  start(
+      [](Request& r, Responder out) {
+        out.send(Response::text(200, r.method + " " + r.path + " " + r.query + " " + r.body + ".",
+                                "text/plain"));
+      },
+      Limits());
+  const std::string stream =
+      "\r\nGET /a%20b?x=1 HTTP/1.1\r\nHost: h\r\n\r\n"
+      "POST /p HTTP/1.1\r\nContent-Length: 5\r\nContent-Type: t\r\n\r\nhello"
+      "HEAD /h HTTP/1.1\r\n\r\n"
+      "GET /z HTTP/1.0\r\nConnection: keep-alive\r\n\r\n"
+      "GET /last HTTP/1.1\nConnection: close\n\n";
+  std::string expected;
+  for (std::size_t split = 0; split <= stream.size(); ++split) {
+    const int fd = connectTo();
+    const int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    send(fd, stream.data(), split, MSG_NOSIGNAL);
+    // The server has read the first part before the second is sent.
+    for (int i = 0; i < 2000 && servertest::unread(port, fd) != 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    send(fd, stream.data() + split, stream.size() - split, MSG_NOSIGNAL);
+    const std::string got = drain(fd, 3000);
+    close(fd);
+    if (split == 0) {
+      expected = got;
+      EXPECT_NE(got.find("GET /a b x=1 ."), std::string::npos) << got;
+      EXPECT_NE(got.find("POST /p  hello."), std::string::npos) << got;
+      // HEAD: the length of the answer a GET would get, and no body.
+      EXPECT_NE(got.find("Content-Length: 10\r\nContent-Type: text/plain\r\n\r\nHTTP/1.1"),
+                std::string::npos)
+          << got;
+      EXPECT_NE(got.find("Connection: keep-alive\r\n"), std::string::npos) << got;
+      EXPECT_NE(got.find("GET /last  .<closed>"), std::string::npos) << got;
+    } else {
+      ASSERT_EQ(got, expected) << "split after byte " << split;
+    }
+  }
 }
 
 TEST_F(LiveServer, IdleAndSlowClientsAreCutOff) {
