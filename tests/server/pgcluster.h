@@ -63,6 +63,16 @@ class PgCluster {
     return done;
   }
 
+  // Stops the server for a while, as an outage would, and starts it again on the same port.
+  bool halt() {
+    return started_ &&
+           run({bin_ + "/pg_ctl", "-D", data(), "-m", "fast", "-w", "-t", "60", "stop"});
+  }
+  bool resume() {
+    return started_ && run({bin_ + "/pg_ctl", "-D", data(), "-l", scratch_ + "/server.log", "-w",
+                            "-t", "60", "-o", settings_, "start"});
+  }
+
   // Restarts the server as an administrator would: every client connection is ended.
   bool restart() {
     return started_ &&
@@ -240,10 +250,10 @@ class PgCluster {
     }
     for (int attempt = 0; attempt < 5; ++attempt) {
       port_ = freePort();
-      std::string settings =
-          "-p " + std::to_string(port_) +
-          " -c listen_addresses=127.0.0.1 -c unix_socket_directories=" + scratch_ +
-          " -c max_connections=40 -c shared_buffers=16MB";
+      std::string& settings = settings_;
+      settings = "-p " + std::to_string(port_) +
+                 " -c listen_addresses=127.0.0.1 -c unix_socket_directories=" + scratch_ +
+                 " -c max_connections=40 -c shared_buffers=16MB";
       if (!durable) settings += " -c fsync=off -c full_page_writes=off";
       if (run({bin_ + "/pg_ctl", "-D", data(), "-l", scratch_ + "/server.log", "-w", "-t", "60",
                "-o", settings, "start"})) {
@@ -299,6 +309,7 @@ class PgCluster {
   std::string bin_;
   std::string scratch_;
   std::string why_;
+  std::string settings_;  // the server's command line options
   int port_ = 0;
   int guardPipe_ = -1;
   pid_t guard_ = -1;
