@@ -115,8 +115,7 @@ TEST(HttpHead, MangledRequestsAreParsedSafely) {
       "keep-alive\r\n\r\nab",
       "\r\nHEAD http://h/a%41?q#f HTTP/1.1\nRange: bytes=1-2\n\n",
   };
-  const std::string alphabet =
-      std::string("\r\n :%/?#-=,\t0129aZ", 20) + std::string(1, '\0') + "\x7f\xff";
+  const std::string alphabet = std::string("\r\n :%/?#-=,\t0129aZ") + '\0' + "\x7f\xff";
   Limits limits;
   limits.maxRequestLine = 64;
   limits.maxHead = 128;
