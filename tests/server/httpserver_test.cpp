@@ -402,6 +402,59 @@ TEST_F(LiveServer, RequestsSentAheadWaitInTheKernelNotInOurMemory) {
   close(fd);
 }
 
+TEST_F(LiveServer, AReaderThatStopsIsCutOffAndASlowOneGetsEveryByte) {
+  // Far more than the socket buffers hold, so the answer goes out in many partial writes.
+  auto big = std::make_shared<std::string>(8u << 20, '\0');
+  for (std::size_t i = 0; i < big->size(); ++i) (*big)[i] = static_cast<char>(i * 7 % 251);
+  Limits limits;
+  limits.sendTimeout = std::chrono::milliseconds(400);
+  start(
+      [big](Request&, Responder out) {
+        Response r;
+        r.contentType = "application/octet-stream";
+        r.body = big;
+        out.send(std::move(r));
+      },
+      limits);
+  const std::string get = "GET /big HTTP/1.1\r\n\r\n";
+
+  const int stalled = connectTo();
+  send(stalled, get.data(), get.size(), MSG_NOSIGNAL);
+  // Read nothing for longer than the send timeout: the server gives up on the connection.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  std::string partial;
+  char buffer[65536];
+  for (;;) {
+    pollfd p{stalled, POLLIN, 0};
+    if (poll(&p, 1, 3000) <= 0) break;
+    const ssize_t n = recv(stalled, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    partial.append(buffer, static_cast<std::size_t>(n));
+  }
+  EXPECT_LT(partial.size(), big->size()) << "the whole answer fitted in the buffers";
+  close(stalled);
+
+  // Slow but steady: each read well within the send timeout.
+  const int slow = connectTo();
+  send(slow, get.data(), get.size(), MSG_NOSIGNAL);
+  std::string got;
+  while (true) {
+    pollfd p{slow, POLLIN, 0};
+    if (poll(&p, 1, 3000) <= 0) break;
+    const ssize_t n = recv(slow, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    got.append(buffer, static_cast<std::size_t>(n));
+    const std::size_t headEnd = got.find("\r\n\r\n");
+    if (headEnd != std::string::npos && got.size() - headEnd - 4 >= big->size()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  const std::size_t headEnd = got.find("\r\n\r\n");
+  ASSERT_NE(headEnd, std::string::npos);
+  EXPECT_NE(got.find("Content-Length: 8388608\r\n"), std::string::npos);
+  EXPECT_TRUE(got.compare(headEnd + 4, std::string::npos, *big) == 0) << got.size();
+  close(slow);
+}
+
 TEST_F(LiveServer, StoppingSendsTheAnswersUnderWayAndClosesIdleConnections) {
   HeldAnswers answers;
   start(answers.handler(), Limits());
