@@ -2,6 +2,7 @@
 // another connection (another server) wrote.
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
 
 #include "server/pgstore.h"
@@ -101,6 +102,31 @@ TEST(PgStore, PostsFailAtOnceWhileTheDatabaseIsDownAndGoThroughOnceItIsBack) {
   ASSERT_EQ(best.size(), 2u);
   EXPECT_EQ(best[0].name, "after");
   EXPECT_EQ(best[1].name, "before");
+}
+
+TEST(PgStore, AHungDatabaseIsGivenUpOnInTime) {
+  servertest::PgCluster cluster;
+  if (!cluster.ok()) GTEST_SKIP() << "no PostgreSQL here: " << cluster.why();
+  PgStore store(cluster.address());
+  store.setAnswerTimeout(std::chrono::milliseconds(500));
+  store.add({{"before", "1", 5}}, true);
+  ASSERT_TRUE(cluster.freeze());
+  // The post is answered as not stored, not left waiting for as long as the database hangs.
+  auto post = std::async(std::launch::async, [&store] {
+    try {
+      store.add({{"during", "1", 6}}, true);
+      return std::string("stored");
+    } catch (const DbError& e) {
+      return std::string(e.what());
+    }
+  });
+  const bool answered = post.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+  cluster.thaw();
+  EXPECT_TRUE(answered) << "still waiting for a hung database";
+  EXPECT_NE(post.get().find("score database"), std::string::npos);
+  // And once the database is back, the store is too.
+  EXPECT_NO_THROW(store.add({{"after", "1", 7}}, true));
+  EXPECT_EQ(store.best(10).front().name, "after");
 }
 
 TEST(PgStore, KeepsPasswordsOutOfMessages) {
