@@ -6,6 +6,7 @@
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -33,6 +34,8 @@ constexpr std::size_t kFileChunk = 1u << 20;
 // What a refused client may still send while we wait for it to read our answer and hang up.
 constexpr std::size_t kMaxLingerBytes = 64u << 20;
 constexpr auto kSweepInterval = std::chrono::milliseconds(250);
+// The input buffer an idle connection may keep for its next request.
+constexpr std::size_t kKeptInput = 4096;
 
 char lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -114,6 +117,16 @@ bool connectionHas(const Request& r, std::string_view token) {
     }
   }
   return false;
+}
+
+// The connections the process's descriptors allow. Each may hold a file it is sending besides its
+// socket, and the process keeps some for itself (the database, the event loops): a connection
+// taken beyond that would leave a file it asks for, or the database, without a descriptor.
+std::size_t connectionsDescriptorsAllow() {
+  constexpr rlim_t kOwn = 32;
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY) return SIZE_MAX;
+  return files.rlim_cur > kOwn + 2 ? static_cast<std::size_t>((files.rlim_cur - kOwn) / 2) : 1;
 }
 
 std::string peerAddress(const sockaddr_storage& addr) {
@@ -486,7 +499,13 @@ class Server::Loop {
     }
     epoll_event events[64];
     auto nextSweep = Clock::now() + kSweepInterval;
-    while (!server_.stopping_) {
+    Clock::time_point drainEnd;
+    for (;;) {
+      if (server_.stopping_ && !draining_) {
+        drainEnd = Clock::now() + limits_.drainTimeout;
+        drain();
+      }
+      if (draining_ && (conns_.empty() || now_ >= drainEnd)) break;
       int timeout = 0;
       if (again_.empty()) {
         const auto wait =
@@ -597,7 +616,29 @@ class Server::Loop {
     if (c.dead) conns_.erase(it);
   }
 
+  // Asked to stop: take no more connections or requests, but send the answers under way (a post
+  // being committed is answered, not cut off) before the loop ends.
+  void drain() {
+    draining_ = true;
+    if (!listenPaused_) epoll_ctl(epollFd_, EPOLL_CTL_DEL, server_.listenFd_, nullptr);
+    listenPaused_ = true;
+    now_ = Clock::now();
+    for (auto it = conns_.begin(); it != conns_.end();) {
+      Conn& c = *it->second;
+      if (c.state == State::Reading) {
+        if (c.requestBegun) {
+          refuse(c, 503);
+          drive(c);
+        } else {
+          kill(c);
+        }
+      }
+      it = c.dead ? conns_.erase(it) : std::next(it);
+    }
+  }
+
   void acceptAll() {
+    if (draining_) return;
     for (int i = 0; i < 64; ++i) {
       sockaddr_storage addr{};
       socklen_t len = sizeof addr;
@@ -612,7 +653,7 @@ class Server::Loop {
         }
         return;
       }
-      if (server_.connections_.load() >= limits_.maxConnections) {
+      if (server_.connections_.load() >= server_.connectionCap_) {
         ::close(fd);
         continue;
       }
@@ -724,7 +765,12 @@ class Server::Loop {
       }
       if (c.head && c.in.size() >= c.bodyNeeded) return true;
       if (!c.mayRead) return false;
-      const ssize_t n = ::recv(c.fd, buffer_, sizeof buffer_, 0);
+      // No more than the request being read may still take (a head one byte past its limit is
+      // refused): what a client sends ahead waits in the kernel's buffer, not in ours.
+      const std::size_t room =
+          c.head ? c.bodyNeeded - c.in.size()
+                 : std::max<std::size_t>(limits_.maxHead + 1, c.in.size() + 1) - c.in.size();
+      const ssize_t n = ::recv(c.fd, buffer_, std::min(sizeof buffer_, room), 0);
       if (n > 0) {
         c.in.append(buffer_, static_cast<std::size_t>(n));
         continue;
@@ -878,7 +924,7 @@ class Server::Loop {
     c.out.clear();
     c.body.reset();
     c.file = FileBody();
-    if (c.closeAfter) {
+    if (c.closeAfter || draining_) {
       // Closing with unread input would reset the connection and could destroy the answer on
       // its way; say we are done and read until the client hangs up.
       ::shutdown(c.fd, SHUT_WR);
@@ -889,6 +935,8 @@ class Server::Loop {
     }
     c.state = State::Reading;
     c.deadline = now_ + limits_.idleTimeout;
+    // An idle connection keeps no buffer a long request left behind.
+    if (c.in.empty() && c.in.capacity() > kKeptInput) std::string().swap(c.in);
   }
 
   void linger(Conn& c) {
@@ -911,7 +959,7 @@ class Server::Loop {
   }
 
   void sweep() {
-    if (listenPaused_) {
+    if (listenPaused_ && !draining_) {
       epoll_ctl(epollFd_, EPOLL_CTL_ADD, server_.listenFd_, &listenEvents_);
       listenPaused_ = false;
     }
@@ -939,6 +987,7 @@ class Server::Loop {
   int wakeFd_ = -1;
   epoll_event listenEvents_{};
   bool listenPaused_ = false;
+  bool draining_ = false;
   std::shared_ptr<Mailbox> mailbox_;
   std::unordered_map<std::uint64_t, std::unique_ptr<Conn>> conns_;
   std::vector<std::uint64_t> again_;
@@ -1004,6 +1053,7 @@ int Server::listen(const std::string& host, int port) {
 
 void Server::run(unsigned loops) {
   if (listenFd_ < 0) throw std::logic_error("run() before listen()");
+  connectionCap_ = std::min(limits_.maxConnections, connectionsDescriptorsAllow());
   {
     std::lock_guard lock(loopsMutex_);
     if (stopping_) return;

@@ -91,8 +91,9 @@ struct Limits {
   std::chrono::milliseconds requestTimeout{10000};  // first byte of a request to its last
   std::chrono::milliseconds sendTimeout{30000};     // an answer making no progress
   std::chrono::milliseconds lingerTimeout{2000};    // reading what is left after a refusal
+  std::chrono::milliseconds drainTimeout{10000};    // after stop(), for the answers under way
   unsigned maxRequestsPerConnection = 1000;
-  std::size_t maxConnections = 10000;
+  std::size_t maxConnections = 10000;  // or what the descriptor limit allows
 };
 
 class Responder;
@@ -126,7 +127,9 @@ class Server {
   int listen(const std::string& host, int port);
   // Serves with `loops` event loops until stop(); returns when they have all ended.
   void run(unsigned loops);
-  // Ends run(); callable from any thread, also before run() has started.
+  // Ends run(); callable from any thread, also before run() has started. No connection or
+  // request is taken after it, idle connections are closed, and run() returns once the answers
+  // under way are sent (or limits().drainTimeout has passed).
   void stop();
 
   const Limits& limits() const { return limits_; }
@@ -143,6 +146,8 @@ class Server {
   std::mutex loopsMutex_;
   std::vector<std::unique_ptr<Loop>> loops_;
   std::atomic<std::size_t> connections_{0};
+  // limits_.maxConnections, or fewer when the descriptors the process may open allow fewer.
+  std::size_t connectionCap_ = 0;
 };
 
 // Parsing, apart so it can be tested on its own.

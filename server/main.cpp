@@ -1,5 +1,6 @@
 // pipshift-server: the reference score and update server. See server/README.md.
 #include <pthread.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <csignal>
@@ -33,6 +34,13 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
+  // The soft descriptor limit is often 1024, kept low for programs that use select(); this one
+  // does not, and every connection costs a descriptor. The hard limit is the administrator's.
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+  }
 
   try {
     ScoreBoard board(openWriters(o.db));

@@ -2,8 +2,10 @@
 
 #include <libpq-fe.h>
 
+#include <poll.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <memory>
 #include <random>
 
@@ -14,12 +16,11 @@ namespace {
 // Any fixed number: the servers that create the table at the same moment take turns on it.
 constexpr const char* kSchemaLock = "SELECT pg_advisory_xact_lock(7034711)";
 
-struct ResultDeleter {
-  void operator()(PGresult* r) const { PQclear(r); }
-};
-using Result = std::unique_ptr<PGresult, ResultDeleter>;
-
 }  // namespace
+
+void PgStore::ResultDeleter::operator()(pg_result* r) const {
+  PQclear(r);
+}
 
 std::string withoutPassword(const std::string& address) {
   const std::size_t scheme = address.find("://");
@@ -49,9 +50,10 @@ PgStore::~PgStore() {
 
 void PgStore::connect() {
   // A database that does not answer must not hold a server up for ever; the address may still
-  // name a connect_timeout of its own, which comes later and wins.
-  const char* keywords[] = {"connect_timeout", "dbname", nullptr};
-  const char* values[] = {"10", address_.c_str(), nullptr};
+  // name a connect_timeout of its own, which comes later and wins. The encoding comes last, so
+  // names are stored as the UTF-8 they were checked as, whatever the address says.
+  const char* keywords[] = {"connect_timeout", "dbname", "client_encoding", nullptr};
+  const char* values[] = {"10", address_.c_str(), "UTF8", nullptr};
   conn_ = PQconnectdbParams(keywords, values, 1);
   if (PQstatus(conn_) != CONNECTION_OK) {
     std::string message = PQerrorMessage(conn_);
@@ -62,6 +64,7 @@ void PgStore::connect() {
   }
   try {
     prepareSession();
+    sessionReady_ = true;
     exec("BEGIN");
     exec(kSchemaLock);
     exec(
@@ -81,7 +84,6 @@ void PgStore::connect() {
 }
 
 void PgStore::prepareSession() {
-  PQsetClientEncoding(conn_, "UTF8");
   // "Already exists, skipping" and the like are no news.
   exec("SET client_min_messages TO warning");
   // An answered post must be durable whatever the database's own default says.
@@ -91,22 +93,81 @@ void PgStore::prepareSession() {
   if (listen_) exec("LISTEN pipshift_scores");
 }
 
+bool PgStore::stillOpen() {
+  // The database says why before it hangs up; the hang-up itself is the next read.
+  for (int reads = 0; reads < 4; ++reads) {
+    pollfd waiting{PQsocket(conn_), POLLIN, 0};
+    if (::poll(&waiting, 1, 0) <= 0) break;
+    if (PQconsumeInput(conn_) == 0) return false;
+  }
+  return PQstatus(conn_) == CONNECTION_OK;
+}
+
 void PgStore::ensureConnected() {
-  if (conn_ && PQstatus(conn_) == CONNECTION_OK) return;
+  // A connection the database has ended meanwhile (a restart, an administrator) is noticed here,
+  // by reading what it sent, before a post goes out on it: a post sent and then failed cannot be
+  // sent again without the risk of storing it twice.
+  if (conn_ && !abandoned_ && PQstatus(conn_) == CONNECTION_OK && stillOpen() && sessionReady_) {
+    return;
+  }
   if (!conn_) {
     connect();
   } else {
-    PQreset(conn_);
-    if (PQstatus(conn_) != CONNECTION_OK) {
-      throw DbError(std::string("score database unreachable: ") + PQerrorMessage(conn_));
+    if (abandoned_ || PQstatus(conn_) != CONNECTION_OK) {
+      sessionReady_ = false;
+      abandoned_ = false;
+      PQreset(conn_);
+      if (PQstatus(conn_) != CONNECTION_OK) {
+        throw DbError(std::string("score database unreachable: ") + PQerrorMessage(conn_));
+      }
     }
+    // Not before the session is set up as a post needs it (durable commits above all).
     prepareSession();
+    sessionReady_ = true;
   }
   missed_ = true;
 }
 
+PgStore::Result PgStore::run(const char* sql, const std::vector<const char*>* values,
+                             const std::vector<int>* lengths) {
+  const int sent = values ? PQsendQueryParams(conn_, sql, static_cast<int>(values->size()), nullptr,
+                                              values->data(), lengths->data(), nullptr, 0)
+                          : PQsendQuery(conn_, sql);
+  if (!sent) throw DbError(std::string("score database: ") + PQerrorMessage(conn_));
+  // The database's own statement_timeout ends a slow statement first; this is for a database
+  // that does not answer at all.
+  const auto deadline = std::chrono::steady_clock::now() + answerTimeout_;
+  while (PQisBusy(conn_)) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd readable{PQsocket(conn_), POLLIN, 0};
+    const int ready = left.count() > 0 ? ::poll(&readable, 1, static_cast<int>(left.count())) : 0;
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready == 0) {
+      // The statement may still be carried out; the caller reports it as not done, and the
+      // connection, still busy with it, is replaced before its next use.
+      abandoned_ = true;
+      throw DbError("score database: no answer within " + std::to_string(answerTimeout_.count()) +
+                    " ms");
+    }
+    if (PQconsumeInput(conn_) == 0) break;  // PQgetResult says what went wrong
+  }
+  // Several results come only for several statements; the first failure is the one to report.
+  Result result;
+  while (PGresult* next = PQgetResult(conn_)) {
+    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_COMMAND_OK;
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
+      result.reset(next);
+    } else {
+      PQclear(next);
+    }
+  }
+  if (!result) throw DbError(std::string("score database: ") + PQerrorMessage(conn_));
+  return result;
+}
+
 void PgStore::exec(const char* sql) {
-  Result r(PQexec(conn_, sql));
+  Result r = run(sql);
   const ExecStatusType status = PQresultStatus(r.get());
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
     throw DbError(std::string("score database: ") + PQresultErrorMessage(r.get()));
@@ -146,8 +207,7 @@ void PgStore::add(const std::vector<ScoreEntry>& entries, bool announce) {
     values.push_back(source_.c_str());
     lengths.push_back(static_cast<int>(source_.size()));
   }
-  Result r(PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
-                        lengths.data(), nullptr, 0));
+  Result r = run(sql.c_str(), &values, &lengths);
   const ExecStatusType status = PQresultStatus(r.get());
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
     throw DbError(std::string("score database, insert: ") + PQresultErrorMessage(r.get()));
@@ -158,11 +218,11 @@ std::vector<ScoreEntry> PgStore::best(std::size_t limit) {
   std::lock_guard lock(mutex_);
   ensureConnected();
   const std::string n = std::to_string(limit);
-  const char* values[] = {n.c_str()};
-  Result r(PQexecParams(conn_,
-                        "SELECT name, date, score FROM scores ORDER BY score DESC, id ASC "
-                        "LIMIT $1::bigint",
-                        1, nullptr, values, nullptr, nullptr, 0));
+  const std::vector<const char*> values{n.c_str()};
+  const std::vector<int> lengths{static_cast<int>(n.size())};
+  Result r =
+      run("SELECT name, date, score FROM scores ORDER BY score DESC, id ASC LIMIT $1::bigint",
+          &values, &lengths);
   if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
     throw DbError(std::string("score database, list: ") + PQresultErrorMessage(r.get()));
   }
@@ -182,7 +242,7 @@ std::vector<ScoreEntry> PgStore::best(std::size_t limit) {
 std::size_t PgStore::count() {
   std::lock_guard lock(mutex_);
   ensureConnected();
-  Result r(PQexec(conn_, "SELECT count(*) FROM scores"));
+  Result r = run("SELECT count(*) FROM scores");
   if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
     throw DbError(std::string("score database, count: ") + PQresultErrorMessage(r.get()));
   }

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "server/scoreboard.h"
 #include "server/scoreform.h"
 
@@ -174,6 +176,10 @@ void Routes::serveFile(const http::Request& request, const http::Responder& resp
   const auto path = resolveStatic(root_, request.path);
   // Owns the descriptor from here on, whichever answer goes out.
   http::FileBody file(path ? ::open(path->c_str(), O_RDONLY | O_CLOEXEC) : -1, 0, 0);
+  if (path && !file.open() && (errno == EMFILE || errno == ENFILE || errno == ENOMEM)) {
+    // The file is there; the server is short of descriptors for a moment.
+    return responder.send(page(503, "Service Unavailable", "The server is busy; try again soon."));
+  }
   struct stat st {};
   if (!file.open() || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode)) {
     return responder.send(page(404, "Not Found", "There is no such file here."));

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -63,9 +64,31 @@ class PgCluster {
     return done;
   }
 
+  // Stops the server for a while, as an outage would, and starts it again on the same port.
+  bool halt() {
+    return started_ &&
+           run({bin_ + "/pg_ctl", "-D", data(), "-m", "fast", "-w", "-t", "60", "stop"});
+  }
+  bool resume() {
+    return started_ && run({bin_ + "/pg_ctl", "-D", data(), "-l", scratch_ + "/server.log", "-w",
+                            "-t", "60", "-o", settings_, "start"});
+  }
+
+  // Stops (SIGSTOP) or resumes (SIGCONT) every process of the server: a database that has hung,
+  // or that a broken network hides, while its connections stay open.
+  bool freeze() { return signalAll(SIGSTOP); }
+  bool thaw() { return signalAll(SIGCONT); }
+
+  // Restarts the server as an administrator would: every client connection is ended.
+  bool restart() {
+    return started_ &&
+           run({bin_ + "/pg_ctl", "-D", data(), "-m", "fast", "-w", "-t", "60", "restart"});
+  }
+
   // Stops the server now (also done by the destructor).
   void shutdown() {
     if (started_) {
+      signalAll(SIGCONT);  // a test that froze it may have failed before it thawed it
       run({bin_ + "/pg_ctl", "-D", data(), "-m", "immediate", "-w", "stop"});
       started_ = false;
     }
@@ -111,6 +134,32 @@ class PgCluster {
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+
+  // Sends `signal` to the server's main process and to every process it started.
+  bool signalAll(int signal) const {
+    std::ifstream pidFile(data() + "/postmaster.pid");
+    pid_t main = 0;
+    if (!started_ || !(pidFile >> main) || main <= 0) return false;
+    bool all = ::kill(main, signal) == 0;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+      const std::string name = entry.path().filename().string();
+      if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+      std::ifstream stat(entry.path() / "stat");
+      std::string line;
+      std::getline(stat, line);
+      // "pid (command) state ppid ...": the command may hold spaces, so count from its end.
+      const std::size_t close = line.rfind(')');
+      if (close == std::string::npos) continue;
+      std::istringstream rest(line.substr(close + 1));
+      char state = 0;
+      pid_t parent = 0;
+      if (rest >> state >> parent && parent == main) {
+        all = ::kill(static_cast<pid_t>(std::stol(name)), signal) == 0 && all;
+      }
+    }
+    return all;
   }
 
   void becomeUser() const {
@@ -234,10 +283,10 @@ class PgCluster {
     }
     for (int attempt = 0; attempt < 5; ++attempt) {
       port_ = freePort();
-      std::string settings =
-          "-p " + std::to_string(port_) +
-          " -c listen_addresses=127.0.0.1 -c unix_socket_directories=" + scratch_ +
-          " -c max_connections=40 -c shared_buffers=16MB";
+      std::string& settings = settings_;
+      settings = "-p " + std::to_string(port_) +
+                 " -c listen_addresses=127.0.0.1 -c unix_socket_directories=" + scratch_ +
+                 " -c max_connections=40 -c shared_buffers=16MB";
       if (!durable) settings += " -c fsync=off -c full_page_writes=off";
       if (run({bin_ + "/pg_ctl", "-D", data(), "-l", scratch_ + "/server.log", "-w", "-t", "60",
                "-o", settings, "start"})) {
@@ -275,8 +324,9 @@ class PgCluster {
       becomeUser();
       if (chdir("/") != 0) _exit(126);
       const char* script =
-          "read line; if [ \"$line\" != done ]; then \"$1\" -D \"$2/data\" -m immediate -w stop; "
-          "fi; rm -rf \"$2\"";
+          "read line; if [ \"$line\" != done ]; then "
+          "kill -CONT \"$(head -n 1 \"$2/data/postmaster.pid\")\" 2>/dev/null; "
+          "\"$1\" -D \"$2/data\" -m immediate -w stop; fi; rm -rf \"$2\"";
       execl("/bin/sh", "sh", "-c", script, "sh", pgctl.c_str(), scratch_.c_str(), nullptr);
       _exit(127);
     }
@@ -293,6 +343,7 @@ class PgCluster {
   std::string bin_;
   std::string scratch_;
   std::string why_;
+  std::string settings_;  // the server's command line options
   int port_ = 0;
   int guardPipe_ = -1;
   pid_t guard_ = -1;

@@ -57,4 +57,39 @@ TEST(PostLimiter, ZeroMeansNoLimitAndQuietAddressesAreForgotten) {
   EXPECT_LT(limiter.tracked(), 4000u);  // the first three thousand went once their minute was up
 }
 
+TEST(PostLimiter, ACrowdOfAddressesWithinOneMinuteTakesBoundedMemory) {
+  // Every address is new and none has had its minute yet: only a cap on the table holds it.
+  FakeClock clock;
+  PostLimiter limiter(2, clock.source(), 1000);
+  for (int i = 0; i < 50000; ++i) {
+    limiter.admit("10." + std::to_string(i / 65536) + "." + std::to_string(i / 256 % 256) + "." +
+                  std::to_string(i % 256));
+    if (i % 1000 == 0) clock.now += 1ms;
+    ASSERT_LE(limiter.tracked(), 1000u) << i;
+  }
+  EXPECT_EQ(limiter.tracked(), 1000u);
+}
+
+TEST(PostLimiter, ACappedTableForgetsTheLongestQuietAddressesFirst) {
+  FakeClock clock;
+  PostLimiter limiter(2, clock.source(), 100);
+  auto address = [](int i) {
+    return "10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256);
+  };
+  EXPECT_TRUE(limiter.admit("192.0.2.1"));
+  EXPECT_TRUE(limiter.admit("192.0.2.1"));
+  for (int i = 0; i < 300; ++i) {
+    clock.now += 10ms;
+    EXPECT_TRUE(limiter.admit(address(i)));
+    // An address that keeps trying stays known, however many others come meanwhile.
+    EXPECT_FALSE(limiter.admit("192.0.2.1")) << i;
+  }
+  // The fifty that posted last are still counted; the first ones have made room.
+  for (int i = 250; i < 300; ++i) {
+    EXPECT_TRUE(limiter.admit(address(i))) << i;
+    EXPECT_FALSE(limiter.admit(address(i))) << i;
+  }
+  EXPECT_LE(limiter.tracked(), 100u);
+}
+
 }  // namespace

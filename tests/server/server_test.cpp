@@ -3,6 +3,7 @@
 // own (skipped when no PostgreSQL can be started here).
 #include <httplib.h>
 #include <poll.h>
+#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "server/scoredb.h"
@@ -451,6 +453,83 @@ TEST_F(SqliteServerTest, ALargeFileIsStreamedNotHeldInMemory) {
   EXPECT_EQ(whole.load(), 3);
   // Three copies held in memory would be 600 MiB; a streamed file costs next to nothing.
   EXPECT_LT(peakKiB() - before, 32u * 1024) << "peak grew from " << before << " KiB";
+}
+
+TEST_F(SqliteServerTest, AStopRequestStillAnswersThePostsBeingCommitted) {
+  // Another process holds the database, so the post waits in its commit.
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(db.c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  const int idle = servertest::connectTo(server.port());
+  const int poster = servertest::connectTo(server.port());
+  const std::string post = "GET /cgi-bin/pipshift.cgi?name=Held&date=1&score=77 HTTP/1.1\r\n\r\n";
+  ASSERT_EQ(send(poster, post.data(), post.size(), MSG_NOSIGNAL),
+            static_cast<ssize_t>(post.size()));
+  for (int i = 0; i < 2000 && servertest::unread(server.port(), poster) != 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(servertest::unread(server.port(), poster), 0);
+
+  kill(server.pid(), SIGTERM);
+  // The idle connection is closed when the server begins to stop; only then is the database let go.
+  EXPECT_EQ(servertest::readAll(idle, 10000), "<closed>");
+  sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(holder);
+  const std::string answer = servertest::readAll(poster, 20000);
+  EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << answer;
+  EXPECT_NE(answer.find("\r\n\r\nScore received.\n<closed>"), std::string::npos) << answer;
+  close(idle);
+  close(poster);
+  const int status = server.wait();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(stored(), 1u);
+}
+
+class FewDescriptorsTest : public ServerFixture, public ::testing::Test {};
+
+TEST_F(FewDescriptorsTest, ACrowdLeavesDescriptorsForTheFilesAndPostsItTakes) {
+  // A process allowed few descriptors (1024 is a common default): a crowd of idle connections
+  // must not leave the server without one for a file or the database.
+  const char* prlimit = "/usr/bin/prlimit";
+  if (access(prlimit, X_OK) != 0) GTEST_SKIP() << "no " << prlimit << " here";
+  std::string why;
+  ASSERT_TRUE(prepare(Store::Sqlite, why));
+  ASSERT_GT(server.start(args(), {prlimit, "--nofile=64:64"}), 0) << server.firstLine();
+  const int mine = servertest::connectTo(server.port());
+  ASSERT_GE(mine, 0);
+  const std::string get = "GET /pipshift/pipshiftversion.txt HTTP/1.1\r\n\r\n";
+  auto ask = [mine](const std::string& request) {
+    send(mine, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string got;
+    char buffer[4096];
+    while (got.find("\r\n\r\n") == std::string::npos ||
+           got.size() < got.find("\r\n\r\n") + 4 +
+                            std::stoul(got.substr(got.find("Content-Length: ") + 16))) {
+      pollfd p{mine, POLLIN, 0};
+      if (poll(&p, 1, 20000) <= 0) break;
+      const ssize_t n = recv(mine, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      got.append(buffer, static_cast<std::size_t>(n));
+    }
+    return got;
+  };
+  ASSERT_EQ(ask(get).rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+
+  std::vector<int> crowd;
+  for (int i = 0; i < 100; ++i) crowd.push_back(servertest::connectTo(server.port()));
+  // Until the server has taken each of them in (or turned it away), or has given up for lack of
+  // descriptors; not so long that idle ones have timed out and made room.
+  for (int i = 0; i < 2000 && servertest::unread(server.port()) != 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const std::string file = ask(get);
+  EXPECT_EQ(file.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << file;
+  EXPECT_EQ(file.substr(file.size() - 5), "1.0.0");
+  const std::string post =
+      ask("GET /cgi-bin/pipshift.cgi?name=Few&date=1&score=9 HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(post.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << post;
+  for (const int fd : crowd) close(fd);
+  close(mine);
 }
 
 TEST(ServerCommandLine, RefusesIncompleteOrWrongArguments) {
