@@ -986,9 +986,10 @@ void Tmain::showdeal() {
                            : QStringLiteral("  \u00b7  This deal cannot be sorted");
   }
   label_deal->setText(text);
-  // Smaller type where the desktop's font runs wide, rather than text cut off.
+  // Smaller type where the desktop's font runs wide, rather than text cut off; as large as the
+  // board is drawn now, like every other text on it.
   for (int pixels = 13; pixels >= 9; --pixels) {
-    label_deal->setFont(pixelfont(pixels));
+    label_deal->setFont(pixelfont(m_scale->px(pixels)));
     if (QFontMetrics(label_deal->font()).horizontalAdvance(text) <= label_deal->width() - 2) break;
   }
   ShowSolution1->setEnabled(known && m_best->solved && !m_best->placements.empty());

@@ -1,0 +1,138 @@
+// The window's features where they meet: the deal's label on a board drawn larger, Show Solution
+// while the window changes size and as a screen reader follows it, and Choose Deal's refusal
+// shown whole.
+
+#include <QAccessible>
+#include <QAction>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <array>
+#include <optional>
+
+#include "game/deal.h"
+#include "shell/boardaccess.h"
+#include "shell/boardcursor.h"
+#include "shell/boardparts.h"
+#include "shell/boardscale.h"
+#include "shell/choosedeal.h"
+#include "shellsupport.h"
+
+namespace {
+
+using Slots = std::array<int, game::kSlotCount>;
+
+class Together : public ShellTest {
+ protected:
+  void SetUp() override {
+    w = makewindow();
+    clickat(part(w.get(), "button_namecancel"));
+  }
+
+  QAction* action(const char* name) { return part<QAction>(w.get(), QString::fromLatin1(name)); }
+  QLabel* deallabel() { return part<QLabel>(w.get(), "label_deal"); }
+  QTimer* replay() { return part<QTimer>(w.get(), "solutiontimer"); }
+
+  // Resizes the window so that its client area is exactly this big.
+  void setclient(const QSize& client) {
+    const QSize menu = w->size() - w->centralWidget()->size();
+    w->resize(client + QSize(0, menu.height()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->centralWidget()->size() == client; }, 5000));
+  }
+
+  static Slots slotsof(const game::Board& board) {
+    Slots cells{};
+    for (int slot = 1; slot <= game::kSlotCount; ++slot)
+      cells[slot - 1] = game::boneat(board, slot);
+    return cells;
+  }
+
+  // The bones as the window shows them: which picture lies on which slot.
+  Slots shown() {
+    Slots cells{};
+    for (int number = 1; number <= game::kBoneCount; ++number) {
+      auto* b = part<TBone>(w.get(), QStringLiteral("bone_%1").arg(number));
+      if (b->tag() == 0) continue;
+      for (int slot = 1; slot <= game::kSlotCount; ++slot) {
+        if (part(w.get(), QStringLiteral("shape_%1").arg(slot))->geometry() == b->geometry()) {
+          cells[slot - 1] = number;
+        }
+      }
+    }
+    return cells;
+  }
+
+  // The slots as a screen reader names them.
+  QStringList heard() {
+    QStringList names;
+    for (int slot = 1; slot <= game::kSlotCount; ++slot) {
+      QObject* shape = part<QObject>(w.get(), QStringLiteral("shape_%1").arg(slot));
+      names << QAccessible::queryAccessibleInterface(shape)->text(QAccessible::Name);
+    }
+    return names;
+  }
+  static QStringList namesof(const game::Board& board) {
+    QStringList names;
+    for (int slot = 1; slot <= game::kSlotCount; ++slot)
+      names << BoardAccess::slotname(slot, game::boneat(board, slot));
+    return names;
+  }
+
+  // Deal 1 ended lost by the time running out, its 5/3 still selected, and its best known.
+  void loseondealone() {
+    w->startdeal(1);
+    clickat(part(w.get(), "bone_10"));
+    ASSERT_EQ(w->game().selectedbone(), 10);
+    w->game().settimeleft(1);
+    w->turntimerTimer();
+    ASSERT_FALSE(w->game().gamerunning());
+    ASSERT_TRUE(QTest::qWaitFor([this] { return action("ShowSolution1")->isEnabled(); }, 20000));
+  }
+
+  // The board of deal 1 after the first placements of its best line.
+  game::Board dealoneafter(int placements) {
+    game::Board board = game::dealboard(1);
+    if (!best) best = game::solve(board);
+    for (int k = 0; k < placements; ++k) {
+      const game::Placement p = best->placements[k];
+      game::clearbone(board, p.bone);
+      const game::Point at = game::getcoords(p.slot);
+      board[at.x][at.y] = p.bone;
+    }
+    return board;
+  }
+
+  std::unique_ptr<Tmain> w;
+  std::optional<game::Solution> best;
+};
+
+// The number stays in step with the board around it: as large as the board is drawn, at every
+// scale, however often the label is written.
+TEST_F(Together, TheDealsLabelIsDrawnAtTheBoardsScale) {
+  w->startdeal(1);
+  const int designed = deallabel()->font().pixelSize();
+  ASSERT_EQ(designed, 13);
+
+  setclient({1196, 660});
+  ASSERT_EQ(w->boardscale()->scale(), 2.0);
+  EXPECT_EQ(deallabel()->font().pixelSize(), 2 * designed);
+  // A deal dealt on the larger board, and the best found once it is over.
+  w->startdeal(1);
+  EXPECT_EQ(deallabel()->font().pixelSize(), 2 * designed);
+  loseondealone();
+  ASSERT_TRUE(deallabel()->text().contains("Best for this deal: 29 clicks"));
+  EXPECT_EQ(deallabel()->font().pixelSize(), 2 * designed);
+  EXPECT_LE(QFontMetrics(deallabel()->font()).horizontalAdvance(deallabel()->text()),
+            deallabel()->width());
+
+  // Back at the window's own size, the label is its own size again.
+  setclient({604, 352});
+  EXPECT_EQ(deallabel()->font().pixelSize(), designed);
+  w->startdeal(2);
+  EXPECT_EQ(deallabel()->font().pixelSize(), designed);
+}
+
+}  // namespace
