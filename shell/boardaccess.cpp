@@ -126,12 +126,15 @@ QString BoardAccess::slotname(int slot, int bone) {
 }
 
 void BoardAccess::update() {
-  const int selectedslot =
-      m_game.selectedbone() != 0 ? game::slotof(m_game.board(), m_game.selectedbone()) : 0;
+  update(m_game.board(), m_game.selectedbone());
+}
+
+void BoardAccess::update(const game::Board& board, int selectedbone) {
+  const int selectedslot = selectedbone != 0 ? game::slotof(board, selectedbone) : 0;
   for (int slot = 1; slot <= game::kSlotCount; ++slot) {
     TShape* shape = m_slots[slot];
     // Setting a new name tells a reader by itself.
-    const QString name = slotname(slot, game::boneat(m_game.board(), slot));
+    const QString name = slotname(slot, game::boneat(board, slot));
     if (shape->accessibleName() != name) shape->setAccessibleName(name);
     const bool selected = slot == selectedslot;
     if (shape->property(selectedproperty).toBool() != selected) {

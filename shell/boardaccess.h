@@ -43,6 +43,9 @@ class BoardAccess : public QObject {
   // Names the slots after the board and marks the selected bone's slot; tells a reader of every
   // slot whose name or state changed.
   void update();
+  // The same for a board on show that is not the game's (a solution played back); selectedbone
+  // 0 for none.
+  void update(const game::Board& board, int selectedbone);
 
   // A panel that reports what happened: a notification named by its first line (title), with its
   // second line (detail) as description.

@@ -27,7 +27,6 @@
 #include "online/updatecheck.h"
 #include "platform/product.h"
 #include "platform/soundplayer.h"
-#include "shell/tallyport.h"
 #include "resources/resources.h"
 #include "shell/boardaccess.h"
 #include "shell/boardcursor.h"
@@ -36,6 +35,7 @@
 #include "shell/choosedeal.h"
 #include "shell/companions.h"
 #include "shell/dealsolver.h"
+#include "shell/tallyport.h"
 #include "windows/aboutform.h"
 
 namespace {
@@ -781,6 +781,7 @@ void Tmain::button_startClick() {
 
 void Tmain::startdeal(int dealnumber) {
   solutiontimer->stop();
+  m_replayshown = false;
   m_dealsolver->abandon();
   shape_highlite->hide();
   for (int number = 1; number <= game::kBoneCount; ++number) {
@@ -803,7 +804,7 @@ void Tmain::startdeal(int dealnumber) {
   // Normally running already; starting it again would shift its beat.
   if (!turntimer->isActive()) turntimer->start();
   m_keys->newgame();
-  m_access->update();
+  showaccess();
 }
 
 void Tmain::loadimagelists(qreal density) {
@@ -823,7 +824,7 @@ void Tmain::boardrescaled() {
 
 void Tmain::showboard() {
   for (int number = 1; number <= game::kBoneCount; ++number) {
-    const int slot = game::slotof(m_game.board(), number);
+    const int slot = game::slotof(shownboard(), number);
     if (slot != 0) {
       createbone(slot, number);
     } else {
@@ -889,9 +890,10 @@ void Tmain::showoutcome(const game::Outcome& outcome) {
 }
 
 void Tmain::showselection() {
-  m_access->update();
+  showaccess();
   const int selected = m_game.selectedbone();
-  if (selected == 0 || bone[selected]->tag() != selected) {
+  // A bone the game left selected is not where Show Solution's board has it.
+  if (selected == 0 || bone[selected]->tag() != selected || m_replayshown) {
     shape_highlite->hide();
     return;
   }
@@ -1004,9 +1006,11 @@ void Tmain::ShowSolution1Click() {
   shape_highlite->hide();
   resetslotcolours();
   m_replayboard = game::dealboard(m_bestdeal);
+  m_replayshown = true;
   for (int number = 1; number <= game::kBoneCount; ++number) {
     createbone(game::slotof(m_replayboard, number), number);
   }
+  showaccess();
   m_replaystep = 0;
   solutiontimer->start();
 }
@@ -1021,7 +1025,20 @@ void Tmain::solutiontimerTimer() {
   const game::Point target = game::getcoords(placement.slot);
   m_replayboard[target.x][target.y] = placement.bone;
   bone[placement.bone]->move(shape[placement.slot]->pos());
+  showaccess();
   if (m_replaystep == m_best->placements.size()) solutiontimer->stop();
+}
+
+const game::Board& Tmain::shownboard() const {
+  return m_replayshown ? m_replayboard : m_game.board();
+}
+
+void Tmain::showaccess() {
+  if (m_replayshown) {
+    m_access->update(m_replayboard, 0);
+  } else {
+    m_access->update();
+  }
 }
 
 // ---- Update check ------------------------------------------------------------------------

@@ -221,6 +221,10 @@ class Tmain : public QMainWindow {
   QString programfile() const;
 
   void dealsolved(int deal, const game::Solution& solution);
+  // The board the bones show: the game's, or the one Show Solution has reached.
+  const game::Board& shownboard() const;
+  // Tells a screen reader of the board on show.
+  void showaccess();
   // The deal's number, and its best once known and the game is over.
   void showdeal();
 
@@ -306,6 +310,8 @@ class Tmain : public QMainWindow {
   std::optional<game::Solution> m_best;
   game::Board m_replayboard{};
   std::size_t m_replaystep = 0;
+  // Show Solution's board is on show, from its start until a new game deals its own.
+  bool m_replayshown = false;
 
   QTimer* Timer1 = nullptr;
   QTimer* turntimer = nullptr;

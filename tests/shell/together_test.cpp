@@ -1,6 +1,6 @@
-// The window's features where they meet: the deal's label on a board drawn larger, Show Solution
-// while the window changes size and as a screen reader follows it, and Choose Deal's refusal
-// shown whole.
+// The window's features where they meet: the deal's label on a board drawn
+// larger, Show Solution while the window changes size and as a screen reader
+// follows it, and Choose Deal's refusal shown whole.
 
 #include <QAccessible>
 #include <QAction>
@@ -81,7 +81,8 @@ class Together : public ShellTest {
     return names;
   }
 
-  // Deal 1 ended lost by the time running out, its 5/3 still selected, and its best known.
+  // Deal 1 ended lost by the time running out, its 5/3 still selected, and its
+  // best known.
   void loseondealone() {
     w->startdeal(1);
     clickat(part(w.get(), "bone_10"));
@@ -109,8 +110,8 @@ class Together : public ShellTest {
   std::optional<game::Solution> best;
 };
 
-// The number stays in step with the board around it: as large as the board is drawn, at every
-// scale, however often the label is written.
+// The number stays in step with the board around it: as large as the board is
+// drawn, at every scale, however often the label is written.
 TEST_F(Together, TheDealsLabelIsDrawnAtTheBoardsScale) {
   w->startdeal(1);
   const int designed = deallabel()->font().pixelSize();
@@ -133,6 +134,59 @@ TEST_F(Together, TheDealsLabelIsDrawnAtTheBoardsScale) {
   EXPECT_EQ(deallabel()->font().pixelSize(), designed);
   w->startdeal(2);
   EXPECT_EQ(deallabel()->font().pixelSize(), designed);
+}
+
+// What Show Solution has placed stays on show whatever the window's size does,
+// until a new game deals its own board; the game's own selection does not come
+// back over it.
+TEST_F(Together, ShowSolutionKeepsItsBoardWhenTheWindowChangesSize) {
+  loseondealone();
+  action("ShowSolution1")->trigger();
+  for (int k = 0; k < 5; ++k) w->solutiontimerTimer();
+  ASSERT_EQ(shown(), slotsof(dealoneafter(5)));
+
+  setclient({1196, 660});
+  ASSERT_EQ(w->boardscale()->scale(), 2.0);
+  EXPECT_EQ(shown(), slotsof(dealoneafter(5))) << "the board the replay had reached";
+  EXPECT_FALSE(part(w.get(), "shape_highlite")->isVisible());
+
+  while (replay()->isActive()) w->solutiontimerTimer();
+  EXPECT_EQ(shown(), slotsof(game::solvedboard()));
+  setclient({604, 352});
+  EXPECT_EQ(shown(), slotsof(game::solvedboard())) << "the replay's end, once it is over";
+  EXPECT_FALSE(part(w.get(), "shape_highlite")->isVisible());
+
+  // Started in the middle of a replay, a game shows its own board at every
+  // size.
+  action("ShowSolution1")->trigger();
+  w->solutiontimerTimer();
+  w->startdeal(2);
+  EXPECT_FALSE(replay()->isActive());
+  setclient({897, 495});
+  EXPECT_EQ(shown(), slotsof(game::dealboard(2)));
+}
+
+// A screen reader hears the board the player sees: the replay's, placement by
+// placement, with no slot left selected, and the game's own again once a new
+// game starts.
+TEST_F(Together, AScreenReaderFollowsShowSolution) {
+  loseondealone();
+  const game::Board lost = w->game().board();
+  ASSERT_EQ(heard().join("; "), namesof(lost).join("; "));
+
+  action("ShowSolution1")->trigger();
+  EXPECT_EQ(heard().join("; "), namesof(game::dealboard(1)).join("; "));
+  for (int k = 1; k <= 3; ++k) {
+    w->solutiontimerTimer();
+    EXPECT_EQ(heard().join("; "), namesof(dealoneafter(k)).join("; ")) << "after placement " << k;
+  }
+  for (int slot = 1; slot <= game::kSlotCount; ++slot) {
+    QObject* shape = part<QObject>(w.get(), QStringLiteral("shape_%1").arg(slot));
+    EXPECT_FALSE(QAccessible::queryAccessibleInterface(shape)->state().selected) << slot;
+  }
+
+  w->startdeal(2);
+  EXPECT_EQ(heard().join("; "), namesof(game::dealboard(2)).join("; "));
 }
 
 }  // namespace
