@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -52,6 +53,8 @@ void Tchoosedeal::ask(int current) {
   edit_deal->selectAll();
   edit_deal->setFocus();
   label_dealerror->hide();
+  // Without the last refusal's lines.
+  adjustSize();
   open();
 }
 
@@ -66,6 +69,11 @@ void Tchoosedeal::button_dealokClick() {
                              "2147483647.")
                   .arg(typed));
     label_dealerror->show();
+    // The window's layout does not grow it for a text that wraps onto more lines: it would
+    // squeeze the message between the box and the buttons, cut off.
+    layout()->activate();
+    const int needed = heightForWidth(width());
+    if (needed > height()) resize(width(), needed);
     edit_deal->selectAll();
     edit_deal->setFocus();
     return;

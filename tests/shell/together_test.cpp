@@ -189,4 +189,32 @@ TEST_F(Together, AScreenReaderFollowsShowSolution) {
   EXPECT_EQ(heard().join("; "), namesof(game::dealboard(2)).join("; "));
 }
 
+// The refusal is shown whole, below the box and above the buttons, not squeezed
+// between them.
+TEST_F(Together, ChooseDealsRefusalIsShownWhole) {
+  action("ChooseDeal1")->trigger();
+  auto* dialog = w->findChild<Tchoosedeal*>(QStringLiteral("dialog_choosedeal"));
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+  auto* edit = part<QLineEdit>(dialog, "edit_deal");
+  auto* error = part<QLabel>(dialog, "label_dealerror");
+  auto* ok = part<QPushButton>(dialog, "button_dealok");
+  const int plain = dialog->height();
+  for (const char* typed : {"seven", "", "99999999999999999999"}) {
+    edit->setText(QString::fromLatin1(typed));
+    QTest::mouseClick(ok, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(error->isVisible()) << typed;
+    EXPECT_GE(error->height(), error->heightForWidth(error->width())) << typed;
+    EXPECT_GE(error->y(), edit->geometry().bottom()) << typed;
+    EXPECT_LE(error->geometry().bottom(), ok->y()) << typed;
+    EXPECT_TRUE(dialog->rect().contains(error->geometry())) << typed;
+  }
+  // Asked again, it opens without the last refusal's room.
+  QTest::mouseClick(part<QPushButton>(dialog, "button_dealcancel"), Qt::LeftButton);
+  action("ChooseDeal1")->trigger();
+  EXPECT_FALSE(error->isVisibleTo(dialog));
+  EXPECT_EQ(dialog->height(), plain);
+}
+
 }  // namespace
