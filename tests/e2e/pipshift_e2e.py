@@ -462,7 +462,10 @@ class Run:
         return {int(w) for w in out.split()}
 
     def choose(self, menu, item):
-        titles = self.menu_titles()
+        # A window just resized may show its new width unpainted for a moment (slow under
+        # the sanitizers), which reads as one more title: give the repaint its time.
+        titles = wait_for(lambda: (lambda t: t if len(t) == len(MENU_ORDER) else None)(
+            self.menu_titles()), 5) or self.menu_titles()
         expect(len(titles) == len(MENU_ORDER),
                f"the menu bar shows {len(titles)} titles (text at columns {titles}); "
                f"expected {', '.join(MENU_ORDER)}")
