@@ -348,6 +348,7 @@ std::uint64_t Tlzrw1::Decompress() {
       case TLZH::DecodeResult::Ok:
         break;
       case TLZH::DecodeResult::Truncated:
+      case TLZH::DecodeResult::Overlong:
         throw ELzrw1Exception(kGoodMismatch);
       case TLZH::DecodeResult::Damaged:
         throw ELzrw1Exception(damaged(inName));

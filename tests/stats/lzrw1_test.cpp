@@ -440,6 +440,37 @@ TEST(DamagedContainer, HeaderAndSizeFaultsGiveTheirMessages) {
   EXPECT_EQ(decompresserror(goodmode), kGoodMismatch);
 }
 
+TEST(DamagedContainer, AGoodModeStreamHoldingMoreThanItsHeaderSaysIsASizeMismatch) {
+  // A 33-byte file whose header is lowered to 32: the last literal is left over.
+  const Bytes text = bytesof("Thirty-three bytes, no repeats!?\n");
+  ASSERT_EQ(text.size(), 33u);
+  Bytes lowered = compressed(text, TCompressMode::Good);
+  ASSERT_EQ(decompressed(lowered), text);
+  lowered[4] = 32;
+  EXPECT_EQ(decompresserror(lowered), kGoodMismatch);
+  // Lowered further, whole bytes of stream are left over.
+  Bytes halved = compressed(textbytes(400, 3), TCompressMode::Good);
+  halved[4] = 144;
+  halved[5] = 0;
+  EXPECT_EQ(decompresserror(halved), kGoodMismatch);
+  // Anything after the stream, zeros included.
+  const Bytes whole = compressed(text, TCompressMode::Good);
+  EXPECT_EQ(decompresserror(whole + Bytes{0}), kGoodMismatch);
+  EXPECT_EQ(decompresserror(whole + bytesof("trailing")), kGoodMismatch);
+  EXPECT_EQ(decompresserror(bytesof("!HZL") + le32(0) + Bytes{0}), kGoodMismatch);
+  EXPECT_EQ(decompressed(bytesof("!HZL") + le32(0)), Bytes{});
+
+  // Three spaces as one match of length 3 into the spaces the ring starts with: 8C 00 00.
+  const Bytes spaces = bytesof("!HZL") + le32(3) + Bytes{0x8C, 0x00, 0x00};
+  ASSERT_EQ(decompressed(spaces), bytesof("   "));
+  // A header of 2 leaves the match running past the size.
+  Bytes two = spaces;
+  two[4] = 2;
+  EXPECT_EQ(decompresserror(two), kGoodMismatch);
+  // A set bit in the last byte's padding is the start of a code the size left no room for.
+  EXPECT_EQ(decompresserror(bytesof("!HZL") + le32(3) + Bytes{0x8C, 0x00, 0x01}), kGoodMismatch);
+}
+
 TEST(DamagedContainer, TruncatedBlocksAreReadErrors) {
   const Bytes good = compressed(textbytes(70000, 2), TCompressMode::Fast);
   for (std::size_t cut : {good.size() - 1, good.size() - 3, std::size_t{9}, std::size_t{100}})
