@@ -248,6 +248,83 @@ TEST(RoundTrip, GoodModeSurvivesLongRescaledStreams) {
   EXPECT_EQ(decompressed(compressed(data, TCompressMode::Good)), data);
 }
 
+// ---- Good mode's format, traced from its description -----------------------------------
+//
+// The containers below are written out from the format's rules, not taken from our coder. The
+// code tree starts with 314 leaves of count 1 (literals 0-255, then match lengths 3-60 as symbols
+// 256-313) at nodes 0-313, and node 314 + k over nodes 2k and 2k + 1 up to the root, node 626. A
+// symbol's code is the path from the root, each node on it giving its index's low bit. A match
+// position is its distance less one: 6 high bits under the fixed code (000 for 0), then 6 low.
+
+// Appends codes given as strings of '0' and '1'; finish pads the last byte with zeros.
+class BitString {
+ public:
+  void put(const std::string& bits) {
+    for (const char b : bits) {
+      byte_ = static_cast<std::uint8_t>(byte_ << 1 | (b == '1'));
+      if (++used_ == 8) {
+        bytes_.push_back(byte_);
+        used_ = 0;
+      }
+    }
+  }
+  Bytes finish() {
+    if (used_) bytes_.push_back(static_cast<std::uint8_t>(byte_ << (8 - used_)));
+    used_ = 0;
+    return bytes_;
+  }
+
+ private:
+  Bytes bytes_;
+  std::uint8_t byte_ = 0;
+  int used_ = 0;
+};
+
+TEST(GoodFormat, TheRingStartsFilledWithSpaces) {
+  // "   " is one match of length 3 (symbol 256: nodes 626, 625, 622, 616, 604, 581, 535, 442, 256
+  // give 1000 1100) at position 0, into the spaces the ring holds before the text (000 000000).
+  const Bytes container = bytesof("!HZL") + le32(3) + Bytes{0x8C, 0x00, 0x00};
+  EXPECT_EQ(decompressed(container), bytesof("   "));
+  EXPECT_EQ(compressed(bytesof("   "), TCompressMode::Good), container);
+
+  // The text starts at ring byte 4036; a match 4036 back starts at the ring's first byte, a space
+  // as well. High bits 63 have the last 8-bit code.
+  BitString far;
+  far.put("10001100");        // length 3
+  far.put("11111111000011");  // position 4035
+  EXPECT_EQ(decompressed(bytesof("!HZL") + le32(3) + far.finish()), bytesof("   "));
+}
+
+TEST(GoodFormat, TheCodeTreeIsRebuiltWhenItsRootCountReaches8000Hex) {
+  // M runs of 60 spaces, then "x". Each run is one match of 60 (symbol 313): the first at
+  // position 59, into the 60 spaces before the text (the nearest of equal strings is the last
+  // inserted, 60 back), every later one at position 0. Counting symbol 313 alone moves it up the
+  // tree; its code after u counts, from the update and swap rule:
+  const std::pair<int, const char*> codes313[] = {
+      {0, "11000101"}, {2, "1100001"}, {3, "1100010"}, {4, "101111"}, {5, "110000"}, {8, "10110"},
+      {9, "10111"},    {16, "1010"},   {25, "1011"},   {32, "100"},   {57, "101"},   {64, "01"},
+      {121, "10"},     {128, "11"},    {185, "0"},     {313, "1"}};
+  // The root counts 314 + u. At 32454 counts it reaches 8000 hex, and the next count first halves
+  // every count and rebuilds the tree: "x" (literal 120) has the code 010000100 before that
+  // rebuild and 000000110 after it.
+  for (const auto& [runs, xcode] : {std::pair<int, std::string>{32454, "010000100"},
+                                    std::pair<int, std::string>{32455, "000000110"}}) {
+    BitString stream;
+    std::size_t phase = 0;
+    for (int u = 0; u < runs; ++u) {
+      while (phase + 1 < std::size(codes313) && codes313[phase + 1].first <= u) ++phase;
+      stream.put(codes313[phase].second);
+      stream.put(u == 0 ? "000111011" : "000000000");
+    }
+    stream.put(xcode);
+    const Bytes text = Bytes(60 * static_cast<std::size_t>(runs), ' ') + bytesof("x");
+    const Bytes container =
+        bytesof("!HZL") + le32(static_cast<std::uint32_t>(text.size())) + stream.finish();
+    EXPECT_EQ(decompressed(container), text) << runs << " runs";
+    EXPECT_EQ(compressed(text, TCompressMode::Good), container) << runs << " runs";
+  }
+}
+
 // ---- Auto mode ---------------------------------------------------------------------------
 
 TEST(Advise, SmallInputsGetGoodModeAndKeepIt) {
@@ -288,6 +365,24 @@ TEST(Advise, LargeInputsAreJudgedByTwoSamples) {
   doit.Threshold = 40;
   doit.setInputStream(&in2);
   EXPECT_EQ(doit.Advise(), TCompressMode::Good);
+}
+
+TEST(Advise, TheTwoSamplesAreTakenAtAThirdAndTwoThirds) {
+  // Random bytes but one zero chunk, at one sample's place. That sample codes to 38 bytes, the
+  // other is stored (32769): 32807 of 65536 bytes, just over 50 percent.
+  const std::size_t size = 10 * 32768 + 123;
+  for (const std::size_t zeros : {size / 3 / 32768 * 32768, size * 2 / 3 / 32768 * 32768}) {
+    Bytes data = randombytes(size, 22);
+    std::fill(data.begin() + zeros, data.begin() + zeros + 32768, 0);
+    std::istringstream in(asstring(data));
+    Tlzrw1 doit;
+    doit.UseStream = true;
+    doit.setInputStream(&in);
+    doit.Threshold = 51;
+    EXPECT_EQ(doit.Advise(), TCompressMode::Fast) << "zeros at " << zeros;
+    doit.Threshold = 50;
+    EXPECT_EQ(doit.Advise(), TCompressMode::Good) << "zeros at " << zeros;
+  }
 }
 
 TEST(Advise, AutoCompressUsesTheAdviceAndReadsTheWholeInput) {
@@ -460,7 +555,7 @@ TEST(DamagedContainer, AGoodModeStreamHoldingMoreThanItsHeaderSaysIsASizeMismatc
   EXPECT_EQ(decompresserror(bytesof("!HZL") + le32(0) + Bytes{0}), kGoodMismatch);
   EXPECT_EQ(decompressed(bytesof("!HZL") + le32(0)), Bytes{});
 
-  // Three spaces as one match of length 3 into the spaces the ring starts with: 8C 00 00.
+  // Three spaces as one match of length 3 (see GoodFormat below): 8C 00 00.
   const Bytes spaces = bytesof("!HZL") + le32(3) + Bytes{0x8C, 0x00, 0x00};
   ASSERT_EQ(decompressed(spaces), bytesof("   "));
   // A header of 2 leaves the match running past the size.
