@@ -14,7 +14,7 @@
 #include <streambuf>
 
 #include "platform/atomicfile.h"
-#include "stats/lzrw1.h"
+#include "codec/lzrw1.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "stats/lzrw1.h"
+#include "codec/lzrw1.h"
 #include "stats/tallygrid.h"
 
 namespace {

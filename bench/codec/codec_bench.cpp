@@ -26,8 +26,8 @@
 
 #include "bench/codec/corpus.h"
 #include "bench/codec/reference.h"
-#include "stats/lzrw1.h"
-#include "stats/lzrw1kh.h"
+#include "codec/lzrw1.h"
+#include "codec/lzrw1kh.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "stats/lzrw1.h"
+#include "codec/lzrw1.h"
 #include "stats/tallyfile.h"
 #include "tests/fuzz/fuzzsupport.h"
 

@@ -17,7 +17,7 @@
 #include "online/scorepost.h"
 #include "online/updatecheck.h"
 #include "platform/profile.h"
-#include "stats/lzrw1.h"
+#include "codec/lzrw1.h"
 #include "stats/tallygrid.h"
 
 namespace fs = std::filesystem;

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "stats/lzrw1.h"
+#include "codec/lzrw1.h"
 #include "stats/tallygrid.h"
 
 // Shared by the tally tests: byte-level file access, the container packed and unpacked in memory,

@@ -1,4 +1,4 @@
-#include "stats/lzh.h"
+#include "codec/lzh.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 // The container: exact Fast-mode files, round trips in every mode, every failure with its
 // message, damaged containers, and what is left on disk afterwards.
 
-#include "stats/lzrw1.h"
+#include "codec/lzrw1.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -12,8 +12,8 @@
 #include <sstream>
 #include <string>
 
-#include "stats/lzrw1kh.h"
-#include "tests/stats/codecdata.h"
+#include "codec/lzrw1kh.h"
+#include "tests/codec/codecdata.h"
 #include "tests/support/scratchdir.h"
 
 namespace fs = std::filesystem;

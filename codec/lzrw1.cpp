@@ -1,4 +1,4 @@
-#include "stats/lzrw1.h"
+#include "codec/lzrw1.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,8 +13,8 @@
 #include <ostream>
 
 #include "platform/atomicfile.h"
-#include "stats/lzh.h"
-#include "stats/lzrw1kh.h"
+#include "codec/lzh.h"
+#include "codec/lzrw1kh.h"
 
 namespace {
 

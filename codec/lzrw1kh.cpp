@@ -1,11 +1,11 @@
-#include "stats/lzrw1kh.h"
+#include "codec/lzrw1kh.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <new>
 
-#include "stats/lzrw1.h"
+#include "codec/lzrw1.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // The Fast-mode block coder, byte for byte, and its reader on damaged payloads.
 
-#include "stats/lzrw1kh.h"
+#include "codec/lzrw1kh.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "tests/stats/codecdata.h"
+#include "tests/codec/codecdata.h"
 
 namespace {
 
