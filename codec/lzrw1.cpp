@@ -5,73 +5,18 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <istream>
-#include <new>
 #include <optional>
 #include <ostream>
 
-#include "platform/atomicfile.h"
-#include "codec/lzh.h"
 #include "codec/lzrw1kh.h"
+#include "codec/messages.h"
+#include "platform/atomicfile.h"
 
 namespace {
 
-constexpr std::uint8_t kFastSignature[4] = {'W', 'R', 'Z', 'L'};
-constexpr std::uint8_t kGoodSignature[4] = {'!', 'H', 'Z', 'L'};
-constexpr std::size_t kHeaderSize = 8;
-constexpr std::uint64_t kMaxSize = 0xFFFFFFFFu;  // the header holds a 32-bit size
-constexpr std::uint64_t kSmallInput = 98303;     // Auto mode codes inputs up to this in Good mode
-
-static_assert(TLZR::BufferSize >= TLZR::MaxWorkLength + 2,
-              "the output buffer holds a block's length and its payload together");
-
-std::string readerror(const std::string& name) {
-  return "Lzrw1 : Error reading from input file : " + name;
-}
-std::string writeerror(const std::string& name) {
-  return "Lzrw1 : Error writing to output file : " + name;
-}
-std::string damaged(const std::string& name) {
-  return "Lzrw1 decompression : the input file is damaged : " + name;
-}
-std::string changed(const std::string& name) {
-  return "Lzrw1 compression : the input file changed while it was read : " + name;
-}
-std::string openinputerror(const std::string& name) {
-  return "Lzrw1 (de)compression : Failed to open input file : " + name;
-}
-std::string openoutputerror(const std::string& name) {
-  return "Lzrw1 (de)compression : Failed to open output file : " + name;
-}
-std::string sizeerror(const std::string& name) {
-  return "Lzrw1 compression : Failed to obtain the size of : " + name;
-}
-constexpr const char* kFastMismatch =
-    "Lzrw1 (decompression LZRW1/KH) : Original and compressed sizes do not match !";
-constexpr const char* kGoodMismatch =
-    "Lzrw1 (LZH decompression) : Original and compressed sizes do not match !";
-
-void put32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-std::uint32_t get32(const std::uint8_t* p) {
-  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-         std::uint32_t{p[3]} << 24;
-}
-
-// The two working buffers, held for one operation only.
-struct Buffers {
-  Buffers() {
-    in.reset(new (std::nothrow) std::uint8_t[TLZR::BufferSize]);
-    out.reset(new (std::nothrow) std::uint8_t[TLZR::BufferSize]);
-    if (!in || !out)
-      throw ELzrw1Exception("Lzrw1 (de)compression : Failed to get memory for I/O buffers !");
-  }
-  std::unique_ptr<std::uint8_t[]> in;
-  std::unique_ptr<std::uint8_t[]> out;
-};
+using namespace codec::message;
 
 // The input of one operation: a file opened here, or the caller's stream. Reads fill the whole
 // request unless the input ends; a failure raises the read error naming the input.
@@ -86,12 +31,12 @@ class Input : public ByteSource {
   void openfile(const std::string& path) {
     do fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0) throw ELzrw1Exception(openinputerror(name_));
+    if (fd_ < 0) throw ELzrw1Exception(openinput(name_));
     struct stat st;
-    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) throw ELzrw1Exception(openinputerror(name_));
+    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) throw ELzrw1Exception(openinput(name_));
   }
   void usestream(std::istream* in) {
-    if (!in) throw ELzrw1Exception(openinputerror(name_));
+    if (!in) throw ELzrw1Exception(openinput(name_));
     stream_ = in;
     start_ = in->tellg();
   }
@@ -131,7 +76,7 @@ class Input : public ByteSource {
     }
   }
 
-  void setsuffix(const char* suffix) { suffix_ = suffix; }
+  void setsuffix(std::string suffix) { suffix_ = std::move(suffix); }
 
   std::size_t read(std::uint8_t* buffer, std::size_t n) override {
     std::size_t got = 0;
@@ -184,10 +129,10 @@ class Output : public ByteSink {
 
   void createfile(const std::string& path) {
     file_.emplace(path);
-    if (!file_->open()) throw ELzrw1Exception(openoutputerror(name_));
+    if (!file_->open()) throw ELzrw1Exception(openoutput(name_));
   }
   void usestream(std::ostream* out) {
-    if (!out) throw ELzrw1Exception(openoutputerror(name_));
+    if (!out) throw ELzrw1Exception(openoutput(name_));
     stream_ = out;
   }
 
@@ -242,6 +187,22 @@ std::string streamname(const std::string& name, const char* fallback) {
   return name.empty() ? fallback : name;
 }
 
+// The number of bytes the input holds, learnt before it is read: what is left of the caller's
+// stream (which in then reads), or the size of the file at path.
+std::uint64_t inputsize(Input& in, bool usestream, std::istream* stream, const std::string& path,
+                        const std::string& name) {
+  if (usestream) {
+    in.usestream(stream);
+    const auto remaining = in.remaining();
+    if (!remaining) throw ELzrw1Exception(nosize(name));
+    return *remaining;
+  }
+  std::error_code error;
+  const std::uint64_t size = std::filesystem::file_size(path, error);
+  if (error) throw ELzrw1Exception(nosize(name));
+  return size;
+}
+
 }  // namespace
 
 std::uint64_t Tlzrw1::Compress() {
@@ -249,54 +210,19 @@ std::uint64_t Tlzrw1::Compress() {
   const std::string inName = UseStream ? streamname(InputFile, "(input stream)") : InputFile;
   const std::string outName = UseStream ? streamname(OutputFile, "(output stream)") : OutputFile;
 
-  Buffers buffers;
+  codec::Buffers buffers;
   Input in(inName, OnProgress);
-  std::uint64_t size;
-  if (UseStream) {
-    in.usestream(inStream_);
-    auto remaining = in.remaining();
-    if (!remaining) throw ELzrw1Exception(sizeerror(inName));
-    size = *remaining;
-  } else {
-    std::error_code error;
-    size = std::filesystem::file_size(InputFile, error);
-    if (error) throw ELzrw1Exception(sizeerror(inName));
-    in.openfile(InputFile);
-  }
-  if (size > kMaxSize)
-    throw ELzrw1Exception("Lzrw1 compression : the input file is larger than 4 GB : " + inName);
+  const std::uint64_t size = inputsize(in, UseStream, inStream_, InputFile, inName);
+  if (!UseStream) in.openfile(InputFile);
+  codec::checkpackable(size, inName);
 
   Output out(outName, OnProgress);
   if (UseStream)
     out.usestream(outStream_);
   else
     out.createfile(OutputFile);
-
-  std::uint8_t* const ib = buffers.in.get();
-  std::uint8_t* const ob = buffers.out.get();
-  std::memcpy(ob, mode == TCompressMode::Fast ? kFastSignature : kGoodSignature, 4);
-  put32(ob + 4, static_cast<std::uint32_t>(size));
-  out.write(ob, kHeaderSize);
-
-  std::uint64_t total = 0;
-  if (mode == TCompressMode::Fast) {
-    in.setsuffix(" (LZRW1/KH)");
-    for (;;) {
-      const std::size_t n = in.read(ib, TLZR::ChunkSize);
-      total += n;
-      if (total > size) throw ELzrw1Exception(changed(inName));
-      const std::size_t length = lzr_->CompressBlock(ib, n, ob + 2);
-      ob[0] = static_cast<std::uint8_t>(length);
-      ob[1] = static_cast<std::uint8_t>(length >> 8);
-      out.write(ob, length + 2);
-      if (n < TLZR::ChunkSize) break;
-    }
-  } else {
-    TLZH lzh;
-    total = lzh.Encode(in, out, ib, ob, TLZR::BufferSize);
-  }
-  // The header promised size bytes; a container that disagrees with itself could not be read.
-  if (total != size) throw ELzrw1Exception(changed(inName));
+  if (mode == TCompressMode::Fast) in.setsuffix(kFastReadSuffix);
+  codec::packstream(in, size, mode, out, *lzr_, buffers, inName);
   out.commit();
   return out.written();
 }
@@ -305,7 +231,7 @@ std::uint64_t Tlzrw1::Decompress() {
   const std::string inName = UseStream ? streamname(InputFile, "(input stream)") : InputFile;
   const std::string outName = UseStream ? streamname(OutputFile, "(output stream)") : OutputFile;
 
-  Buffers buffers;
+  codec::Buffers buffers;
   Input in(inName, OnProgress);
   if (UseStream)
     in.usestream(inStream_);
@@ -316,44 +242,7 @@ std::uint64_t Tlzrw1::Decompress() {
     out.usestream(outStream_);
   else
     out.createfile(OutputFile);
-
-  std::uint8_t* const ib = buffers.in.get();
-  std::uint8_t* const ob = buffers.out.get();
-  in.readall(ib, 4);
-  const bool fast = std::memcmp(ib, kFastSignature, 4) == 0;
-  if (!fast && std::memcmp(ib, kGoodSignature, 4) != 0)
-    throw ELzrw1Exception(inName + " : Lzrw1 decompression : this file has no valid header !");
-  in.readall(ib, 4);
-  const std::uint64_t size = get32(ib);
-
-  if (fast) {
-    std::uint64_t total = 0;
-    for (;;) {
-      in.readall(ib, 2);
-      const std::size_t length = std::size_t{ib[0]} | std::size_t{ib[1]} << 8;
-      if (length > TLZR::MaxPayload) throw ELzrw1Exception(damaged(inName));
-      in.readall(ib, length);
-      const std::optional<std::size_t> n = TLZR::DecompressBlock(ib, length, ob);
-      if (!n) throw ELzrw1Exception(damaged(inName));
-      total += *n;
-      // No need to write on past the size the header promised: the file is wrong already.
-      if (total > size) throw ELzrw1Exception(kFastMismatch);
-      if (*n) out.write(ob, *n);
-      if (*n != TLZR::ChunkSize) break;
-    }
-    if (total != size) throw ELzrw1Exception(kFastMismatch);
-  } else {
-    TLZH lzh;
-    switch (lzh.Decode(in, size, out, ib, ob, TLZR::BufferSize)) {
-      case TLZH::DecodeResult::Ok:
-        break;
-      case TLZH::DecodeResult::Truncated:
-      case TLZH::DecodeResult::Overlong:
-        throw ELzrw1Exception(kGoodMismatch);
-      case TLZH::DecodeResult::Damaged:
-        throw ELzrw1Exception(damaged(inName));
-    }
-  }
+  codec::unpackstream(in, out, buffers, inName);
   out.commit();
   return out.written();
 }
@@ -361,39 +250,34 @@ std::uint64_t Tlzrw1::Decompress() {
 TCompressMode Tlzrw1::Advise() {
   const std::string inName = UseStream ? streamname(InputFile, "(input stream)") : InputFile;
   Input in(inName, OnProgress);
-  std::uint64_t size;
-  if (UseStream) {
-    in.usestream(inStream_);
-    auto remaining = in.remaining();
-    if (!remaining) throw ELzrw1Exception(sizeerror(inName));
-    size = *remaining;
-  } else {
-    std::error_code error;
-    size = std::filesystem::file_size(InputFile, error);
-    if (error) throw ELzrw1Exception(sizeerror(inName));
-  }
-  if (size <= kSmallInput) {
+  const std::uint64_t size = inputsize(in, UseStream, inStream_, InputFile, inName);
+  if (size <= codec::kAutoSmallInput) {
     CompressMode = TCompressMode::Good;
     return TCompressMode::Good;
   }
   if (!UseStream) in.openfile(InputFile);
-  Buffers buffers;
-  std::uint64_t coded = 0;
-  const std::uint64_t samples[2] = {size / 3 / TLZR::ChunkSize * TLZR::ChunkSize,
-                                    size * 2 / 3 / TLZR::ChunkSize * TLZR::ChunkSize};
+  codec::Buffers buffers;
   try {
-    for (std::uint64_t at : samples) {
-      in.seek(at);
-      in.readall(buffers.in.get(), TLZR::ChunkSize);
-      coded += lzr_->CompressBlock(buffers.in.get(), TLZR::ChunkSize, buffers.out.get());
-    }
+    const TCompressMode mode =
+        codec::advise(size, Threshold, *lzr_, buffers, [&](std::uint64_t at, std::uint8_t* chunk) {
+          in.seek(at);
+          in.readall(chunk, TLZR::ChunkSize);
+        });
+    in.rewind();
+    return mode;
   } catch (...) {
     in.rewind();
     throw;
   }
-  in.rewind();
-  const std::uint64_t sampled = 2 * TLZR::ChunkSize;
-  return coded * 100 < sampled * static_cast<std::uint64_t>(std::max(Threshold, 0))
-             ? TCompressMode::Fast
-             : TCompressMode::Good;
 }
+
+namespace codec {
+
+Bytes unpack(std::istream& container, const UnpackOptions& options) {
+  static const std::function<void()> noprogress;
+  Input in(options.name, noprogress);
+  in.usestream(&container);
+  return unpackstream(in, options);
+}
+
+}  // namespace codec

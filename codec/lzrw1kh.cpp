@@ -5,7 +5,8 @@
 #include <cstring>
 #include <new>
 
-#include "codec/lzrw1.h"
+#include "codec/errors.h"
+#include "codec/messages.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ inline std::size_t runlength(const std::uint8_t* src, std::size_t x, std::size_t
 
 TLZR::TLZR() {
   hash_.reset(new (std::nothrow) std::uint16_t[kHashSize]);
-  if (!hash_) throw ELzrw1KHCompressor("LZRW1KH : no memory for HASH table");
+  if (!hash_) throw ELzrw1KHCompressor(codec::message::kNoHashTable);
 }
 
 TLZR::~TLZR() = default;

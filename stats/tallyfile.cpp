@@ -11,49 +11,15 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
-#include <streambuf>
 
-#include "platform/atomicfile.h"
 #include "codec/lzrw1.h"
+#include "platform/atomicfile.h"
 
 namespace {
 
 // A real tally table is a few hundred bytes. A container that unpacks to more than this is not a
 // tally file, and unpacking it whole would only eat memory.
 constexpr std::size_t maxtabletext = 1 << 20;
-
-// Names the in-memory table in codec messages, where a file name would otherwise stand.
-const char* const tabletextname = "the tally table";
-
-// An output that holds at most a fixed number of bytes and refuses the rest, so the codec fails
-// with a write error instead of growing without bound.
-class CappedSink : public std::streambuf {
- public:
-  explicit CappedSink(std::size_t cap) : m_cap(cap) {}
-  const std::string& text() const { return m_text; }
-  bool exceeded() const { return m_exceeded; }
-
- protected:
-  int_type overflow(int_type ch) override {
-    if (traits_type::eq_int_type(ch, traits_type::eof())) return traits_type::not_eof(ch);
-    const char c = traits_type::to_char_type(ch);
-    return xsputn(&c, 1) == 1 ? ch : traits_type::eof();
-  }
-  std::streamsize xsputn(const char* s, std::streamsize n) override {
-    if (n < 0) return 0;
-    if (m_text.size() + static_cast<std::size_t>(n) > m_cap) {
-      m_exceeded = true;
-      return 0;
-    }
-    m_text.append(s, static_cast<std::size_t>(n));
-    return n;
-  }
-
- private:
-  std::size_t m_cap;
-  std::string m_text;
-  bool m_exceeded = false;
-};
 
 QString fromnative(const char* text) {
   return QString::fromLocal8Bit(text);
@@ -73,24 +39,14 @@ void seterror(QString* error, const QString& text) {
 }
 
 // Unpacks a container into its text, failing on anything that is not a whole container.
-std::string unpack(std::istream& in, const std::string& inputname, std::size_t cap) {
-  CappedSink sink(cap);
-  std::ostream out(&sink);
-  Tlzrw1 doit;
-  doit.CompressMode = TCompressMode::Fast;
-  doit.UseStream = true;
-  doit.InputFile = inputname;
-  doit.OutputFile = tabletextname;
-  doit.setInputStream(&in);
-  doit.setOutputStream(&out);
+template <typename Container>
+std::string unpack(Container& container, const std::string& inputname, std::size_t cap) {
   try {
-    doit.Decompress();
-  } catch (const ELzrw1Exception&) {
-    if (sink.exceeded())
-      throw ELzrw1Exception(inputname + " : this file is damaged: it unpacks to more than a tally");
-    throw;
+    const codec::Bytes text = codec::unpack(container, {.name = inputname, .limit = cap});
+    return std::string(text.begin(), text.end());
+  } catch (const ELzrw1TooLarge&) {
+    throw ELzrw1Exception(inputname + " : this file is damaged: it unpacks to more than a tally");
   }
-  return sink.text();
 }
 
 // Replaces the file at path with what fill writes, whole or not at all (see AtomicFile). On
@@ -154,22 +110,12 @@ bool savetallyfile(const QString& path, const TextTable& grid, QString* error) {
     savegrid(grid, text);
     const std::string table = text.str();
 
-    std::istringstream in(table);
-    std::ostringstream out;
-    Tlzrw1 doit;
-    doit.CompressMode = TCompressMode::Fast;
-    doit.UseStream = true;
-    doit.InputFile = tabletextname;
-    doit.OutputFile = QFile::encodeName(path).toStdString();
-    doit.setInputStream(&in);
-    doit.setOutputStream(&out);
-    doit.Compress();
-    container = out.str();
+    const codec::Bytes packed = codec::pack(codec::asbytes(table), TCompressMode::Fast);
+    container.assign(packed.begin(), packed.end());
 
     // The file about to be replaced is the player's only record: make sure the new one reads back
     // to exactly this table before it takes its place.
-    std::istringstream check(container);
-    if (unpack(check, doit.OutputFile, table.size()) != table)
+    if (unpack(packed, QFile::encodeName(path).toStdString(), table.size()) != table)
       throw ELzrw1Exception("the packed tally does not read back as it was written");
   } catch (const std::exception& e) {
     seterror(error, namingfile(path, fromnative(e.what())));

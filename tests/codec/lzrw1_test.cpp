@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "codec/container.h"
 #include "codec/lzrw1kh.h"
 #include "tests/codec/codecdata.h"
 #include "tests/support/scratchdir.h"
@@ -34,8 +35,27 @@ std::string asstring(const Bytes& b) {
   return std::string(b.begin(), b.end());
 }
 
-// In memory, through the caller's streams.
+// In memory.
 Bytes compressed(const Bytes& data, TCompressMode mode) {
+  return codec::pack(data, mode);
+}
+
+Bytes decompressed(const Bytes& container) {
+  return codec::unpack(container);
+}
+
+// The message a failing decompression gives, naming its input "tally.tld".
+std::string decompresserror(const Bytes& container) {
+  try {
+    codec::unpack(container, {.name = "tally.tld"});
+  } catch (const ELzrw1Exception& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+// The same through the caller's streams.
+Bytes streamcompressed(const Bytes& data, TCompressMode mode) {
   std::istringstream in(asstring(data));
   std::ostringstream out;
   Tlzrw1 doit;
@@ -48,20 +68,7 @@ Bytes compressed(const Bytes& data, TCompressMode mode) {
   return bytesof(out.str());
 }
 
-Bytes decompressed(const Bytes& container) {
-  std::istringstream in(asstring(container));
-  std::ostringstream out;
-  Tlzrw1 doit;
-  doit.UseStream = true;
-  doit.setInputStream(&in);
-  doit.setOutputStream(&out);
-  const std::uint64_t written = doit.Decompress();
-  EXPECT_EQ(written, out.str().size());
-  return bytesof(out.str());
-}
-
-// The message a failing decompression gives, naming its input "tally.tld".
-std::string decompresserror(const Bytes& container) {
+std::string streamdecompresserror(const Bytes& container) {
   std::istringstream in(asstring(container));
   std::ostringstream out;
   Tlzrw1 doit;
@@ -70,7 +77,9 @@ std::string decompresserror(const Bytes& container) {
   doit.setInputStream(&in);
   doit.setOutputStream(&out);
   try {
-    doit.Decompress();
+    const std::uint64_t written = doit.Decompress();
+    EXPECT_EQ(written, out.str().size());
+    if (out.str() != asstring(codec::unpack(container))) return "(differs from memory)";
   } catch (const ELzrw1Exception& e) {
     return e.what();
   }
@@ -226,8 +235,9 @@ TEST(RoundTrip, EveryModeGivesBackEveryInput) {
   for (TCompressMode mode : {TCompressMode::Fast, TCompressMode::Good, TCompressMode::Auto}) {
     for (std::size_t n : sizes) {
       for (const Bytes& data : {textbytes(n, 4), runbytes(n, 5), randombytes(n, 6)}) {
-        ASSERT_EQ(decompressed(compressed(data, mode)), data)
-            << "mode " << static_cast<int>(mode) << " size " << n;
+        const Bytes c = compressed(data, mode);
+        ASSERT_EQ(decompressed(c), data) << "mode " << static_cast<int>(mode) << " size " << n;
+        ASSERT_EQ(streamcompressed(data, mode), c) << "mode " << static_cast<int>(mode);
       }
     }
   }
@@ -512,6 +522,62 @@ TEST(Streams, AFailingOutputIsAWriteError) {
   }
 }
 
+// ---- in memory -----------------------------------------------------------------------------
+
+TEST(Memory, UnpackTakesNoMoreThanItsLimit) {
+  for (TCompressMode mode : {TCompressMode::Fast, TCompressMode::Good}) {
+    const Bytes data = textbytes(70000, 7);
+    const Bytes c = compressed(data, mode);
+    EXPECT_EQ(codec::unpack(c, {.limit = data.size()}), data);
+    EXPECT_THROW(codec::unpack(c, {.limit = data.size() - 1}), ELzrw1TooLarge);
+  }
+  // A few bytes claiming 4 GB of runs stop at the limit, not at the end of memory: each block
+  // is eight runs of 4096.
+  Bytes runs = bytesof("WRZL") + le32(0xFFFFFFFF);
+  for (int i = 0; i < 1000; ++i) {
+    Bytes block{0x23, 0x00, 0x40, 0xFF, 0x00};
+    for (int k = 0; k < 8; ++k) block.insert(block.end(), {0x00, 0x0F, 0xF0, 'a'});
+    runs.insert(runs.end(), block.begin(), block.end());
+  }
+  EXPECT_EQ(decompresserror(runs), kReadError);
+  try {
+    codec::unpack(runs, {.name = "big.tld", .limit = 100000});
+    FAIL() << "no error";
+  } catch (const ELzrw1TooLarge& e) {
+    EXPECT_STREQ(e.what(),
+                 "Lzrw1 decompression : the input file holds more than was asked for : big.tld");
+  }
+}
+
+TEST(Memory, UnpackFromAStreamStartsWhereItStandsAndNamesIt) {
+  const std::string container = asstring(compressed(bytesof("payload"), TCompressMode::Fast));
+  std::istringstream in("header:" + container + "|after");
+  in.seekg(7);
+  EXPECT_EQ(codec::unpack(in), bytesof("payload"));
+  std::string rest;
+  std::getline(in, rest);
+  EXPECT_EQ(rest, "|after");
+
+  std::istringstream bad("not a container");
+  try {
+    codec::unpack(bad, {.name = "tally.tld"});
+    FAIL() << "no error";
+  } catch (const ELzrw1Exception& e) {
+    EXPECT_STREQ(e.what(), "tally.tld : Lzrw1 decompression : this file has no valid header !");
+  }
+}
+
+TEST(Memory, PackInAutoModeTakesTheAdvice) {
+  const Bytes small = compressed(Bytes(98303, 'x'), TCompressMode::Auto);
+  EXPECT_EQ(Bytes(small.begin(), small.begin() + 4), bytesof("!HZL"));
+  // Large and compressible: Fast, unless no ratio is good enough.
+  const Bytes data = textbytes(200000, 5);
+  const Bytes fast = codec::pack(data, TCompressMode::Auto, 100);
+  EXPECT_EQ(fast, compressed(data, TCompressMode::Fast));
+  EXPECT_EQ(codec::pack(data, TCompressMode::Auto, 0), compressed(data, TCompressMode::Good));
+  EXPECT_EQ(streamcompressed(data, TCompressMode::Auto), codec::pack(data, TCompressMode::Auto));
+}
+
 // ---- damaged containers ------------------------------------------------------------------
 
 TEST(DamagedContainer, HeaderAndSizeFaultsGiveTheirMessages) {
@@ -617,6 +683,7 @@ TEST(DamagedContainer, MutatedContainersFailCleanlyOrDecode) {
       ASSERT_TRUE(message == "(no error)" || message == kDamaged || message == kReadError ||
                   message == kFastMismatch || message == kGoodMismatch)
           << message;
+      ASSERT_EQ(streamdecompresserror(c), message);
     }
   }
 }
