@@ -17,6 +17,8 @@ constexpr std::size_t kMinMatch = 3;
 constexpr std::size_t kMaxMatch = 18;
 constexpr std::size_t kMinRun = 16;
 constexpr std::size_t kMaxRun = 4095;
+// For a copy offset below 8: the smallest multiple of it that is 8 or more.
+constexpr std::size_t kPatternStep[8] = {0, 8, 8, 9, 8, 10, 12, 14};
 
 inline std::uint64_t load64(const std::uint8_t* p) {
   std::uint64_t v;
@@ -198,33 +200,89 @@ std::optional<std::size_t> TLZR::DecompressBlock(const std::uint8_t* src, std::s
   }
   if (length < 3) return std::nullopt;
 
-  // The control word sits in the top 16 bits, so its leading zeros count the literals ahead.
-  std::uint32_t w = (std::uint32_t{src[1]} << 8 | src[2]) << 16;
-  int bits = 16;
+  // The control word sits in the top 16 bits with a marker bit after it: its leading zeros count
+  // the literals ahead (never past the word's end), and once every item bit is used the word is
+  // the marker alone.
+  constexpr std::uint32_t kMarker = 0x8000;
+  constexpr std::uint32_t kSpent = 0x80000000u;
+  auto controlword = [src](std::size_t at) {
+    return (std::uint32_t{src[at]} << 8 | src[at + 1]) << 16 | kMarker;
+  };
+  std::uint32_t w = controlword(1);
   std::size_t x = 3;
   std::size_t y = 0;
+
+  // The fast loop decodes a control word's items at a time while they lie well inside both
+  // buffers: with 82 payload bytes left (the word, 16 items of 4 bytes, and 16 to read literals
+  // in one piece) and 312 chunk bytes (16 copies of 18, and 24 to write them in words), none of
+  // them can read or write past either end, so it copies in whole words and checks only what the
+  // payload itself could get wrong. A run may fill much of the chunk at once: the room is looked
+  // at again after one. Words may be written a few bytes past an item's end; later items
+  // overwrite them.
+  while (length - x >= 82 && ChunkSize - y >= 312) {
+    if (w == kSpent) {
+      w = controlword(x);
+      x += 2;
+    }
+    do {
+      if (static_cast<std::int32_t>(w) >= 0) {
+        const int count = std::countl_zero(w);
+        std::memcpy(dst + y, src + x, 16);
+        x += static_cast<std::size_t>(count);
+        y += static_cast<std::size_t>(count);
+        w <<= count;
+        continue;
+      }
+      const unsigned b0 = src[x];
+      const unsigned b1 = src[x + 1];
+      const std::size_t offset = b0 << 4 | b1 >> 4;
+      if (offset == 0) {
+        const std::size_t count = (b1 << 8 | src[x + 2]) + kMinRun;
+        if (count > ChunkSize - y) return std::nullopt;
+        std::memset(dst + y, src[x + 3], count);
+        y += count;
+        x += 4;
+        w <<= 1;
+        break;
+      }
+      if (offset > y) return std::nullopt;
+      std::uint8_t* const out = dst + y;
+      const std::uint8_t* const from = out - offset;
+      if (offset >= 8) {
+        // Word by word: each word's source lies wholly behind it, and words copied later may
+        // read what earlier ones wrote, as the byte-by-byte definition does.
+        std::memcpy(out, from, 8);
+        std::memcpy(out + 8, from + 8, 8);
+        std::memcpy(out + 16, from + 16, 8);
+      } else {
+        // A short pattern repeats: once its first 8 bytes are out, the rest lies a whole number
+        // of patterns (at least 8 bytes) back and can be copied in words.
+        for (std::size_t i = 0; i < 8; ++i) out[i] = from[i];
+        const std::size_t back = kPatternStep[offset];
+        std::memcpy(out + 8, out + 8 - back, 8);
+        std::memcpy(out + 16, out + 16 - back, 8);
+      }
+      y += (b1 & 15) + kMinMatch;
+      x += 2;
+      w <<= 1;
+    } while (w != kSpent);
+  }
+
   while (x < length) {
-    if (bits == 0) {
+    if (w == kSpent) {
       // A control word is only written when an item follows it.
       if (length - x < 3) return std::nullopt;
-      w = (std::uint32_t{src[x]} << 8 | src[x + 1]) << 16;
+      w = controlword(x);
       x += 2;
-      bits = 16;
     }
-    if (!(w & 0x80000000u)) {
+    if (static_cast<std::int32_t>(w) >= 0) {
       // A stretch of literals; zero bits past the payload's end describe nothing.
-      std::size_t count =
-          std::min<std::size_t>({static_cast<std::size_t>(w ? std::countl_zero(w) : 32),
-                                 static_cast<std::size_t>(bits), length - x});
+      const std::size_t count = std::min(static_cast<std::size_t>(std::countl_zero(w)), length - x);
       if (count > ChunkSize - y) return std::nullopt;
-      if (length - x >= 16 && ChunkSize - y >= 16)
-        std::memcpy(dst + y, src + x, 16);
-      else
-        std::memcpy(dst + y, src + x, count);
+      std::memcpy(dst + y, src + x, count);
       x += count;
       y += count;
       w <<= count;
-      bits -= static_cast<int>(count);
       continue;
     }
     if (length - x < 2) return std::nullopt;
@@ -241,24 +299,11 @@ std::optional<std::size_t> TLZR::DecompressBlock(const std::uint8_t* src, std::s
     } else {
       const std::size_t count = (b1 & 15) + kMinMatch;
       if (offset > y || count > ChunkSize - y) return std::nullopt;
-      std::uint8_t* out = dst + y;
-      const std::uint8_t* from = out - offset;
-      if (offset >= 8 && ChunkSize - y >= 24) {
-        // Word by word: each word's source lies wholly behind it, and words copied later may
-        // read what earlier ones wrote, as the byte-by-byte definition does.
-        std::memcpy(out, from, 8);
-        std::memcpy(out + 8, from + 8, 8);
-        if (count > 16) std::memcpy(out + 16, from + 16, 2);
-      } else if (offset == 1) {
-        std::memset(out, *from, count);
-      } else {
-        for (std::size_t i = 0; i < count; ++i) out[i] = from[i];
-      }
+      for (std::size_t i = 0; i < count; ++i) dst[y + i] = dst[y + i - offset];
       y += count;
       x += 2;
     }
     w <<= 1;
-    --bits;
   }
   return y;
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <random>
 #include <string>
 
 #include "tests/codec/codecdata.h"
@@ -204,6 +206,116 @@ TEST(DecompressBlock, LiteralsAndCopiesPastTheChunkEndAreRefused) {
   Bytes withcopy = payload;
   withcopy[2] = 0x80;
   EXPECT_TRUE(isdamaged(withcopy + Bytes{0x00, 0x10}));
+}
+
+// The format read one item at a time, as plainly as it is described; nullopt where the plain
+// reading would step outside the chunk.
+std::optional<Bytes> plaindecode(const Bytes& p) {
+  if (p.size() < 2) return Bytes{};
+  if (p[0] == 0x80) return Bytes(p.begin() + 1, p.end());
+  Bytes out;
+  unsigned control = p[1] << 8 | p[2];
+  int left = 16;
+  for (std::size_t x = 3; x < p.size();) {
+    if (left == 0) control = p[x] << 8 | p[x + 1], x += 2, left = 16;
+    if (control & 0x8000) {
+      const std::size_t offset = p[x] * 16 + p[x + 1] / 16;
+      if (offset == 0) {
+        out.insert(out.end(), p[x + 1] * 256 + p[x + 2] + 16, p[x + 3]);
+        x += 4;
+      } else {
+        if (offset > out.size()) return std::nullopt;
+        for (int i = 0; i < p[x + 1] % 16 + 3; ++i) out.push_back(out[out.size() - offset]);
+        x += 2;
+      }
+    } else {
+      out.push_back(p[x++]);
+    }
+    if (out.size() > TLZR::ChunkSize) return std::nullopt;
+    control <<= 1;
+    --left;
+  }
+  return out;
+}
+
+// A payload of random items that a coder may write: stretches of literals, copies of every
+// offset and length (the short offsets that repeat a pattern most of all) and runs.
+Bytes randompayload(std::mt19937& random, std::size_t target) {
+  Bytes p{0x40, 0x00, 0x00};
+  std::size_t control = 1;
+  int items = 0;
+  unsigned word = 0;
+  std::size_t y = 0;
+  while (y < target) {
+    if (items == 16) {
+      p[control] = static_cast<std::uint8_t>(word >> 8);
+      p[control + 1] = static_cast<std::uint8_t>(word);
+      control = p.size();
+      p.insert(p.end(), {0, 0});
+      items = 0;
+      word = 0;
+    }
+    const unsigned kind = random() % 8;
+    if (kind < 3 || y == 0) {
+      p.push_back(static_cast<std::uint8_t>(random()));
+      word <<= 1;
+      y += 1;
+    } else if (kind == 7 && random() % 8 == 0) {
+      const unsigned count = random() % 300;
+      p.insert(p.end(), {0x00, static_cast<std::uint8_t>(count >> 8),
+                         static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(random())});
+      word = word << 1 | 1;
+      y += count + 16;
+    } else {
+      const std::size_t reach = std::min<std::size_t>(y, 4095);
+      const std::size_t offset =
+          1 + (kind < 5 ? random() % std::min<std::size_t>(reach, 8) : random() % reach);
+      const unsigned length = random() % 16;
+      p.push_back(static_cast<std::uint8_t>(offset >> 4));
+      p.push_back(static_cast<std::uint8_t>((offset & 15) << 4 | length));
+      word = word << 1 | 1;
+      y += length + 3;
+    }
+    ++items;
+  }
+  word <<= 16 - items;
+  p[control] = static_cast<std::uint8_t>(word >> 8);
+  p[control + 1] = static_cast<std::uint8_t>(word);
+  return p;
+}
+
+TEST(DecompressBlock, ReadsEveryItemAsThePlainReadingDoes) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 400; ++round) {
+    const Bytes payload = randompayload(random, 100 + random() % (TLZR::ChunkSize - 400));
+    const std::optional<Bytes> plain = plaindecode(payload);
+    ASSERT_TRUE(plain.has_value());
+    ASSERT_EQ(decompressblock(payload), *plain) << "round " << round;
+  }
+}
+
+TEST(DecompressBlock, DamageIsFoundWhereverItStands) {
+  // The faults above, with plenty of good payload after them, so that the reader meets them on
+  // its fast path: groups of 16 literals.
+  Bytes after;
+  for (int group = 0; group < 12; ++group) {
+    after.insert(after.end(), {0x00, 0x00});
+    after.insert(after.end(), 16, 'z');
+  }
+  const Bytes fifteen(15, 'y');
+  // After 16 literals, a copy of offset 16 is good and one of offset 17 reaches before the start.
+  Bytes sixteen{0x40, 0x00, 0x00};
+  for (int i = 0; i < 16; ++i) sixteen.push_back(static_cast<std::uint8_t>('a' + i));
+  EXPECT_FALSE(isdamaged(sixteen + Bytes{0x80, 0x00, 0x01, 0x00} + fifteen + after));
+  EXPECT_TRUE(isdamaged(sixteen + Bytes{0x80, 0x00, 0x01, 0x10} + fifteen + after));
+  // A run past the chunk's end: seven runs of 4111, then an eighth, then eight literals.
+  Bytes runs{0x40, 0xFF, 0x00};
+  for (int i = 0; i < 8; ++i) runs.insert(runs.end(), {0x00, 0x0F, 0xFF, 'q'});
+  runs.insert(runs.end(), 8, 'r');
+  EXPECT_TRUE(isdamaged(runs + after));
+  runs[runs.size() - 10] = 0x77;  // an eighth run of 3975 leaves room for the literals
+  EXPECT_EQ(decompressblock(runs), Bytes(7 * 4111 + 3975, 'q') + Bytes(8, 'r'));
+  EXPECT_TRUE(isdamaged(runs + after));
 }
 
 TEST(DecompressBlock, RandomPayloadsNeverEscapeTheBuffers) {
