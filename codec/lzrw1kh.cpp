@@ -17,6 +17,8 @@ constexpr std::size_t kMinMatch = 3;
 constexpr std::size_t kMaxMatch = 18;
 constexpr std::size_t kMinRun = 16;
 constexpr std::size_t kMaxRun = 4095;
+// How many positions' table slots the coder works out ahead.
+constexpr std::size_t kHashAhead = 1024;
 // For a copy offset below 8: the smallest multiple of it that is 8 or more.
 constexpr std::size_t kPatternStep[8] = {0, 8, 8, 9, 8, 10, 12, 14};
 
@@ -39,6 +41,30 @@ inline std::size_t samebytes(std::uint64_t a, std::uint64_t b) {
 inline void put16(std::uint8_t* p, unsigned v) {
   p[0] = static_cast<std::uint8_t>(v >> 8);
   p[1] = static_cast<std::uint8_t>(v);
+}
+
+// The table slot of a position, from the three bytes that start there: 40543 times
+// ((b0 * 16 xor b1) * 16 xor b2), divided by 16, and FFF hex. Only the product's low 16 bits
+// count, so 16-bit arithmetic gives the same slot, and lets the compiler work out eight at once.
+inline std::uint16_t slot(unsigned b0, unsigned b1, unsigned b2) {
+  const auto key = static_cast<std::uint16_t>(b0 << 8 ^ b1 << 4 ^ b2);
+  return static_cast<std::uint16_t>(static_cast<std::uint16_t>(key * 40543u) >> 4 & 0xFFF);
+}
+
+// The length of the match between the bytes at x and at m (3 to 18), given the xor of their
+// first words, whose low three bytes are zero. At least 18 bytes follow x.
+inline std::size_t matchlength(const std::uint8_t* src, std::size_t x, std::size_t m,
+                               std::uint64_t diff) {
+  // Short and long matches are about as frequent in text: pick without a branch.
+  const std::size_t first = static_cast<std::size_t>(std::countr_zero(diff)) / 8;
+  const std::size_t second =
+      static_cast<std::size_t>(std::countr_zero(load64(src + x + 8) ^ load64(src + m + 8))) / 8;
+  std::size_t l = first < 8 ? first : 8 + second;
+  if (l == 16) {
+    l += src[x + 16] == src[m + 16];
+    if (l == 17) l += src[x + 17] == src[m + 17];
+  }
+  return l;
 }
 
 // How many times src[x] repeats from x on (itself included), counting no further than limit.
@@ -70,8 +96,7 @@ inline std::size_t TLZR::FindMatch(std::uint16_t* table, const std::uint8_t* src
   // Fewer than three bytes left can never make a match, and hashing them would read past the
   // chunk; what such a position would leave in the table can no longer change the output.
   if (n - x < kMinMatch) return 0;
-  const std::uint32_t key = ((((std::uint32_t{src[x]} << 4) ^ src[x + 1]) << 4) ^ src[x + 2]);
-  const std::uint32_t h = ((40543u * key) >> 4) & 0xFFFu;
+  const std::uint32_t h = slot(src[x], src[x + 1], src[x + 2]);
   const std::size_t m = table[h];
   table[h] = static_cast<std::uint16_t>(x);
   // An empty entry (FFFF) lies beyond every position, so it is never near enough.
@@ -115,6 +140,20 @@ std::size_t TLZR::CompressBlock(const std::uint8_t* src, std::size_t n, std::uin
   const std::size_t roomy =
       std::endian::native == std::endian::little && n > kMaxMatch ? n - kMaxMatch : 0;
 
+  // The table slots of the positions from hashbase on, worked out ahead in one loop the compiler
+  // turns into vector code. An item's slot then is a load: on text, where one copy follows
+  // another, the next item's position waits on this one's match length, and hashing it there
+  // would lengthen that wait.
+  std::uint16_t hashes[kHashAhead];
+  std::size_t hashbase = 0;
+  std::size_t hashend = 0;
+  auto hashfrom = [&](std::size_t from) {
+    hashbase = from;
+    hashend = std::min(from + kHashAhead, roomy);
+    const std::uint8_t* const s = src + from;
+    for (std::size_t i = 0; i < hashend - from; ++i) hashes[i] = slot(s[i], s[i + 1], s[i + 2]);
+  };
+
   while (x < n && y <= n) {
     if (k == 16) {
       put16(dst + p, w);
@@ -126,12 +165,13 @@ std::size_t TLZR::CompressBlock(const std::uint8_t* src, std::size_t n, std::uin
     ++k;
     std::size_t r = 1;
     if (x < roomy) {
+      // Keep the slots of the next 16 positions at hand, for a stretch of literals.
+      if (x + 16 >= hashend && hashend < roomy) hashfrom(x);
       const std::uint64_t here = load64(src + x);
       const std::uint32_t b0 = here & 0xFF;
       if (((here >> 8) & 0xFF) == b0) r = runlength(src, x, std::min(kMaxRun, n - x));
       if (r < kMinRun) {
-        const std::uint32_t key = (b0 << 8) ^ ((here >> 4) & 0xFF0) ^ ((here >> 16) & 0xFF);
-        const std::uint32_t h = ((40543u * key) >> 4) & 0xFFFu;
+        const std::uint32_t h = hashes[x - hashbase];
         const std::size_t m = table[h];
         table[h] = static_cast<std::uint16_t>(x);
         // Whether the entry is near is as unpredictable as a coin on some data: decide it
@@ -139,16 +179,7 @@ std::size_t TLZR::CompressBlock(const std::uint8_t* src, std::size_t n, std::uin
         const std::uint64_t far = ((x - m) >> 12) != 0;  // 0 or 1
         const std::uint64_t diff = (load64(src + (m & (far - 1))) ^ here) | far;
         if ((diff & 0xFFFFFF) == 0) {
-          // Short and long matches are about as frequent in text: pick without a branch.
-          const std::size_t first = static_cast<std::size_t>(std::countr_zero(diff)) / 8;
-          const std::size_t second = static_cast<std::size_t>(std::countr_zero(
-                                         load64(src + x + 8) ^ load64(src + m + 8))) /
-                                     8;
-          std::size_t l = first < 8 ? first : 8 + second;
-          if (l == 16) {
-            l += src[x + 16] == src[m + 16];
-            if (l == 17) l += src[x + 17] == src[m + 17];
-          }
+          const std::size_t l = matchlength(src, x, m, diff);
           put16(dst + y, static_cast<unsigned>((x - m) << 4 | (l - kMinMatch)));
           y += 2;
           x += l;
@@ -156,6 +187,41 @@ std::size_t TLZR::CompressBlock(const std::uint8_t* src, std::size_t n, std::uin
         } else {
           dst[y++] = src[x++];
           w <<= 1;
+          // Literals come in stretches, and on data that does not compress they are nearly all
+          // there is. Take the ones after this one in a loop of their own, with one bound for
+          // the control word, the chunk's end and the output's room (a literal moves all three
+          // by one), up to a position where a run may start, which the loop above looks at, or
+          // a copy, which ends the stretch.
+          const std::size_t left =
+              std::min({static_cast<std::size_t>(16 - k), x < roomy ? roomy - x : 0, n + 1 - y});
+          std::size_t j = 0;
+          std::size_t copied = 0;  // the length of the copy that ends the stretch, if one does
+          for (; j < left && src[x + j] != src[x + j + 1]; ++j) {
+            const std::size_t at = x + j;
+            const std::uint64_t v = load64(src + at);
+            const std::uint32_t h = hashes[at - hashbase];
+            const std::size_t candidate = table[h];
+            table[h] = static_cast<std::uint16_t>(at);
+            const std::uint64_t away = ((at - candidate) >> 12) != 0;  // 0 or 1
+            const std::uint64_t d = (load64(src + (candidate & (away - 1))) ^ v) | away;
+            if ((d & 0xFFFFFF) == 0) {
+              copied = matchlength(src, at, candidate, d);
+              put16(dst + y + j,
+                    static_cast<unsigned>((at - candidate) << 4 | (copied - kMinMatch)));
+              break;
+            }
+            dst[y + j] = static_cast<std::uint8_t>(v);
+          }
+          x += j;
+          y += j;
+          k += static_cast<int>(j);
+          w <<= j;
+          if (copied) {
+            x += copied;
+            y += 2;
+            ++k;
+            w = (w << 1) | 1;
+          }
         }
         continue;
       }

@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 
+#include "bench/codec/reference.h"
 #include "tests/codec/codecdata.h"
 
 namespace {
@@ -131,6 +132,37 @@ TEST(CompressBlock, EachChunkStartsWithAnEmptyTable) {
   out.resize(lzr.CompressBlock(second.data(), second.size(), out.data()));
   EXPECT_EQ(out, (Bytes{0x40, 0x10, 0x80, 'W', 'a', 'b', 0x00, 0x30, 'c', 'a', 'b', 'c', 0x00, 0x00,
                         0x54, 'Z'}));
+}
+
+TEST(CompressBlock, WritesWhatThePlainCoderWrites) {
+  // The coder takes shortcuts (words at a time, slots worked out ahead, stretches of literals);
+  // the plain coder codes one byte at a time as the algorithm reads. Inputs of every kind and
+  // mixtures of them, so that stretches, copies and runs meet at every place.
+  std::mt19937 random(11);
+  std::vector<Bytes> inputs;
+  for (std::size_t n : {19u, 20u, 33u, 40u, 1000u, 4097u, 32767u, 32768u})
+    for (unsigned seed = 1; seed <= 2; ++seed)
+      inputs.insert(inputs.end(), {textbytes(n, seed), runbytes(n, seed), randombytes(n, seed)});
+  for (int round = 0; round < 40; ++round) {
+    Bytes mixed;
+    while (mixed.size() < TLZR::ChunkSize) {
+      const std::size_t n = 1 + random() % 3000;
+      const Bytes part = random() % 3 == 0   ? randombytes(n, random())
+                         : random() % 2 == 0 ? textbytes(n, random())
+                                             : runbytes(n, random());
+      mixed.insert(mixed.end(), part.begin(), part.end());
+    }
+    mixed.resize(TLZR::ChunkSize - random() % 100);
+    inputs.push_back(std::move(mixed));
+  }
+  std::uint16_t table[4096];
+  for (const Bytes& input : inputs) {
+    Bytes padded = input;
+    padded.resize(input.size() + 2);  // the plain coder may hash two bytes past the end
+    Bytes plain(TLZR::BufferSize);
+    plain.resize(reference::compressblock(padded.data(), input.size(), plain.data(), table));
+    ASSERT_EQ(compressblock(input), plain) << "size " << input.size();
+  }
 }
 
 // ---- round trips -------------------------------------------------------------------------
