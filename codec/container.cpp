@@ -16,6 +16,8 @@ constexpr std::uint8_t kFastSignature[4] = {'W', 'R', 'Z', 'L'};
 constexpr std::uint8_t kGoodSignature[4] = {'!', 'H', 'Z', 'L'};
 constexpr std::size_t kHeaderSize = 8;
 constexpr std::uint64_t kMaxSize = 0xFFFFFFFFu;  // the header holds a 32-bit size
+// How much room an unpacking in memory makes at once for the size a header claims.
+constexpr std::uint64_t kTrustedRoom = std::uint64_t{64} << 20;
 
 static_assert(TLZR::BufferSize >= TLZR::MaxWorkLength + 2,
               "the output buffer holds a block's length and its payload together");
@@ -56,6 +58,12 @@ class MemorySink : public ByteSink {
   void write(const std::uint8_t* buffer, std::size_t n) override {
     if (n > limit_ - bytes_.size()) throw ELzrw1TooLarge(message::morethanlimit(name_));
     bytes_.insert(bytes_.end(), buffer, buffer + n);
+  }
+  // Room for what a header promises, so the bytes are not copied as the vector grows; but no
+  // more than the limit, nor than a few megabytes before the first of them is there, since a
+  // damaged header may promise 4 GB.
+  void expect(std::uint64_t size) override {
+    bytes_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>({size, limit_, kTrustedRoom})));
   }
   Bytes& bytes() { return bytes_; }
 
@@ -114,6 +122,7 @@ void unpackstream(ByteSource& in, ByteSink& out, Buffers& buffers, const std::st
     throw ELzrw1Exception(message::noheader(inputname));
   readall(in, ib, 4, inputname);
   const std::uint64_t size = get32(ib);
+  out.expect(size);
 
   if (fast) {
     std::uint64_t total = 0;

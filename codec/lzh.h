@@ -22,6 +22,9 @@ class ByteSink {
  public:
   virtual ~ByteSink() = default;
   virtual void write(const std::uint8_t* buffer, std::size_t n) = 0;
+  // How many bytes are about to be written, as a header claims: a sink in memory may make room
+  // for them at once. Only a hint; the writes decide.
+  virtual void expect(std::uint64_t) {}
 };
 
 class TLZH {

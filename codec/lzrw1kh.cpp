@@ -177,7 +177,7 @@ std::size_t TLZR::CompressBlock(const std::uint8_t* src, std::size_t n, std::uin
         // Whether the entry is near is as unpredictable as a coin on some data: decide it
         // without a branch, by comparing against the chunk's first word when it is not.
         const std::uint64_t far = ((x - m) >> 12) != 0;  // 0 or 1
-        const std::uint64_t diff = (load64(src + (m & (far - 1))) ^ here) | far;
+        const std::uint64_t diff = (load64(src + std::min(m, x)) ^ here) | far;
         if ((diff & 0xFFFFFF) == 0) {
           const std::size_t l = matchlength(src, x, m, diff);
           put16(dst + y, static_cast<unsigned>((x - m) << 4 | (l - kMinMatch)));
