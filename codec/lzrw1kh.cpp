@@ -192,8 +192,9 @@ std::size_t TLZR::CompressBlock(const std::uint8_t* src, std::size_t n, std::uin
           // the control word, the chunk's end and the output's room (a literal moves all three
           // by one), up to a position where a run may start, which the loop above looks at, or
           // a copy, which ends the stretch.
-          const std::size_t left =
-              std::min({static_cast<std::size_t>(16 - k), x < roomy ? roomy - x : 0, n + 1 - y});
+          // (A control word just begun may have put y at n + 3 already.)
+          const std::size_t left = std::min({static_cast<std::size_t>(16 - k),
+                                             x < roomy ? roomy - x : 0, y <= n ? n + 1 - y : 0});
           std::size_t j = 0;
           std::size_t copied = 0;  // the length of the copy that ends the stretch, if one does
           for (; j < left && src[x + j] != src[x + j + 1]; ++j) {

@@ -165,6 +165,21 @@ TEST(CompressBlock, WritesWhatThePlainCoderWrites) {
   }
 }
 
+TEST(CompressBlock, WritesNothingPastTheRoomItAsksFor) {
+  // Coding stops soon after the output outgrows the chunk, but a control word begun just before
+  // may carry it a little further: never past MaxWorkLength.
+  for (std::size_t n : {100u, 4096u, 32768u}) {
+    for (unsigned seed = 1; seed <= 30; ++seed) {
+      const Bytes chunk = seed % 3 ? randombytes(n, seed) : textbytes(n, seed);
+      Bytes out(TLZR::MaxWorkLength + 64, 0xA5);
+      TLZR lzr;
+      lzr.CompressBlock(chunk.data(), chunk.size(), out.data());
+      ASSERT_EQ(Bytes(out.begin() + TLZR::MaxWorkLength, out.end()), Bytes(64, 0xA5))
+          << "size " << n << " seed " << seed;
+    }
+  }
+}
+
 // ---- round trips -------------------------------------------------------------------------
 
 TEST(BlockRoundTrip, ChunksOfEveryKindComeBackUnchanged) {
