@@ -100,33 +100,11 @@ Bytes referencedecode(const Bytes& c) {
   std::size_t at = 8;
   for (;;) {
     const std::size_t length = c.at(at) | c.at(at + 1) << 8;
-    const std::size_t start = out.size();
-    const Bytes p(c.begin() + at + 2, c.begin() + at + 2 + length);
+    const std::optional<Bytes> chunk =
+        plaindecode(Bytes(c.begin() + at + 2, c.begin() + at + 2 + length));
     at += 2 + length;
-    if (p.size() >= 2 && p[0] == 0x80) {
-      out.insert(out.end(), p.begin() + 1, p.end());
-    } else if (p.size() >= 2) {
-      unsigned control = p[1] << 8 | p[2];
-      int left = 16;
-      for (std::size_t x = 3; x < p.size();) {
-        if (left == 0) control = p[x] << 8 | p[x + 1], x += 2, left = 16;
-        if (control & 0x8000) {
-          const std::size_t offset = p[x] * 16 + p[x + 1] / 16;
-          if (offset == 0) {
-            out.insert(out.end(), p[x + 1] * 256 + p[x + 2] + 16, p[x + 3]);
-            x += 4;
-          } else {
-            for (int i = 0; i < p[x + 1] % 16 + 3; ++i) out.push_back(out[out.size() - offset]);
-            x += 2;
-          }
-        } else {
-          out.push_back(p[x++]);
-        }
-        control <<= 1;
-        --left;
-      }
-    }
-    if (out.size() - start != 32768) break;
+    out.insert(out.end(), chunk.value().begin(), chunk.value().end());
+    if (chunk->size() != 32768) break;
   }
   return out;
 }

@@ -255,36 +255,6 @@ TEST(DecompressBlock, LiteralsAndCopiesPastTheChunkEndAreRefused) {
   EXPECT_TRUE(isdamaged(withcopy + Bytes{0x00, 0x10}));
 }
 
-// The format read one item at a time, as plainly as it is described; nullopt where the plain
-// reading would step outside the chunk.
-std::optional<Bytes> plaindecode(const Bytes& p) {
-  if (p.size() < 2) return Bytes{};
-  if (p[0] == 0x80) return Bytes(p.begin() + 1, p.end());
-  Bytes out;
-  unsigned control = p[1] << 8 | p[2];
-  int left = 16;
-  for (std::size_t x = 3; x < p.size();) {
-    if (left == 0) control = p[x] << 8 | p[x + 1], x += 2, left = 16;
-    if (control & 0x8000) {
-      const std::size_t offset = p[x] * 16 + p[x + 1] / 16;
-      if (offset == 0) {
-        out.insert(out.end(), p[x + 1] * 256 + p[x + 2] + 16, p[x + 3]);
-        x += 4;
-      } else {
-        if (offset > out.size()) return std::nullopt;
-        for (int i = 0; i < p[x + 1] % 16 + 3; ++i) out.push_back(out[out.size() - offset]);
-        x += 2;
-      }
-    } else {
-      out.push_back(p[x++]);
-    }
-    if (out.size() > TLZR::ChunkSize) return std::nullopt;
-    control <<= 1;
-    --left;
-  }
-  return out;
-}
-
 // A payload of random items that a coder may write: stretches of literals, copies of every
 // offset and length (the short offsets that repeat a pattern most of all) and runs.
 Bytes randompayload(std::mt19937& random, std::size_t target) {
