@@ -16,9 +16,11 @@ constexpr std::uint8_t kFastSignature[4] = {'W', 'R', 'Z', 'L'};
 constexpr std::uint8_t kGoodSignature[4] = {'!', 'H', 'Z', 'L'};
 constexpr std::size_t kHeaderSize = 8;
 constexpr std::uint64_t kMaxSize = 0xFFFFFFFFu;  // the header holds a 32-bit size
-// How much room an unpacking in memory makes at once for the size a header claims.
-constexpr std::uint64_t kTrustedRoom = std::uint64_t{64} << 20;
+// No coded byte of either mode stands for more than this many bytes of output (a run item of
+// four bytes gives at most 4111), so a container of c bytes holds less than c times this.
+constexpr std::uint64_t kMostExpansion = 1028;
 
+static_assert(kMostExpansion * 4 >= 4095 + 16, "a run item stands for the most bytes");
 static_assert(TLZR::BufferSize >= TLZR::MaxWorkLength + 2,
               "the output buffer holds a block's length and its payload together");
 
@@ -54,22 +56,24 @@ class MemorySource : public ByteSource {
 // Bytes gathered in memory, up to a limit.
 class MemorySink : public ByteSink {
  public:
-  MemorySink(std::size_t limit, std::string name) : limit_(limit), name_(std::move(name)) {}
+  MemorySink(std::size_t limit, std::uint64_t room, std::string name)
+      : limit_(limit), room_(room), name_(std::move(name)) {}
   void write(const std::uint8_t* buffer, std::size_t n) override {
     if (n > limit_ - bytes_.size()) throw ELzrw1TooLarge(message::morethanlimit(name_));
     bytes_.insert(bytes_.end(), buffer, buffer + n);
   }
   // Room for what a header promises, so the bytes are not copied as the vector grows; but no
-  // more than the limit, nor than a few megabytes before the first of them is there, since a
-  // damaged header may promise 4 GB.
+  // more than the limit, nor than the container could hold, since a damaged header may promise
+  // 4 GB.
   void expect(std::uint64_t size) override {
-    bytes_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>({size, limit_, kTrustedRoom})));
+    bytes_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>({size, limit_, room_})));
   }
   Bytes& bytes() { return bytes_; }
 
  private:
   Bytes bytes_;
   std::size_t limit_;
+  std::uint64_t room_;
   std::string name_;
 };
 
@@ -181,23 +185,23 @@ Bytes pack(std::span<const std::uint8_t> data, TCompressMode mode, int threshold
     });
   }
   MemorySource in(data);
-  MemorySink out(std::numeric_limits<std::size_t>::max(), "(output buffer)");
+  MemorySink out(std::numeric_limits<std::size_t>::max(), 0, "(output buffer)");
   // Fast mode grows a chunk by 3 bytes at most; Good mode usually shrinks it.
   out.bytes().reserve(kHeaderSize + data.size() + 3 * (data.size() / TLZR::ChunkSize + 1));
   packstream(in, data.size(), mode, out, lzr, buffers, name);
   return std::move(out.bytes());
 }
 
-Bytes unpackstream(ByteSource& in, const UnpackOptions& options) {
+Bytes unpackstream(ByteSource& in, const UnpackOptions& options, std::uint64_t room) {
   Buffers buffers;
-  MemorySink out(options.limit, options.name);
+  MemorySink out(options.limit, room, options.name);
   unpackstream(in, out, buffers, options.name);
   return std::move(out.bytes());
 }
 
 Bytes unpack(std::span<const std::uint8_t> container, const UnpackOptions& options) {
   MemorySource in(container);
-  return unpackstream(in, options);
+  return unpackstream(in, options, container.size() * kMostExpansion);
 }
 
 }  // namespace codec

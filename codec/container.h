@@ -72,8 +72,9 @@ void packstream(ByteSource& in, std::uint64_t size, TCompressMode mode, ByteSink
 
 // Reads one container from in and writes the bytes it holds to out.
 void unpackstream(ByteSource& in, ByteSink& out, Buffers& buffers, const std::string& inputname);
-// The same into memory, as unpack does.
-Bytes unpackstream(ByteSource& in, const UnpackOptions& options);
+// The same into memory, as unpack does, making room at once for up to room bytes of what the
+// header claims.
+Bytes unpackstream(ByteSource& in, const UnpackOptions& options, std::uint64_t room);
 
 // Auto mode's choice for an input of size bytes: Good up to kAutoSmallInput, otherwise Fast when
 // two chunks, at a third and two thirds of the input (each rounded down to a whole chunk), code

@@ -277,7 +277,8 @@ Bytes unpack(std::istream& container, const UnpackOptions& options) {
   static const std::function<void()> noprogress;
   Input in(options.name, noprogress);
   in.usestream(&container);
-  return unpackstream(in, options);
+  // The stream's length is not known; a megabyte first, and the vector grows from there.
+  return unpackstream(in, options, std::uint64_t{1} << 20);
 }
 
 }  // namespace codec
