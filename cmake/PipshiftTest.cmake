@@ -4,7 +4,8 @@
 # QT: the cases need a QApplication (widget tests); they run on the offscreen platform.
 function(pipshift_test name)
   cmake_parse_arguments(T "QT" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${T_SOURCES})
+  # The build's own version, for whatever shows or compares it.
+  add_executable(${name} ${T_SOURCES} $<TARGET_OBJECTS:pipshift_version>)
   if(T_QT)
     target_link_libraries(${name} PRIVATE ${T_LIBS} pipshift_testmain_qt GTest::gtest GTest::gmock)
   else()

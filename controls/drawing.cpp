@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QPainter>
 #include <QRect>
+#include <QVariant>
+#include <QWidget>
 
 namespace controls {
 
@@ -17,6 +19,13 @@ void drawframe(QPainter& painter, const QRect& area, const QColor& light, const 
   painter.fillRect(area.left(), area.top(), 1, area.height(), light);
   painter.fillRect(area.left(), area.bottom(), area.width(), 1, dark);
   painter.fillRect(area.right(), area.top(), 1, area.height(), dark);
+}
+
+qreal drawscale(const QWidget* widget) {
+  const QVariant value = widget->property(drawscaleproperty);
+  bool ok = false;
+  const qreal scale = value.toReal(&ok);
+  return ok && scale > 0 ? scale : 1.0;
 }
 
 }  // namespace controls

@@ -101,7 +101,12 @@ void TFlatPanel::paintEvent(QPaintEvent*) {
 
   {
     QPainter p(&buffer);
-    if (!rect().isEmpty()) controls::drawframe(p, rect(), m_colorhighlight, m_colorshadow);
+    // One pixel wide, or as many as the panel is drawn larger than designed.
+    const int frame = std::max(1, qRound(controls::drawscale(this)));
+    for (int inset = 0; inset < frame; ++inset) {
+      const QRect edge = rect().adjusted(inset, inset, -inset, -inset);
+      if (!edge.isEmpty()) controls::drawframe(p, edge, m_colorhighlight, m_colorshadow);
+    }
 
     if (!m_caption.isEmpty()) {
       const QRect area = captionRect();

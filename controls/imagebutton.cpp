@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QPainter>
 
+#include "controls/drawing.h"
 #include "resources/resources.h"
 
 namespace {
@@ -35,11 +36,16 @@ void TImageButton::changeEvent(QEvent* event) {
 
 void TImageButton::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  const int shift = isDown() ? 1 : 0;
+  const int shift = isDown() ? std::max(1, qRound(controls::drawscale(this))) : 0;
   const QRect face = rect().translated(shift, shift);
 
   if (!m_picture.isNull()) {
-    p.drawPixmap(face.topLeft(), m_picture);
+    if (size() == m_picture.deviceIndependentSize().toSize()) {
+      p.drawPixmap(face.topLeft(), m_picture);
+    } else {
+      // Drawn larger than designed: the picture drawn for that size, not this one enlarged.
+      p.drawPixmap(face.topLeft(), resourcepicture(m_image, size(), devicePixelRatioF()));
+    }
   } else {
     p.fillRect(face, fallbackFace);
     p.setPen(fallbackBorder);

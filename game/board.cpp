@@ -1,5 +1,7 @@
 #include "game/board.h"
 
+#include "game/deal.h"
+
 namespace game {
 
 namespace {
@@ -103,16 +105,15 @@ void clearbone(Board& board, int bone) {
   }
 }
 
-std::vector<Placement> shuffledeal(Board& board, std::mt19937& random) {
+std::vector<Placement> shuffledeal(Board& board, DealRandom& random) {
   std::array<bool, kBoneCount + 1> used{};
   board = Board{};
-  std::uniform_int_distribution<int> draw(1, kBoneCount);
   std::vector<Placement> deal;
   deal.reserve(kBoneCount);
   for (int column = 1; column < kColumnCount; ++column) {
     for (int row = 0; row < columnlength(column); ++row) {
-      int bone = draw(random);
-      while (used[bone]) bone = draw(random);
+      int bone = random.drawbone();
+      while (used[bone]) bone = random.drawbone();
       used[bone] = true;
       board[column][row] = bone;
       deal.push_back({getspot(column, row), bone});

@@ -10,7 +10,6 @@
 // 8 is 5/5, ... 28 is 0/0. Number 0 means "no bone" everywhere.
 
 #include <array>
-#include <random>
 #include <vector>
 
 namespace game {
@@ -75,10 +74,12 @@ struct Placement {
   int bone = 0;
 };
 
+class DealRandom;
+
 // Clears the board and deals all 28 bones into columns 1 to 7 (column order, top row first),
-// drawing a uniformly random bone number for each cell and drawing again until an unused one
-// comes. Returns the placements in dealing order so the caller can draw each bone.
-std::vector<Placement> shuffledeal(Board& board, std::mt19937& random);
+// drawing a bone number for each cell and drawing again until an unused one comes. Returns the
+// placements in dealing order so the caller can draw each bone.
+std::vector<Placement> shuffledeal(Board& board, DealRandom& random);
 
 // True when the bone has at least one target in columns 1 to 7. The scan runs each row left to
 // right and stops the row at an empty or same-bone left neighbour, so slots further right are

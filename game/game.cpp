@@ -1,5 +1,7 @@
 #include "game/game.h"
 
+#include "game/deal.h"
+
 namespace game {
 
 namespace {
@@ -37,14 +39,17 @@ const char* cuename(Cue cue) {
   return "";
 }
 
-std::vector<Placement> Game::start(std::mt19937& random) {
+std::vector<Placement> Game::start(int dealnumber) {
   gamerunning_ = true;
+  dealnumber_ = dealnumber;
   timeleft_ = kSecondsPerGame;
   bartag_ = kTimeBarWidth;
   clicksleft_ = kClicksPerGame;
   scorecaption_ = "Clicks: " + std::to_string(clicksleft_);
   selectedbone_ = 0;
-  return shuffledeal(board_, random);
+  std::vector<Placement> deal;
+  board_ = dealboard(dealnumber, &deal);
+  return deal;
 }
 
 Outcome Game::clickbone(int bone, bool showhints) {

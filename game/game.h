@@ -4,7 +4,6 @@
 // clock, and the end of the game. The game draws nothing: every action returns what happened, and
 // the window shows it.
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -42,9 +41,10 @@ struct Outcome {
 
 class Game {
  public:
-  // Starts a new game: clicks, seconds and the time bar's length reset, selection cleared,
-  // the board dealt anew. A running game is simply replaced. Returns the deal.
-  std::vector<Placement> start(std::mt19937& random);
+  // Starts a new game on the numbered deal (1 to 2147483647): clicks, seconds and the time
+  // bar's length reset, selection cleared, the board dealt anew. A running game is simply
+  // replaced. Returns the deal.
+  std::vector<Placement> start(int dealnumber);
 
   // A click on a bone: selects it, or unselects it when it is the selected one.
   Outcome clickbone(int bone, bool showhints);
@@ -54,6 +54,8 @@ class Game {
   Outcome tick();
 
   const Board& board() const { return board_; }
+  // The number of the deal being played; 0 before the first game.
+  int dealnumber() const { return dealnumber_; }
   int selectedbone() const { return selectedbone_; }
   bool gamerunning() const { return gamerunning_; }
   int timeleft() const { return timeleft_; }
@@ -86,6 +88,7 @@ class Game {
   void endgame(bool won, Outcome& outcome);
 
   Board board_{};
+  int dealnumber_ = 0;
   int selectedbone_ = 0;
   bool gamerunning_ = false;
   int timeleft_ = kSecondsPerGame;

@@ -4,7 +4,9 @@
 #include <QLabel>
 #include <QScreen>
 #include <QStringDecoder>
+#include <QUrl>
 
+#include "controls/fitwindow.h"
 #include "controls/flatpanel.h"
 #include "controls/imagebutton.h"
 #include "controls/look.h"
@@ -103,6 +105,9 @@ void Thighscore::postscore(const QString& name, const QString& date, const QStri
 }
 
 void Thighscore::showforward() {
+  if (!isVisible()) {
+    controls::fitworkarea(this, screen() ? screen() : QGuiApplication::primaryScreen());
+  }
   if (isMinimized()) showNormal();
   show();
   raise();
@@ -120,12 +125,43 @@ void Thighscore::getitDoneString(THTTPGet*, const QByteArray& Result) {
   displayhtml->LoadFromString(pagetext(Result), QString());
 }
 
-// Links open in the player's browser as the page wrote them, relative ones included; the view
-// itself never follows them.
+// Links open in the player's browser, never in the view itself. A target inside the page
+// ("#name") is the view's own to scroll to.
 void Thighscore::displayhtmlHotSpotClick(QObject*, const QString& SRC, bool& Handled) {
-  URL1->setURL(SRC);
-  URL1->OpenURL();
+  if (SRC.startsWith(u'#')) return;
   Handled = true;
+  const QString address = linkaddress(SRC, listaddress(m_base));
+  if (address.isEmpty()) return;
+  URL1->setURL(address);
+  URL1->OpenURL();
+}
+
+QString Thighscore::linkaddress(const QString& link, const QString& pageaddress) {
+  // Blanks around an attribute's value are no part of the address, as in any browser.
+  QString address = link.trimmed();
+  if (schemeof(address).isEmpty()) {
+    const QUrl relative(address);
+    if (!relative.isValid()) return {};
+    address = QUrl(pageaddress).resolved(relative).toString(QUrl::FullyEncoded);
+  }
+  for (const QChar c : address) {
+    if (c.unicode() < 0x20 || c.unicode() == 0x7F) return {};
+  }
+  const QString scheme = schemeof(address);
+  if (scheme != u"http" && scheme != u"https" && scheme != u"mailto") return {};
+  return address;
+}
+
+QString Thighscore::schemeof(const QString& link) {
+  const qsizetype colon = link.indexOf(u':');
+  if (colon < 1) return {};
+  for (qsizetype k = 0; k < colon; ++k) {
+    const char16_t c = link[k].unicode();
+    const bool letter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+    const bool other = (c >= u'0' && c <= u'9') || c == u'+' || c == u'-' || c == u'.';
+    if (!letter && (k == 0 || !other)) return {};
+  }
+  return link.left(colon).toLower();
 }
 
 void Thighscore::button_doneClick() {

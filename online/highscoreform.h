@@ -41,6 +41,16 @@ class Thighscore : public QDialog {
   void displayhtmlHotSpotClick(QObject* Sender, const QString& SRC, bool& Handled);
   void button_doneClick();
 
+  // The address a click on a link in the page at pageaddress opens, or an empty text when the
+  // click must not reach the desktop. The page comes from the network and the desktop opens
+  // whatever it is handed, local files and programs included, so only web and mail addresses
+  // (http, https, mailto) leave the program. A link relative to the page is taken relative to
+  // the page's own address, as a browser would take it; handed on as it stands, the desktop
+  // would look for it among the player's files.
+  static QString linkaddress(const QString& link, const QString& pageaddress);
+  // The scheme a link begins with, in lower case; empty when it has none.
+  static QString schemeof(const QString& link);
+
   // The list page's bytes as text: the encoding the page declares (byte order mark or
   // <meta charset>), else UTF-8, else Latin-1 for pages that are not valid UTF-8.
   static QString pagetext(const QByteArray& page);

@@ -2,9 +2,11 @@
 
 #include <QUrl>
 
+#include "platform/product.h"
+
 namespace {
 
-const QString productword = QStringLiteral("pipshift");
+const QString productword = QString::fromLatin1(product::word);
 
 // "/" stays readable (it has no meaning inside a query value); everything outside the unreserved
 // characters, "&", "=", "+", "#" and blanks included, is escaped.

@@ -1,10 +1,15 @@
 // pipshift-server: the reference score and update server. See server/README.md.
-#include <httplib.h>
+#include <pthread.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <csignal>
 #include <iostream>
 #include <thread>
 
+#include "server/httpserver.h"
+#include "server/pgstore.h"
+#include "server/scoreboard.h"
 #include "server/scoredb.h"
 #include "server/serverapp.h"
 
@@ -22,28 +27,35 @@ int main(int argc, char** argv) {
   const Options& o = *parsed.options;
 
   // Termination requests are taken by a thread of their own, so the server can be stopped
-  // cleanly (database closed) from outside a signal handler.
+  // cleanly (queued posts committed, database closed) from outside a signal handler.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
+  // The soft descriptor limit is often 1024, kept low for programs that use select(); this one
+  // does not, and every connection costs a descriptor. The hard limit is the administrator's.
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+  }
 
   try {
-    ScoreDb db(o.db);
-    httplib::Server server;
-    installRoutes(server, db, o.root);
+    ScoreBoard board(openWriters(o.db));
+    Routes routes(board, o.root, o.postLimit);
+    http::Server server(
+        [&routes](http::Request& request, http::Responder responder) {
+          routes.handle(request, std::move(responder));
+        },
+        &Routes::errorPage);
 
-    int port = o.port;
-    if (port == 0) {
-      port = server.bind_to_any_port(o.host);
-      if (port <= 0) port = -1;
-    } else if (!server.bind_to_port(o.host, port)) {
-      port = -1;
-    }
-    if (port < 0) {
-      std::cerr << "pipshift-server: cannot listen on " << o.host << ":" << o.port << "\n";
+    int port = 0;
+    try {
+      port = server.listen(o.host, o.port);
+    } catch (const std::exception& e) {
+      std::cerr << "pipshift-server: " << e.what() << "\n";
       return 1;
     }
 
@@ -53,13 +65,13 @@ int main(int argc, char** argv) {
       server.stop();
     });
     std::cout << "listening on " << o.host << ":" << port << std::endl;
-    const bool ok = server.listen_after_bind();
-    // Wake the stopper if listening ended for another reason.
-    if (stopper.joinable()) {
-      pthread_kill(stopper.native_handle(), SIGTERM);
-      stopper.join();
-    }
-    return ok ? 0 : 1;
+    const unsigned loops = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+    server.run(loops);
+    // Wake the stopper if serving ended for another reason.
+    pthread_kill(stopper.native_handle(), SIGTERM);
+    stopper.join();
+    board.stop();
+    return 0;
   } catch (const std::exception& e) {
     std::cerr << "pipshift-server: " << e.what() << "\n";
     return 1;

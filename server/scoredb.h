@@ -1,15 +1,18 @@
-// The score list on disk: SQLite in write-ahead-log mode, so readers never wait for a post and
-// a killed server loses no score it has acknowledged.
+// Where the scores are kept: one SQLite file by default, or a PostgreSQL database that several
+// servers share. Every store commits before it returns, so an answered post is never lost.
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "server/scoreform.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace pipshiftserver {
 
@@ -18,26 +21,54 @@ class DbError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-class ScoreDb {
+class ScoreStore {
+ public:
+  virtual ~ScoreStore() = default;
+  // Stores the entries together in one transaction and returns once it is durable. `announce`
+  // tells other servers on the same database that the best list may have changed. Throws
+  // DbError, and then nothing of the batch is stored.
+  virtual void add(const std::vector<ScoreEntry>& entries, bool announce) = 0;
+  void add(const ScoreEntry& entry) { add(std::vector<ScoreEntry>{entry}, false); }
+  // The best entries, highest score first; among equal scores the earlier post ranks higher.
+  virtual std::vector<ScoreEntry> best(std::size_t limit) = 0;
+  virtual std::size_t count() = 0;
+  // Whether another process may have changed the scores since the last call. Cheap: no query
+  // of the table.
+  virtual bool changedElsewhere() = 0;
+};
+
+// "postgresql://..." or "postgres://..." names a PostgreSQL database; anything else a SQLite file.
+bool isPostgresAddress(std::string_view db);
+// Opens the store the --db value names, creating the table when it is missing. Throws DbError.
+std::unique_ptr<ScoreStore> openStore(const std::string& db);
+// The stores one server writes through: a SQLite file takes one writer at a time, a database
+// server several (the first of them watches for other servers' changes).
+std::vector<std::unique_ptr<ScoreStore>> openWriters(const std::string& db);
+
+// The SQLite file.
+class ScoreDb final : public ScoreStore {
  public:
   // Opens or creates the database; throws DbError when it cannot be used.
   explicit ScoreDb(const std::string& path);
-  ~ScoreDb();
+  ~ScoreDb() override;
   ScoreDb(const ScoreDb&) = delete;
   ScoreDb& operator=(const ScoreDb&) = delete;
 
-  // Stores one entry; returns once it is committed. Throws DbError.
-  void add(const ScoreEntry& entry);
-  // The best entries, highest score first; among equal scores the earlier post ranks higher.
-  std::vector<ScoreEntry> best(std::size_t limit);
-  std::size_t count();
+  using ScoreStore::add;
+  void add(const std::vector<ScoreEntry>& entries, bool announce) override;
+  std::vector<ScoreEntry> best(std::size_t limit) override;
+  std::size_t count() override;
+  bool changedElsewhere() override;
 
  private:
   void exec(const char* sql);
   [[noreturn]] void fail(const std::string& what);
+  long long dataVersion();
 
   std::mutex mutex_;
   sqlite3* db_ = nullptr;
+  sqlite3_stmt* insert_ = nullptr;
+  long long dataVersion_ = 0;
 };
 
 }  // namespace pipshiftserver

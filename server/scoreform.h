@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "game/game.h"
+#include "platform/product.h"
 
 namespace pipshiftserver {
 
@@ -18,12 +19,13 @@ inline constexpr int kMaxScore = 2 * (game::kClicksPerGame + game::kSecondsPerGa
 inline constexpr std::size_t kMaxNameChars = 10;
 inline constexpr std::size_t kMaxDateChars = 16;
 inline constexpr std::size_t kListLength = 100;
-inline constexpr std::string_view kMakerSite = "http://www.quorvel.example/";
+inline constexpr std::string_view kMakerSite = product::makerurl;
 
 struct ScoreEntry {
   std::string name;
   std::string date;
   int score = 0;
+  bool operator==(const ScoreEntry&) const = default;
 };
 
 // Form fields by name; a field given twice keeps both values, so ambiguity can be refused.

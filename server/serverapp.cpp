@@ -1,13 +1,12 @@
 #include "server/serverapp.h"
 
-#include <httplib.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <sstream>
+#include <cerrno>
 
-#include "server/scoredb.h"
+#include "server/scoreboard.h"
 #include "server/scoreform.h"
 
 namespace pipshiftserver {
@@ -15,80 +14,35 @@ namespace pipshiftserver {
 namespace {
 
 constexpr const char* kHtml = "text/html; charset=utf-8";
-// A score post is a few dozen bytes; anything far larger is not one.
-constexpr std::size_t kMaxPostBytes = 16 * 1024;
+constexpr const char* kPostPath = "/cgi-bin/pipshift.cgi";
+constexpr const char* kListPath = "/counter/pipshift.shtml";
 
-void refuse(httplib::Response& res, int status, const std::string& title,
-            const std::string& message) {
-  res.status = status;
-  res.set_content(renderErrorPage(title, message), kHtml);
+http::Response page(int status, const std::string& title, const std::string& message) {
+  return http::Response::text(status, renderErrorPage(title, message), kHtml);
 }
 
-void postScore(ScoreDb& db, const httplib::Request& req, httplib::Response& res) {
-  // The fields may come in the query, as the program sends them, or as a posted form.
-  const std::size_t question = req.target.find('?');
-  std::string text =
-      question == std::string::npos ? std::string() : req.target.substr(question + 1);
-  const bool formBody =
-      req.method == "POST" &&
-      req.get_header_value("Content-Type").rfind("application/x-www-form-urlencoded", 0) == 0;
-  if (formBody && !req.body.empty()) {
-    if (!text.empty()) text += '&';
-    text += req.body;
-  }
-  const auto fields = parseForm(text);
-  if (!fields) {
-    refuse(res, 400, "Score refused", "The request holds a malformed %-escape.");
-    return;
-  }
-  const Checked checked = checkEntry(*fields);
-  if (!checked.entry) {
-    refuse(res, 400, "Score refused", checked.error);
-    return;
-  }
-  try {
-    db.add(*checked.entry);
-  } catch (const DbError& e) {
-    std::cerr << "pipshift-server: " << e.what() << std::endl;
-    refuse(res, 500, "Score not stored", "The server could not store the score; try again later.");
-    return;
-  }
-  res.set_content("Score received.\n", "text/plain; charset=utf-8");
+http::Response notAllowed(const char* allow) {
+  http::Response r = page(405, "Method Not Allowed", "This address does not take that request.");
+  r.headers.push_back({"Allow", allow});
+  return r;
 }
 
-void showList(ScoreDb& db, httplib::Response& res) {
-  try {
-    res.set_content(renderScorePage(db.best(kListLength)), kHtml);
-  } catch (const DbError& e) {
-    std::cerr << "pipshift-server: " << e.what() << std::endl;
-    refuse(res, 500, "List unavailable", "The server could not read the score list.");
-  }
-}
-
-void serveFile(const std::filesystem::path& root, const httplib::Request& req,
-               httplib::Response& res) {
-  const auto file = resolveStatic(root, req.path);
-  if (!file) {
-    refuse(res, 404, "Not Found", "There is no such file here.");
-    return;
-  }
-  std::ifstream in(*file, std::ios::binary);
-  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in && !in.eof()) {
-    refuse(res, 500, "Unreadable", "The file could not be read.");
-    return;
-  }
-  res.set_content(std::move(content), contentTypeFor(*file).c_str());
+bool isForm(const http::Request& request) {
+  const std::string* type = request.header("Content-Type");
+  return type && type->rfind("application/x-www-form-urlencoded", 0) == 0;
 }
 
 }  // namespace
 
 std::string usage() {
-  return "usage: pipshift-server --port N --db FILE --root DIR [--host ADDR]\n"
-         "  --port N     TCP port to listen on; 0 picks a free one (default 8080)\n"
-         "  --db FILE    SQLite database of posted scores (created when missing)\n"
-         "  --root DIR   folder of published files, e.g. DIR/pipshift/pipshiftversion.txt\n"
-         "  --host ADDR  address to bind (default 127.0.0.1)\n";
+  return "usage: pipshift-server --port N --db DB --root DIR [--host ADDR] [--post-limit N]\n"
+         "  --port N        TCP port to listen on; 0 picks a free one (default 8080)\n"
+         "  --db DB         SQLite file of posted scores (created when missing), or\n"
+         "                  postgresql://user@host:port/dbname (table created when missing)\n"
+         "  --root DIR      folder of published files, e.g. DIR/pipshift/pipshiftversion.txt\n"
+         "  --host ADDR     address to bind (default 127.0.0.1)\n"
+         "  --post-limit N  score posts one address may make in a minute (default 30; 0: no "
+         "limit)\n";
 }
 
 ParsedOptions parseOptions(const std::vector<std::string>& args) {
@@ -98,7 +52,7 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") return parsed;
-    if (a != "--port" && a != "--db" && a != "--root" && a != "--host") {
+    if (a != "--port" && a != "--db" && a != "--root" && a != "--host" && a != "--post-limit") {
       parsed.error = "unknown argument: " + a;
       return parsed;
     }
@@ -107,14 +61,21 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
       return parsed;
     }
     const std::string& v = args[++i];
+    const bool digits = v.find_first_not_of("0123456789") == std::string::npos;
     if (a == "--port") {
-      const bool digits = v.size() <= 5 && v.find_first_not_of("0123456789") == std::string::npos;
-      const int port = digits ? std::stoi(v) : -1;
+      const int port = digits && v.size() <= 5 ? std::stoi(v) : -1;
       if (port < 0 || port > 65535) {
         parsed.error = "--port must be a number from 0 to 65535";
         return parsed;
       }
       o.port = port;
+    } else if (a == "--post-limit") {
+      const long limit = digits && v.size() <= 7 ? std::stol(v) : -1;
+      if (limit < 0 || limit > 1000000) {
+        parsed.error = "--post-limit must be a number from 0 to 1000000";
+        return parsed;
+      }
+      o.postLimit = static_cast<unsigned>(limit);
     } else if (a == "--db") {
       o.db = v;
     } else if (a == "--root") {
@@ -136,31 +97,117 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
   return parsed;
 }
 
-void installRoutes(httplib::Server& server, ScoreDb& db, const std::filesystem::path& root) {
-  server.set_payload_max_length(kMaxPostBytes);
-  server.Get("/cgi-bin/pipshift.cgi", [&db](const httplib::Request& req, httplib::Response& res) {
-    postScore(db, req, res);
-  });
-  server.Post("/cgi-bin/pipshift.cgi", [&db](const httplib::Request& req, httplib::Response& res) {
-    postScore(db, req, res);
-  });
-  server.Get("/counter/pipshift.shtml",
-             [&db](const httplib::Request&, httplib::Response& res) { showList(db, res); });
-  server.Get(".*", [root](const httplib::Request& req, httplib::Response& res) {
-    serveFile(root, req, res);
-  });
-  // Whatever else goes wrong (unknown method, oversized body) still gets a readable page.
-  server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-    if (res.body.empty()) {
-      res.set_content(renderErrorPage("Error " + std::to_string(res.status),
-                                      "The server cannot answer this request."),
-                      kHtml);
+Routes::Routes(ScoreBoard& board, std::filesystem::path root, unsigned postLimit)
+    : board_(board), root_(std::move(root)), limiter_(postLimit) {}
+
+http::Response Routes::errorPage(int status) {
+  switch (status) {
+    case 400:
+      return page(400, "Bad Request", "The server could not understand the request.");
+    case 408:
+      return page(408, "Request Timeout", "The request did not arrive in time.");
+    case 411:
+      return page(411, "Length Required", "A request body must state its length.");
+    case 413:
+      return page(413, "Payload Too Large", "The request is larger than this server takes.");
+    case 414:
+      return page(414, "URI Too Long", "The request address is longer than this server takes.");
+    case 431:
+      return page(431, "Request Header Fields Too Large",
+                  "The request headers are larger than this server takes.");
+    case 500:
+      return page(500, "Server error", "The server could not answer this request.");
+    default:
+      return page(status, "Error " + std::to_string(status),
+                  "The server cannot answer this request.");
+  }
+}
+
+void Routes::handle(http::Request& request, http::Responder responder) {
+  const std::string& method = request.method;
+  if (request.path == kPostPath) {
+    // HEAD must not store anything, so only the two methods that post are taken.
+    if (method != "GET" && method != "POST") return responder.send(notAllowed("GET, POST"));
+    return postScore(request, responder);
+  }
+  if (method != "GET" && method != "HEAD") return responder.send(notAllowed("GET, HEAD"));
+  if (request.path == kListPath) {
+    http::Response r;
+    r.contentType = kHtml;
+    r.body = board_.page();
+    return responder.send(std::move(r));
+  }
+  serveFile(request, responder);
+}
+
+void Routes::postScore(const http::Request& request, const http::Responder& responder) {
+  int retryAfter = 0;
+  if (!limiter_.admit(request.remoteAddress, &retryAfter)) {
+    http::Response r = page(429, "Too many scores",
+                            "This address has sent too many scores in the last minute; try again "
+                            "in " +
+                                std::to_string(retryAfter) + " seconds.");
+    r.headers.push_back({"Retry-After", std::to_string(retryAfter)});
+    return responder.send(std::move(r));
+  }
+  // The fields may come in the query, as the program sends them, or as a posted form.
+  std::string text = request.query;
+  if (request.method == "POST" && isForm(request) && !request.body.empty()) {
+    if (!text.empty()) text += '&';
+    text += request.body;
+  }
+  const auto fields = parseForm(text);
+  if (!fields) {
+    return responder.send(page(400, "Score refused", "The request holds a malformed %-escape."));
+  }
+  Checked checked = checkEntry(*fields);
+  if (!checked.entry) return responder.send(page(400, "Score refused", checked.error));
+  board_.post(std::move(*checked.entry), [responder](bool stored) {
+    if (stored) {
+      responder.send(http::Response::text(200, "Score received.\n", "text/plain; charset=utf-8"));
+    } else {
+      responder.send(
+          page(500, "Score not stored", "The server could not store the score; try again later."));
     }
   });
-  server.set_exception_handler(
-      [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-        refuse(res, 500, "Server error", "The server could not answer this request.");
-      });
+}
+
+void Routes::serveFile(const http::Request& request, const http::Responder& responder) {
+  const auto path = resolveStatic(root_, request.path);
+  // Owns the descriptor from here on, whichever answer goes out.
+  http::FileBody file(path ? ::open(path->c_str(), O_RDONLY | O_CLOEXEC) : -1, 0, 0);
+  if (path && !file.open() && (errno == EMFILE || errno == ENFILE || errno == ENOMEM)) {
+    // The file is there; the server is short of descriptors for a moment.
+    return responder.send(page(503, "Service Unavailable", "The server is busy; try again soon."));
+  }
+  struct stat st {};
+  if (!file.open() || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    return responder.send(page(404, "Not Found", "There is no such file here."));
+  }
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  http::Response r;
+  r.contentType = contentTypeFor(*path);
+  r.headers.push_back({"Accept-Ranges", "bytes"});
+  http::ByteRange range{0, size};
+  const std::string* asked = request.header("Range");
+  const http::RangeKind kind =
+      asked ? http::parseRange(*asked, size, range) : http::RangeKind::Whole;
+  if (kind == http::RangeKind::Unsatisfiable) {
+    http::Response refused =
+        page(416, "Range Not Satisfiable", "The file has no bytes in the range asked for.");
+    refused.headers.push_back({"Content-Range", "bytes */" + std::to_string(size)});
+    return responder.send(std::move(refused));
+  }
+  if (kind == http::RangeKind::Part) {
+    r.status = 206;
+    r.headers.push_back({"Content-Range", "bytes " + std::to_string(range.first) + "-" +
+                                              std::to_string(range.first + range.length - 1) + "/" +
+                                              std::to_string(size)});
+  }
+  // Streamed from the file as the client reads, never held in memory whole.
+  file.select(range.first, range.length);
+  r.file = std::move(file);
+  responder.send(std::move(r));
 }
 
 }  // namespace pipshiftserver

@@ -7,19 +7,22 @@
 #include <string>
 #include <vector>
 
-namespace httplib {
-class Server;
-}
+#include "server/httpserver.h"
+#include "server/ratelimit.h"
 
 namespace pipshiftserver {
 
-class ScoreDb;
+class ScoreBoard;
+
+// Score posts one address may make in a minute, unless --post-limit says otherwise.
+inline constexpr unsigned kDefaultPostLimit = 30;
 
 struct Options {
   std::string host = "127.0.0.1";
   int port = 8080;
   std::string db;
   std::filesystem::path root;
+  unsigned postLimit = kDefaultPostLimit;
 };
 
 struct ParsedOptions {
@@ -31,6 +34,20 @@ ParsedOptions parseOptions(const std::vector<std::string>& args);
 std::string usage();
 
 // Serves the score post, the list page and the files under root.
-void installRoutes(httplib::Server& server, ScoreDb& db, const std::filesystem::path& root);
+class Routes {
+ public:
+  Routes(ScoreBoard& board, std::filesystem::path root, unsigned postLimit);
+  void handle(http::Request& request, http::Responder responder);
+  // The page sent with a refusal the HTTP layer makes by itself.
+  static http::Response errorPage(int status);
+
+ private:
+  void postScore(const http::Request& request, const http::Responder& responder);
+  void serveFile(const http::Request& request, const http::Responder& responder);
+
+  ScoreBoard& board_;
+  std::filesystem::path root_;
+  PostLimiter limiter_;
+};
 
 }  // namespace pipshiftserver

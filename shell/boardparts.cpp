@@ -1,5 +1,6 @@
 #include "shell/boardparts.h"
 
+#include <QAccessible>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -16,21 +17,34 @@ bool releasedinside(const QWidget* widget, const QMouseEvent* event) {
 }  // namespace
 
 TShape::TShape(int tag, int penwidth, const QColor& color, QWidget* parent)
-    : QWidget(parent), m_tag(tag), m_penwidth(penwidth), m_color(color) {
+    : QWidget(parent), m_tag(tag), m_penwidth(penwidth), m_color(color), m_restcolor(color) {
   setProperty("Tag", tag);
 }
 
 void TShape::setColor(const QColor& color) {
   if (color == m_color) return;
+  const bool washinted = hinted();
   m_color = color;
   update();
+  if (hinted() != washinted) {
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    QAccessible::updateAccessibility(&event);
+  }
 }
 
 void TShape::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  p.fillRect(rect(), QBrush(m_color, Qt::DiagCrossPattern));
+  QBrush hatch(m_color, Qt::DiagCrossPattern);
+  // Drawn larger than designed, the hatch and the rim grow with the shape, so it looks as at its
+  // own size, only bigger.
+  const qreal scale = controls::drawscale(this);
+  if (scale != 1.0) hatch.setTransform(QTransform::fromScale(scale, scale));
+  p.fillRect(rect(), hatch);
   // The rim is pen-width one-pixel frames, each just inside the last.
-  for (int inset = 0; inset < m_penwidth; ++inset) {
+  const int penwidth = std::max(1, qRound(m_penwidth * scale));
+  for (int inset = 0; inset < penwidth; ++inset) {
     const QRect frame = rect().adjusted(inset, inset, -inset, -inset);
     controls::drawframe(p, frame, m_color, m_color);
   }
@@ -63,7 +77,9 @@ void TBone::clearpicture() {
 void TBone::paintEvent(QPaintEvent*) {
   if (m_picture.isNull()) return;
   QPainter p(this);
-  // Stretched to the component, as the picture was drawn for exactly this size.
+  // Stretched to the component, as the picture was drawn for exactly this size (or, drawn larger
+  // than designed, from the 2x pictures: smoothly, where it is not exactly the size).
+  p.setRenderHint(QPainter::SmoothPixmapTransform);
   p.drawPixmap(rect(), m_picture);
 }
 

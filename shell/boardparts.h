@@ -23,10 +23,16 @@ class TShape : public QWidget {
   QColor color() const { return m_color; }
   void setColor(const QColor& color);
   int penwidth() const { return m_penwidth; }
+  // Marked: in any colour but the one it was made in (a hinted slot).
+  bool hinted() const { return m_color != m_restcolor; }
+
+  // Acted on without the mouse (a screen reader's "press"): raises activated().
+  void activate() { emit activated(this); }
 
  signals:
   // Any mouse button, released over the shape it was pressed on.
   void released(TShape* sender);
+  void activated(TShape* sender);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -37,6 +43,7 @@ class TShape : public QWidget {
   int m_tag;
   int m_penwidth;
   QColor m_color;
+  QColor m_restcolor;
 };
 
 // A bone's picture, drawn from the face and pip images. A cleared bone shows nothing and takes

@@ -25,11 +25,17 @@
 #include "online/httpget.h"
 #include "online/scorepost.h"
 #include "online/updatecheck.h"
+#include "platform/product.h"
 #include "platform/soundplayer.h"
-#include "platform/tallyport.h"
+#include "shell/tallyport.h"
 #include "resources/resources.h"
+#include "shell/boardaccess.h"
+#include "shell/boardcursor.h"
 #include "shell/boardparts.h"
+#include "shell/boardscale.h"
+#include "shell/choosedeal.h"
 #include "shell/companions.h"
+#include "shell/dealsolver.h"
 #include "windows/aboutform.h"
 
 namespace {
@@ -75,6 +81,7 @@ QLabel* makepicture(QWidget* parent, const char* name, const QString& image, con
   picture->setGeometry(place);
   picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   picture->setPixmap(resourcepicture(image));
+  picture->setProperty(picturepathproperty, image);
   return picture;
 }
 
@@ -124,11 +131,14 @@ Tmain::Tmain(const TmainSetup& setup, QWidget* parent)
   FormCreate();
 }
 
-Tmain::~Tmain() = default;
+// The worker's threads are stopped and joined before anything they report to goes.
+Tmain::~Tmain() {
+  delete m_dealsolver;
+}
 
 void Tmain::FormCreate() {
-  m_productword = QStringLiteral("pipshift");
-  m_installerfile = QStringLiteral("pshsetup.exe");
+  m_productword = QString::fromLatin1(product::word);
+  m_installerfile = QString::fromLatin1(product::installerfile);
 
   // Held for the life of the process so that other programs can see that the game runs. Lives in
   // the abstract namespace, so it vanishes with the process and leaves no file behind. Whether
@@ -137,9 +147,10 @@ void Tmain::FormCreate() {
   m_mutex->setSocketOptions(QLocalServer::AbstractNamespaceOption);
   m_mutex->listen(m_productword);
 
-  m_random.seed(m_setup.seed ? *m_setup.seed
-                             : static_cast<std::uint32_t>(
-                                   std::chrono::system_clock::now().time_since_epoch().count()));
+  m_random = game::DealRandom(
+      m_setup.seed ? *m_setup.seed
+                   : static_cast<std::uint64_t>(
+                         std::chrono::system_clock::now().time_since_epoch().count()));
 
   m_settingspath =
       m_setup.settingspath.isEmpty() ? defaultsettingspath(m_productword) : m_setup.settingspath;
@@ -156,10 +167,7 @@ void Tmain::buildwindow() {
   look::paintbackground(this);
   look::settextcolor(this, Qt::black);
 
-  imagelist_back_h = resourcepicture(QStringLiteral(":/images/boneface.png"));
-  for (int k = 0; k < int(imagelist_dots_h.size()); ++k) {
-    imagelist_dots_h[k] = resourcepicture(QStringLiteral(":/images/dots_%1.png").arg(k));
-  }
+  loadimagelists(devicePixelRatioF());
 
   buildmenus();
 
@@ -179,6 +187,11 @@ void Tmain::buildwindow() {
                          QStringLiteral("Welcome to Pipshift by Quorvel Software!"),
                          {14, 14, 302, 16}, 13, false, look::lilac, Qt::AlignLeft | Qt::AlignTop);
   fitwidth(label_name, label_name->text());
+  // Beside the greeting, outside the board, where no overlay panel ever covers it. It reaches
+  // under the greeting's box, whose text is short once a game is dealt ("Good Luck " and a name
+  // of at most ten characters), while this one is drawn from the right.
+  label_deal = makelabel(panel_board, "label_deal", QString(), {214, 14, 374, 16}, 13, false,
+                         look::lilac, Qt::AlignRight | Qt::AlignTop);
 
   panel_board1 = new TFlatPanel(panel_board);
   panel_board1->setObjectName(QStringLiteral("panel_board1"));
@@ -187,15 +200,20 @@ void Tmain::buildwindow() {
   panel_board1->setColorHighLight(Qt::black);
   panel_board1->setColorShadow(Qt::black);
 
+  // Laid out for the smallest client area; a larger window draws the board larger.
+  m_scale = new BoardScale(client, panel_board, {minclientwidth, minclientheight});
+  connect(m_scale, &BoardScale::scalechanged, this, &Tmain::boardrescaled);
+
   // Children stack in the order they are made, the last on top: the guide and the slots at the
   // bottom, the bones above them, the highlight and the time bar above the bones, the overlay
   // panels over everything.
   buildboard(panel_board1);
   buildpanels(panel_board1);
+  buildaccess();
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
-  Timer1->setInterval(1000);
+  Timer1->setInterval(m_setup.postinterval);
   connect(Timer1, &QTimer::timeout, this, &Tmain::Timer1Timer);
 
   turntimer = new QTimer(this);
@@ -203,6 +221,13 @@ void Tmain::buildwindow() {
   turntimer->setInterval(1000);
   connect(turntimer, &QTimer::timeout, this, &Tmain::turntimerTimer);
   turntimer->start();
+
+  solutiontimer = new QTimer(this);
+  solutiontimer->setObjectName(QStringLiteral("solutiontimer"));
+  solutiontimer->setInterval(solutionstep);
+  connect(solutiontimer, &QTimer::timeout, this, &Tmain::solutiontimerTimer);
+  m_dealsolver = new DealSolver(this);
+  connect(m_dealsolver, &DealSolver::solved, this, &Tmain::dealsolved);
 
   checkupdate = new THTTPGet(this);
   checkupdate->setObjectName(QStringLiteral("checkupdate"));
@@ -226,6 +251,7 @@ void Tmain::buildboard(QWidget* board1) {
   image_logo->setObjectName(QStringLiteral("image_logo"));
   image_logo->setGeometry(232, 242, 214, 41);
   image_logo->setPixmap(resourcepicture(QStringLiteral(":/images/logo.png")));
+  image_logo->setProperty(picturepathproperty, QStringLiteral(":/images/logo.png"));
   image_logo->setCursor(Qt::PointingHandCursor);
   connect(image_logo, &TPicture::clicked, this, &Tmain::image_logoClick);
 
@@ -251,6 +277,8 @@ void Tmain::buildboard(QWidget* board1) {
   shape_highlite->setGeometry(502, 47, 70, 38);
   shape_highlite->hide();
   connect(shape_highlite, &TShape::released, this, &Tmain::shape_highliteMouseUp);
+  // Above the bones and the highlight, below the time bar and the panels.
+  m_cursor = new BoardCursor(shape);
 
   Image1 =
       makepicture(board1, "Image1", QStringLiteral(":/images/timeframe.png"), {424, 216, 154, 23});
@@ -346,6 +374,37 @@ void Tmain::buildpanels(QWidget* board1) {
   panel_wait->hide();
 }
 
+// The board's cursor and keys, and what a screen reader is told of the board. Enter presses a
+// panel's default button and Esc its cancelling one; the update panel's Enter is its Cancel: a
+// stray Enter must never start replacing the program.
+void Tmain::buildaccess() {
+  auto button = [this](const char* name) {
+    return findChild<QAbstractButton*>(QString::fromLatin1(name));
+  };
+  auto label = [this](const char* name) { return findChild<QLabel*>(QString::fromLatin1(name)); };
+  m_keys = new BoardKeys(this, m_cursor);
+  m_keys->addpanel(panel_update, button_updatecancel, button_updatecancel);
+  m_keys->addpanel(panel_name, button("button_namedone"), button("button_namecancel"), edit_aname);
+  m_keys->addpanel(panel_lost, nullptr, nullptr);
+  m_keys->addpanel(panel_invalid, button("image_ok"), button("image_ok"));
+  m_keys->addpanel(panel_cleared, nullptr, nullptr);
+  connect(m_keys, &BoardKeys::activated, this, &Tmain::cursorClick);
+
+  m_access = new BoardAccess(m_game, shape, this);
+  m_access->addnotice(panel_invalid, label_invalid);
+  m_access->addnotice(panel_lost, label("Label7"));
+  m_access->addnotice(panel_cleared, label("Label1"), label_score1);
+  m_access->addnotice(panel_update, label("Label15"), label("Label17"));
+  label("Label5")->setBuddy(edit_aname);
+  label("Label3")->setBuddy(edit_name);
+  panel_board1->setAccessibleName(QStringLiteral("Board"));
+  image_logo->setAccessibleName(QStringLiteral("Quorvel Software"));
+  for (QWidget* unread :
+       std::initializer_list<QWidget*>{Image2, shape_highlite, m_cursor, Image1, image_timer})
+    BoardAccess::hide(unread);
+  for (int number = 1; number <= game::kBoneCount; ++number) BoardAccess::hide(bone[number]);
+}
+
 void Tmain::buildmenus() {
   QMenuBar* bar = menuBar();
   bar->setObjectName(QStringLiteral("MainMenu1"));
@@ -362,44 +421,54 @@ void Tmain::buildmenus() {
     return action;
   };
 
-  QMenu* file = bar->addMenu(QStringLiteral("File"));
+  QMenu* file = bar->addMenu(QStringLiteral("&File"));
   file->setObjectName(QStringLiteral("File1"));
-  StartGame1 = item(file, "StartGame1", QStringLiteral("Start Game"));
+  StartGame1 = item(file, "StartGame1", QStringLiteral("&Start Game"));
   StartGame1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   connect(StartGame1, &QAction::triggered, this, &Tmain::StartGame1Click);
+  RestartDeal1 = item(file, "RestartDeal1", QStringLiteral("&Restart Deal"));
+  RestartDeal1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+  connect(RestartDeal1, &QAction::triggered, this, &Tmain::RestartDeal1Click);
+  ChooseDeal1 = item(file, "ChooseDeal1", QStringLiteral("&Choose Deal..."));
+  ChooseDeal1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+  connect(ChooseDeal1, &QAction::triggered, this, &Tmain::ChooseDeal1Click);
   file->addSeparator();
-  connect(item(file, "Exit1", QStringLiteral("Exit")), &QAction::triggered, this,
+  connect(item(file, "Exit1", QStringLiteral("E&xit")), &QAction::triggered, this,
           &Tmain::Exit1Click);
 
-  QMenu* options = bar->addMenu(QStringLiteral("Options"));
+  QMenu* options = bar->addMenu(QStringLiteral("&Options"));
   options->setObjectName(QStringLiteral("Options1"));
-  PlaySounds1 = mark(item(options, "PlaySounds1", QStringLiteral("Play Sounds")));
+  PlaySounds1 = mark(item(options, "PlaySounds1", QStringLiteral("&Play Sounds")));
   connect(PlaySounds1, &QAction::triggered, this, &Tmain::PlaySounds1Click);
-  connect(item(options, "ResetScreenLocation1", QStringLiteral("Reset Screen Location")),
+  connect(item(options, "ResetScreenLocation1", QStringLiteral("&Reset Screen Location")),
           &QAction::triggered, this, &Tmain::ResetScreenLocation1Click);
-  connect(item(options, "ChangeName1", QStringLiteral("Change  Name")), &QAction::triggered, this,
+  connect(item(options, "ChangeName1", QStringLiteral("&Change  Name")), &QAction::triggered, this,
           &Tmain::ChangeName1Click);
   updatecheck =
-      mark(item(options, "updatecheck", QStringLiteral("Automatically Check for Updates")));
+      mark(item(options, "updatecheck", QStringLiteral("&Automatically Check for Updates")));
   connect(updatecheck, &QAction::triggered, this, &Tmain::updatecheckClick);
   options->addSeparator();
-  ShowHints1 = mark(item(options, "ShowHints1", QStringLiteral("Show Hints")));
+  ShowHints1 = mark(item(options, "ShowHints1", QStringLiteral("Show &Hints")));
   connect(ShowHints1, &QAction::triggered, this, &Tmain::ShowHints1Click);
 
-  QMenu* view = bar->addMenu(QStringLiteral("View"));
+  QMenu* view = bar->addMenu(QStringLiteral("&View"));
   view->setObjectName(QStringLiteral("View1"));
-  connect(item(view, "TallyList1", QStringLiteral("Tally List")), &QAction::triggered, this,
+  connect(item(view, "TallyList1", QStringLiteral("&Tally List")), &QAction::triggered, this,
           &Tmain::TallyList1Click);
-  connect(item(view, "ViewHighScoreList1", QStringLiteral("View High Score List")),
+  connect(item(view, "ViewHighScoreList1", QStringLiteral("View High &Score List")),
           &QAction::triggered, this, &Tmain::ViewHighScoreList1Click);
+  view->addSeparator();
+  ShowSolution1 = item(view, "ShowSolution1", QStringLiteral("Show Sol&ution"));
+  ShowSolution1->setEnabled(false);
+  connect(ShowSolution1, &QAction::triggered, this, &Tmain::ShowSolution1Click);
 
-  QMenu* help = bar->addMenu(QStringLiteral("Help"));
+  QMenu* help = bar->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("Help1"));
-  QAction* help2 = item(help, "Help2", QStringLiteral("Help"));
+  QAction* help2 = item(help, "Help2", QStringLiteral("&Help"));
   help2->setShortcut(QKeySequence(Qt::Key_F1));
   connect(help2, &QAction::triggered, this, &Tmain::Help2Click);
   help->addSeparator();
-  connect(item(help, "About1", QStringLiteral("About")), &QAction::triggered, this,
+  connect(item(help, "About1", QStringLiteral("&About")), &QAction::triggered, this,
           &Tmain::About1Click);
 }
 
@@ -461,10 +530,24 @@ void Tmain::moveEvent(QMoveEvent* event) {
   applypendingsize();
 }
 
+// The board's size, unless the screen's work area is smaller still (a small screen at a large
+// scale factor): a window held larger than its screen could not be seen whole, so there the board
+// is drawn smaller instead.
+QSize Tmain::leastclient() const {
+  const QSize least(minclientwidth, minclientheight);
+  const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+  if (!s) return least;
+  const QSize frame = frameGeometry().size() - geometry().size();
+  const int menuheight = height() - clientsize().height();
+  const QSize room = s->availableGeometry().size() - frame - QSize(0, menuheight);
+  return least.boundedTo(room.expandedTo(QSize(1, 1)));
+}
+
 void Tmain::FormResize() {
   const int menuheight = height() - clientsize().height();
-  if (clientsize().height() < minclientheight) resize(width(), minclientheight + menuheight);
-  if (clientsize().width() < minclientwidth) resize(minclientwidth, height());
+  const QSize least = leastclient();
+  if (clientsize().height() < least.height()) resize(width(), least.height() + menuheight);
+  if (clientsize().width() < least.width()) resize(least.width(), height());
 }
 
 void Tmain::showEvent(QShowEvent* event) {
@@ -641,10 +724,18 @@ void Tmain::Timer1Timer() {
   panel_wait->setCaption(QStringLiteral("Posting Score, Please Wait") +
                          QString(m_postdots, QLatin1Char('.')));
   if (m_postcountdown == 0) {
-    // The timer keeps ticking while the message is open: the dots go on and the countdown passes
-    // zero, so no second message comes.
-    message(QStringLiteral("Posting Failed."));
-    Timer1->stop();
+    // The message is shown once this tick has returned: Qt delivers no tick of a timer while its
+    // own handler runs, so a box opened here would freeze the dots. Shown from outside, the box
+    // lets the timer go on ticking, the countdown passes zero, and no second message comes.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          // An answer that came in meanwhile has ended the wait: the post did not fail.
+          if (!Timer1->isActive()) return;
+          message(QStringLiteral("Posting Failed."));
+          Timer1->stop();
+        },
+        Qt::QueuedConnection);
   }
 }
 
@@ -666,11 +757,14 @@ void Tmain::playsounds(const QString& name) {
 
 void Tmain::createbone(int slot, int number) {
   TBone* b = bone[number];
-  b->resize(game::kSlotWidth, game::kSlotHeight);
+  // The bone covers its slot exactly, at whatever size the board is drawn.
+  b->setGeometry(shape[slot]->geometry());
   b->settag(number);
-  b->move(shape[slot]->pos());
 
-  QPixmap picture(game::kSlotWidth, game::kSlotHeight);
+  // At the pictures' own density: twice as many pixels where they are the 2x ones.
+  const qreal ratio = imagelist_back_h.devicePixelRatio();
+  QPixmap picture(QSize(game::kSlotWidth, game::kSlotHeight) * ratio);
+  picture.setDevicePixelRatio(ratio);
   picture.fill(Qt::transparent);
   {
     QPainter p(&picture);
@@ -682,6 +776,12 @@ void Tmain::createbone(int slot, int number) {
 }
 
 void Tmain::button_startClick() {
+  startdeal(m_random.drawdeal());
+}
+
+void Tmain::startdeal(int dealnumber) {
+  solutiontimer->stop();
+  m_dealsolver->abandon();
   shape_highlite->hide();
   for (int number = 1; number <= game::kBoneCount; ++number) {
     bone[number]->clearpicture();
@@ -693,7 +793,8 @@ void Tmain::button_startClick() {
   panel_cleared->hide();
   if (m_tally) m_tally->addtomineincrease(1);
 
-  const std::vector<game::Placement> deal = m_game.start(m_random);
+  const std::vector<game::Placement> deal = m_game.start(dealnumber);
+  showdeal();
   showscore();
   image_timer->setProperty("Tag", m_game.bartag());
   playsounds(QString::fromLatin1(game::cuename(game::Cue::startgame)));
@@ -701,6 +802,23 @@ void Tmain::button_startClick() {
   for (const game::Placement& placement : deal) createbone(placement.slot, placement.bone);
   // Normally running already; starting it again would shift its beat.
   if (!turntimer->isActive()) turntimer->start();
+  m_keys->newgame();
+  m_access->update();
+}
+
+void Tmain::loadimagelists(qreal density) {
+  imagelist_back_h = resourcepicture(QStringLiteral(":/images/boneface.png"), density);
+  for (int k = 0; k < int(imagelist_dots_h.size()); ++k) {
+    imagelist_dots_h[k] = resourcepicture(QStringLiteral(":/images/dots_%1.png").arg(k), density);
+  }
+}
+
+// The board has been laid out at a new scale: the bones are drawn again from the pictures for
+// that many device pixels, and what is placed by hand is placed again.
+void Tmain::boardrescaled() {
+  loadimagelists(devicePixelRatioF() * m_scale->scale());
+  showboard();
+  m_cursor->place();
 }
 
 void Tmain::showboard() {
@@ -744,6 +862,15 @@ void Tmain::shape_highliteMouseUp() {
   }
 }
 
+void Tmain::cursorClick(int slot) {
+  const int number = game::boneat(m_game.board(), slot);
+  if (number != 0 && bone[number]->tag() == number) {
+    bone_1MouseUp(bone[number]);
+  } else {
+    shape_1MouseUp(shape[slot]);
+  }
+}
+
 void Tmain::showoutcome(const game::Outcome& outcome) {
   if (!outcome.acted) return;
   for (int slot : outcome.hints) {
@@ -752,6 +879,7 @@ void Tmain::showoutcome(const game::Outcome& outcome) {
   if (!outcome.refusal.empty()) {
     label_invalid->setText(QString::fromStdString(outcome.refusal));
     panel_invalid->show();
+    m_access->announce(panel_invalid);
   }
   if (outcome.movedbone != 0) bone[outcome.movedbone]->move(shape[outcome.toslot]->pos());
   showselection();
@@ -761,13 +889,15 @@ void Tmain::showoutcome(const game::Outcome& outcome) {
 }
 
 void Tmain::showselection() {
+  m_access->update();
   const int selected = m_game.selectedbone();
   if (selected == 0 || bone[selected]->tag() != selected) {
     shape_highlite->hide();
     return;
   }
   TBone* b = bone[selected];
-  shape_highlite->move(b->x() - 2, b->y() - 2);
+  const int rim = m_scale->px(2);
+  shape_highlite->move(b->x() - rim, b->y() - rim);
   shape_highlite->show();
   // Above the highlight and the other bones, still below the time bar and the panels.
   b->stackUnder(Image1);
@@ -783,10 +913,18 @@ void Tmain::showclock() {
   label_timer->setText(QString::fromStdString(m_game.timecaption()));
   look::settextcolor(label_timer, m_game.timewarning() ? maroon : QColor(Qt::white));
   image_timer->setProperty("Tag", m_game.bartag());
-  image_timer->resize(m_game.barwidth(), image_timer->height());
+  image_timer->resize(m_scale->px(m_game.barwidth()), image_timer->height());
 }
 
 void Tmain::endgame(game::Ending ending) {
+  if (ending != game::Ending::none) {
+    // Once the game is over, what the deal allowed; a deal played again is already known.
+    if (m_best && m_bestdeal == m_game.dealnumber()) {
+      showdeal();
+    } else {
+      m_dealsolver->solve(m_game.dealnumber());
+    }
+  }
   switch (ending) {
     case game::Ending::none:
       return;
@@ -817,13 +955,82 @@ void Tmain::turntimerTimer() {
   for (game::Cue cue : outcome.cues) playsounds(QString::fromLatin1(game::cuename(cue)));
 }
 
+// ---- Numbered deals ----------------------------------------------------------------------
+
+void Tmain::RestartDeal1Click() {
+  startdeal(m_game.dealnumber() > 0 ? m_game.dealnumber() : m_random.drawdeal());
+}
+
+void Tmain::ChooseDeal1Click() {
+  if (!m_choosedeal) {
+    m_choosedeal = new Tchoosedeal(this);
+    connect(m_choosedeal, &Tchoosedeal::chosen, this, &Tmain::startdeal);
+  }
+  m_choosedeal->ask(m_game.dealnumber());
+}
+
+void Tmain::dealsolved(int deal, const game::Solution& solution) {
+  if (deal != m_game.dealnumber()) return;
+  m_bestdeal = deal;
+  m_best = solution;
+  showdeal();
+}
+
+void Tmain::showdeal() {
+  const int deal = m_game.dealnumber();
+  const bool known = deal > 0 && m_best && m_bestdeal == deal && !m_game.gamerunning();
+  QString text = deal > 0 ? QStringLiteral("Deal %1").arg(deal) : QString();
+  if (known) {
+    text += m_best->solved ? QStringLiteral("  \u00b7  Best for this deal: %1 clicks")
+                                 .arg(m_best->placements.size())
+                           : QStringLiteral("  \u00b7  This deal cannot be sorted");
+  }
+  label_deal->setText(text);
+  // Smaller type where the desktop's font runs wide, rather than text cut off.
+  for (int pixels = 13; pixels >= 9; --pixels) {
+    label_deal->setFont(pixelfont(pixels));
+    if (QFontMetrics(label_deal->font()).horizontalAdvance(text) <= label_deal->width() - 2) break;
+  }
+  ShowSolution1->setEnabled(known && m_best->solved && !m_best->placements.empty());
+}
+
+// Plays the best line from the deal's first board, on the pictures only: the game, its clicks
+// and score, the tally and the top ten stay as the game left them.
+void Tmain::ShowSolution1Click() {
+  if (!ShowSolution1->isEnabled()) return;
+  panel_lost->hide();
+  panel_cleared->hide();
+  shape_highlite->hide();
+  resetslotcolours();
+  m_replayboard = game::dealboard(m_bestdeal);
+  for (int number = 1; number <= game::kBoneCount; ++number) {
+    createbone(game::slotof(m_replayboard, number), number);
+  }
+  m_replaystep = 0;
+  solutiontimer->start();
+}
+
+void Tmain::solutiontimerTimer() {
+  if (!m_best || m_replaystep >= m_best->placements.size()) {
+    solutiontimer->stop();
+    return;
+  }
+  const game::Placement placement = m_best->placements[m_replaystep++];
+  game::clearbone(m_replayboard, placement.bone);
+  const game::Point target = game::getcoords(placement.slot);
+  m_replayboard[target.x][target.y] = placement.bone;
+  bone[placement.bone]->move(shape[placement.slot]->pos());
+  if (m_replaystep == m_best->placements.size()) solutiontimer->stop();
+}
+
 // ---- Update check ------------------------------------------------------------------------
 
 // Asking for the version loads the network library and starts a thread, and the sound output is
 // looked for: none of it needs to hold up the window's first appearance.
 void Tmain::FormShow() {
   if (m_sounds) m_sounds->prepare();
-  if (!updatecheckon()) return;
+  // Where the program cannot replace itself, its package manager updates it: nothing to offer.
+  if (!updatecheckon() || !canupdate(programfile())) return;
   checkupdate->setURL(versionaddress(updatebase(m_updateserver)));
   checkupdate->StartFetch();
 }
@@ -835,6 +1042,11 @@ void Tmain::checkupdateDoneString(THTTPGet*, const QByteArray& result) {
   panel_update->raise();
 }
 
+QString Tmain::programfile() const {
+  return m_setup.programfile.isEmpty() ? QCoreApplication::applicationFilePath()
+                                       : m_setup.programfile;
+}
+
 void Tmain::button_updatecancelClick() {
   panel_update->hide();
 }
@@ -844,20 +1056,19 @@ void Tmain::button_updateyesClick() {
   button_updatecancel->hide();
   label_update->setText(QStringLiteral("Updating. Please Wait..."));
   if (!m_updater) {
-    const QString programfile = m_setup.programfile.isEmpty()
-                                    ? QCoreApplication::applicationFilePath()
-                                    : m_setup.programfile;
-    m_updater = new Tupdater(programfile, updatebase(m_updateserver),
+    m_updater = new Tupdater(programfile(), updatebase(m_updateserver),
                              QStringLiteral("http://") + Tabout::siteaddress, this);
     m_updater->setinstallerfile(m_installerfile);
     connect(m_updater, &Tupdater::statuschanged, label_update, &QLabel::setText);
-    // What this run has gained is written before the process ends for the installer.
+    // What this run has gained is written before the installer starts, so the two never write
+    // the folder at once.
     m_updater->setsavehook([this] {
       FormClose();
       if (m_companions) m_companions->savetally();
     });
     m_updater->setmessagehook([this](const QString& text) { message(text); });
     if (m_setup.exitforupdate) m_updater->setexithook(m_setup.exitforupdate);
+    if (!m_setup.updatekey.isEmpty()) m_updater->setpublickey(m_setup.updatekey);
   }
   try {
     m_updater->update();

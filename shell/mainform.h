@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QMainWindow>
 #include <QPixmap>
 #include <QRect>
@@ -11,7 +12,9 @@
 #include <optional>
 #include <random>
 
+#include "game/deal.h"
 #include "game/game.h"
+#include "game/solver.h"
 
 class QAction;
 class QLabel;
@@ -20,10 +23,16 @@ class QLocalServer;
 class QMenu;
 class QTimer;
 class Companions;
+class DealSolver;
+class Tchoosedeal;
 class SoundPlayer;
 class TallyPort;
 class THTTPGet;
 class Tupdater;
+class BoardAccess;
+class BoardCursor;
+class BoardKeys;
+class BoardScale;
 class TBone;
 class TFlatPanel;
 class TImageButton;
@@ -43,6 +52,8 @@ struct TmainSetup {
   QString defaultserver;
   // Seed of the deal's random generator; none: seeded from the clock.
   std::optional<std::uint32_t> seed;
+  // The tick of the posting wait (ms); tests shorten it.
+  int postinterval = 1000;
   // Shows a message and returns once the player has closed it; none: a modal message box.
   std::function<void(const QString&)> message;
   // Ends the program once the window has closed; none: the application's event loop is left.
@@ -51,6 +62,8 @@ struct TmainSetup {
   QString programfile;
   // Ends the process at once once an update's installer runs; none: exit code 0 at once.
   std::function<void()> exitforupdate;
+  // The public key an update's installer must be signed with; empty: the release key.
+  QByteArray updatekey;
 };
 
 // The main window: the board, the score and clock, the menus and the overlay panels that stand in
@@ -98,6 +111,8 @@ class Tmain : public QMainWindow {
   const game::Game& game() const { return m_game; }
   // Draws every bone of the game's board on its slot and the clicks, clock and time bar.
   void showboard();
+  // The board's scale: 1 at the window's own size, more in a larger window.
+  BoardScale* boardscale() const { return m_scale; }
 
   QRect bounds() const;
   void setbounds(const QRect& bounds);
@@ -140,6 +155,19 @@ class Tmain : public QMainWindow {
   void bone_1MouseUp(TBone* sender);
   void shape_1MouseUp(TShape* sender);
   void shape_highliteMouseUp();
+  // Space or Enter on the board's cursor: a click on that slot, or on the bone on it.
+  void cursorClick(int slot);
+
+  // Numbered deals: the deal again, a deal by its number, and once a game is over its fewest
+  // placements, found on a worker thread and played back by Show Solution. A new deal counts as
+  // a game started exactly as Start Game does.
+  static constexpr int solutionstep = 500;  // ms between the placements played back
+  void startdeal(int dealnumber);
+  void RestartDeal1Click();
+  void ChooseDeal1Click();
+  void ShowSolution1Click();
+  void solutiontimerTimer();
+  DealSolver* dealsolver() const { return m_dealsolver; }
 
   void loadinifile();
   void saveinifile();
@@ -164,10 +192,14 @@ class Tmain : public QMainWindow {
   void updatecheckClick();
   void FormClose();
   void FormResize();
+  // The smallest client area the window takes.
+  QSize leastclient() const;
 
   void buildwindow();
   void buildboard(QWidget* board1);
   void buildpanels(QWidget* board1);
+  // The keyboard and the screen readers' view of the board.
+  void buildaccess();
   void buildmenus();
   // Writes the settings with the given outer bounds.
   void writeinifile(const QRect& bounds);
@@ -175,6 +207,9 @@ class Tmain : public QMainWindow {
   void applypendingsize();
 
   // Acting on what a click or tick did.
+  // The bone pictures at a density of device pixels to the board's pixels: 1x, or 2x above 1.
+  void loadimagelists(qreal density);
+  void boardrescaled();
   void resetslotcolours();
   void showoutcome(const game::Outcome& outcome);
   void showselection();
@@ -182,6 +217,12 @@ class Tmain : public QMainWindow {
   void showscore();
   void showclock();
   void message(const QString& text);
+  // The running program file, which an update replaces.
+  QString programfile() const;
+
+  void dealsolved(int deal, const game::Solution& solution);
+  // The deal's number, and its best once known and the game is over.
+  void showdeal();
 
   TmainSetup m_setup;
   SoundPlayer* m_sounds = nullptr;
@@ -202,7 +243,8 @@ class Tmain : public QMainWindow {
   bool m_formshowqueued = false;
 
   game::Game m_game;
-  std::mt19937 m_random;
+  // Draws the number of each new deal.
+  game::DealRandom m_random{0};
   // The bone pictures are drawn from these: one blank face and the pip squares 0 to 9.
   QPixmap imagelist_back_h;
   std::array<QPixmap, 10> imagelist_dots_h;
@@ -246,6 +288,24 @@ class Tmain : public QMainWindow {
   QAction* PlaySounds1 = nullptr;
   QAction* updatecheck = nullptr;
   QAction* ShowHints1 = nullptr;
+
+  BoardCursor* m_cursor = nullptr;
+  BoardKeys* m_keys = nullptr;
+  BoardAccess* m_access = nullptr;
+  BoardScale* m_scale = nullptr;
+
+  // Numbered deals and their best lines.
+  QLabel* label_deal = nullptr;
+  QAction* RestartDeal1 = nullptr;
+  QAction* ChooseDeal1 = nullptr;
+  QAction* ShowSolution1 = nullptr;
+  QTimer* solutiontimer = nullptr;
+  DealSolver* m_dealsolver = nullptr;
+  Tchoosedeal* m_choosedeal = nullptr;
+  int m_bestdeal = 0;
+  std::optional<game::Solution> m_best;
+  game::Board m_replayboard{};
+  std::size_t m_replaystep = 0;
 
   QTimer* Timer1 = nullptr;
   QTimer* turntimer = nullptr;

@@ -1,13 +1,14 @@
 #include "shell/programwindows.h"
 
 #include "online/highscoreform.h"
+#include "platform/product.h"
 #include "shell/mainform.h"
 #include "stats/tallylistform.h"
 #include "windows/aboutform.h"
 #include "windows/helpform.h"
 
 ProgramWindows::ProgramWindows(Tmain& main, Ttallylist& tally) : main_(main), tally_(tally) {
-  main_.settally(&tally_);
+  main_.settally(this);
   main_.setcompanions(this);
 }
 
@@ -42,6 +43,14 @@ void ProgramWindows::savetally() {
   tally_.savetally();
 }
 
+void ProgramWindows::addtomineincrease(int column) {
+  tally_.addtomineincrease(column);
+}
+
+void ProgramWindows::checkscore(int score, const QString& name) {
+  tally_.checkscore(score, name);
+}
+
 void ProgramWindows::showhelp() {
   help().showforward();
 }
@@ -55,7 +64,7 @@ void ProgramWindows::openlink() {
 }
 
 QString ProgramWindows::versiontext() const {
-  return Tabout::programversion;
+  return QString::fromLatin1(programversion());
 }
 
 // The window opens on the page it showed last; the new list replaces it when it arrives.

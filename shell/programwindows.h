@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "shell/companions.h"
+#include "shell/tallyport.h"
 
 class Tabout;
 class Thelp;
@@ -11,13 +12,13 @@ class Tmain;
 class Ttallylist;
 
 // The main window's view of the program's other windows, and the ties between them. It hands
-// itself and the tally window to the main window; while it lives the main window uses the others
-// through it, and destroying it takes them away again.
+// itself to the main window, as its companions and as its tally; while it lives the main window
+// uses the others through it, and destroying it takes them away again.
 //
 // The tally window exists from the start, since every game counts in it. Help, About and the
 // high-score window are made the first time they are wanted, so none of them holds up the main
 // window's first appearance; made once, they are only shown and hidden, and go with this object.
-class ProgramWindows : public Companions {
+class ProgramWindows : public Companions, public TallyPort {
  public:
   ProgramWindows(Tmain& main, Ttallylist& tally);
   ~ProgramWindows() override;
@@ -32,6 +33,9 @@ class ProgramWindows : public Companions {
   QString versiontext() const override;
   void showhighscores() override;
   void postscore(const QString& name, const QString& date, const QString& score) override;
+
+  void addtomineincrease(int column) override;
+  void checkscore(int score, const QString& name) override;
 
   // The windows, made now if they do not exist yet.
   Tabout& about();

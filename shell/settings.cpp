@@ -5,17 +5,17 @@
 #include <QLineEdit>
 
 #include "platform/paths.h"
+#include "platform/product.h"
 #include "platform/profile.h"
 #include "shell/mainform.h"
 
 namespace {
 
-const QString makersite = QStringLiteral("http://www.quorvel.example/");
-
 // A server base address from the settings file: used as written, with the closing "/" the paths
 // are appended to added when it was left off; the fallback when none is written.
 QString serverbase(const QString& written, const QString& fallback) {
-  if (written.isEmpty()) return fallback.isEmpty() ? makersite : fallback;
+  if (written.isEmpty())
+    return fallback.isEmpty() ? QString::fromLatin1(product::makerurl) : fallback;
   return written.endsWith(QLatin1Char('/')) ? written : written + QLatin1Char('/');
 }
 

@@ -1,25 +1,22 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
+#include <functional>
 #include <memory>
 
 #include "platform/soundplayer.h"
 
-// The program's sound player. The real one lives in the sound module, which this loads when
-// prepare() is called, that is once the main window is on screen. Until then the latest cue is
-// held and sounds as soon as the module is ready (a new cue would cut off an older one anyway).
-//
-// Without the module, or where it will not load (Qt Multimedia missing), the game goes on in
-// silence: the reason is written to the log once, and every cue is dropped.
+// The program's sound player, made late. Making the real player means looking for the sound
+// output, which talks to the sound server and loads the media backend: that waits for prepare(),
+// called once the main window is on screen. Until then the latest cue is held and sounds as soon
+// as the player is made (a new cue would cut off an older one anyway).
 class LateSoundPlayer : public SoundPlayer {
  public:
-  // Where the module is looked for, in turn: beside the program (the build folder, a copied
-  // program folder), then where an installation puts it.
-  static QStringList defaultmodulefiles();
+  using Factory = std::function<std::unique_ptr<SoundPlayer>()>;
 
-  explicit LateSoundPlayer(QStringList modulefiles = defaultmodulefiles());
+  // make: what makes the player; by default the one on Qt Multimedia.
+  explicit LateSoundPlayer(Factory make = {});
   ~LateSoundPlayer() override;
   LateSoundPlayer(const LateSoundPlayer&) = delete;
   LateSoundPlayer& operator=(const LateSoundPlayer&) = delete;
@@ -28,17 +25,12 @@ class LateSoundPlayer : public SoundPlayer {
   void prepare() override;
 
   bool prepared() const { return prepared_; }
-  // Whether the module was loaded and made a player.
-  bool loaded() const { return player_ != nullptr; }
-  // Why there is no player, once prepared without one.
-  QString error() const { return error_; }
+  // Whether the player has been made.
+  bool made() const { return player_ != nullptr; }
 
  private:
-  void load();
-
-  QStringList modulefiles_;
+  Factory make_;
   bool prepared_ = false;
   QString held_;
-  QString error_;
   std::unique_ptr<SoundPlayer> player_;
 };

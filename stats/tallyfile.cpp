@@ -1,15 +1,15 @@
 #include "stats/tallyfile.h"
 
-#include <QFile>
-#include <QFileInfo>
-
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 
 #include "codec/lzrw1.h"
@@ -21,51 +21,60 @@ namespace {
 // tally file, and unpacking it whole would only eat memory.
 constexpr std::size_t maxtabletext = 1 << 20;
 
-QString fromnative(const char* text) {
-  return QString::fromLocal8Bit(text);
+enum class Way { pack, unpack };
+
+// Every call from the tally into the container. pack: the table's text in, a Fast-mode container
+// out. unpack: a container in, its text out, refused once it passes cap bytes. file is the tally
+// file, named in the container's messages. Throws ELzrw1Exception.
+std::string container(Way way, std::istream& in, const std::string& file, std::size_t cap) {
+  if (way == Way::pack) {
+    const std::string text(std::istreambuf_iterator<char>(in), {});
+    const codec::Bytes packed = codec::pack(codec::asbytes(text), TCompressMode::Fast);
+    return std::string(packed.begin(), packed.end());
+  }
+  try {
+    const codec::Bytes text = codec::unpack(in, {.name = file, .limit = cap});
+    return std::string(text.begin(), text.end());
+  } catch (const ELzrw1TooLarge&) {
+    throw ELzrw1Exception(file + " : this file is damaged: it unpacks to more than a tally");
+  }
 }
 
-QString systemerror(int error) {
-  return QString::fromLocal8Bit(std::strerror(error));
+std::string systemerror(int error) {
+  return std::strerror(error);
 }
 
 // Every message the player may see names the file it is about.
-QString namingfile(const QString& path, const QString& message) {
-  return message.contains(path) ? message : path + QStringLiteral(" : ") + message;
+std::string namingfile(const std::string& path, const std::string& message) {
+  return message.find(path) != std::string::npos ? message : path + " : " + message;
 }
 
-void seterror(QString* error, const QString& text) {
+void seterror(std::string* error, const std::string& text) {
   if (error) *error = text;
 }
 
-// Unpacks a container into its text, failing on anything that is not a whole container.
-template <typename Container>
-std::string unpack(Container& container, const std::string& inputname, std::size_t cap) {
-  try {
-    const codec::Bytes text = codec::unpack(container, {.name = inputname, .limit = cap});
-    return std::string(text.begin(), text.end());
-  } catch (const ELzrw1TooLarge&) {
-    throw ELzrw1Exception(inputname + " : this file is damaged: it unpacks to more than a tally");
-  }
+bool exists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
 }
 
 // Replaces the file at path with what fill writes, whole or not at all (see AtomicFile). On
 // failure the file is as it was and *error (when given) says why, naming path; a fill that fails
 // on its own account puts its reason in *reason.
-bool replaceatomically(const QString& path,
-                       const std::function<bool(AtomicFile&, QString* reason)>& fill,
-                       QString* error) {
-  AtomicFile file(QFile::encodeName(path).toStdString());
-  QString reason;
+bool replaceatomically(const std::string& path,
+                       const std::function<bool(AtomicFile&, std::string* reason)>& fill,
+                       std::string* error) {
+  AtomicFile file(path);
+  std::string reason;
   if (file.open() && fill(file, &reason) && file.commit()) return true;
   switch (file.failure()) {
     case AtomicFile::Failure::none:
       break;
     case AtomicFile::Failure::target:
-      reason = QStringLiteral("not a regular file");
+      reason = "not a regular file";
       break;
     case AtomicFile::Failure::create:
-      reason = QStringLiteral("cannot create a file beside it: ") + systemerror(file.error());
+      reason = "cannot create a file beside it: " + systemerror(file.error());
       break;
     case AtomicFile::Failure::write:
     case AtomicFile::Failure::sync:
@@ -73,73 +82,69 @@ bool replaceatomically(const QString& path,
       reason = systemerror(file.error());
       break;
   }
-  seterror(error, path + QStringLiteral(" : ") + reason);
+  seterror(error, path + " : " + reason);
   return false;
 }
 
 }  // namespace
 
-TallyLoad loadtallyfile(const QString& path, TextTable& grid, QString* error) {
-  const std::string name = QFile::encodeName(path).toStdString();
-  std::ifstream in(name, std::ios::binary);
+TallyLoad loadtallyfile(const std::string& path, TextTable& grid, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
   if (!in) {
     const int reason = errno;
-    if (!QFileInfo::exists(path)) return TallyLoad::Missing;
-    seterror(error, namingfile(path, QStringLiteral("Lzrw1 (de)compression : Failed to open input "
-                                                    "file : ") +
-                                         path + QStringLiteral(" (") + systemerror(reason) +
-                                         QStringLiteral(")")));
+    if (!exists(path)) return TallyLoad::Missing;
+    seterror(error, namingfile(path, "Lzrw1 (de)compression : Failed to open input file : " + path +
+                                         " (" + systemerror(reason) + ")"));
     return TallyLoad::Failed;
   }
 
   try {
-    const std::string text = unpack(in, name, maxtabletext);
-    std::istringstream table(text);
+    std::istringstream table(container(Way::unpack, in, path, maxtabletext));
     loadgrid(grid, table);
   } catch (const std::exception& e) {
-    seterror(error, namingfile(path, fromnative(e.what())));
+    seterror(error, namingfile(path, e.what()));
     return TallyLoad::Failed;
   }
   return TallyLoad::Loaded;
 }
 
-bool savetallyfile(const QString& path, const TextTable& grid, QString* error) {
-  std::string container;
+bool savetallyfile(const std::string& path, const TextTable& grid, std::string* error) {
+  std::string packed;
   try {
     std::ostringstream text;
     savegrid(grid, text);
     const std::string table = text.str();
-
-    const codec::Bytes packed = codec::pack(codec::asbytes(table), TCompressMode::Fast);
-    container.assign(packed.begin(), packed.end());
+    std::istringstream in(table);
+    packed = container(Way::pack, in, path, SIZE_MAX);
 
     // The file about to be replaced is the player's only record: make sure the new one reads back
     // to exactly this table before it takes its place.
-    if (unpack(packed, QFile::encodeName(path).toStdString(), table.size()) != table)
+    std::istringstream check(packed);
+    if (container(Way::unpack, check, path, table.size()) != table)
       throw ELzrw1Exception("the packed tally does not read back as it was written");
   } catch (const std::exception& e) {
-    seterror(error, namingfile(path, fromnative(e.what())));
+    seterror(error, namingfile(path, e.what()));
     return false;
   }
 
   return replaceatomically(
       path,
-      [&container](AtomicFile& file, QString*) {
-        return file.write(container.data(), container.size());
+      [&packed](AtomicFile& file, std::string*) {
+        return file.write(packed.data(), packed.size());
       },
       error);
 }
 
-QString damagedtallypath(const QString& path) {
-  return path + QStringLiteral(".bad");
+std::string damagedtallypath(const std::string& path) {
+  return path + ".bad";
 }
 
-bool keepdamagedtally(const QString& path) {
-  const int source = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+bool keepdamagedtally(const std::string& path) {
+  const int source = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (source < 0) return false;
   const bool ok = replaceatomically(
       damagedtallypath(path),
-      [source](AtomicFile& file, QString* reason) {
+      [source](AtomicFile& file, std::string* reason) {
         char buffer[65536];
         for (;;) {
           const ssize_t got = ::read(source, buffer, sizeof buffer);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <string>
 
 #include "stats/tallygrid.h"
 
@@ -10,6 +10,8 @@
 // (such as a "temp.txt" in the current directory) is ever overwritten or deleted. A save writes the
 // new container beside the old file under a temporary name, forces it to disk and only then
 // renames it over the old one, so a failure at any step leaves the previous file as it was.
+//
+// Paths and messages are bytes in the system's encoding, as the file system takes them.
 
 enum class TallyLoad {
   Loaded,   // the table now holds the file's content
@@ -19,16 +21,16 @@ enum class TallyLoad {
 
 // Reads the tally file at path into grid. On failure the grid keeps what it held before, and
 // *error (when given) receives a message that names the file.
-TallyLoad loadtallyfile(const QString& path, TextTable& grid, QString* error = nullptr);
+TallyLoad loadtallyfile(const std::string& path, TextTable& grid, std::string* error = nullptr);
 
 // Writes grid to the tally file at path, replacing it only once the new file is complete and on
 // disk. Returns false, with *error set when given, and leaves any previous file unchanged when a
 // step fails (the temporary file is removed).
-bool savetallyfile(const QString& path, const TextTable& grid, QString* error = nullptr);
+bool savetallyfile(const std::string& path, const TextTable& grid, std::string* error = nullptr);
 
 // Where a tally file that failed to load is kept: path followed by ".bad".
-QString damagedtallypath(const QString& path);
+std::string damagedtallypath(const std::string& path);
 
 // Copies a tally file that failed to load to damagedtallypath(path), replacing an older copy, so
 // the next save cannot destroy what it held. True when the copy is complete and on disk.
-bool keepdamagedtally(const QString& path);
+bool keepdamagedtally(const std::string& path);

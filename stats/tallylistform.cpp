@@ -1,23 +1,23 @@
 #include "stats/tallylistform.h"
 
 #include <QApplication>
-#include <QFileInfo>
+#include <QFile>
 #include <QFont>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
 
-#include <charconv>
-#include <climits>
+#include <cstdio>
 #include <utility>
 
+#include "controls/fitwindow.h"
 #include "controls/flatpanel.h"
 #include "controls/imagebutton.h"
 #include "controls/look.h"
 #include "platform/workarea.h"
-#include "stats/tallyfile.h"
 
 const QColor Ttallylist::designedcolor = look::lilac;
 const QColor Ttallylist::plaincolor(255, 255, 255);
@@ -33,25 +33,6 @@ constexpr int lineheight = 16;
 const QString placeholderdate = QStringLiteral("Feb 11, 2008");
 const QString placeholdername = QStringLiteral("Quorvel");
 
-// A whole 32-bit number, blanks around it allowed, as the table's numbers have always been read.
-bool readint(const std::string& text, int& value) {
-  std::size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return false;
-  std::size_t last = text.find_last_not_of(" \t");
-  const char* begin = text.data() + first;
-  const char* end = text.data() + last + 1;
-  if (*begin == '+' && end - begin > 1 && begin[1] != '-') ++begin;
-  auto [stop, error] = std::from_chars(begin, end, value);
-  return error == std::errc() && stop == end;
-}
-
-// A name goes into one line of the tally file; a line break would shift every later cell.
-QString singleline(QString text) {
-  text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-  text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-  return text;
-}
-
 Ttallylist::ErrorReporter& loaderrorreporter() {
   static Ttallylist::ErrorReporter reporter;
   return reporter;
@@ -66,12 +47,17 @@ void showerrorbox(const QString& text) {
 }  // namespace
 
 Ttallylist::Ttallylist(QWidget* mainwindow, const QString& tallypath, QWidget* parent)
-    : QWidget(parent), m_mainwindow(mainwindow), m_tallypath(tallypath) {
+    : QWidget(parent),
+      m_mainwindow(mainwindow),
+      m_tallypath(tallypath),
+      m_tally(QFile::encodeName(tallypath).toStdString()) {
   setObjectName(QStringLiteral("tallylist"));
   if (parent) setWindowFlag(Qt::Window);
   confirmreset = [this] { return askreset(this); };
   today = [] { return QDate::currentDate(); };
-  m_rankvalue.fill(0);
+  m_retry.setSingleShot(true);
+  // One try each time, so that a copy stuck with the lock never holds up the game.
+  connect(&m_retry, &QTimer::timeout, this, [this] { syncnow(0); });
   buildwindow();
   FormCreate();
 }
@@ -135,7 +121,6 @@ void Ttallylist::buildwindow() {
     label_high[i] = makelabel(QStringLiteral("label_high%1").arg(i), {}, {286, top, 0, lineheight},
                               Qt::AlignLeft, labelfont);
   }
-  showplaceholders();
 
   button_resettally = new TImageButton(QStringLiteral(":/images/button_resettally.png"),
                                        QStringLiteral("Reset Tally"), FlatPanel1);
@@ -150,55 +135,28 @@ void Ttallylist::buildwindow() {
   connect(button_done, &QAbstractButton::clicked, this, [this] { button_doneClick(); });
 }
 
-void Ttallylist::showplaceholders() {
-  for (int i = 1; i <= ranks; ++i) {
-    label_date[i]->setText(placeholderdate);
-    label_name[i]->setText(placeholdername);
-    setscorecaption(i, QStringLiteral("0"));
-    setrankvalue(i, 0);
-  }
-}
-
-void Ttallylist::emptytable() {
-  m_grid.resize(gridcolumns, gridrows);
-  for (int column = 0; column <= 4; ++column) setcell(column, 0, QStringLiteral("0"));
-  for (int row = 1; row <= ranks; ++row) {
-    setcell(0, row, std::string());
-    setcell(1, row, QString::number(emptyrank));
-    setcell(2, row, std::string());
-  }
-}
-
 void Ttallylist::FormCreate() {
-  emptytable();
-  if (!QFileInfo::exists(m_tallypath)) return;
-
-  // Read into a copy: a file that fails part-way must not leave half a tally behind.
-  TextTable loaded = m_grid;
-  QString error;
-  switch (loadtallyfile(m_tallypath, loaded, &error)) {
-    case TallyLoad::Missing:
-      return;
-    case TallyLoad::Loaded:
-      // Every operation addresses the counters and ten ranks, whatever size the file gave.
-      loaded.resize(std::max(loaded.columns(), gridcolumns), std::max(loaded.rows(), gridrows));
-      m_grid = std::move(loaded);
-      loadtally();
-      return;
-    case TallyLoad::Failed:
-      m_loaderror = error;
-      // Put the damaged file aside before anything can replace it.
-      m_damagedunkept = !keepdamagedtally(m_tallypath);
-      if (auto& reporter = loaderrorreporter())
-        reporter(error);
-      else
-        showerrorbox(error);
-      return;
+  std::string error;
+  if (m_tally.open(&error) == Tally::Opened::damaged) {
+    m_loaderror = text(error);
+    if (auto& reporter = loaderrorreporter())
+      reporter(m_loaderror);
+    else
+      showerrorbox(m_loaderror);
   }
+  drawtally();
 }
 
 void Ttallylist::FormDestroy() {
-  savetally();
+  m_retry.stop();
+  const bool unsaved = m_tally.pending();
+  QString error;
+  // The last word on this session's games: said where someone may read it, since no window is
+  // left to show it.
+  if (!syncnow(exitretries, &error) && unsaved)
+    std::fprintf(stderr, "pipshift: %s; the tally changes of this session are not in it\n",
+                 error.toLocal8Bit().constData());
+  m_retry.stop();
 }
 
 // The changes of one click (a board cleared and its score ranked) are written together, as soon
@@ -208,41 +166,58 @@ void Ttallylist::savesoon() {
   m_savequeued = true;
   QTimer::singleShot(0, this, [this] {
     m_savequeued = false;
-    savetally();
+    // Once a write has found the file locked, later changes join the one waiting for it.
+    syncnow(m_retry.isActive() ? 0 : playretries);
   });
 }
 
+bool Ttallylist::syncnow(int retries, QString* error) {
+  m_retry.stop();
+  std::string why;
+  const Tally::Synced synced = m_tally.sync(retries, &why);
+  // What other copies wrote shows too.
+  drawtally();
+  // Another copy holds the file longer than a click should wait: the change stays in the record
+  // and is tried again shortly, without holding up the game.
+  if (synced == Tally::Synced::busy) m_retry.start(retryinterval);
+  if (error) *error = text(why);
+  return synced == Tally::Synced::saved;
+}
+
 bool Ttallylist::savetally() {
-  if (m_damagedunkept) {
-    if (!keepdamagedtally(m_tallypath)) return false;
-    m_damagedunkept = false;
+  return syncnow(exitretries);
+}
+
+QString Ttallylist::text(const std::string& bytes) const {
+  return QString::fromLocal8Bit(bytes);
+}
+
+void Ttallylist::drawtally() {
+  for (int column = 1; column <= 3; ++column)
+    mylabel[column]->setText(text(m_tally.cell(column, 0)));
+  for (int i = 1; i <= ranks; ++i) {
+    if (m_tally.placeholder(i)) {
+      label_date[i]->setText(placeholderdate);
+      label_name[i]->setText(placeholdername);
+      label_high[i]->setText(QStringLiteral("0"));
+    } else {
+      label_date[i]->setText(text(m_tally.cell(0, i)));
+      label_name[i]->setText(text(m_tally.cell(2, i)));
+      label_high[i]->setText(text(m_tally.scorecaption(i)));
+    }
+    label_high[i]->setProperty("Tag", m_tally.rankvalue(i));
+    switch (m_tally.look(i)) {
+      case Tally::Look::designed:
+        setrankstyle(i, designedcolor, true);
+        break;
+      case Tally::Look::plain:
+        setrankstyle(i, plaincolor, false);
+        break;
+      case Tally::Look::marked:
+        setrankstyle(i, markcolor, true);
+        break;
+    }
   }
-  return savetallyfile(m_tallypath, m_grid);
-}
-
-const std::string& Ttallylist::rawcell(int column, int row) const {
-  static const std::string none;
-  if (column < 0 || column >= m_grid.columns() || row < 0 || row >= m_grid.rows()) return none;
-  return m_grid.cell(column, row);
-}
-
-QString Ttallylist::cell(int column, int row) const {
-  return QString::fromLocal8Bit(rawcell(column, row));
-}
-
-void Ttallylist::setcell(int column, int row, std::string text) {
-  if (column < 0 || row < 0) return;
-  if (column >= m_grid.columns() || row >= m_grid.rows())
-    m_grid.resize(std::max(m_grid.columns(), column + 1), std::max(m_grid.rows(), row + 1));
-  m_grid.setCell(column, row, std::move(text));
-}
-
-void Ttallylist::setcell(int column, int row, const QString& text) {
-  setcell(column, row, text.toLocal8Bit().toStdString());
-}
-
-QLabel* Ttallylist::counterlabel(int column) const {
-  return column >= 1 && column <= 3 ? mylabel[column] : nullptr;
 }
 
 void Ttallylist::setrankstyle(int rank, const QColor& color, bool bold) {
@@ -256,11 +231,6 @@ void Ttallylist::setrankstyle(int rank, const QColor& color, bool bold) {
   setscorecaption(rank, label_high[rank]->text());
 }
 
-void Ttallylist::setrankvalue(int rank, int value) {
-  m_rankvalue[rank] = value;
-  label_high[rank]->setProperty("Tag", value);
-}
-
 void Ttallylist::setscorecaption(int rank, const QString& text) {
   QLabel* label = label_high[rank];
   label->setText(text);
@@ -268,80 +238,33 @@ void Ttallylist::setscorecaption(int rank, const QString& text) {
 }
 
 void Ttallylist::loadtally() {
-  for (int column = 1; column <= 3; ++column) mylabel[column]->setText(cell(column, 0));
-  for (int i = 1; i <= ranks; ++i) {
-    if (rawcell(1, i).empty()) setcell(1, i, QString::number(emptyrank));
-    label_date[i]->setText(cell(0, i));
-    label_name[i]->setText(cell(2, i));
-    int value = emptyrank;
-    if (!readint(rawcell(1, i), value)) value = emptyrank;
-    setrankvalue(i, value);
-    setscorecaption(i, value < -999 ? QString() : cell(1, i));
-  }
+  m_tally.loadtally();
+  drawtally();
 }
 
 int Ttallylist::addit(int column, int row) {
-  int value = 0;
-  if (!readint(rawcell(column, row), value))
-    value = 0;  // a damaged counter starts again rather than stopping the game
-  if (value < INT_MAX) ++value;
-  setcell(column, row, QString::number(value));
-  return value;
+  return m_tally.addit(column, row);
 }
 
 void Ttallylist::addtomineincrease(int column) {
   if (column < 0 || column >= gridcolumns) return;
-  addit(column, 0);
-  if (QLabel* label = counterlabel(column)) label->setText(cell(column, 0));
-  if (column == 1) {
-    int cleared = 0;
-    int total = 0;
-    long long percentage = 0;
-    if (readint(rawcell(2, 0), cleared) && readint(rawcell(1, 0), total) && total != 0)
-      percentage = static_cast<long long>(cleared) * 100 / total;
-    if (percentage > INT_MAX || percentage < INT_MIN) percentage = 0;
-    addtomineset(3, QString::number(percentage));
-  }
+  m_tally.addtomineincrease(column);
+  drawtally();
   savesoon();
 }
 
 void Ttallylist::addtomineset(int column, const QString& text) {
   if (column < 0 || column >= gridcolumns) return;
-  setcell(column, 0, text);
-  if (QLabel* label = counterlabel(column)) label->setText(text);
+  m_tally.addtomineset(column, text.toLocal8Bit().toStdString());
+  drawtally();
+  savesoon();
 }
 
 void Ttallylist::checkscore(int score, const QString& name) {
-  for (int i = 1; i <= ranks; ++i) setrankstyle(i, plaincolor, false);
-
-  int k = 0;
-  for (int i = 1; i <= ranks && k == 0; ++i)
-    if (m_rankvalue[i] <= score) k = i;
-  if (k == 0) return;
-
-  for (int j = ranks; j > k; --j) {
-    setrankvalue(j, m_rankvalue[j - 1]);
-    setscorecaption(j, label_high[j - 1]->text());
-    label_date[j]->setText(label_date[j - 1]->text());
-    label_name[j]->setText(label_name[j - 1]->text());
-    for (int column = 0; column <= 2; ++column) {
-      std::string moved = rawcell(column, j - 1);
-      setcell(column, j, std::move(moved));
-    }
-  }
-
   const QDate day = today ? today() : QDate::currentDate();
   const QString date = QLocale::system().toString(day, QLocale::ShortFormat);
-  const QString entry = singleline(name);
-  setrankvalue(k, score);
-  label_date[k]->setText(date);
-  label_name[k]->setText(entry);
-  setscorecaption(k, QString::number(score));
-  setrankstyle(k, markcolor, true);
-
-  setcell(0, k, date);
-  setcell(1, k, QString::number(score));
-  setcell(2, k, entry);
+  m_tally.checkscore(score, name.toLocal8Bit().toStdString(), date.toLocal8Bit().toStdString());
+  drawtally();
   savesoon();
 }
 
@@ -357,27 +280,21 @@ bool Ttallylist::askreset(QWidget* parent) {
 
 void Ttallylist::button_resetClick() {
   if (!confirmreset || !confirmreset()) return;
-
-  m_grid.resize(m_grid.columns(), gridrows);
-  for (int column = 1; column < m_grid.columns(); ++column) setcell(column, 0, QStringLiteral("0"));
-  for (int row = 1; row < gridrows; ++row) {
-    setcell(0, row, std::string());
-    setcell(1, row, QString::number(emptyrank));
-    setcell(2, row, std::string());
-  }
-  for (int column = 1; column <= 3; ++column) mylabel[column]->setText(QStringLiteral("0"));
-  for (int i = 1; i <= ranks; ++i) {
-    label_date[i]->setText({});
-    label_name[i]->setText({});
-    setscorecaption(i, {});
-    setrankvalue(i, emptyrank);
-    setrankstyle(i, plaincolor, false);
-  }
+  m_tally.reset();
+  drawtally();
   savesoon();
 }
 
 void Ttallylist::button_doneClick() {
   close();
+}
+
+void Ttallylist::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    button_doneClick();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void Ttallylist::centreovermain() {
@@ -404,6 +321,8 @@ void Ttallylist::centreovermain() {
 }
 
 void Ttallylist::showforward() {
+  const QScreen* screen = m_mainwindow ? m_mainwindow->screen() : QApplication::primaryScreen();
+  controls::fitworkarea(this, screen, m_mainwindow);
   centreovermain();
   show();
   raise();

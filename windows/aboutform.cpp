@@ -1,5 +1,6 @@
 #include "windows/aboutform.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -33,7 +34,7 @@ Tabout::Tabout(QWidget* owner) : QWidget(nullptr, Qt::Dialog), m_owner(owner) {
   const QPixmap logo = resourcepicture(QString::fromLatin1(logopath));
   if (!logo.isNull()) {
     Image1->setPixmap(logo);
-    Image1->resize(logo.size());
+    Image1->resize(logo.deviceIndependentSize().toSize());  // a 2x picture shows at 1x size
   }
 
   QFont linkfont = makefont("MS Sans Serif", 16, true);
@@ -50,7 +51,8 @@ Tabout::Tabout(QWidget* owner) : QWidget(nullptr, Qt::Dialog), m_owner(owner) {
   Label4 = label(this, "Label4", "All rights reserved.", labelfont, lilac, 4, 154);
 
   Label1 = label(this, "Label1", "Version", labelfont, lilac, 48, 171);
-  version = label(this, "version", programversion, labelfont, Qt::white, 96, 171);
+  version =
+      label(this, "version", QString::fromLatin1(programversion()), labelfont, Qt::white, 96, 171);
   Label9 = label(this, "Label9", ".1", labelfont, Qt::white, 123, 171);
   // The three pieces must read as one line, "Version 1.0.0.1". Where the fonts at hand run wider
   // than the ones the places were chosen for, each piece moves right just enough not to cover
@@ -89,6 +91,14 @@ void Tabout::Button1Click() {
 
 void Tabout::showforward() {
   bringforward(this);
+}
+
+void Tabout::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    Button1Click();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void Tabout::showEvent(QShowEvent* event) {

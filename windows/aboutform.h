@@ -4,6 +4,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "platform/product.h"
+
 class QLabel;
 class TSelButton;
 class TURL;
@@ -22,9 +24,7 @@ class Tabout : public QWidget {
   static constexpr int clientWidth = 304;
   static constexpr int clientHeight = 193;
   // The maker's site, as the link shows it; the link kind puts "http://" in front.
-  static inline const QString siteaddress = QStringLiteral("www.quorvel.example");
-  // The program's version, as the `version` label shows it.
-  static inline const QString programversion = QStringLiteral("1.0.0");
+  static inline const QString siteaddress = QString::fromLatin1(product::makersite);
 
   explicit Tabout(QWidget* owner = nullptr);
 
@@ -53,6 +53,8 @@ class Tabout : public QWidget {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  // Esc closes the window, as Done does.
+  void keyPressEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:

@@ -1,5 +1,6 @@
 #include "windows/helpform.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScrollBar>
 #include <QShowEvent>
@@ -242,6 +243,14 @@ void Thelp::button_doneClick() {
 
 void Thelp::showforward() {
   bringforward(this);
+}
+
+void Thelp::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    button_doneClick();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void Thelp::showEvent(QShowEvent* event) {

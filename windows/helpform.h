@@ -55,6 +55,8 @@ class Thelp : public QWidget {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  // Esc closes the window, as Done does.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void bringtotop(QTextEdit* page);

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <QWindow>
 
+#include "controls/fitwindow.h"
 #include "controls/selbutton.h"
 #include "platform/workarea.h"
 
@@ -67,6 +68,8 @@ void bringforward(QWidget* window) {
 void placeonshow(QWidget* window, const QWidget* owner, const QShowEvent* event) {
   if (event->spontaneous()) return;
   keepabove(window, owner);
+  const QScreen* screen = owner && owner->isVisible() ? owner->screen() : window->screen();
+  controls::fitworkarea(window, screen ? screen : QGuiApplication::primaryScreen(), owner);
   centreon(window, owner);
 }
 

@@ -40,8 +40,9 @@ void centreon(QWidget* window, const QWidget* owner);
 // Shows a window, or brings it forward when it is already open.
 void bringforward(QWidget* window);
 
-// For a companion's showEvent: opening again after being closed keeps the window above its owner
-// and centres it again; coming back from the task bar leaves it where the player put it.
+// For a companion's showEvent: opening again after being closed keeps the window above its owner,
+// fits it to the work area of its owner's screen (see controls::fitworkarea) and centres it again;
+// coming back from the task bar leaves it where the player put it.
 void placeonshow(QWidget* window, const QWidget* owner, const QShowEvent* event);
 
 }  // namespace windowstyle

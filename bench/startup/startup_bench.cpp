@@ -4,7 +4,7 @@
 //  - start-up: from just before the process is created to the moment its window's first whole
 //    frame reaches the window system, on the offscreen platform and on a private Xvfb;
 //  - resident memory (VmRSS) at that moment, and, without a goal, 2 s later (offscreen), when the
-//    update check and the sound module, both started after the paint, have been loaded;
+//    update check and the sound player, both started after the paint, have been made;
 //  - processor time (utime + stime) while the game sits idle with a game running, under Xvfb.
 //
 // The goals are judged beside that plain window (--minimal). A plain window draws no text and so
@@ -19,8 +19,7 @@
 // contents drawn. Under Xvfb the X server's own MapNotify is recorded too, as a cross-check: a
 // window is mapped first and painted after.
 //
-// The game is copied with its sound module (pipshift-sound.so, from beside the --pipshift given)
-// into a fresh folder for every start, as a player's folder holds them.
+// The game is copied into a fresh folder for every start, as a player's folder holds it.
 //
 //   startup_bench --pipshift EXE --minimal EXE --text EXE --probe LIB [--runs N] [--idle-seconds S]
 //
@@ -367,20 +366,7 @@ struct Program {
   std::string name;
   std::string exe;
   bool isgame;
-  std::string soundmodule;  // the game's, copied beside it as the build and the package put it
 };
-
-// The sound player is a module the game loads beside its own executable once its window is on
-// screen. Without it the game runs silent, and the idle figure would leave out what sound costs.
-std::string soundmodulebeside(const std::string& game) {
-  const fs::path module = fs::path(game).parent_path() / "pipshift-sound.so";
-  if (!fs::is_regular_file(module)) {
-    throw Failure("no " + module.string() +
-                  ": the game's sound module must lie beside the pipshift given, or the game "
-                  "would run silent and the figures would leave out what sound costs");
-  }
-  return module.string();
-}
 
 // A port on 127.0.0.1 that refuses connections: one the system just handed out and took back.
 int closedport() {
@@ -400,16 +386,14 @@ int closedport() {
   return port;
 }
 
-// A fresh program folder: the game gets a copy of itself and of its sound module there, as a
-// player's folder would be, with the update check on as it is by default, but pointed at a port on
-// this machine where nothing listens: the check costs what it costs at every start, and nothing
-// leaves the machine.
+// A fresh program folder: the game gets a copy of itself there, as a player's folder would be, with
+// the update check on as it is by default, but pointed at a port on this machine where nothing
+// listens: the check costs what it costs at every start, and nothing leaves the machine.
 std::string preparefolder(const Program& p, const std::string& scratch, int serial) {
   const std::string folder = scratch + "/run-" + std::to_string(serial);
   fs::create_directories(folder);
   if (!p.isgame) return folder;
   fs::copy_file(p.exe, folder + "/pipshift", fs::copy_options::overwrite_existing);
-  fs::copy_file(p.soundmodule, folder + "/pipshift-sound.so", fs::copy_options::overwrite_existing);
   const std::string nowhere = "http://127.0.0.1:" + std::to_string(closedport()) + "/";
   std::ofstream ini(folder + "/pipshift.ini");
   ini << "[pipshift]\r\nUpdateServer=" << nowhere << "\r\nScoreServer=" << nowhere << "\r\n";
@@ -460,10 +444,12 @@ void startups(const std::vector<Program>& programs, Environment env, MapWatch* m
   }
 }
 
-// The game asks for the version and loads its sound module only once its window is on screen,
-// so the memory when painted leaves them out. Two seconds on both are done (the update check's
-// port is closed, so it ends at once): the resident memory then is what the program settles at.
-// Each program is started afresh for this, taking turns as above; the page cache is warm by now.
+// The game asks for the version (loading libcurl) and makes its sound player only once its window
+// is on screen, so the memory when painted leaves them out. Two seconds on both are done (the
+// update check's port is closed, so it ends at once): the resident memory then is what the program
+// settles at. Each program is started afresh for this, taking turns as above; the page cache is
+// warm by now. libcurl in the memory map shows the late work has run; the sound player leaves no
+// such mark (Qt Multimedia is part of the program).
 constexpr double kSettleSeconds = 2;
 
 void settled(const std::vector<Program>& programs, const Environment& env, int runs,
@@ -479,8 +465,7 @@ void settled(const std::vector<Program>& programs, const Environment& env, int r
         rss = residentkib(started.pid());
         if (p.isgame) {
           const std::string maps = readfile("/proc/" + std::to_string(started.pid()) + "/maps");
-          if (maps.find("/pipshift-sound.so") == std::string::npos ||
-              maps.find("/libcurl.so") == std::string::npos) {
+          if (maps.find("/libcurl.so") == std::string::npos) {
             ++out[p.name].unsettled;
           }
         }
@@ -503,9 +488,7 @@ void run(const Options& o) {
   } cleanup{scratch};
 
   const std::vector<Program> programs = {
-      {"pipshift", o.pipshift, true, soundmodulebeside(o.pipshift)},
-      {"minimal", o.minimal, false, ""},
-      {"text", o.text, false, ""}};
+      {"pipshift", o.pipshift, true}, {"minimal", o.minimal, false}, {"text", o.text, false}};
   Environment env{"offscreen", "", o.probe, scratch};
 
   std::cout << "Start-up of " << o.pipshift << "\nbeside " << o.minimal << "\nand " << o.text
@@ -566,7 +549,7 @@ void run(const Options& o) {
   info("resident memory 2 s after painted", median(offscreen["pipshift"].settledmib),
        median(offscreen["minimal"].settledmib), "MiB");
   if (const int n = offscreen["pipshift"].unsettled) {
-    std::printf("    (in %d of %d runs pipshift had not yet loaded its sound module and libcurl)\n",
+    std::printf("    (in %d of %d runs pipshift had not yet loaded libcurl for its update check)\n",
                 n, o.runs);
   }
   besidetext(offscreen);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/recordingdesktop.h"
+#include "tests/support/recordingopener.h"
 
 namespace {
 
@@ -64,4 +65,20 @@ TEST_F(UrlTest, RefusalIsReportedOnlyByTheResult) {
   EXPECT_EQ(url.URL(), "www.quorvel.example");
   EXPECT_EQ(url.URLType(), utHttp);
   EXPECT_EQ(recorder.opened.size(), 1);
+}
+
+// Through the real desktop adapter to the desktop's opener: what it receives is the prefix and
+// the text, untouched.
+TEST(UrlOnTheDesktop, TheOpenerReceivesPrefixAndTextUnchanged) {
+  RecordingOpener opener;
+  ASSERT_TRUE(opener.ready());
+  TURL url;
+  url.setURL("http://host/x");
+  EXPECT_TRUE(url.OpenURL());
+  ASSERT_EQ(opener.waitforcalls(1).size(), 1);
+  url.setURLType(utnone);
+  url.setURL("counter/x.shtml");
+  EXPECT_TRUE(url.OpenURL());
+  const QList<QStringList> want = {{"http://http://host/x"}, {"counter/x.shtml"}};
+  EXPECT_EQ(opener.waitforcalls(2), want);
 }

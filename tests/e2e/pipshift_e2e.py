@@ -9,6 +9,7 @@ says which step it was and what it saw.
 Exit status: 0 every step passed, 1 a step failed, 77 no X server could be started here."""
 
 import argparse
+import math
 import os
 import re
 import shutil
@@ -27,6 +28,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import relay as relaymod  # noqa: E402
 import xsession  # noqa: E402
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "sound"))
+from soundserver import SoundServer  # noqa: E402
+
 SKIP = 77
 
 # ---- The window's layout ------------------------------------------------------------------
@@ -39,6 +43,32 @@ DEFAULT_BOUNDS = xsession.Geometry(3, 3, 604, 374)
 # The board panel's client origin inside the main window's client area.
 BOARD1 = (2 + 1, 2 + 34)
 BOARD1_SIZE = (588, 287)
+# The client area the board is laid out for. A larger window draws the whole board larger, by
+# sixteenths, centred: 1 until the client area is a sixteenth larger than this.
+DESIGN_CLIENT = (598, 330)
+SCALE_STEPS = 16
+
+
+def rnd(value):
+    """Rounds as the program does (half away from zero; the values here are not negative)."""
+    return int(math.floor(value + 0.5))
+
+
+def board_scale(client_width, client_height):
+    fit = min(client_width / DESIGN_CLIENT[0], client_height / DESIGN_CLIENT[1])
+    return max(1.0, math.floor(fit * SCALE_STEPS) / SCALE_STEPS)
+
+
+def board_origin(width, height, menu_height):
+    """The scale the board is drawn at in a window of that size, and where the board panel's
+    client origin lies in the window."""
+    client_height = height - menu_height
+    s = board_scale(width, client_height)
+    if s == 1.0:
+        return s, (BOARD1[0], menu_height + BOARD1[1])
+    ox = max(0, (width - rnd(DESIGN_CLIENT[0] * s)) // 2)
+    oy = max(0, (client_height - rnd(DESIGN_CLIENT[1] * s)) // 2)
+    return s, (ox + rnd(2 * s) + rnd(1 * s), menu_height + oy + rnd(2 * s) + rnd(34 * s))
 
 # Overlay panels, in board coordinates.
 PANEL_NAME = (123, 40, 329, 161)
@@ -70,10 +100,10 @@ HIGHSCORE_VIEW = (112 + 1, 8 + 1, 481 - 2, 507 - 2)
 
 # Menu titles, left to right, and their items in order (separators are skipped by the arrow keys).
 MENUS = {
-    "File": ["Start Game", "Exit"],
+    "File": ["Start Game", "Restart Deal", "Choose Deal...", "Exit"],
     "Options": ["Play Sounds", "Reset Screen Location", "Change  Name",
                 "Automatically Check for Updates", "Show Hints"],
-    "View": ["Tally List", "View High Score List"],
+    "View": ["Tally List", "View High Score List", "Show Solution"],
     "Help": ["Help", "About"],
 }
 MENU_ORDER = ["File", "Options", "View", "Help"]
@@ -184,6 +214,7 @@ class Run:
         self.program = None
         self.main = None
         self.menu_height = None
+        self.sound = None
         self.scratch = tempfile.mkdtemp(prefix="pipshift-e2e-")
         self.folder = os.path.join(self.scratch, "program")
         self.elsewhere = os.path.join(self.scratch, "elsewhere")
@@ -251,6 +282,9 @@ class Run:
         os.mkdir(self.x.env["HOME"])
         for var in ("XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"):
             self.x.env.pop(var, None)
+        # The sound server the program finds: ours, which sees it look and plays nothing.
+        self.sound = SoundServer(os.path.join(self.scratch, "sound"))
+        self.x.env["PULSE_SERVER"] = self.sound.address
 
     def start_server(self):
         os.makedirs(os.path.join(self.site, "pipshift"))
@@ -300,13 +334,19 @@ class Run:
                "a menu bar")
 
     def find_menu_height(self):
+        """The menu bar's height: the one that puts the board's black top edge where the layout
+        (at the scale the window's size gives it) puts it."""
         g = self.x.geometry(self.main)
         shot = self.x.screenshot()
-        x = g.x + BOARD1[0] + 500
-        for y in range(g.y + 1, min(g.y + 120, shot.height)):
-            if shot.pixel(x, y) == BLACK and shot.pixel(x - 400, y) == BLACK:
-                height = y - g.y - BOARD1[1]
-                return height if 10 <= height <= 60 else None
+        for height in range(10, 61):
+            s, (bx, by) = board_origin(g.width, g.height, height)
+            y = g.y + by
+            xs = (g.x + bx + rnd(100 * s), g.x + bx + rnd(500 * s))
+            if y >= shot.height or any(x >= shot.width for x in xs):
+                continue
+            if all(shot.pixel(x, y) == BLACK for x in xs) and \
+                    not all(shot.pixel(x, y - 1) == BLACK for x in xs):
+                return height
         return None
 
     def stop_program(self, timeout=10):
@@ -339,6 +379,8 @@ class Run:
                 self.server.wait()
         if self.relay is not None:
             self.relay.close()
+        if self.sound is not None:
+            self.sound.stop()
         if self.x is not None:
             self.x.close()
         shutil.rmtree(self.scratch, ignore_errors=True)
@@ -353,12 +395,21 @@ class Run:
         g = self.x.geometry(window or self.main)
         return self.x.screenshot().crop(g.x, g.y, g.width, g.height)
 
+    def board_layout(self):
+        g = self.geometry()
+        return board_origin(g.width, g.height, self.menu_height)
+
     def board_to_window(self, x, y):
-        return BOARD1[0] + x, self.menu_height + BOARD1[1] + y
+        s, (bx, by) = self.board_layout()
+        return bx + rnd(x * s), by + rnd(y * s)
 
     def board_rect(self, rect):
-        x, y = self.board_to_window(rect[0], rect[1])
-        return x, y, rect[2], rect[3]
+        """A rectangle of the board in window coordinates, its edges scaled as the program
+        scales them."""
+        s, (bx, by) = self.board_layout()
+        left, top = rnd(rect[0] * s), rnd(rect[1] * s)
+        return (bx + left, by + top, rnd((rect[0] + rect[2]) * s) - left,
+                rnd((rect[1] + rect[3]) * s) - top)
 
     def click_board(self, x, y):
         g = self.geometry()
@@ -468,9 +519,8 @@ class Run:
 def step_first_start(run):
     os.makedirs(run.folder)
     os.makedirs(run.elsewhere)
-    # The program folder as the build leaves it: the program and its sound module.
-    for name in ("pipshift", "pipshift-sound.so"):
-        shutil.copy2(os.path.join(run.bin_dir, name), run.folder)
+    # The program file alone: it carries its pictures and sounds.
+    shutil.copy2(os.path.join(run.bin_dir, "pipshift"), run.folder)
     run.start_server()
     base = f"http://127.0.0.1:{run.relay.port}/"
     # The only keys before the first start: where the servers are.
@@ -484,14 +534,12 @@ def step_first_start(run):
            f"{run.panel_state(PANEL_NAME):.0%} drawn)")
     name = run.name_field()
     expect(name == "Guest", f"first start: the name field reads {name!r}, expected 'Guest'")
-    # The sound module is loaded once the window is up; without an audio output it stays quiet.
-    def module_loaded():
-        with open(f"/proc/{run.program.pid}/maps") as maps:
-            return "/pipshift-sound.so" in maps.read()
-    loaded = wait_for(module_loaded, 5)
+    # The sound player is made once the window is up and looks for the sound output; finding
+    # none, it stays quiet.
+    made = wait_for(lambda: run.sound.connections > 0, 5)
     with open(run.program_log, "rb") as f:
         said = f.read().decode(errors="replace")
-    expect(loaded, f"the program never loaded its sound module; it said: {said.strip()}")
+    expect(made, f"the program never looked for the sound output; it said: {said.strip()}")
 
 def step_no_update_offered_for_same_version(run):
     answered = run.relay.wait_answered(VERSION_PATH, 15)
@@ -798,6 +846,60 @@ def step_third_start_ended_by_a_signal(run):
     expect(started() == "4", f"after SIGTERM the tally file counts {started()!r} games")
 
 
+def step_two_copies_share_one_tally(run):
+    """Two copies of the program started from one folder, each starting a game: neither copy's
+    writes take away the other's game, while they run or when they end."""
+    folder = os.path.join(run.scratch, "two-copies")
+    os.makedirs(folder)
+    for name in ("pipshift",):
+        shutil.copy2(os.path.join(run.bin_dir, name), folder)
+    with open(os.path.join(folder, "pipshift.ini"), "w") as f:
+        f.write("[pipshift]\r\nUpdate=false\r\n")
+    tally = os.path.join(folder, "pipshifttally.tld")
+    tool = os.path.join(run.bin_dir, "pipshift-tally")
+
+    def games():
+        if not os.path.exists(tally):
+            return None
+        cells, _ = tally_cells(tool, tally)
+        return cells.get((1, 0))
+
+    saved = run.folder, run.program, run.main
+    copies = []
+    try:
+        run.folder = folder
+        for _ in range(2):
+            run.start_program()
+            copies.append((run.program, run.main))
+        # Each copy starts a game; the file, read while both run, counts each at once.
+        for number, (_, window) in enumerate(copies, start=1):
+            run.x.xdotool("windowfocus", "--sync", window)
+            run.x.key("ctrl+s")
+            want = str(number)
+            expect(wait_for(lambda: games() == want, 5),
+                   f"after a game in copy {number} the shared tally file counts {games()!r} "
+                   f"games, expected {want!r}")
+        # Both end as at a logout; each writes the tally once more on its way out.
+        for program, _ in copies:
+            program.send_signal(signal.SIGTERM)
+        for number, (program, _) in enumerate(copies, start=1):
+            try:
+                status = program.wait(10)
+            except subprocess.TimeoutExpired:
+                status = None
+            expect(status == 0, f"copy {number} ended with status {status} after SIGTERM")
+        _, text = tally_cells(tool, tally)
+        expect(re.search(r"^Total games:\s+2$", text, re.M),
+               f"after both copies ended the tally file does not read \"Total games: 2\":\n{text}")
+        expect(not os.path.exists(tally + ".lock"), "the tally's lock file was left behind")
+    finally:
+        for program, _ in copies:
+            if program.poll() is None:
+                program.kill()
+                program.wait()
+        run.folder, run.program, run.main = saved
+
+
 def post_score(run):
     """A score already on the server before the program first looks at the list."""
     query = "name=E2E%20Zed&date=12%2F7%2F26&score=612"
@@ -837,6 +939,8 @@ STEPS = [
     ("second-exit-keeps-files", step_second_exit_keeps_files),
     # Third start: ended by a signal, as at a logout, it keeps what the session did.
     ("third-start-ended-by-a-signal", step_third_start_ended_by_a_signal),
+    # Two copies at once in a folder of their own: one tally file counts the games of both.
+    ("two-copies-share-one-tally", step_two_copies_share_one_tally),
 ]
 
 

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "game/board.h"
+#include "game/deal.h"
 #include "gamehelpers.h"
 
 namespace game {
@@ -135,7 +136,7 @@ TEST(ClearBone, EmptiesOnlyTheCellHoldingIt) {
 
 TEST(Deal, FillsColumnsOneToSevenWithEveryBoneOnce) {
   for (unsigned seed = 0; seed < 200; ++seed) {
-    std::mt19937 random(seed);
+    DealRandom random(seed);
     Board board = solvedboard();  // a dirty board must be cleared first
     const std::vector<Placement> deal = shuffledeal(board, random);
     ASSERT_EQ(deal.size(), 28u);
@@ -154,7 +155,7 @@ TEST(Deal, FillsColumnsOneToSevenWithEveryBoneOnce) {
 }
 
 TEST(Deal, TwoDealsInARowDiffer) {
-  std::mt19937 random(42);
+  DealRandom random(42);
   Board first{};
   Board second{};
   shuffledeal(first, random);
@@ -165,7 +166,7 @@ TEST(Deal, TwoDealsInARowDiffer) {
 TEST(Deal, EveryBoneReachesEveryCell) {
   // Over many deals each bone should show up in each dealt slot; a biased draw would leave gaps.
   std::array<std::array<int, kSlotCount + 1>, kBoneCount + 1> hits{};
-  std::mt19937 random(7);
+  DealRandom random(7);
   Board board{};
   for (int i = 0; i < 20000; ++i) {
     for (const Placement& p : shuffledeal(board, random)) ++hits[p.bone][p.slot];

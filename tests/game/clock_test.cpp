@@ -7,10 +7,7 @@ namespace {
 
 class Clock : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::mt19937 random(5);
-    game.start(random);
-  }
+  void SetUp() override { game.start(5); }
   // Ticks until the given number of seconds is left, returning the last tick's outcome.
   Outcome tickto(int seconds) {
     Outcome last;
@@ -73,8 +70,7 @@ TEST_F(Clock, TimeUpLosesAndEmptiesTheBar) {
 
 TEST_F(Clock, ANewGameKeepsTheOldBarUntilItsFirstTick) {
   tickto(0);
-  std::mt19937 random(9);
-  game.start(random);
+  game.start(9);
   EXPECT_EQ(game.barwidth(), 0);
   EXPECT_EQ(game.bartag(), 150);
   EXPECT_EQ(game.timecaption(), "Time: 0:00");

@@ -23,8 +23,7 @@ bool contains(const std::vector<int>& v, int x) {
 class Rules : public ::testing::Test {
  protected:
   void play(const Board& board) {
-    std::mt19937 random(1);
-    game.start(random);
+    game.start(1);
     game.setboard(board);
   }
   Game game;
@@ -97,6 +96,22 @@ TEST_F(Rules, EveryRefusalKeepsTheSelectionAndCostsNothing) {
   EXPECT_EQ(game.clicksleft(), 100);
   EXPECT_EQ(game.scorecaption(), "Clicks: 100");
   EXPECT_TRUE(game.gamerunning());
+}
+
+TEST_F(Rules, TheLowPipOfTheNumberBonePlaysNoPart) {
+  // Row 0 reads 6/6, 3/2, 5/3, empty: the number of slot 21 is 5, never 3. 3/1 and 3/2 match
+  // the low pip only.
+  Board board = rowzeroexample();
+  put(board, 13, bone(3, 1));
+  play(board);
+  for (int mover : {bone(3, 1), bone(3, 2)}) {
+    std::vector<int> hints;
+    checkforhint(game.board(), mover, &hints);
+    EXPECT_FALSE(contains(hints, 21)) << mover;
+  }
+  game.clickbone(bone(3, 1), false);
+  EXPECT_EQ(game.clickslot(21).refusal, "Bone cannot go there");
+  EXPECT_EQ(boneat(game.board(), 21), 0);
 }
 
 TEST_F(Rules, OnlyTheRowsDoubleGoesIntoTheDoubleColumn) {
@@ -267,13 +282,43 @@ TEST_F(Rules, TheHundredAndFirstPlacementLosesEvenWhenItSorts) {
   EXPECT_TRUE(checkforcomplete(game.board()));
 }
 
+// Sorted but for 6/0 at the end of row 0 and 0/0 right of its home slot.
+Board twoawayfromsolved() {
+  Board board = oneawayfromsolved();
+  put(board, 7, 0);
+  put(board, 14, bone(0, 0));
+  return board;
+}
+
+TEST_F(Rules, BonesInTheirSortedPlacesStillCountAsMoves) {
+  play(twoawayfromsolved());
+  game.clickbone(bone(6, 0), false);
+  const Outcome outcome = game.clickslot(33);
+  // Only bones already in their sorted places have targets now (the ends of rows 0 to 5); 0/0,
+  // the one bone out of place, has none, and the double column does not count.
+  EXPECT_FALSE(checkforhint(game.board(), bone(0, 0)));
+  EXPECT_EQ(outcome.ending, Ending::none);
+  EXPECT_TRUE(game.gamerunning());
+}
+
+TEST_F(Rules, SortingTheBoardInTheDoubleColumnWinsToo) {
+  play(twoawayfromsolved());
+  game.clickbone(bone(6, 0), false);
+  ASSERT_EQ(game.clickslot(33).ending, Ending::none);
+  game.clickbone(bone(0, 0), false);
+  const Outcome outcome = game.clickslot(7);
+  EXPECT_EQ(outcome.ending, Ending::won);
+  EXPECT_EQ(outcome.cues, cues({Cue::place, Cue::gameover}));
+  EXPECT_FALSE(game.gamerunning());
+  EXPECT_EQ(game.clickbonus(), 196);
+}
+
 TEST_F(Rules, ANewGameReplacesARunningOne) {
   play(rowzeroexample());
   game.clickbone(bone(5, 1), false);
   game.clickslot(21);
   game.settimeleft(30);
-  std::mt19937 random(3);
-  game.start(random);
+  game.start(3);
   EXPECT_EQ(game.clicksleft(), 100);
   EXPECT_EQ(game.timeleft(), 300);
   EXPECT_EQ(game.bartag(), 150);

@@ -16,6 +16,7 @@
 #include "tests/htmlview/linkpoint.h"
 #include "tests/online/scoreserver.h"
 #include "tests/support/recordingdesktop.h"
+#include "tests/support/recordingopener.h"
 
 namespace {
 
@@ -192,24 +193,83 @@ TEST_F(HighScoreTest, FailedListKeepsTheEarlierPage) {
   EXPECT_TRUE(shows("earlier"));
 }
 
-TEST_F(HighScoreTest, LinksGoToTheDesktopAsWritten) {
+TEST_F(HighScoreTest, LinksGoToTheDesktopAsWebAddressesOnly) {
   window->showforward();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
   server.listreply = ScoreServer::page(
       "<p><a href=\"http://www.quorvel.example/Pipshift\">site</a></p>"
       "<p><a href=\"scores/all time.html\">relative</a></p>"
+      "<p><a href=\"file:///usr/bin/xterm\">local</a></p>"
+      "<p><a href=\"mailto:games@quorvel.example\">mail</a></p>"
       "<p><a href=\"#top\">anchor</a></p>");
   window->loadit();
   ASSERT_TRUE(waitfor([&] { return shows("relative"); }));
-  for (const char* text : {"site", "relative", "anchor"}) {
+  for (const char* text : {"site", "relative", "local", "mail", "anchor"}) {
     const QPoint at = linkpoint(*view(), text);
     ASSERT_GE(at.x(), 0) << text;
     QTest::mouseClick(view()->viewport(), Qt::LeftButton, {}, at);
   }
-  EXPECT_EQ(recorder.opened,
-            QStringList({"http://www.quorvel.example/Pipshift", "scores/all time.html", "#top"}));
+  EXPECT_EQ(recorder.opened, QStringList({"http://www.quorvel.example/Pipshift",
+                                          server.base() + "counter/scores/all%20time.html",
+                                          "mailto:games@quorvel.example"}));
   EXPECT_TRUE(shows("relative")) << "the view followed a link itself";
   EXPECT_TRUE(settled());
+}
+
+TEST(HighScoreLinks, OnlyWebAndMailAddressesLeaveTheProgram) {
+  const QString page = "http://scores.example/counter/pipshift.shtml";
+  const std::pair<const char*, const char*> followed[] = {
+      {"http://www.quorvel.example/Pipshift", "http://www.quorvel.example/Pipshift"},
+      {"HTTPS://x.example/a%41", "HTTPS://x.example/a%41"},
+      {"http://http://host/x", "http://http://host/x"},
+      {"mailto:games@quorvel.example", "mailto:games@quorvel.example"},
+      {" http://x.example/ ", "http://x.example/"},
+      // Relative links are the score server's own pages.
+      {"scores/all time.html", "http://scores.example/counter/scores/all%20time.html"},
+      {"../index.html", "http://scores.example/index.html"},
+      {"?page=2", "http://scores.example/counter/pipshift.shtml?page=2"},
+      {"/usr/bin/xterm", "http://scores.example/usr/bin/xterm"},
+      {"//other.example/x", "http://other.example/x"},
+  };
+  for (auto [link, want] : followed) EXPECT_EQ(Thighscore::linkaddress(link, page), want) << link;
+
+  for (const char* link :
+       {"file:///usr/bin/xterm", "FILE:/etc/passwd", "smb://host/share", "javascript:alert(1)",
+        "ftp://x.example/", "data:text/html,hi", "C:\\Windows\\calc.exe", "telnet:host",
+        "http://x.example/\nfile:///etc/passwd", "vbscript:x"})
+    EXPECT_EQ(Thighscore::linkaddress(link, page), "") << link;
+  EXPECT_EQ(Thighscore::schemeof("a/b:c"), "") << "a scheme has no slash";
+  EXPECT_EQ(Thighscore::schemeof("Mailto:x"), "mailto");
+}
+
+// Through the real desktop adapter: a hostile page's click on a local program never reaches the
+// desktop's opener, a web address does.
+TEST(HighScoreLinks, TheDesktopsOpenerSeesOnlyTheWebAddress) {
+  RecordingOpener opener;
+  ASSERT_TRUE(opener.ready());
+  ScoreServer server;
+  ASSERT_TRUE(server.start());
+  Thighscore window(server.base());
+  window.showforward();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  auto* view = window.findChild<THTMLView*>("displayhtml");
+  window.getitDoneString(nullptr,
+                         "<p><a href=\"file:///usr/bin/xterm\">local</a></p>"
+                         "<p><a href=\"/usr/bin/xterm\">path</a></p>"
+                         "<p><a href=\"http://www.quorvel.example/\">site</a></p>");
+  auto click = [&](const char* text) {
+    const QPoint at = linkpoint(*view, text);
+    ASSERT_GE(at.x(), 0) << text;
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+  };
+  click("local");
+  click("path");
+  // One call on record at a time, so that the record keeps the order of the clicks.
+  ASSERT_EQ(opener.waitforcalls(1).size(), 1);
+  click("site");
+  const QList<QStringList> want = {{server.base() + "usr/bin/xterm"},
+                                   {"http://www.quorvel.example/"}};
+  EXPECT_EQ(opener.waitforcalls(2), want);
 }
 
 TEST(HighScorePageText, DecodesAsThePageSays) {

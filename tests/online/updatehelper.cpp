@@ -2,9 +2,10 @@
 //   updatehelper quit <url>
 //     starts a download that never ends and quits the application meanwhile; prints the code
 //     and text of what Get() raised.
-//   updatehelper update <programfile> <baseurl> <site> <savemark>
-//     runs the whole update as the main window would; the save hook writes <savemark>. When the
-//     installer starts, the process ends there with exit code 0; any other ending is code 3.
+//   updatehelper update <programfile> <baseurl> <site> <savemark> <publickey in hex>
+//     runs the whole update as the main window would, trusting the given key; the save hook
+//     writes <savemark>. When the installer starts, the process ends there with exit code 0; any
+//     other ending is code 3.
 #include <QCoreApplication>
 #include <QFile>
 #include <QTimer>
@@ -30,8 +31,9 @@ int main(int argc, char** argv) {
     });
     return app.exec();
   }
-  if (args.size() == 6 && args[1] == QLatin1String("update")) {
+  if (args.size() == 7 && args[1] == QLatin1String("update")) {
     Tupdater updater(args[2], args[3], args[4]);
+    updater.setpublickey(QByteArray::fromHex(args[6].toLatin1()));
     const QString savemark = args[5];
     updater.setsavehook([savemark] {
       QFile mark(savemark);
@@ -43,6 +45,7 @@ int main(int argc, char** argv) {
     std::printf("status: %s\n", updater.status().toUtf8().constData());
     return 3;
   }
-  std::fprintf(stderr, "usage: updatehelper quit <url> | update <program> <base> <site> <mark>\n");
+  std::fprintf(stderr,
+               "usage: updatehelper quit <url> | update <program> <base> <site> <mark> <key>\n");
   return 2;
 }

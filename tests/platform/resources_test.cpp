@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <QFile>
 #include <QImage>
+#include <QPixmapCache>
 #include <QtEndian>
 
 #include <vector>
@@ -73,6 +74,70 @@ TEST(Resources, EveryPictureIsThereAtItsSize) {
     ASSERT_FALSE(image.isNull()) << path.toStdString();
     EXPECT_EQ(image.size(), size) << path.toStdString();
   }
+}
+
+TEST(Resources, EveryPictureIsDrawnAgainAtTwiceItsSize) {
+  QStringList names = {
+      "boneface",         "guide",         "logo",      "timebar",          "timeframe",
+      "aboutlogo",        "highscorelogo", "icon",      "windowicon",       "button_startgame",
+      "button_done",      "button_cancel", "button_ok", "button_sendscore", "button_highscores",
+      "button_resettally"};
+  for (int k = 0; k <= 9; ++k) names << QStringLiteral("dots_%1").arg(k);
+  for (const QString& name : names) {
+    const QImage plain = load(":/images/" + name + ".png");
+    const QImage twice = load(":/images/" + name + "@2x.png");
+    ASSERT_FALSE(twice.isNull()) << name.toStdString();
+    EXPECT_EQ(twice.size(), plain.size() * 2) << name.toStdString();
+  }
+  // Drawn at that size, not the 1x picture with every pixel doubled: curves come out finer.
+  for (const char* name :
+       {"dots_5", "logo", "aboutlogo", "highscorelogo", "button_done", "icon", "timebar"}) {
+    const QImage plain = load(QStringLiteral(":/images/%1.png").arg(name));
+    QImage twice = load(QStringLiteral(":/images/%1@2x.png").arg(name));
+    twice.setDevicePixelRatio(1.0);
+    EXPECT_NE(twice, plain.scaled(plain.size() * 2)) << name;
+  }
+  // The 2x pip squares still carry their pips on the 2x face's colour.
+  const QImage face = load(":/images/boneface@2x.png");
+  for (int k = 0; k <= 6; ++k) {
+    const QImage square = load(QStringLiteral(":/images/dots_%1@2x.png").arg(k));
+    EXPECT_EQ(countblobs(square), k) << "dots_" << k << "@2x";
+    EXPECT_EQ(square.pixel(0, 0), face.pixel(4, 6)) << k;
+  }
+}
+
+TEST(Resources, TheTwiceDrawnPictureIsGivenAboveARatioOfOneAndOnlyThen) {
+  const QString logo = QStringLiteral(":/images/highscorelogo.png");
+  QPixmapCache::clear();
+  const QPixmap plain = resourcepicture(logo, 1.0);
+  EXPECT_EQ(plain.size(), QSize(88, 102));
+  EXPECT_EQ(plain.devicePixelRatio(), 1.0);
+  QPixmap cached;
+  EXPECT_FALSE(QPixmapCache::find(":/images/highscorelogo@2x.png", &cached))
+      << "at a ratio of 1 the 2x picture is not even decoded";
+
+  const QPixmap sharp = resourcepicture(logo, 2.0);
+  EXPECT_EQ(sharp.size(), QSize(176, 204));
+  EXPECT_EQ(sharp.devicePixelRatio(), 2.0);
+  EXPECT_EQ(sharp.deviceIndependentSize().toSize(), QSize(88, 102)) << "shown at the same size";
+  // Pixel for pixel, as the pixmaps hold them.
+  auto pixelsof = [](const QPixmap& pixmap) {
+    QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(1.0);
+    return image;
+  };
+  QImage twice =
+      QImage(":/images/highscorelogo@2x.png").convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  twice.setDevicePixelRatio(1.0);
+  EXPECT_EQ(pixelsof(sharp), twice);
+
+  // Shown at a size of its own: exactly the 2x picture where that has the pixels asked for,
+  // else resampled from it to the size.
+  EXPECT_EQ(pixelsof(resourcepicture(logo, QSize(176, 204), 1.0)), twice);
+  const QPixmap between = resourcepicture(logo, QSize(132, 153), 1.0);
+  EXPECT_EQ(between.size(), QSize(132, 153));
+  EXPECT_EQ(pixelsof(resourcepicture(logo, QSize(88, 102), 1.0)), pixelsof(plain));
+  EXPECT_TRUE(resourcepicture(":/images/nosuch.png", 2.0).isNull());
 }
 
 TEST(Resources, PipSquaresShowTheirPipsOnTheFaceColour) {

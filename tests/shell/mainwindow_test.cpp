@@ -1,12 +1,22 @@
 // The main window as the player first meets it: layout, menus, the name panel, starting a game,
 // the drawn bones, the window's size rules and the posting wait.
 
+#include <algorithm>
+
+#include <unistd.h>
+
 #include <QAction>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocalServer>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSet>
@@ -16,6 +26,7 @@
 #include "game/board.h"
 #include "shell/boardparts.h"
 #include "shellsupport.h"
+#include "sound/latesoundplayer.h"
 
 namespace {
 
@@ -27,7 +38,8 @@ struct Placed {
 QStringList menutexts(QMenu* menu) {
   QStringList texts;
   for (QAction* action : menu->actions()) {
-    texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    // The captions as they read: the '&' before each item's letter is not shown.
+    texts << (action->isSeparator() ? QStringLiteral("-") : action->text().remove('&'));
   }
   return texts;
 }
@@ -153,18 +165,22 @@ TEST_F(MainWindowLayout, MenusInOrderWithShortcutsAndMarks) {
   auto* bar = part<QMenuBar>(w.get(), "MainMenu1");
   ASSERT_NE(bar, nullptr);
   QStringList titles;
-  for (QAction* a : bar->actions()) titles << a->text();
+  for (QAction* a : bar->actions()) titles << a->text().remove('&');
   EXPECT_EQ(titles, QStringList({"File", "Options", "View", "Help"}));
 
   const QList<QAction*> menus = bar->actions();
-  EXPECT_EQ(menutexts(menus[0]->menu()), QStringList({"Start Game", "-", "Exit"}));
+  EXPECT_EQ(menutexts(menus[0]->menu()),
+            QStringList({"Start Game", "Restart Deal", "Choose Deal...", "-", "Exit"}));
   EXPECT_EQ(menutexts(menus[1]->menu()),
             QStringList({"Play Sounds", "Reset Screen Location", "Change  Name",
                          "Automatically Check for Updates", "-", "Show Hints"}));
-  EXPECT_EQ(menutexts(menus[2]->menu()), QStringList({"Tally List", "View High Score List"}));
+  EXPECT_EQ(menutexts(menus[2]->menu()),
+            QStringList({"Tally List", "View High Score List", "-", "Show Solution"}));
   EXPECT_EQ(menutexts(menus[3]->menu()), QStringList({"Help", "-", "About"}));
 
   EXPECT_EQ(part<QAction>(w.get(), "StartGame1")->shortcut(), QKeySequence("Ctrl+S"));
+  EXPECT_EQ(part<QAction>(w.get(), "RestartDeal1")->shortcut(), QKeySequence("Ctrl+R"));
+  EXPECT_EQ(part<QAction>(w.get(), "ChooseDeal1")->shortcut(), QKeySequence("Ctrl+D"));
   EXPECT_EQ(part<QAction>(w.get(), "Help2")->shortcut(), QKeySequence("F1"));
   for (const char* marked : {"PlaySounds1", "updatecheck", "ShowHints1"}) {
     auto* a = part<QAction>(w.get(), QString::fromLatin1(marked));
@@ -176,6 +192,89 @@ TEST_F(MainWindowLayout, MenusInOrderWithShortcutsAndMarks) {
   part<QAction>(w.get(), "About1")->trigger();
   clickat(part(w.get(), "image_logo"));
   EXPECT_EQ(companions.calls, QStringList({"tally", "help", "about", "link"}));
+}
+
+// Whether this process itself listens on the abstract socket name, as /proc shows it ("@name";
+// any NUL bytes padding the address show as "@" too). Other processes may hold the same name at
+// the same time (a second copy of the program may run), so the listening socket must be one of
+// our own open files.
+bool holdsabstractname(const QString& name) {
+  QSet<QByteArray> ours;
+  const QDir fds(QStringLiteral("/proc/self/fd"));
+  for (const QString& fd : fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)) {
+    char target[64] = {};
+    const ssize_t length =
+        readlink(QFile::encodeName(fds.filePath(fd)).constData(), target, sizeof target - 1);
+    const QByteArray link(target, length > 0 ? length : 0);
+    if (link.startsWith("socket:[")) ours << link.mid(8).chopped(1);
+  }
+  QFile table(QStringLiteral("/proc/net/unix"));
+  if (!table.open(QIODevice::ReadOnly)) return false;
+  const QRegularExpression path(
+      QRegularExpression::anchoredPattern(QRegularExpression::escape("@" + name) + "@*"));
+  for (const QByteArray& line : table.readAll().split('\n')) {
+    // Num RefCount Protocol Flags Type St Inode Path
+    const QList<QByteArray> fields = line.simplified().split(' ');
+    if (fields.size() < 8 || !path.match(QString::fromLatin1(fields[7])).hasMatch()) continue;
+    if (ours.contains(fields[6])) return true;
+  }
+  return false;
+}
+
+// Whether some process listens on the abstract socket name: a second listener is refused.
+bool abstractnametaken(const QString& name) {
+  QLocalServer probe;
+  probe.setSocketOptions(QLocalServer::AbstractNamespaceOption);
+  if (probe.listen(name)) return false;
+  return probe.serverError() == QAbstractSocket::AddressInUseError;
+}
+
+TEST_F(MainWindowLayout, HoldsTheNamedMutexForItsLife) {
+  // Other copies of the program (other tests, run at the same time) take the name now and then,
+  // and while one holds it a window of ours cannot: wait for a moment when it is free.
+  QDeadlineTimer deadline(20000);
+  std::unique_ptr<Tmain> w;
+  int missed = 0;
+  while (!deadline.hasExpired()) {
+    if (abstractnametaken("pipshift")) {
+      QTest::qWait(50);
+      continue;
+    }
+    w = makewindow(false);
+    if (holdsabstractname("pipshift")) break;
+    w.reset();
+    // Not ours: another copy took it first, or the window never asked for it. The first may
+    // happen now and then; the second every time.
+    if (!abstractnametaken("pipshift")) ++missed;
+    ASSERT_LT(missed, 3) << "the window does not take the name while it is free";
+  }
+  if (!w) GTEST_SKIP() << "other copies held the name for 20 s";
+  EXPECT_TRUE(abstractnametaken("pipshift")) << "the name is free while the window lives";
+  w.reset();
+  EXPECT_FALSE(holdsabstractname("pipshift"));
+}
+
+// The program's real late player around a recorder: the player, and with it the sound output,
+// is made only once the window is on screen, and the start-up cue held until then sounds.
+TEST_F(MainWindowLayout, TheSoundPlayerIsMadeOnlyOnceTheWindowIsOnScreen) {
+  int made = 0;
+  SoundRecorder* player = nullptr;
+  LateSoundPlayer late([&]() -> std::unique_ptr<SoundPlayer> {
+    ++made;
+    auto recorder = std::make_unique<SoundRecorder>();
+    player = recorder.get();
+    return recorder;
+  });
+  adjust = [&](TmainSetup& setup) { setup.sounds = &late; };
+  auto w = makewindow(false);
+  w->show();
+  EXPECT_EQ(made, 0) << "made before the window was on screen";
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return made == 1; }, Tmain::formshowfallback / 2));
+  w->button_startClick();
+  EXPECT_EQ(made, 1);
+  EXPECT_EQ(player->prepared, 1);
+  EXPECT_EQ(player->cues, QStringList({"entered", "startgame"}));
 }
 
 using NamePanel = ShellTest;
@@ -387,6 +486,8 @@ TEST_F(PostingWait, CaptionCyclesAndFailsOnTheFortiethTick) {
     ASSERT_TRUE(messages.isEmpty()) << tick;
   }
   w->Timer1Timer();
+  EXPECT_TRUE(messages.isEmpty()) << "the message waits until the tick has returned";
+  QCoreApplication::processEvents();
   EXPECT_EQ(messages, QStringList({"Posting Failed."}));
   EXPECT_FALSE(w->posting());
   EXPECT_TRUE(wait->isVisible()) << "the wait panel stays, so the score is not sent twice";
@@ -404,9 +505,73 @@ TEST_F(PostingWait, TicksWhileTheMessageIsOpenGiveNoSecondMessage) {
     for (int i = 0; i < 3; ++i) w->Timer1Timer();
   };
   w->Timer1Timer();
+  QCoreApplication::processEvents();
   EXPECT_EQ(messages, QStringList({"Posting Failed."}));
   EXPECT_EQ(w->postcountdown(), -3);
   EXPECT_EQ(wait->caption(), "Posting Score, Please Wait...") << "dots 5, then 1, 2, 3";
+  EXPECT_FALSE(w->posting());
+}
+
+// The real timer and a real message box, closed as the player would close it.
+TEST_F(PostingWait, TheTimerTicksOnWhileTheFailureMessageIsOpen) {
+  adjust = [](TmainSetup& setup) {
+    setup.message = nullptr;
+    setup.postinterval = 10;
+  };
+  auto w = makewindow();
+  part(w.get(), "panel_cleared")->show();
+  auto* wait = part<TFlatPanel>(w.get(), "panel_wait");
+  int boxes = 0;
+  QString said;
+  QSet<QString> captions;
+  int lowest = 1;
+  bool open = false;
+  QElapsedTimer opened;
+  // Watches from inside the box's own event loop.
+  QTimer watch;
+  watch.setInterval(2);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) {
+      open = false;
+      return;
+    }
+    if (!open) {
+      open = true;
+      ++boxes;
+      said = box->text();
+      opened.start();
+    }
+    captions << wait->caption();
+    lowest = std::min(lowest, w->postcountdown());
+    // Closed once the countdown is well past zero and every count of dots has been seen, or
+    // after a while should the wait stand still.
+    if ((w->postcountdown() <= -6 && captions.size() == 5) || opened.hasExpired(3000))
+      box->button(QMessageBox::Ok)->click();
+  });
+  watch.start();
+
+  w->button_sendscoreClick();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return boxes == 1 && !open && !w->posting(); }, 20000));
+  const int countdown = w->postcountdown();
+  // Ten more intervals and then some: the timer is off and no second box comes.
+  QTest::qWait(150);
+  EXPECT_EQ(boxes, 1);
+  EXPECT_EQ(said, "Posting Failed.");
+  EXPECT_LE(lowest, -6) << "the countdown stood still while the box was open";
+  EXPECT_EQ(captions.size(), 5) << "the dots did not go round while the box was open";
+  EXPECT_EQ(w->postcountdown(), countdown);
+  EXPECT_TRUE(wait->isVisible());
+}
+
+TEST_F(PostingWait, AnAnswerJustBeforeTheMessageMeansNoFailure) {
+  auto w = makewindow();
+  part(w.get(), "panel_cleared")->show();
+  w->button_sendscoreClick();
+  for (int tick = 0; tick < 40; ++tick) w->Timer1Timer();
+  w->postaccepted();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(messages.isEmpty());
   EXPECT_FALSE(w->posting());
 }
 
@@ -440,6 +605,7 @@ TEST_F(PostingWait, AnAcceptedPostEndsTheWaitEvenAfterTheFailureMessage) {
   part(w.get(), "panel_cleared")->show();
   w->button_sendscoreClick();
   for (int tick = 0; tick < 40; ++tick) w->Timer1Timer();
+  QCoreApplication::processEvents();
   ASSERT_EQ(messages.size(), 1);
   w->postaccepted();
   EXPECT_FALSE(part(w.get(), "panel_cleared")->isVisible());

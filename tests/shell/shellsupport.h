@@ -17,7 +17,7 @@
 
 #include "game/board.h"
 #include "platform/soundplayer.h"
-#include "platform/tallyport.h"
+#include "shell/tallyport.h"
 #include "shell/companions.h"
 #include "shell/mainform.h"
 
@@ -95,6 +95,7 @@ class ShellTest : public testing::Test {
       if (whilemessage) whilemessage();
     };
     setup.endprogram = [this] { ++ended; };
+    if (adjust) adjust(setup);
     auto window = std::make_unique<Tmain>(setup);
     window->setcompanions(&companions);
     if (show) {
@@ -128,5 +129,7 @@ class ShellTest : public testing::Test {
   CompanionRecorder companions;
   QStringList messages;
   std::function<void()> whilemessage;
+  // Changes the window's setup before it is made: a test's own collaborators or timings.
+  std::function<void(TmainSetup&)> adjust;
   int ended = 0;
 };

@@ -10,6 +10,7 @@
 #include "online/httpget.h"
 #include "platform/desktop.h"
 #include "shellsupport.h"
+#include "tests/support/signedrelease.h"
 #include "tinyserver.h"
 
 namespace {
@@ -19,10 +20,13 @@ class DesktopRecorder : public Desktop {
   bool openUrl(const QString&) override { return false; }
   bool startDetached(const QString& program, const QStringList& arguments) override {
     started << program + " " + arguments.join(' ');
+    if (onstart) onstart();
     return launches;
   }
   QStringList started;
   bool launches = true;
+  // Runs as the installer starts: what it would find.
+  std::function<void()> onstart;
 };
 
 }  // namespace
@@ -51,6 +55,12 @@ class UpdateOffer : public ShellTest {
 
   QString program() const { return dir.filePath("pipshift"); }
 
+  // Publishes an installer with its signature by the key the window trusts.
+  void publish(const QByteArray& installer, const TestKey& signer) {
+    server.bodies["/pipshift/pshsetup.exe"] = installer;
+    server.bodies["/pipshift/pshsetup.exe.sig"] = signer.sign(installer);
+  }
+
   // A window whose program file is a scratch file that an update may move aside, offered the
   // given version; the desktop and the process's end are recorded.
   std::unique_ptr<Tmain> offerupdate(const QByteArray& published) {
@@ -69,6 +79,7 @@ class UpdateOffer : public ShellTest {
     setup.message = [this](const QString& text) { messages << text; };
     setup.endprogram = [] {};
     setup.exitforupdate = [this] { ++exits; };
+    setup.updatekey = key.publickey();
     auto w = std::make_unique<Tmain>(setup);
     w->setcompanions(&companions);
     w->show();
@@ -78,6 +89,7 @@ class UpdateOffer : public ShellTest {
 
   TinyServer server;
   DesktopRecorder recorder;
+  TestKey key;
   int exits = 0;
 };
 
@@ -162,22 +174,66 @@ TEST_F(UpdateOffer, AMissingInstallerLeavesTheProgramUnderItsOwnName) {
   EXPECT_EQ(exits, 0);
 }
 
-TEST_F(UpdateOffer, AnInstallerThatStartsSavesEverythingAndEnds) {
-  server.bodies["/pipshift/pshsetup.exe"] = "#!/bin/sh\nexit 0\n";
+TEST_F(UpdateOffer, AnInstallerThatStartsFindsEverythingSavedAndTheProgramEnds) {
+  publish("#!/bin/sh\nexit 0\n", key);
   auto w = offerupdate("1.0.1");
   ASSERT_TRUE(offered(w.get()));
+  // The installer must find the settings and the tally written before it starts: afterwards it
+  // may be replacing files in the folder.
+  bool settingssaved = false;
+  bool tallysaved = false;
+  recorder.onstart = [&] {
+    settingssaved = readini().contains("Sounds=yes");
+    tallysaved = companions.calls.contains("savetally");
+  };
   clickat(part(w.get(), "button_updateyes"));
   EXPECT_EQ(part<QLabel>(w.get(), "label_update")->text(), "Installing");
   const QString installer = dir.filePath("pshsetup.exe");
   EXPECT_EQ(recorder.started, QStringList({installer + " /SP- /silent /noicons"}));
+  EXPECT_EQ(server.requested.mid(1),
+            QByteArrayList({"/pipshift/pshsetup.exe", "/pipshift/pshsetup.exe.sig"}));
   EXPECT_EQ(exits, 1);
-  EXPECT_TRUE(companions.calls.contains("savetally"));
-  EXPECT_TRUE(readini().contains("Sounds=yes")) << "the settings were written before the end";
+  EXPECT_TRUE(settingssaved) << "the settings were written after the installer started";
+  EXPECT_TRUE(tallysaved) << "the tally was written after the installer started";
   EXPECT_TRUE(messages.isEmpty());
 }
 
+TEST_F(UpdateOffer, AnInstallerSignedByAnyoneElseNeverStarts) {
+  const TestKey stranger;
+  publish("#!/bin/sh\ntouch owned\n", stranger);
+  auto w = offerupdate("1.0.1");
+  clickat(part(w.get(), "button_updateyes"));
+  EXPECT_EQ(part<QLabel>(w.get(), "label_update")->text(), "Download Aborted");
+  EXPECT_TRUE(recorder.started.isEmpty());
+  EXPECT_EQ(exits, 0);
+  EXPECT_FALSE(QFile::exists(dir.filePath("pshsetup.exe")));
+  EXPECT_FALSE(QFile::exists(dir.filePath("pipshift.BAK")));
+  EXPECT_TRUE(QFile::exists(program()));
+  EXPECT_FALSE(companions.calls.contains("savetally")) << "nothing to save for: no update";
+}
+
+// An installed package cannot replace itself: its package manager updates it.
+TEST_F(UpdateOffer, AProgramInAFolderItCannotWriteAsksNothing) {
+  server.bodies["/pipshift/pipshiftversion.txt"] = "2.0.0";
+  writeini("[pipshift]\nUpdateServer=" + server.base().toLatin1() + "\n");
+  TmainSetup setup;
+  setup.sounds = &sounds;
+  setup.settingspath = inipath();
+  setup.programfile = unwritablefolder(dir.path()) + "/pipshift";
+  setup.endprogram = [] {};
+  auto w = std::make_unique<Tmain>(setup);
+  w->setcompanions(&companions);
+  w->show();
+  // Whatever waits for the first frame has run once the sound output has been looked for.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return sounds.prepared == 1; }, 10000));
+  EXPECT_FALSE(part<THTTPGet>(w.get(), "checkupdate")->busy());
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(server.requested.isEmpty());
+  EXPECT_FALSE(offered(w.get()));
+}
+
 TEST_F(UpdateOffer, AnInstallerThatWillNotStartSaysWhereToGetIt) {
-  server.bodies["/pipshift/pshsetup.exe"] = "#!/bin/sh\nexit 0\n";
+  publish("#!/bin/sh\nexit 0\n", key);
   recorder.launches = false;
   auto w = offerupdate("1.0.1");
   clickat(part(w.get(), "button_updateyes"));

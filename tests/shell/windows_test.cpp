@@ -82,6 +82,10 @@ TEST_F(AllWindows, GamesReachTheTally) {
   wingame();
   EXPECT_EQ(counter(1), "1");
   EXPECT_EQ(counter(2), "1");
+  // The cleared board's score enters the top ten, under the name in the name box.
+  EXPECT_EQ(tallywindow->stringgrid_scores().cell(1, 1), std::to_string(w->game().score()));
+  EXPECT_EQ(QString::fromStdString(tallywindow->stringgrid_scores().cell(2, 1)),
+            part<QLineEdit>(w.get(), "edit_name")->text());
   clickat(part(w.get(), "button_start"));
   EXPECT_EQ(counter(1), "2");
   EXPECT_EQ(counter(2), "1");

@@ -1,35 +1,39 @@
-// The sound module loaded late: cues held until it is ready, the module looked for in turn, and
-// a game that goes on in silence where there is none.
+// The player made late: cues held until it is made, made once, and not before it is asked for.
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 #include <QFile>
-#include <QLibrary>
 #include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
 
 #include "sound/latesoundplayer.h"
 
 namespace {
 
-// Our own warnings; Qt Multimedia has its say too where there is no sound server.
-int warnings = 0;
-QString lastwarning;
+// What the player made by the factory was asked, in order, with "(made)" and "(prepare)" for the
+// factory's and prepare()'s own calls.
+class Recorder : public SoundPlayer {
+ public:
+  explicit Recorder(QStringList& asked) : asked_(asked) {}
+  void play(const QString& name) override { asked_ << name; }
+  void prepare() override { asked_ << QStringLiteral("(prepare)"); }
 
-void countwarnings(QtMsgType type, const QMessageLogContext&, const QString& text) {
-  if (type != QtWarningMsg || !text.startsWith("Sound cues are off:")) return;
-  ++warnings;
-  lastwarning = text;
-}
+ private:
+  QStringList& asked_;
+};
 
-// What the stand-in module was asked so far, since the last call.
-QStringList takeasked() {
-  QLibrary module(QStringLiteral(RECORDING_MODULE));
-  auto recorded = reinterpret_cast<QStringList* (*)()>(module.resolve("recordedsounds"));
-  if (!recorded) {
-    ADD_FAILURE() << module.errorString().toStdString();
-    return {};
-  }
-  const QStringList asked = *recorded();
-  recorded()->clear();
-  return asked;
+LateSoundPlayer::Factory recording(QStringList& asked) {
+  return [&asked] {
+    asked << QStringLiteral("(made)");
+    return std::make_unique<Recorder>(asked);
+  };
 }
 
 bool mapped(const char* library) {
@@ -37,89 +41,100 @@ bool mapped(const char* library) {
   return maps.open(QIODevice::ReadOnly) && maps.readAll().contains(library);
 }
 
-class LateSound : public testing::Test {
- protected:
-  void SetUp() override {
-    warnings = 0;
-    previous = qInstallMessageHandler(countwarnings);
+// The sound server while it lives: a socket that PULSE_SERVER names, which counts the connections
+// made to it and closes each at once, so the player finds no output and plays in silence.
+class SoundServer {
+ public:
+  SoundServer() : previous_(qgetenv("PULSE_SERVER")) {
+    const QByteArray path = QFile::encodeName(folder_.filePath(QStringLiteral("sound")));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (!folder_.isValid() || size_t(path.size()) >= sizeof address.sun_path) return;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) ||
+        listen(listener_, 8))
+      return;
+    qputenv("PULSE_SERVER", "unix:" + path);
+    thread_ = std::thread([this] {
+      while (!stopping_) {
+        pollfd ready{listener_, POLLIN, 0};
+        if (poll(&ready, 1, 20) <= 0) continue;
+        const int connection = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (connection < 0) continue;
+        ++connections_;
+        close(connection);
+      }
+    });
   }
-  void TearDown() override { qInstallMessageHandler(previous); }
-  QtMessageHandler previous = nullptr;
+  ~SoundServer() {
+    stopping_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (listener_ >= 0) close(listener_);
+    qputenv("PULSE_SERVER", previous_);
+  }
+  SoundServer(const SoundServer&) = delete;
+  SoundServer& operator=(const SoundServer&) = delete;
+
+  bool listening() const { return thread_.joinable(); }
+  int connections() const { return connections_; }
+
+ private:
+  QTemporaryDir folder_;
+  QByteArray previous_;
+  int listener_ = -1;
+  std::atomic<bool> stopping_{false};
+  std::atomic<int> connections_{0};
+  std::thread thread_;
 };
 
-TEST_F(LateSound, TheLatestCueWaitsForTheModuleThenCuesPassStraightThrough) {
-  LateSoundPlayer player({QStringLiteral(RECORDING_MODULE)});
+TEST(LateSound, TheLatestCueWaitsForThePlayerThenCuesPassStraightThrough) {
+  QStringList asked;
+  LateSoundPlayer player(recording(asked));
   player.play("click");
   player.play("entered");
-  EXPECT_FALSE(player.loaded());
-  EXPECT_FALSE(mapped("recordingsoundmodule")) << "loaded before it was asked to get ready";
+  EXPECT_FALSE(player.made());
+  EXPECT_TRUE(asked.isEmpty()) << "made before it was asked to get ready";
 
   player.prepare();
-  ASSERT_TRUE(player.loaded()) << player.error().toStdString();
-  EXPECT_EQ(takeasked(), QStringList({"(made)", "(prepare)", "entered"}));
+  ASSERT_TRUE(player.made());
+  EXPECT_EQ(asked, QStringList({"(made)", "(prepare)", "entered"}));
 
+  asked.clear();
   player.play("place");
   player.prepare();
-  EXPECT_EQ(takeasked(), QStringList({"place"})) << "made and prepared once only";
-  EXPECT_EQ(warnings, 0);
+  EXPECT_EQ(asked, QStringList({"place"})) << "made and prepared once only";
 }
 
-TEST_F(LateSound, NothingHeldNothingPlayed) {
-  LateSoundPlayer player({QStringLiteral(RECORDING_MODULE)});
+TEST(LateSound, NothingHeldNothingPlayed) {
+  QStringList asked;
+  LateSoundPlayer player(recording(asked));
   player.prepare();
-  EXPECT_EQ(takeasked(), QStringList({"(made)", "(prepare)"}));
+  EXPECT_EQ(asked, QStringList({"(made)", "(prepare)"}));
 }
 
-TEST_F(LateSound, WithoutTheModuleTheGameGoesOnSilentlyAndSaysWhyOnce) {
-  LateSoundPlayer player({"/nonexistent/pipshift-sound.so"});
+TEST(LateSound, WithoutAPlayerTheGameGoesOnSilently) {
+  LateSoundPlayer player([] { return std::unique_ptr<SoundPlayer>(); });
   player.play("entered");
   player.prepare();
-  EXPECT_FALSE(player.loaded());
-  EXPECT_TRUE(player.error().contains("/nonexistent/pipshift-sound.so"))
-      << player.error().toStdString();
+  EXPECT_TRUE(player.prepared());
+  EXPECT_FALSE(player.made());
   player.play("click");
-  player.prepare();
-  EXPECT_EQ(warnings, 1);
-  EXPECT_TRUE(lastwarning.contains("/nonexistent/")) << lastwarning.toStdString();
 }
 
-TEST_F(LateSound, AFileThatIsNoModuleIsPassedOverForTheNext) {
-  QTemporaryDir dir;
-  const QString broken = dir.filePath("pipshift-sound.so");
-  QFile file(broken);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("not a shared object");
-  file.close();
-
-  LateSoundPlayer fallsthrough({broken, QStringLiteral(RECORDING_MODULE)});
-  fallsthrough.prepare();
-  EXPECT_TRUE(fallsthrough.loaded());
-  takeasked();
-
-  LateSoundPlayer onlybroken({broken});
-  onlybroken.prepare();
-  EXPECT_FALSE(onlybroken.loaded());
-  EXPECT_TRUE(onlybroken.error().contains(broken)) << onlybroken.error().toStdString();
-}
-
-TEST_F(LateSound, AModuleWithoutThePlayerIsRefused) {
-  // Qt's own core library is a loadable shared object that makes no player.
-  LateSoundPlayer player({QStringLiteral(QT_CORE_LIBRARY)});
-  player.prepare();
-  EXPECT_FALSE(player.loaded());
-  EXPECT_TRUE(player.error().contains("pipshift_makesoundplayer_1"))
-      << player.error().toStdString();
-}
-
-TEST_F(LateSound, TheRealModuleBringsQtMultimediaOnlyWhenAsked) {
-  LateSoundPlayer player({QStringLiteral(SOUND_MODULE)});
-  EXPECT_FALSE(mapped("libQt6Multimedia")) << "the loader itself must not need Qt Multimedia";
+// The program's own player is linked in, and looks for the sound output only once it is made.
+TEST(LateSound, TheRealPlayerLooksForTheSoundOutputOnlyWhenMade) {
+  SoundServer server;
+  ASSERT_TRUE(server.listening());
+  EXPECT_TRUE(mapped("libQt6Multimedia")) << "the player is linked into the program";
+  LateSoundPlayer player;
   player.play("entered");
+  QTest::qWait(100);
+  EXPECT_EQ(server.connections(), 0) << "the sound output was looked for before it was asked for";
   player.prepare();
-  ASSERT_TRUE(player.loaded()) << player.error().toStdString();
-  EXPECT_TRUE(mapped("libQt6Multimedia"));
+  ASSERT_TRUE(player.made());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return server.connections() > 0; }, 10000));
   player.play("click");
-  EXPECT_EQ(warnings, 0);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // reset, and the tally file read at creation and written at destruction.
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
@@ -15,6 +16,7 @@
 #include "controls/imagebutton.h"
 #include "stats/tallyfile.h"
 #include "stats/tallylistform.h"
+#include "stats/tallylock.h"
 #include "tests/stats/tallysupport.h"
 
 namespace {
@@ -421,6 +423,91 @@ TEST_F(TallyList, ATableThatIsNotATableIsReportedWithTheReadersMessage) {
   EXPECT_EQ(rank(*w, 1), placeholder(designed, true));
   EXPECT_EQ(cell(*w, 1, 0), "0");
   EXPECT_EQ(readbytes(path + ".bad"), container);
+}
+
+// --- Two copies of the program on one folder ---
+
+TEST_F(TallyList, TwoWindowsOnOneFolderCountEachOthersGamesAndShowTheSum) {
+  auto first = open();
+  auto second = open();
+  TextTable ondisk;
+  auto counted = [&](const std::string& games) {
+    return QTest::qWaitFor(
+        [&] {
+          return loadtallyfile(path, ondisk) == TallyLoad::Loaded && ondisk.cell(1, 0) == games;
+        },
+        5000);
+  };
+
+  first->addtomineincrease(1);
+  ASSERT_TRUE(counted("1"));
+  second->addtomineincrease(1);
+  ASSERT_TRUE(counted("2")) << "the second window's game replaced the first's";
+  EXPECT_EQ(counters(*second), QStringList({"2", "0", "0"}));
+
+  // A won game in the first window: ranked with the other's counts, and shown with them.
+  first->addtomineincrease(2);
+  first->checkscore(300, "Ann");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !first->record().pending(); }, 5000));
+  EXPECT_EQ(counters(*first), QStringList({"2", "1", "0"}));
+  EXPECT_EQ(rank(*first, 1), entry("Ann", 300, red, true));
+
+  // Both go, each writing once more: neither takes away what the other counted.
+  second.reset();
+  first.reset();
+  auto again = open();
+  EXPECT_EQ(counters(*again), QStringList({"2", "1", "0"}));
+  EXPECT_EQ(rank(*again, 1), entry("Ann", 300, designed, true));
+  EXPECT_EQ(entries(dir.path()), QStringList({"pipshifttally.tld"}));
+}
+
+TEST_F(TallyList, AChangeThatFindsTheFileLockedIsShownAtOnceAndWrittenOnceTheLockIsFree) {
+  auto w = open();
+  int pauses = 0;
+  w->record().pause = [&] { ++pauses; };
+  w->retryinterval = 10;
+  TallyLock other(QFile::encodeName(path).toStdString() + ".lock");
+  ASSERT_EQ(other.acquire(0, [] {}), TallyLock::Result::held);
+
+  w->addtomineincrease(1);
+  EXPECT_EQ(text(*w, "mylabel_1"), "1");
+  // The write is tried, waits its bounded number of tries and leaves the game for later.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return pauses >= Ttallylist::playretries; }, 5000));
+  EXPECT_FALSE(QFileInfo::exists(path));
+  EXPECT_TRUE(w->record().pending());
+  EXPECT_EQ(text(*w, "mylabel_1"), "1");
+
+  // The next game starts at once: its change joins the one waiting, with no more waiting.
+  const int waited = pauses;
+  w->addtomineincrease(1);
+  EXPECT_EQ(text(*w, "mylabel_1"), "2");
+  QTest::qWait(50);
+  EXPECT_EQ(pauses, waited);
+
+  other.release();
+  TextTable ondisk;
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return loadtallyfile(path, ondisk) == TallyLoad::Loaded && ondisk.cell(1, 0) == "2"; },
+      5000))
+      << "the games waiting in the window never reached the file";
+}
+
+TEST_F(TallyList, AnExitThatCannotTakeTheLockGivesUpInTimeAndSaysWhatIsNotSaved) {
+  auto w = open();
+  int pauses = 0;
+  w->record().pause = [&] { ++pauses; };
+  TallyLock other(QFile::encodeName(path).toStdString() + ".lock");
+  ASSERT_EQ(other.acquire(0, [] {}), TallyLock::Result::held);
+  w->addtomineincrease(1);
+
+  pauses = 0;
+  testing::internal::CaptureStderr();
+  w.reset();
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(pauses, Ttallylist::exitretries);
+  EXPECT_NE(said.find(QFile::encodeName(path).toStdString()), std::string::npos) << said;
+  EXPECT_NE(said.find("not in it"), std::string::npos) << said;
+  EXPECT_FALSE(QFileInfo::exists(path));
 }
 
 // --- The real reset question, answered by a key press once it is on screen ---

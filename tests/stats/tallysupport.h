@@ -10,6 +10,7 @@
 #include <string>
 
 #include "codec/container.h"
+#include "stats/tallyfile.h"
 #include "stats/tallygrid.h"
 
 // Shared by the tally tests: byte-level file access, the container packed and unpacked in memory,
@@ -23,6 +24,29 @@ inline QByteArray readbytes(const QString& path) {
 inline void writebytes(const QString& path, const QByteArray& bytes) {
   QFile f(path);
   if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(bytes);
+}
+
+// The tally file under the names a Qt test holds: paths and messages in the system's encoding.
+inline TallyLoad loadtallyfile(const QString& path, TextTable& grid, QString* error = nullptr) {
+  std::string why;
+  const TallyLoad result = loadtallyfile(QFile::encodeName(path).toStdString(), grid, &why);
+  if (error && result == TallyLoad::Failed) *error = QString::fromLocal8Bit(why);
+  return result;
+}
+
+inline bool savetallyfile(const QString& path, const TextTable& grid, QString* error = nullptr) {
+  std::string why;
+  const bool saved = savetallyfile(QFile::encodeName(path).toStdString(), grid, &why);
+  if (error && !saved) *error = QString::fromLocal8Bit(why);
+  return saved;
+}
+
+inline QString damagedtallypath(const QString& path) {
+  return QFile::decodeName(damagedtallypath(QFile::encodeName(path).toStdString()).c_str());
+}
+
+inline bool keepdamagedtally(const QString& path) {
+  return keepdamagedtally(QFile::encodeName(path).toStdString());
 }
 
 // Text in the container, as the tally file holds it (Fast mode).

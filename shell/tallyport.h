@@ -3,7 +3,7 @@
 #include <QString>
 
 // What the game tells the tally list: a game started or a board cleared, and a cleared game's
-// score. The main window holds one of these; the tally list window implements it.
+// score. The main window holds one of these; the program's windows pass it on to the tally list.
 class TallyPort {
  public:
   virtual ~TallyPort() = default;

@@ -1,0 +1,614 @@
+#include "game/solver.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdlib>
+#include <new>
+#include <stdexcept>
+#include <utility>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+#include "game/deal.h"
+
+namespace game {
+
+namespace {
+
+constexpr int kInfinite = 255;
+
+// Everything about slots and bones the search asks for, looked up rather than worked out.
+struct Tables {
+  std::array<std::uint8_t, kSlotCount + 1> column{};
+  std::array<std::uint8_t, kSlotCount + 1> row{};
+  // The slot to the left in the same row; 0 in column 0.
+  std::array<std::uint8_t, kSlotCount + 1> left{};
+  // The bone whose home the slot is; 0 for the slot left empty at the end of each row.
+  std::array<std::uint8_t, kSlotCount + 1> homebone{};
+  std::array<std::uint8_t, kBoneCount + 1> home{};
+  std::array<std::uint8_t, kBoneCount + 1> high{};
+  std::array<std::uint8_t, kBoneCount + 1> low{};
+  // The seven bones that carry each pip.
+  std::array<std::array<std::uint8_t, 7>, 7> withpip{};
+  // Slots of columns 1 onwards, row by row, for the hint scan.
+  std::array<std::array<std::uint8_t, 7>, kRowCount> rowslots{};
+  std::array<std::uint8_t, kRowCount> rowsize{};
+  std::array<std::array<std::uint64_t, kBoneCount + 1>, kSlotCount + 1> zobrist{};
+
+  Tables() {
+    const Board sorted = solvedboard();
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+      const Point p = getcoords(slot);
+      column[slot] = static_cast<std::uint8_t>(p.x);
+      row[slot] = static_cast<std::uint8_t>(p.y);
+      left[slot] = static_cast<std::uint8_t>(p.x == 0 ? 0 : getspot(p.x - 1, p.y));
+      homebone[slot] = static_cast<std::uint8_t>(sorted[p.x][p.y]);
+      if (homebone[slot] != 0) home[homebone[slot]] = static_cast<std::uint8_t>(slot);
+    }
+    std::array<int, 7> count{};
+    for (int bone = 1; bone <= kBoneCount; ++bone) {
+      high[bone] = static_cast<std::uint8_t>(gettopnum(bone));
+      low[bone] = static_cast<std::uint8_t>(getbotnum(bone));
+      const int top = gettopnum(bone);
+      const int bottom = getbotnum(bone);
+      withpip[top][count[top]++] = static_cast<std::uint8_t>(bone);
+      if (bottom != top) withpip[bottom][count[bottom]++] = static_cast<std::uint8_t>(bone);
+    }
+    for (int r = 0; r < kRowCount; ++r) {
+      rowsize[r] = static_cast<std::uint8_t>(rowlength(r) - 1);
+      for (int c = 1; c < rowlength(r); ++c) {
+        rowslots[r][c - 1] = static_cast<std::uint8_t>(getspot(c, r));
+      }
+    }
+    DealRandom random(0x5eed);
+    for (auto& slot : zobrist) {
+      for (auto& key : slot) key = random.next();
+    }
+  }
+};
+
+const Tables& tables() {
+  static const Tables t;
+  return t;
+}
+
+struct Position {
+  // slot -> bone and bone -> slot; index 0 unused.
+  std::array<std::uint8_t, kSlotCount + 1> cell{};
+  std::array<std::uint8_t, kBoneCount + 1> at{};
+  // Bit s set while slot s is empty.
+  std::uint64_t empty = 0;
+  std::uint64_t hash = 0;
+  int misplaced = 0;
+
+  void move(int bone, int to) {
+    const Tables& t = tables();
+    const int from = at[bone];
+    misplaced += (from == t.home[bone]) - (to == t.home[bone]);
+    hash ^= t.zobrist[from][bone] ^ t.zobrist[to][bone];
+    cell[from] = 0;
+    cell[to] = static_cast<std::uint8_t>(bone);
+    at[bone] = static_cast<std::uint8_t>(to);
+    empty ^= (std::uint64_t{1} << from) | (std::uint64_t{1} << to);
+  }
+};
+
+Position makeposition(const Board& board) {
+  const Tables& t = tables();
+  Position p;
+  for (int slot = 1; slot <= kSlotCount; ++slot) {
+    const int bone = boneat(board, slot);
+    p.cell[slot] = static_cast<std::uint8_t>(bone);
+    if (bone == 0) {
+      p.empty |= std::uint64_t{1} << slot;
+    } else {
+      p.at[bone] = static_cast<std::uint8_t>(slot);
+      p.hash ^= t.zobrist[slot][bone];
+      p.misplaced += slot != t.home[bone];
+    }
+  }
+  return p;
+}
+
+// The hint scan's verdict, found the short way: a row offers a move exactly when its first
+// empty slot from column 1 on has a bone to its left, because six of the seven bones carrying
+// that bone's high pip are not that bone.
+bool hasmoves(const Position& p) {
+  const Tables& t = tables();
+  for (int r = 0; r < kRowCount; ++r) {
+    for (int i = 0; i < t.rowsize[r]; ++i) {
+      const int slot = t.rowslots[r][i];
+      if (p.cell[slot] != 0) continue;
+      if (p.cell[t.left[slot]] != 0) return true;
+      break;
+    }
+  }
+  return false;
+}
+
+// A placement into columns 1 to 7 after which the hint scan finds nothing loses the game; one
+// into column 0 is never tested that way.
+bool goeson(const Position& after, int slot) {
+  return tables().column[slot] == 0 || hasmoves(after);
+}
+
+// At most 7 empty slots, each taking at most the 6 bones that fit it.
+constexpr int kMostMoves = 64;
+
+// The placements the game accepts from a board, as bone << 8 | slot, those that bring a bone
+// home first: on the last bound they find the line soonest.
+int generate(const Position& p, std::array<std::uint16_t, kMostMoves>& moves) {
+  const Tables& t = tables();
+  std::array<std::uint16_t, kMostMoves> others;
+  int nhome = 0;
+  int nother = 0;
+  auto add = [&](int bone, int slot) {
+    const auto m = static_cast<std::uint16_t>(bone << 8 | slot);
+    if (t.home[bone] == slot) {
+      moves[nhome++] = m;
+    } else {
+      others[nother++] = m;
+    }
+  };
+  for (std::uint64_t e = p.empty; e != 0; e &= e - 1) {
+    const int slot = std::countr_zero(e);
+    if (t.column[slot] == 0) {
+      // Only the row's double goes into column 0.
+      add(doubleofrow(t.row[slot]), slot);
+      continue;
+    }
+    // Never after an empty slot, and never the left neighbour itself.
+    const int leftbone = p.cell[t.left[slot]];
+    if (leftbone == 0) continue;
+    for (int bone : t.withpip[t.high[leftbone]]) {
+      if (bone != leftbone) add(bone, slot);
+    }
+  }
+  std::copy(others.begin(), others.begin() + nother, moves.begin() + nhome);
+  return nhome + nother;
+}
+
+// A graph on the bones, as bit masks: out[v] holds the bones v waits for, in[v] those waiting
+// for v.
+struct Waits {
+  std::array<std::uint32_t, kBoneCount + 1> out{};
+  std::array<std::uint32_t, kBoneCount + 1> in{};
+  std::uint32_t alive = 0;
+
+  void add(int from, int to) {
+    out[from] |= std::uint32_t{1} << to;
+    in[to] |= std::uint32_t{1} << from;
+  }
+
+  void remove(int v) {
+    const std::uint32_t bit = std::uint32_t{1} << v;
+    for (std::uint32_t m = in[v] & ~bit; m != 0; m &= m - 1) out[std::countr_zero(m)] &= ~bit;
+    for (std::uint32_t m = out[v] & ~bit; m != 0; m &= m - 1) in[std::countr_zero(m)] &= ~bit;
+    in[v] = out[v] = 0;
+    alive &= ~bit;
+  }
+
+  // v has a single bone u waiting for it (or waits for a single bone u): every ring through v
+  // runs through u, so v can be left out of the count and u waits for (is waited for by) what
+  // v waited for (was waited for by).
+  void mergeintopredecessor(int v, int u) {
+    const std::uint32_t bit = std::uint32_t{1} << v;
+    for (std::uint32_t m = out[v]; m != 0; m &= m - 1) {
+      const int w = std::countr_zero(m);
+      in[w] = (in[w] & ~bit) | std::uint32_t{1} << u;
+    }
+    out[u] = (out[u] & ~bit) | out[v];
+    in[v] = out[v] = 0;
+    alive &= ~bit;
+  }
+
+  void mergeintosuccessor(int v, int w) {
+    const std::uint32_t bit = std::uint32_t{1} << v;
+    for (std::uint32_t m = in[v]; m != 0; m &= m - 1) {
+      const int u = std::countr_zero(m);
+      out[u] = (out[u] & ~bit) | std::uint32_t{1} << w;
+    }
+    in[w] = (in[w] & ~bit) | in[v];
+    in[v] = out[v] = 0;
+    alive &= ~bit;
+  }
+
+  static bool single(std::uint32_t m) { return (m & (m - 1)) == 0; }
+
+  // Takes away what no ring can need and the bones every ring through them must count anyway;
+  // returns how many bones were counted.
+  int reduce() {
+    int counted = 0;
+    bool changed = true;
+    while (changed) {
+      changed = false;
+      for (std::uint32_t m = alive; m != 0; m &= m - 1) {
+        const int v = std::countr_zero(m);
+        if (!(alive >> v & 1)) continue;
+        const std::uint32_t bit = std::uint32_t{1} << v;
+        if (out[v] & bit) {
+          ++counted;
+          remove(v);
+        } else if (in[v] == 0 || out[v] == 0) {
+          remove(v);
+        } else if (single(in[v])) {
+          mergeintopredecessor(v, std::countr_zero(in[v]));
+        } else if (single(out[v])) {
+          mergeintosuccessor(v, std::countr_zero(out[v]));
+        } else {
+          continue;
+        }
+        changed = true;
+      }
+    }
+    return counted;
+  }
+
+  // A lower bound on the fewest bones that leave no ring: exact while the reductions settle the
+  // graph; past that, one bone for each of some rings that share no bone.
+  int fewestbreaks() {
+    int count = reduce();
+    while (alive != 0) {
+      // Every bone left waits for another, so walking on from any one closes a ring.
+      std::uint32_t seen = 0;
+      int v = std::countr_zero(alive);
+      while (!(seen >> v & 1)) {
+        seen |= std::uint32_t{1} << v;
+        v = std::countr_zero(out[v]);
+      }
+      // v is on the ring the walk closed; the same steps from it come back to it.
+      const int start = v;
+      std::uint32_t ring = 0;
+      do {
+        ring |= std::uint32_t{1} << v;
+        v = std::countr_zero(out[v]);
+      } while (v != start);
+      for (std::uint32_t m = ring; m != 0; m &= m - 1) remove(std::countr_zero(m));
+      ++count;
+      count += reduce();
+    }
+    return count;
+  }
+};
+
+// Every bone away from home must move; the estimate adds the bones that must move twice.
+//
+// If each bone moved once, straight home, then a bone could only go home after the bone on its
+// home slot has left, and (for a home in column c > 0) after the bone now on its left has left,
+// when that one does not fit it or is the bone itself: the rule wants a fitting left neighbour
+// other than the bone. Call that "waiting". Bones that wait for one another round a ring cannot
+// all move just once: one of them moves twice. So the estimate is the bones away from home plus
+// the fewest bones whose removal leaves no such ring, or a lower bound on it.
+int estimate(const Position& p) {
+  const Tables& t = tables();
+  Waits waits;
+  for (int bone = 1; bone <= kBoneCount; ++bone) {
+    const int home = t.home[bone];
+    if (p.at[bone] == home) continue;
+    waits.alive |= std::uint32_t{1} << bone;
+    if (const int onhome = p.cell[home]; onhome != 0) waits.add(bone, onhome);
+    if (t.column[home] == 0) continue;
+    const int leftslot = t.left[home];
+    const int leftbone = p.cell[leftslot];
+    if (leftbone == 0 || leftbone == t.homebone[leftslot]) continue;
+    const bool fits =
+        leftbone != bone && (t.high[leftbone] == t.high[bone] || t.high[leftbone] == t.low[bone]);
+    if (!fits) waits.add(bone, leftbone);
+  }
+  return p.misplaced + waits.fewestbreaks();
+}
+
+// One board and a lower bound on its distance. The board is held whole (six bits per bone's
+// slot) so that two boards never share an entry's bound.
+struct Entry {
+  std::uint64_t a = 0;
+  std::uint64_t b = 0;
+  std::uint64_t c = 0;  // bits 0..47: the rest of the board; bits 56..63: the bound, 0 = unused
+  std::uint64_t hash = 0;
+};
+
+struct Key {
+  std::uint64_t a, b, c;
+};
+
+Key makekey(const Position& p) {
+  Key k{0, 0, 0};
+  for (int bone = 1; bone <= 10; ++bone) k.a = k.a << 6 | p.at[bone];
+  for (int bone = 11; bone <= 20; ++bone) k.b = k.b << 6 | p.at[bone];
+  for (int bone = 21; bone <= 28; ++bone) k.c = k.c << 6 | p.at[bone];
+  return k;
+}
+
+// A block of zeroed memory for the table. Large blocks come straight from the system, where
+// untouched pages cost nothing and, on Linux, huge pages spare the lookups most of their
+// address-translation misses (the search spends much of its time waiting on the table).
+class ZeroedBlock {
+ public:
+  ZeroedBlock() = default;
+  explicit ZeroedBlock(std::size_t bytes) : bytes_(bytes) {
+#if defined(__linux__)
+    if (bytes >= kHugePage) {
+      void* m = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (m == MAP_FAILED) throw std::bad_alloc();
+      ::madvise(m, bytes, MADV_HUGEPAGE);
+      data_ = m;
+      mapped_ = true;
+      return;
+    }
+#endif
+    data_ = std::calloc(bytes, 1);
+    if (!data_) throw std::bad_alloc();
+  }
+  ZeroedBlock(ZeroedBlock&& other) noexcept {
+    swap(other);
+  }
+  ZeroedBlock& operator=(ZeroedBlock&& other) noexcept {
+    ZeroedBlock gone(std::move(*this));
+    swap(other);
+    return *this;
+  }
+  ZeroedBlock(const ZeroedBlock&) = delete;
+  ZeroedBlock& operator=(const ZeroedBlock&) = delete;
+  ~ZeroedBlock() {
+    if (!data_) return;
+#if defined(__linux__)
+    if (mapped_) {
+      ::munmap(data_, bytes_);
+      return;
+    }
+#endif
+    std::free(data_);
+  }
+
+  void* get() const {
+    return data_;
+  }
+
+ private:
+  static constexpr std::size_t kHugePage = std::size_t{2} << 20;
+  void swap(ZeroedBlock& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(bytes_, other.bytes_);
+    std::swap(mapped_, other.mapped_);
+  }
+  void* data_ = nullptr;
+  std::size_t bytes_ = 0;
+  bool mapped_ = false;
+};
+
+// Boards already searched, with the bound each search proved. It starts small and doubles as it
+// fills, up to the size it is given, so that a short search costs little memory and time.
+class Table {
+ public:
+  explicit Table(std::size_t bytes) {
+    limit_ = 2;
+    while (limit_ * 2 * sizeof(Entry) <= bytes) limit_ *= 2;
+    resize(std::min(limit_, kFirstSize));
+  }
+
+  int lookup(std::uint64_t hash, const Key& k) const {
+    const Entry* pair = entries() + (hash & (size_ - 2));
+    for (int i = 0; i < 2; ++i) {
+      if (same(pair[i], k)) return static_cast<int>(pair[i].c >> 56);
+    }
+    return 0;
+  }
+
+  // Asks for a board's place ahead of the lookup, which then rarely waits for memory.
+  void prefetch(std::uint64_t hash) const { __builtin_prefetch(entries() + (hash & (size_ - 2))); }
+
+  void store(std::uint64_t hash, const Key& k, int bound) {
+    place({k.a, k.b, k.c | std::uint64_t(std::clamp(bound, 1, kInfinite)) << 56, hash});
+    // Kept at most a quarter full: a lost bound can cost a whole subtree searched again.
+    if (used_ * 4 > size_ && size_ < limit_) resize(size_ * 2);
+  }
+
+  std::size_t bytes() const { return size_ * sizeof(Entry); }
+
+ private:
+  static constexpr std::uint64_t kBoardBits = (std::uint64_t{1} << 48) - 1;
+  static constexpr std::size_t kFirstSize = std::size_t{1} << 14;
+
+  Entry* entries() const { return static_cast<Entry*>(block_.get()); }
+
+  void resize(std::size_t size) {
+    ZeroedBlock old = std::move(block_);
+    const Entry* from = static_cast<const Entry*>(old.get());
+    const std::size_t oldsize = size_;
+    block_ = ZeroedBlock(size * sizeof(Entry));
+    size_ = size;
+    used_ = 0;
+    for (std::size_t i = 0; i < oldsize; ++i) {
+      if (from[i].c != 0) place(from[i]);
+    }
+  }
+
+  static bool same(const Entry& e, const Key& k) {
+    return e.a == k.a && e.b == k.b && (e.c & kBoardBits) == k.c;
+  }
+
+  // Each board has two places; a new board takes its own old place or an empty one, else the
+  // one with the smaller bound, which is the cheaper to find again.
+  void place(const Entry& entry) {
+    Entry* pair = entries() + (entry.hash & (size_ - 2));
+    const Key k{entry.a, entry.b, entry.c & kBoardBits};
+    Entry* target = &pair[0];
+    if (!same(pair[0], k)) {
+      if (same(pair[1], k) || pair[1].c == 0 ||
+          (pair[0].c != 0 && (pair[1].c >> 56) < (pair[0].c >> 56))) {
+        target = &pair[1];
+      }
+    }
+    if (target->c == 0) ++used_;
+    *target = entry;
+  }
+
+  ZeroedBlock block_;
+  std::size_t size_ = 0;
+  std::size_t used_ = 0;
+  std::size_t limit_ = 2;
+};
+
+class Search {
+ public:
+  Search(const Position& start, const SolverOptions& options)
+      : p_(start), options_(options), table_(options.tablebytes) {}
+
+  Solution run() {
+    Solution result;
+    if (p_.misplaced == 0) {
+      result.solved = result.proven = true;
+      return result;
+    }
+    // Lines are held in a fixed array, and no game has that many clicks.
+    const int most = std::clamp(options_.clicksleft, 0, kInfinite - 1);
+    int bound = estimate(p_);
+    while (bound <= most) {
+      nextbound_ = kInfinite;
+      dfs(0, bound, 0);
+      result.nodes = nodes_;
+      if (cancelled_) {
+        result.cancelled = true;
+        return result;
+      }
+      if (found_) {
+        result.solved = result.proven = true;
+        result.placements.assign(line_.begin(), line_.begin() + foundlength_);
+        return result;
+      }
+      if (nextbound_ >= kInfinite) break;
+      bound = nextbound_;
+    }
+    result.proven = true;
+    return result;
+  }
+
+ private:
+  bool stop() {
+    if ((++nodes_ & 1023) == 0 && options_.cancel &&
+        options_.cancel->load(std::memory_order_relaxed)) {
+      cancelled_ = true;
+    }
+    return cancelled_;
+  }
+
+  // A line that went over the bound: the next bound is the smallest of these.
+  int over(int f) {
+    nextbound_ = std::min(nextbound_, f);
+    return f;
+  }
+
+  // Searches on from the current board, g placements in, for a line of at most `bound`
+  // placements. Returns a lower bound on the length of any line through this board (g + its
+  // distance), or sets found_ (or cancelled_).
+  int dfs(int g, int bound, int lastbone) {
+    if (stop()) return kInfinite;
+    const Tables& t = tables();
+    const Key key = makekey(p_);
+    const int known = table_.lookup(p_.hash, key);
+    if (g + known > bound) return over(g + known);
+    const int h = std::max(estimate(p_), known);
+    if (g + h > bound) return over(g + h);
+
+    std::array<std::uint16_t, kMostMoves> moves;
+    const int count = generate(p_, moves);
+
+    int best = kInfinite;
+    for (int i = 0; i < count; ++i) {
+      const int bone = moves[i] >> 8;
+      const int slot = moves[i] & 0xff;
+      const int from = p_.at[bone];
+      // Bones away from home after the placement: a bound known before making it.
+      const int away = p_.misplaced - (slot == t.home[bone]) + (from == t.home[bone]);
+      if (away > 0 && g + 1 + away > bound) {
+        best = std::min(best, over(g + 1 + away));
+        continue;
+      }
+      p_.move(bone, slot);
+      table_.prefetch(p_.hash);
+      line_[g] = {slot, bone};
+      if (away == 0) {
+        found_ = true;
+        foundlength_ = g + 1;
+        p_.move(bone, from);
+        return g + 1;
+      }
+      int value = kInfinite;
+      if (goeson(p_, slot)) {
+        if (bone == lastbone) {
+          // Moving the same bone again ends on a board the board before reaches in one
+          // placement, so it is searched from there; here it only bounds this board.
+          value = g + 1 + std::max(estimate(p_), table_.lookup(p_.hash, makekey(p_)));
+        } else {
+          value = dfs(g + 1, bound, bone);
+        }
+      }
+      p_.move(bone, from);
+      if (found_ || cancelled_) return kInfinite;
+      best = std::min(best, value);
+    }
+    if (best - g > h) table_.store(p_.hash, key, best - g);
+    return best;
+  }
+
+  Position p_;
+  SolverOptions options_;
+  Table table_;
+  std::array<Placement, 256> line_{};
+  std::uint64_t nodes_ = 0;
+  bool found_ = false;
+  bool cancelled_ = false;
+  int foundlength_ = 0;
+  int nextbound_ = kInfinite;
+};
+
+}  // namespace
+
+bool wellformed(const Board& board) {
+  std::array<int, kBoneCount + 1> seen{};
+  for (int c = 0; c < kColumnCount; ++c) {
+    for (int r = 0; r < 8; ++r) {
+      const int bone = board[c][r];
+      if (bone == 0) continue;
+      if (bone < 0 || bone > kBoneCount || r >= columnlength(c)) return false;
+      if (++seen[bone] > 1) return false;
+    }
+  }
+  return std::all_of(seen.begin() + 1, seen.end(), [](int n) { return n == 1; });
+}
+
+int solverestimate(const Board& board) {
+  if (!wellformed(board)) throw std::invalid_argument("the board does not hold each bone once");
+  return estimate(makeposition(board));
+}
+
+std::vector<SearchStep> searchsteps(const Board& board) {
+  if (!wellformed(board)) throw std::invalid_argument("the board does not hold each bone once");
+  Position p = makeposition(board);
+  std::array<std::uint16_t, kMostMoves> moves;
+  const int count = generate(p, moves);
+  std::vector<SearchStep> steps;
+  for (int i = 0; i < count; ++i) {
+    const int bone = moves[i] >> 8;
+    const int slot = moves[i] & 0xff;
+    const int from = p.at[bone];
+    p.move(bone, slot);
+    SearchStep step;
+    step.placement = {slot, bone};
+    step.sorts = p.misplaced == 0;
+    step.loses = !step.sorts && !goeson(p, slot);
+    steps.push_back(step);
+    p.move(bone, from);
+  }
+  return steps;
+}
+
+Solution solve(const Board& board, const SolverOptions& options) {
+  if (!wellformed(board)) throw std::invalid_argument("the board does not hold each bone once");
+  Search search(makeposition(board), options);
+  return search.run();
+}
+
+}  // namespace game

@@ -1,0 +1,268 @@
+#include "server/pgstore.h"
+
+#include <libpq-fe.h>
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <random>
+
+namespace pipshiftserver {
+
+namespace {
+
+// Any fixed number: the servers that create the table at the same moment take turns on it.
+constexpr const char* kSchemaLock = "SELECT pg_advisory_xact_lock(7034711)";
+
+}  // namespace
+
+void PgStore::ResultDeleter::operator()(pg_result* r) const {
+  PQclear(r);
+}
+
+std::string withoutPassword(const std::string& address) {
+  const std::size_t scheme = address.find("://");
+  if (scheme == std::string::npos) return address;
+  const std::size_t start = scheme + 3;
+  const std::size_t at = address.find('@', start);
+  const std::size_t slash = address.find('/', start);
+  if (at == std::string::npos || (slash != std::string::npos && slash < at)) return address;
+  const std::size_t colon = address.find(':', start);
+  if (colon == std::string::npos || colon > at) return address;
+  return address.substr(0, colon) + address.substr(at);
+}
+
+std::string newSourceName() {
+  std::random_device random;
+  return std::to_string(getpid()) + "-" + std::to_string(random()) + std::to_string(random());
+}
+
+PgStore::PgStore(const std::string& address, bool listen, std::string source)
+    : address_(address), listen_(listen), source_(source.empty() ? newSourceName() : source) {
+  connect();
+}
+
+PgStore::~PgStore() {
+  PQfinish(conn_);
+}
+
+void PgStore::connect() {
+  // A database that does not answer must not hold a server up for ever; the address may still
+  // name a connect_timeout of its own, which comes later and wins. The encoding comes last, so
+  // names are stored as the UTF-8 they were checked as, whatever the address says.
+  const char* keywords[] = {"connect_timeout", "dbname", "client_encoding", nullptr};
+  const char* values[] = {"10", address_.c_str(), "UTF8", nullptr};
+  conn_ = PQconnectdbParams(keywords, values, 1);
+  if (PQstatus(conn_) != CONNECTION_OK) {
+    std::string message = PQerrorMessage(conn_);
+    while (!message.empty() && message.back() == '\n') message.pop_back();
+    PQfinish(conn_);
+    conn_ = nullptr;
+    throw DbError("cannot open score database " + withoutPassword(address_) + ": " + message);
+  }
+  try {
+    prepareSession();
+    sessionReady_ = true;
+    exec("BEGIN");
+    exec(kSchemaLock);
+    exec(
+        "CREATE TABLE IF NOT EXISTS scores ("
+        " id BIGSERIAL PRIMARY KEY,"
+        " name TEXT NOT NULL,"
+        " date TEXT NOT NULL,"
+        " score INTEGER NOT NULL,"
+        " received TIMESTAMPTZ NOT NULL DEFAULT now())");
+    exec("CREATE INDEX IF NOT EXISTS scores_rank ON scores (score DESC, id ASC)");
+    exec("COMMIT");
+  } catch (...) {
+    PQfinish(conn_);
+    conn_ = nullptr;
+    throw;
+  }
+}
+
+void PgStore::prepareSession() {
+  // "Already exists, skipping" and the like are no news.
+  exec("SET client_min_messages TO warning");
+  // An answered post must be durable whatever the database's own default says.
+  exec("SET synchronous_commit TO on");
+  // A post that cannot be stored in this time is answered as not stored rather than left waiting.
+  exec("SET statement_timeout TO '10s'");
+  if (listen_) exec("LISTEN pipshift_scores");
+}
+
+bool PgStore::stillOpen() {
+  // The database says why before it hangs up; the hang-up itself is the next read.
+  for (int reads = 0; reads < 4; ++reads) {
+    pollfd waiting{PQsocket(conn_), POLLIN, 0};
+    if (::poll(&waiting, 1, 0) <= 0) break;
+    if (PQconsumeInput(conn_) == 0) return false;
+  }
+  return PQstatus(conn_) == CONNECTION_OK;
+}
+
+void PgStore::ensureConnected() {
+  // A connection the database has ended meanwhile (a restart, an administrator) is noticed here,
+  // by reading what it sent, before a post goes out on it: a post sent and then failed cannot be
+  // sent again without the risk of storing it twice.
+  if (conn_ && !abandoned_ && PQstatus(conn_) == CONNECTION_OK && stillOpen() && sessionReady_) {
+    return;
+  }
+  if (!conn_) {
+    connect();
+  } else {
+    if (abandoned_ || PQstatus(conn_) != CONNECTION_OK) {
+      sessionReady_ = false;
+      abandoned_ = false;
+      PQreset(conn_);
+      if (PQstatus(conn_) != CONNECTION_OK) {
+        throw DbError(std::string("score database unreachable: ") + PQerrorMessage(conn_));
+      }
+    }
+    // Not before the session is set up as a post needs it (durable commits above all).
+    prepareSession();
+    sessionReady_ = true;
+  }
+  missed_ = true;
+}
+
+PgStore::Result PgStore::run(const char* sql, const std::vector<const char*>* values,
+                             const std::vector<int>* lengths) {
+  const int sent = values ? PQsendQueryParams(conn_, sql, static_cast<int>(values->size()), nullptr,
+                                              values->data(), lengths->data(), nullptr, 0)
+                          : PQsendQuery(conn_, sql);
+  if (!sent) throw DbError(std::string("score database: ") + PQerrorMessage(conn_));
+  // The database's own statement_timeout ends a slow statement first; this is for a database
+  // that does not answer at all.
+  const auto deadline = std::chrono::steady_clock::now() + answerTimeout_;
+  while (PQisBusy(conn_)) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd readable{PQsocket(conn_), POLLIN, 0};
+    const int ready = left.count() > 0 ? ::poll(&readable, 1, static_cast<int>(left.count())) : 0;
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready == 0) {
+      // The statement may still be carried out; the caller reports it as not done, and the
+      // connection, still busy with it, is replaced before its next use.
+      abandoned_ = true;
+      throw DbError("score database: no answer within " + std::to_string(answerTimeout_.count()) +
+                    " ms");
+    }
+    if (PQconsumeInput(conn_) == 0) break;  // PQgetResult says what went wrong
+  }
+  // Several results come only for several statements; the first failure is the one to report.
+  Result result;
+  while (PGresult* next = PQgetResult(conn_)) {
+    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_COMMAND_OK;
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
+      result.reset(next);
+    } else {
+      PQclear(next);
+    }
+  }
+  if (!result) throw DbError(std::string("score database: ") + PQerrorMessage(conn_));
+  return result;
+}
+
+void PgStore::exec(const char* sql) {
+  Result r = run(sql);
+  const ExecStatusType status = PQresultStatus(r.get());
+  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+    throw DbError(std::string("score database: ") + PQresultErrorMessage(r.get()));
+  }
+}
+
+void PgStore::add(const std::vector<ScoreEntry>& entries, bool announce) {
+  if (entries.empty()) return;
+  std::lock_guard lock(mutex_);
+  ensureConnected();
+  std::string sql = "INSERT INTO scores (name, date, score) VALUES ";
+  std::vector<std::string> scores;
+  std::vector<const char*> values;
+  std::vector<int> lengths;
+  scores.reserve(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::string n = std::to_string(3 * i + 1);
+    sql += i ? ", " : "";
+    sql += "($" + n + ", $" + std::to_string(3 * i + 2) + ", $" + std::to_string(3 * i + 3) +
+           "::integer)";
+    scores.push_back(std::to_string(entries[i].score));
+  }
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    values.push_back(entries[i].name.c_str());
+    values.push_back(entries[i].date.c_str());
+    values.push_back(scores[i].c_str());
+    lengths.push_back(static_cast<int>(entries[i].name.size()));
+    lengths.push_back(static_cast<int>(entries[i].date.size()));
+    lengths.push_back(static_cast<int>(scores[i].size()));
+  }
+  // One statement is its own transaction, and one round trip. The notice, when there is one, is
+  // sent by the same statement, so it is delivered at commit and only if the rows are in.
+  if (announce) {
+    sql = "WITH added AS (" + sql + " RETURNING 1) SELECT pg_notify('pipshift_scores', $" +
+          std::to_string(values.size() + 1) +
+          ") FROM (SELECT count(*) AS n FROM added) AS batch WHERE batch.n > 0";
+    values.push_back(source_.c_str());
+    lengths.push_back(static_cast<int>(source_.size()));
+  }
+  Result r = run(sql.c_str(), &values, &lengths);
+  const ExecStatusType status = PQresultStatus(r.get());
+  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+    throw DbError(std::string("score database, insert: ") + PQresultErrorMessage(r.get()));
+  }
+}
+
+std::vector<ScoreEntry> PgStore::best(std::size_t limit) {
+  std::lock_guard lock(mutex_);
+  ensureConnected();
+  const std::string n = std::to_string(limit);
+  const std::vector<const char*> values{n.c_str()};
+  const std::vector<int> lengths{static_cast<int>(n.size())};
+  Result r =
+      run("SELECT name, date, score FROM scores ORDER BY score DESC, id ASC LIMIT $1::bigint",
+          &values, &lengths);
+  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
+    throw DbError(std::string("score database, list: ") + PQresultErrorMessage(r.get()));
+  }
+  std::vector<ScoreEntry> out;
+  const int rows = PQntuples(r.get());
+  out.reserve(static_cast<std::size_t>(rows));
+  for (int i = 0; i < rows; ++i) {
+    auto text = [&](int col) {
+      return std::string(PQgetvalue(r.get(), i, col),
+                         static_cast<std::size_t>(PQgetlength(r.get(), i, col)));
+    };
+    out.push_back(ScoreEntry{text(0), text(1), std::atoi(PQgetvalue(r.get(), i, 2))});
+  }
+  return out;
+}
+
+std::size_t PgStore::count() {
+  std::lock_guard lock(mutex_);
+  ensureConnected();
+  Result r = run("SELECT count(*) FROM scores");
+  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
+    throw DbError(std::string("score database, count: ") + PQresultErrorMessage(r.get()));
+  }
+  return static_cast<std::size_t>(std::stoull(PQgetvalue(r.get(), 0, 0)));
+}
+
+bool PgStore::changedElsewhere() {
+  std::lock_guard lock(mutex_);
+  ensureConnected();
+  if (PQconsumeInput(conn_) == 0) {
+    // The connection broke; the next call reconnects and reports the change it may have missed.
+    return false;
+  }
+  bool changed = missed_;
+  missed_ = false;
+  while (PGnotify* note = PQnotifies(conn_)) {
+    if (source_ != note->extra) changed = true;
+    PQfreemem(note);
+  }
+  return changed;
+}
+
+}  // namespace pipshiftserver

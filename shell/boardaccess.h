@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <array>
+#include <vector>
+
+#include "game/board.h"
+
+class QLabel;
+class QWidget;
+class TShape;
+
+namespace game {
+class Game;
+}
+
+// The board as a screen reader meets it, through Qt's accessibility (which reaches Orca and the
+// other readers over AT-SPI).
+//
+// Each slot is one accessible object, named for what lies on it as the player sees it: "Row 1,
+// column 2: 6/5" or "Row 7, column 1: empty", rows and columns counted from 1. A slot that holds
+// the selected bone is selected; a slot the hints mark is checked, and says why in its
+// description. The bone pictures, the highlight, the cursor's frame and the decorative pictures
+// are left out: the slots say all they show.
+//
+// The panels that report what happened (a refused move, a lost or a cleared board) are
+// notifications: a reader speaks one when it is shown, and again when the same refusal comes
+// twice while its panel is still up.
+class BoardAccess : public QObject {
+  Q_OBJECT
+
+ public:
+  using Slots = std::array<TShape*, game::kSlotCount + 1>;
+
+  BoardAccess(const game::Game& game, const Slots& slotwidgets, QObject* parent = nullptr);
+
+  // What a slot is called: "Row r, column c: H/L" or "Row r, column c: empty".
+  static QString slotname(int slot, int bone);
+
+  // Names the slots after the board and marks the selected bone's slot; tells a reader of every
+  // slot whose name or state changed.
+  void update();
+
+  // A panel that reports what happened: a notification named by its first line (title), with its
+  // second line (detail) as description.
+  void addnotice(QWidget* panel, QLabel* title, QLabel* detail = nullptr);
+  // Speaks a notice again that is already up (the same refusal twice): shown once, it would be
+  // spoken once.
+  void announce(QWidget* panel);
+
+  // Leaves a widget out of what a reader is told: it only repeats what others say.
+  static void hide(QWidget* widget);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  const game::Game& m_game;
+  Slots m_slots;
+  std::array<int, game::kSlotCount + 1> m_selected{};
+  QPointer<QWidget> m_justshown;
+};

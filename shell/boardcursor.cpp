@@ -1,0 +1,241 @@
+#include "shell/boardcursor.h"
+
+#include <QAbstractButton>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QWindow>
+
+#include <cmath>
+
+#include "controls/drawing.h"
+#include "shell/boardparts.h"
+
+// Gold: it stands out on the dark board, on the hatch and beside the red highlight alike.
+const QColor BoardCursor::color(0xFF, 0xD4, 0x00);
+
+BoardCursor::BoardCursor(const Slots& slotwidgets)
+    : QWidget(slotwidgets[1]->parentWidget()), m_slots(slotwidgets) {
+  setObjectName(QStringLiteral("boardcursor"));
+  setAttribute(Qt::WA_TransparentForMouseEvents, true);
+  // The frame is a picture of where the keyboard is; the slot under it is what a screen reader
+  // is told about.
+  setAccessibleName(QString());
+  hide();
+  place();
+}
+
+void BoardCursor::home() {
+  moveto(1);
+}
+
+void BoardCursor::moveto(int slot) {
+  const game::Point at = game::getcoords(slot);
+  m_row = at.y;
+  m_column = at.x;
+  place();
+  emit moved(slot);
+}
+
+bool BoardCursor::step(int key) {
+  int row = m_row;
+  int column = m_column;
+  switch (key) {
+    case Qt::Key_Left:
+      column = std::max(0, column - 1);
+      break;
+    case Qt::Key_Right:
+      column = std::min(game::rowlength(row) - 1, column + 1);
+      break;
+    case Qt::Key_Up:
+      // Every row is at least as long as the one below it, so the column is always there.
+      row = std::max(0, row - 1);
+      break;
+    case Qt::Key_Down:
+      if (row + 1 < game::kRowCount) {
+        ++row;
+        column = std::min(column, game::rowlength(row) - 1);
+      }
+      break;
+    default:
+      return false;
+  }
+  if (row != m_row || column != m_column) {
+    m_row = row;
+    m_column = column;
+    place();
+    emit moved(slot());
+  }
+  return true;
+}
+
+void BoardCursor::setshown(bool shown) {
+  m_shown = shown;
+  setVisible(shown);
+}
+
+void BoardCursor::place() {
+  const QRect around = m_slots[slot()]->geometry();
+  const int gap = int(std::lround(margin * controls::drawscale(this)));
+  setGeometry(around.adjusted(-gap, -gap, gap, gap));
+  update();
+}
+
+void BoardCursor::focusslot() {
+  m_slots[slot()]->setFocus(Qt::OtherFocusReason);
+}
+
+void BoardCursor::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  const int width = std::max(1, int(std::lround(thickness * controls::drawscale(this))));
+  for (int inset = 0; inset < width; ++inset) {
+    controls::drawframe(p, rect().adjusted(inset, inset, -inset, -inset), color, color);
+  }
+}
+
+// ---- Keys -----------------------------------------------------------------------------------
+
+BoardKeys::BoardKeys(QWidget* window, BoardCursor* cursor)
+    : QObject(window), m_window(window), m_cursor(cursor) {
+  m_window->installEventFilter(this);
+  watchwindow();
+  // A slot acted on from elsewhere (a screen reader's "press") is where the keyboard is now.
+  for (int slot = 1; slot <= game::kSlotCount; ++slot) {
+    connect(cursor->allslots()[slot], &TShape::activated, this, [this, slot] {
+      m_cursor->moveto(slot);
+      if (boardhaskeyboard()) m_cursor->focusslot();
+      emit activated(slot);
+    });
+  }
+}
+
+void BoardKeys::addpanel(QWidget* panel, QAbstractButton* enter, QAbstractButton* escape,
+                         QWidget* focus) {
+  m_panels.push_back({panel, enter, escape, focus});
+  panel->installEventFilter(this);
+  if (focus && panel->isVisibleTo(m_window)) focus->setFocus(Qt::OtherFocusReason);
+}
+
+void BoardKeys::newgame() {
+  m_cursor->home();
+  // Unless the player is typing, the keyboard is on the board from the start of the game.
+  if (boardhaskeyboard()) m_cursor->focusslot();
+}
+
+const BoardKeys::Panel* BoardKeys::panelfor(const QObject* widget) const {
+  for (const Panel& panel : m_panels) {
+    if (panel.widget == widget) return &panel;
+  }
+  return nullptr;
+}
+
+// The panels stack like their parent's children, the last made or raised on top.
+QWidget* BoardKeys::toppanel() const {
+  QWidget* top = nullptr;
+  qsizetype topindex = -1;
+  for (const Panel& panel : m_panels) {
+    QWidget* widget = panel.widget;
+    if (!widget || !widget->isVisibleTo(m_window)) continue;
+    const qsizetype index = widget->parentWidget()->children().indexOf(widget);
+    if (index > topindex) {
+      top = widget;
+      topindex = index;
+    }
+  }
+  return top;
+}
+
+// A text box keeps every key it takes: the board moves and acts only while none has the focus.
+bool BoardKeys::boardhaskeyboard() const {
+  const QWidget* focus = m_window->focusWidget();
+  return !focus || !focus->isVisibleTo(m_window) ||
+         !focus->testAttribute(Qt::WA_InputMethodEnabled);
+}
+
+// Mouse presses reach the window system's window before any widget, whichever widget takes them.
+void BoardKeys::watchwindow() {
+  QWindow* handle = m_window->windowHandle();
+  if (!handle || handle == m_handle) return;
+  if (m_handle) m_handle->removeEventFilter(this);
+  m_handle = handle;
+  m_handle->installEventFilter(this);
+}
+
+bool BoardKeys::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_window) {
+    switch (event->type()) {
+      case QEvent::WinIdChange:
+      case QEvent::Show:
+        watchwindow();
+        break;
+      case QEvent::KeyPress: {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (keypress(key->key(), key->modifiers())) {
+          key->accept();
+          return true;
+        }
+        break;
+      }
+      default:
+        break;
+    }
+    return false;
+  }
+  if (watched == m_handle) {
+    if (event->type() == QEvent::MouseButtonPress) m_cursor->setshown(false);
+    return false;
+  }
+  if (const Panel* panel = panelfor(watched)) {
+    if (event->type() == QEvent::Show && panel->focus) {
+      panel->focus->setFocus(Qt::OtherFocusReason);
+    } else if (event->type() == QEvent::Hide) {
+      // Sent before the toolkit moves a focus that the panel took with it; the keyboard goes
+      // back to the board rather than to whatever widget comes next.
+      const QWidget* focus = m_window->focusWidget();
+      if (!focus || panel->widget->isAncestorOf(focus)) m_cursor->focusslot();
+    }
+  }
+  return false;
+}
+
+bool BoardKeys::keypress(int key, Qt::KeyboardModifiers modifiers) {
+  // Combinations belong to the menus and their shortcuts; the keypad's arrows count as arrows.
+  if (modifiers & ~Qt::KeyboardModifiers(Qt::KeypadModifier)) return false;
+  switch (key) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+      QWidget* top = toppanel();
+      if (!top) break;
+      const Panel* panel = panelfor(top);
+      QAbstractButton* button = key == Qt::Key_Escape ? panel->escape : panel->enter;
+      // The panel on top has the say even where it does nothing, so Enter never reaches the
+      // board beneath a panel the player has not answered. A button the panel hides (the update
+      // panel's, while the update runs) cannot be pressed by key either.
+      if (button && button->isVisibleTo(m_window) && button->isEnabled()) button->click();
+      return true;
+    }
+    default:
+      break;
+  }
+  if (!boardhaskeyboard()) return false;
+  switch (key) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+      m_cursor->step(key);
+      m_cursor->setshown(true);
+      m_cursor->focusslot();
+      return true;
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      m_cursor->setshown(true);
+      m_cursor->focusslot();
+      emit activated(m_cursor->slot());
+      return true;
+    default:
+      return false;
+  }
+}

@@ -1,0 +1,128 @@
+#pragma once
+
+#include <QColor>
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include <array>
+#include <vector>
+
+#include "game/board.h"
+
+class QAbstractButton;
+class QWindow;
+class TShape;
+
+// The keyboard's place on the board: a frame around one slot that the arrow keys move across and
+// down the staircase. Rows and columns count from 0 here, as the board does; the player reads
+// them from 1.
+//
+// The frame lies just outside the selection highlight's rim, so the two show together, and is
+// drawn in a colour of its own, neither the highlight's red nor the hints' maroon. While the
+// board has the keyboard, the slot under the frame holds the focus, so a screen reader follows
+// the frame from slot to slot.
+class BoardCursor : public QWidget {
+  Q_OBJECT
+
+ public:
+  static const QColor color;
+  // Pixels between the slot and the frame, and the frame's width, at the board's own size.
+  static constexpr int margin = 4;
+  static constexpr int thickness = 2;
+
+  using Slots = std::array<TShape*, game::kSlotCount + 1>;
+
+  // slotwidgets: the 35 slot components (index 0 unused); the frame is made a child of their
+  // parent.
+  explicit BoardCursor(const Slots& slotwidgets);
+
+  int row() const { return m_row; }
+  int column() const { return m_column; }
+  int slot() const { return game::getspot(m_column, m_row); }
+
+  // Back to row 0, column 0: the top of the double column.
+  void home();
+  // Straight to a slot.
+  void moveto(int slot);
+  // One slot for an arrow key: across the row, or up or down a column. It stops at the edges; a
+  // row shorter than the column asked for takes the cursor to its last slot. False for any
+  // other key.
+  bool step(int key);
+
+  // Shown once a key has moved it; a click of the mouse hides it again.
+  void setshown(bool shown);
+  bool shown() const { return m_shown; }
+
+  // Puts the frame around its slot again (after the board has changed size).
+  void place();
+  // Gives the slot under the frame the keyboard focus.
+  void focusslot();
+  TShape* slotwidget() const { return m_slots[slot()]; }
+  const Slots& allslots() const { return m_slots; }
+
+ signals:
+  void moved(int slot);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  Slots m_slots;
+  int m_row = 0;
+  int m_column = 0;
+  bool m_shown = false;
+};
+
+// What the keys do in the main window, beside the menus' own shortcuts: the arrows move the
+// board's cursor, Space and Enter act on its slot as a click would, and Enter and Esc answer the
+// overlay panel on top. A mouse click anywhere in the window hides the cursor.
+//
+// Keys typed into a text box stay there: the board only sees the keys the box leaves alone, and
+// moves or acts only while no text box has the focus.
+class BoardKeys : public QObject {
+  Q_OBJECT
+
+ public:
+  BoardKeys(QWidget* window, BoardCursor* cursor);
+
+  // A panel that answers Enter and Esc while it is the topmost one shown: each key presses its
+  // button, as a click would, while that button is shown and enabled. No button makes the key do
+  // nothing while the panel is on top. focus: the box that takes the keyboard while the panel is
+  // open; when the panel closes, the keyboard goes back to the board.
+  void addpanel(QWidget* panel, QAbstractButton* enter, QAbstractButton* escape,
+                QWidget* focus = nullptr);
+
+  // A new game: the cursor goes back to the top of the double column.
+  void newgame();
+
+  // The shown panel that answers the keys now, if any.
+  QWidget* toppanel() const;
+
+  BoardCursor* cursor() const { return m_cursor; }
+
+ signals:
+  // Space or Enter on the board: act on this slot as a click on it, or on the bone on it, would.
+  void activated(int slot);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  struct Panel {
+    QPointer<QWidget> widget;
+    QPointer<QAbstractButton> enter;
+    QPointer<QAbstractButton> escape;
+    QPointer<QWidget> focus;
+  };
+
+  bool keypress(int key, Qt::KeyboardModifiers modifiers);
+  bool boardhaskeyboard() const;
+  void watchwindow();
+  const Panel* panelfor(const QObject* widget) const;
+
+  QWidget* m_window;
+  BoardCursor* m_cursor;
+  QPointer<QWindow> m_handle;
+  std::vector<Panel> m_panels;
+};

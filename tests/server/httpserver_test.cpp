@@ -1,0 +1,496 @@
+// The HTTP layer on its own: the parsing of request heads and ranges, and a server run in this
+// process with short limits so its timeouts can be seen without waiting seconds.
+#include "server/httpserver.h"
+
+#include <netinet/tcp.h>
+#include <poll.h>
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <random>
+#include <thread>
+
+#include "tests/server/serverprocess.h"
+
+using namespace pipshiftserver::http;
+
+namespace {
+
+TEST(HttpHead, FindsTheEndOfAHeadAndHoldsItsLimits) {
+  Limits limits;
+  limits.maxRequestLine = 32;
+  limits.maxHead = 96;
+  EXPECT_EQ(findHead("GET / HTTP/1.1\r\nHost: x\r\n", limits).kind, HeadParse::Incomplete);
+  const HeadParse whole = findHead("GET / HTTP/1.1\r\nHost: x\r\n\r\nBODY", limits);
+  EXPECT_EQ(whole.kind, HeadParse::Complete);
+  EXPECT_EQ(whole.length, 27u);
+  EXPECT_EQ(findHead("\r\nGET / HTTP/1.0\n\n", limits).length, 18u);  // bare LFs, leading CRLF
+  // A request line that never ends is refused as soon as it is too long, not when it ends.
+  EXPECT_EQ(findHead("GET /" + std::string(40, 'a'), limits).status, 414);
+  EXPECT_EQ(findHead("GET /" + std::string(40, 'a') + " HTTP/1.1\r\n\r\n", limits).status, 414);
+  std::string many = "GET / HTTP/1.1\r\n";
+  while (many.size() <= limits.maxHead) many += "A: b\r\n";
+  EXPECT_EQ(findHead(many, limits).status, 431);
+  EXPECT_EQ(findHead(many + "\r\n", limits).status, 431);
+}
+
+TEST(HttpHead, ParsesTheRequestLineHeadersAndTarget) {
+  Limits limits;
+  Request r;
+  ASSERT_EQ(parseHead("GET /a%20b/c.txt?x=1&y=%41 HTTP/1.0\r\nHost: h\r\nX-Y:  spaced  \r\n\r\n",
+                      limits, r),
+            0);
+  EXPECT_EQ(r.method, "GET");
+  EXPECT_EQ(r.path, "/a b/c.txt");
+  EXPECT_EQ(r.query, "x=1&y=%41");  // the query stays encoded for the form parser
+  EXPECT_EQ(r.minorVersion, 0);
+  ASSERT_TRUE(r.header("x-y"));
+  EXPECT_EQ(*r.header("X-Y"), "spaced");
+  ASSERT_EQ(parseHead("GET http://example.org:80/p?q HTTP/1.1\r\n\r\n", limits, r), 0);
+  EXPECT_EQ(r.path, "/p");
+  EXPECT_EQ(r.query, "q");
+
+  EXPECT_EQ(parseHead("GET / HTTP/2.0\r\n\r\n", limits, r), 505);
+  for (const char* bad : {"GET /\r\n\r\n", "GET  / HTTP/1.1\r\n\r\n", "G(T / HTTP/1.1\r\n\r\n",
+                          "GET / HTTP/1.1\r\n folded\r\n\r\n", "GET / HTTP/1.1\r\nNo colon\r\n\r\n",
+                          "GET / HTTP/1.1\r\nBad Name: v\r\n\r\n", "GET x HTTP/1.1\r\n\r\n",
+                          "GET /%zz HTTP/1.1\r\n\r\n", "GET / HTTP/1.1\r\nA: b\rc\r\n\r\n",
+                          "GET / HTTP/1.x\r\n\r\n"}) {
+    EXPECT_EQ(parseHead(bad, limits, r), 400) << bad;
+  }
+  limits.maxHeaders = 2;
+  EXPECT_EQ(parseHead("GET / HTTP/1.1\r\nA: 1\r\nB: 2\r\nC: 3\r\n\r\n", limits, r), 431);
+}
+
+TEST(HttpHead, TakesOnlyABodyOfOneStatedLength) {
+  Limits limits;
+  Request r;
+  int status = -1;
+  ASSERT_EQ(parseHead("POST / HTTP/1.1\r\nContent-Length: 12\r\n\r\n", limits, r), 0);
+  EXPECT_EQ(bodyLength(r, status), 12u);
+  EXPECT_EQ(status, 0);
+  ASSERT_EQ(
+      parseHead("POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n", limits, r), 0);
+  EXPECT_FALSE(bodyLength(r, status));
+  EXPECT_EQ(status, 400);
+  ASSERT_EQ(parseHead("POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n", limits, r), 0);
+  EXPECT_FALSE(bodyLength(r, status));
+  EXPECT_EQ(status, 400);
+  ASSERT_EQ(parseHead("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", limits, r), 0);
+  EXPECT_FALSE(bodyLength(r, status));
+  EXPECT_EQ(status, 411);
+  ASSERT_EQ(parseHead("GET / HTTP/1.1\r\n\r\n", limits, r), 0);
+  EXPECT_EQ(bodyLength(r, status), 0u);
+}
+
+TEST(HttpRange, ServesOneRangeAndTheWholeForAnythingElse) {
+  ByteRange r;
+  EXPECT_EQ(parseRange("bytes=2-5", 10, r), RangeKind::Part);
+  EXPECT_EQ(r.first, 2u);
+  EXPECT_EQ(r.length, 4u);
+  EXPECT_EQ(parseRange("bytes=7-", 10, r), RangeKind::Part);
+  EXPECT_EQ(r.length, 3u);
+  EXPECT_EQ(parseRange("bytes=8-100", 10, r), RangeKind::Part);
+  EXPECT_EQ(r.length, 2u);
+  EXPECT_EQ(parseRange("bytes=-4", 10, r), RangeKind::Part);
+  EXPECT_EQ(r.first, 6u);
+  EXPECT_EQ(parseRange("bytes=-40", 10, r), RangeKind::Part);
+  EXPECT_EQ(r.first, 0u);
+  EXPECT_EQ(r.length, 10u);
+  EXPECT_EQ(parseRange("bytes=10-", 10, r), RangeKind::Unsatisfiable);
+  EXPECT_EQ(parseRange("bytes=-0", 10, r), RangeKind::Unsatisfiable);
+  EXPECT_EQ(parseRange("bytes=0-", 0, r), RangeKind::Unsatisfiable);
+  for (const char* whole : {"bytes=5-2", "bytes=1-2,4-5", "bytes=-", "items=1-2", "bytes=a-b"}) {
+    EXPECT_EQ(parseRange(whole, 10, r), RangeKind::Whole) << whole;
+  }
+}
+
+// Mangled requests: whatever the bytes, the parsers stay inside them and agree with each other.
+TEST(HttpHead, MangledRequestsAreParsedSafely) {
+  const std::vector<std::string> seeds = {
+      "GET /pipshift/pipshiftversion.txt HTTP/1.1\r\nHost: x\r\n\r\n",
+      "POST /cgi-bin/pipshift.cgi HTTP/1.0\r\nContent-Length: 5\r\nConnection: "
+      "keep-alive\r\n\r\nab",
+      "\r\nHEAD http://h/a%41?q#f HTTP/1.1\nRange: bytes=1-2\n\n",
+  };
+  const std::string alphabet = std::string("\r\n :%/?#-=,\t0129aZ") + '\0' + "\x7f\xff";
+  Limits limits;
+  limits.maxRequestLine = 64;
+  limits.maxHead = 128;
+  limits.maxHeaders = 4;
+  std::mt19937 random(20260712);
+  for (int round = 0; round < 20000; ++round) {
+    std::string data = seeds[random() % seeds.size()];
+    for (int edits = 1 + static_cast<int>(random() % 4); edits > 0 && !data.empty(); --edits) {
+      const std::size_t at = random() % data.size();
+      const char c = alphabet[random() % alphabet.size()];
+      switch (random() % 4) {
+        case 0:
+          data[at] = c;
+          break;
+        case 1:
+          data.insert(at, 1, c);
+          break;
+        case 2:
+          data.erase(at, 1);
+          break;
+        default:
+          data.insert(at, std::string(random() % 100, c));
+          break;
+      }
+    }
+    const HeadParse found = findHead(data, limits);
+    if (found.kind == HeadParse::Refused) {
+      EXPECT_TRUE(found.status == 414 || found.status == 431) << found.status;
+      continue;
+    }
+    if (found.kind == HeadParse::Incomplete) {
+      EXPECT_LE(data.size(), limits.maxHead) << data;
+      continue;
+    }
+    ASSERT_LE(found.length, data.size());
+    ASSERT_LE(found.length, limits.maxHead);
+    Request r;
+    const int status = parseHead(std::string_view(data).substr(0, found.length), limits, r);
+    if (status != 0) {
+      EXPECT_TRUE(status == 400 || status == 431 || status == 505) << status;
+      continue;
+    }
+    EXPECT_FALSE(r.method.empty());
+    EXPECT_TRUE(r.path == "*" || (!r.path.empty() && r.path.front() == '/')) << r.path;
+    EXPECT_EQ(r.target.find_first_of(std::string(" \r\n\0", 4)), std::string::npos);
+    for (const Header& h : r.headers) {
+      EXPECT_EQ(h.value.find_first_of(std::string("\r\n\0", 3)), std::string::npos);
+    }
+    int lengthStatus = -1;
+    const auto length = bodyLength(r, lengthStatus);
+    EXPECT_EQ(length.has_value(), lengthStatus == 0);
+    if (const std::string* range = r.header("Range")) {
+      ByteRange part;
+      if (parseRange(*range, 10, part) == RangeKind::Part) {
+        EXPECT_LT(part.first, 10u);
+        EXPECT_GE(part.length, 1u);
+        EXPECT_LE(part.first + part.length, 10u);
+      }
+    }
+  }
+}
+
+// A server in this process on 127.0.0.1 with a free port.
+class LiveServer : public ::testing::Test {
+ protected:
+  void start(Handler handler, Limits limits) {
+    server = std::make_unique<Server>(std::move(handler), nullptr, limits);
+    port = server->listen("127.0.0.1", 0);
+    runner = std::thread([this] { server->run(2); });
+  }
+  void TearDown() override {
+    if (server) server->stop();
+    if (runner.joinable()) runner.join();
+  }
+
+  int connectTo() const {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    return fd;
+  }
+
+  // Reads until the server closes or `ms` pass; returns what came.
+  static std::string drain(int fd, int ms) {
+    std::string got;
+    char buffer[4096];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < deadline) {
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, 50) <= 0) continue;
+      const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) return got + "<closed>";
+      got.append(buffer, static_cast<std::size_t>(n));
+    }
+    return got;
+  }
+
+  std::unique_ptr<Server> server;
+  std::thread runner;
+  int port = 0;
+};
+
+Handler echoPath() {
+  return [](Request& r, Responder out) { out.send(Response::text(200, r.path, "text/plain")); };
+}
+
+TEST_F(LiveServer, APipelinedStreamSplitAnywhereGetsTheSameAnswers) {
+  start(
+      [](Request& r, Responder out) {
+        out.send(Response::text(200, r.method + " " + r.path + " " + r.query + " " + r.body + ".",
+                                "text/plain"));
+      },
+      Limits());
+  const std::string stream =
+      "\r\nGET /a%20b?x=1 HTTP/1.1\r\nHost: h\r\n\r\n"
+      "POST /p HTTP/1.1\r\nContent-Length: 5\r\nContent-Type: t\r\n\r\nhello"
+      "HEAD /h HTTP/1.1\r\n\r\n"
+      "GET /z HTTP/1.0\r\nConnection: keep-alive\r\n\r\n"
+      "GET /last HTTP/1.1\nConnection: close\n\n";
+  std::string expected;
+  for (std::size_t split = 0; split <= stream.size(); ++split) {
+    const int fd = connectTo();
+    const int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    send(fd, stream.data(), split, MSG_NOSIGNAL);
+    // The server has read the first part before the second is sent.
+    for (int i = 0; i < 2000 && servertest::unread(port, fd) != 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    send(fd, stream.data() + split, stream.size() - split, MSG_NOSIGNAL);
+    const std::string got = drain(fd, 3000);
+    close(fd);
+    if (split == 0) {
+      expected = got;
+      EXPECT_NE(got.find("GET /a b x=1 ."), std::string::npos) << got;
+      EXPECT_NE(got.find("POST /p  hello."), std::string::npos) << got;
+      // HEAD: the length of the answer a GET would get, and no body.
+      EXPECT_NE(got.find("Content-Length: 10\r\nContent-Type: text/plain\r\n\r\nHTTP/1.1"),
+                std::string::npos)
+          << got;
+      EXPECT_NE(got.find("Connection: keep-alive\r\n"), std::string::npos) << got;
+      EXPECT_NE(got.find("GET /last  .<closed>"), std::string::npos) << got;
+    } else {
+      ASSERT_EQ(got, expected) << "split after byte " << split;
+    }
+  }
+}
+
+TEST_F(LiveServer, IdleAndSlowClientsAreCutOff) {
+  Limits limits;
+  limits.idleTimeout = std::chrono::milliseconds(300);
+  limits.requestTimeout = std::chrono::milliseconds(600);
+  start(echoPath(), limits);
+
+  const int idle = connectTo();
+  EXPECT_EQ(drain(idle, 3000), "<closed>");
+  close(idle);
+
+  // One byte at a time, each well within the idle time, never finishing the request.
+  const int slow = connectTo();
+  std::string got;
+  for (int i = 0; i < 30 && got.empty(); ++i) {
+    send(slow, "G", 1, MSG_NOSIGNAL);
+    got = drain(slow, 100);
+  }
+  EXPECT_EQ(got.rfind("HTTP/1.1 408", 0), 0u) << got;
+  close(slow);
+}
+
+TEST_F(LiveServer, AnswersMayComeFromAnotherThreadOrNotAtAll) {
+  start(
+      [](Request& r, Responder out) {
+        if (r.path == "/later") {
+          std::thread([out] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            out.send(Response::text(200, "later", "text/plain"));
+          }).detach();
+        }
+        // "/never": the responder goes unanswered and the client still hears something.
+      },
+      Limits());
+  const int fd = connectTo();
+  const std::string both = "GET /later HTTP/1.1\r\n\r\nGET /never HTTP/1.1\r\n\r\n";
+  send(fd, both.data(), both.size(), MSG_NOSIGNAL);
+  const std::string got = drain(fd, 1500);
+  EXPECT_EQ(got.rfind("HTTP/1.1 200 OK", 0), 0u) << got;
+  EXPECT_NE(got.find("\r\n\r\nlater"), std::string::npos) << got;
+  EXPECT_NE(got.find("HTTP/1.1 500 Internal Server Error"), std::string::npos) << got;
+  close(fd);
+}
+
+TEST_F(LiveServer, AConnectionEndsAfterItsShareOfRequests) {
+  Limits limits;
+  limits.maxRequestsPerConnection = 3;
+  start(echoPath(), limits);
+  const int fd = connectTo();
+  std::string four;
+  for (int i = 0; i < 4; ++i) four += "GET /r" + std::to_string(i) + " HTTP/1.1\r\n\r\n";
+  send(fd, four.data(), four.size(), MSG_NOSIGNAL);
+  const std::string got = drain(fd, 2000);
+  EXPECT_NE(got.find("/r2"), std::string::npos) << got;
+  EXPECT_EQ(got.find("/r3"), std::string::npos) << got;
+  EXPECT_NE(got.find("Connection: close"), std::string::npos);
+  EXPECT_EQ(got.substr(got.size() - 8), "<closed>");
+  close(fd);
+}
+
+TEST_F(LiveServer, ARefusedClientStillReadsWhyBeforeTheConnectionCloses) {
+  Limits limits;
+  limits.maxBody = 100;
+  start(echoPath(), limits);
+  const int fd = connectTo();
+  // The body is sent whole although the server refuses it: closing on it would reset the
+  // connection and lose the answer.
+  const std::string post =
+      "POST /x HTTP/1.1\r\nContent-Length: 200000\r\n\r\n" + std::string(200000, 'z');
+  std::thread sender([&] { send(fd, post.data(), post.size(), MSG_NOSIGNAL); });
+  const std::string got = drain(fd, 3000);
+  sender.join();
+  EXPECT_EQ(got.rfind("HTTP/1.1 413 Payload Too Large\r\nConnection: close\r\n", 0), 0u) << got;
+  close(fd);
+}
+
+// A handler that keeps each responder for the test to answer when it likes, as a post waits for
+// its commit.
+struct HeldAnswers {
+  std::mutex mutex;
+  std::condition_variable arrived;
+  std::vector<Responder> held;
+  Handler handler() {
+    return [this](Request&, Responder out) {
+      std::lock_guard lock(mutex);
+      held.push_back(std::move(out));
+      arrived.notify_all();
+    };
+  }
+  void awaitOne() {
+    std::unique_lock lock(mutex);
+    arrived.wait(lock, [this] { return !held.empty(); });
+  }
+  void answerAll(const std::string& body) {
+    std::lock_guard lock(mutex);
+    for (Responder& r : held) r.send(Response::text(200, body, "text/plain"));
+    held.clear();
+  }
+};
+
+TEST_F(LiveServer, RequestsSentAheadWaitInTheKernelNotInOurMemory) {
+  HeldAnswers answers;
+  Limits limits;
+  limits.maxHead = 1024;
+  limits.maxBody = 1024;
+  Handler hold = answers.handler();
+  start(
+      [&hold](Request& r, Responder out) {
+        if (r.path == "/first") return hold(r, std::move(out));
+        out.send(Response::text(200, r.path, "text/plain"));
+      },
+      limits);
+  const int fd = connectTo();
+  // A request whose answer takes a while, with forty kilobytes of further requests behind it.
+  std::string ahead;
+  int behind = 0;
+  for (; ahead.size() < 40000; ++behind) {
+    ahead += "GET /next" + std::to_string(behind) + " HTTP/1.1\r\nX-Pad: " + std::string(500, 'p') +
+             "\r\n\r\n";
+  }
+  const std::string all = "POST /first HTTP/1.1\r\nContent-Length: 10\r\n\r\n0123456789" + ahead;
+  ASSERT_EQ(send(fd, all.data(), all.size(), MSG_NOSIGNAL), static_cast<ssize_t>(all.size()));
+  answers.awaitOne();
+  // While it waits, the server holds no more of the rest than one request may be long.
+  const long unread = servertest::unread(port, fd);
+  EXPECT_GE(unread, static_cast<long>(ahead.size() - limits.maxHead - 1)) << unread;
+
+  answers.answerAll("first");
+  shutdown(fd, SHUT_WR);
+  const std::string got = drain(fd, 5000);
+  EXPECT_EQ(got.find("HTTP/1.1 200 OK"), 0u);
+  EXPECT_NE(got.find("\r\n\r\nfirstHTTP/1.1 200 OK"), std::string::npos);
+  EXPECT_NE(got.find("/next" + std::to_string(behind - 1) + "<closed>"), std::string::npos);
+  close(fd);
+}
+
+TEST_F(LiveServer, AReaderThatStopsIsCutOffAndASlowOneGetsEveryByte) {
+  // Far more than the socket buffers hold, so the answer goes out in many partial writes.
+  auto big = std::make_shared<std::string>(8u << 20, '\0');
+  for (std::size_t i = 0; i < big->size(); ++i) (*big)[i] = static_cast<char>(i * 7 % 251);
+  Limits limits;
+  limits.sendTimeout = std::chrono::milliseconds(400);
+  start(
+      [big](Request&, Responder out) {
+        Response r;
+        r.contentType = "application/octet-stream";
+        r.body = big;
+        out.send(std::move(r));
+      },
+      limits);
+  const std::string get = "GET /big HTTP/1.1\r\n\r\n";
+
+  const int stalled = connectTo();
+  send(stalled, get.data(), get.size(), MSG_NOSIGNAL);
+  // Read nothing for longer than the send timeout: the server gives up on the connection.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  std::string partial;
+  char buffer[65536];
+  for (;;) {
+    pollfd p{stalled, POLLIN, 0};
+    if (poll(&p, 1, 3000) <= 0) break;
+    const ssize_t n = recv(stalled, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    partial.append(buffer, static_cast<std::size_t>(n));
+  }
+  EXPECT_LT(partial.size(), big->size()) << "the whole answer fitted in the buffers";
+  close(stalled);
+
+  // Slow but steady: each read well within the send timeout.
+  const int slow = connectTo();
+  send(slow, get.data(), get.size(), MSG_NOSIGNAL);
+  std::string got;
+  while (true) {
+    pollfd p{slow, POLLIN, 0};
+    if (poll(&p, 1, 3000) <= 0) break;
+    const ssize_t n = recv(slow, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    got.append(buffer, static_cast<std::size_t>(n));
+    const std::size_t headEnd = got.find("\r\n\r\n");
+    if (headEnd != std::string::npos && got.size() - headEnd - 4 >= big->size()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  const std::size_t headEnd = got.find("\r\n\r\n");
+  ASSERT_NE(headEnd, std::string::npos);
+  EXPECT_NE(got.find("Content-Length: 8388608\r\n"), std::string::npos);
+  EXPECT_TRUE(got.compare(headEnd + 4, std::string::npos, *big) == 0) << got.size();
+  close(slow);
+}
+
+TEST_F(LiveServer, StoppingSendsTheAnswersUnderWayAndClosesIdleConnections) {
+  HeldAnswers answers;
+  start(answers.handler(), Limits());
+  const int idle = connectTo();
+  const int waiting = connectTo();
+  const std::string post = "POST /p HTTP/1.1\r\nContent-Length: 2\r\n\r\nab";
+  send(waiting, post.data(), post.size(), MSG_NOSIGNAL);
+  answers.awaitOne();
+
+  // Asked to stop while the answer is being worked out (a post being committed): the answer is
+  // still sent, and the connection then closed; an idle connection is closed at once.
+  server->stop();
+  EXPECT_EQ(drain(idle, 3000), "<closed>");
+  answers.answerAll("committed");
+  const std::string got = drain(waiting, 3000);
+  EXPECT_EQ(got.rfind("HTTP/1.1 200 OK\r\nConnection: close\r\n", 0), 0u) << got;
+  EXPECT_NE(got.find("\r\n\r\ncommitted<closed>"), std::string::npos) << got;
+  close(idle);
+  close(waiting);
+  runner.join();  // and serving ends once nothing is under way
+}
+
+TEST_F(LiveServer, StoppingWaitsForAnAnswerOnlySoLong) {
+  HeldAnswers answers;
+  Limits limits;
+  limits.drainTimeout = std::chrono::milliseconds(300);
+  start(answers.handler(), limits);
+  const int waiting = connectTo();
+  const std::string get = "GET /never HTTP/1.1\r\n\r\n";
+  send(waiting, get.data(), get.size(), MSG_NOSIGNAL);
+  answers.awaitOne();
+  server->stop();
+  runner.join();
+  EXPECT_EQ(drain(waiting, 3000), "<closed>");
+  answers.answerAll("too late");  // goes nowhere, harms nothing
+  close(waiting);
+}
+
+}  // namespace
