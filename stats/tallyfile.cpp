@@ -9,11 +9,11 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
-#include <streambuf>
 
+#include "codec/lzrw1.h"
 #include "platform/atomicfile.h"
-#include "stats/lzrw1.h"
 
 namespace {
 
@@ -21,66 +21,23 @@ namespace {
 // tally file, and unpacking it whole would only eat memory.
 constexpr std::size_t maxtabletext = 1 << 20;
 
-// Names the in-memory table in codec messages, where a file name would otherwise stand.
-const char* const tabletextname = "the tally table";
-
-// An output that holds at most a fixed number of bytes and refuses the rest, so the codec fails
-// with a write error instead of growing without bound.
-class CappedSink : public std::streambuf {
- public:
-  explicit CappedSink(std::size_t cap) : m_cap(cap) {}
-  const std::string& text() const { return m_text; }
-  bool exceeded() const { return m_exceeded; }
-
- protected:
-  int_type overflow(int_type ch) override {
-    if (traits_type::eq_int_type(ch, traits_type::eof())) return traits_type::not_eof(ch);
-    const char c = traits_type::to_char_type(ch);
-    return xsputn(&c, 1) == 1 ? ch : traits_type::eof();
-  }
-  std::streamsize xsputn(const char* s, std::streamsize n) override {
-    if (n < 0) return 0;
-    if (m_text.size() + static_cast<std::size_t>(n) > m_cap) {
-      m_exceeded = true;
-      return 0;
-    }
-    m_text.append(s, static_cast<std::size_t>(n));
-    return n;
-  }
-
- private:
-  std::size_t m_cap;
-  std::string m_text;
-  bool m_exceeded = false;
-};
-
 enum class Way { pack, unpack };
 
 // Every call from the tally into the container. pack: the table's text in, a Fast-mode container
 // out. unpack: a container in, its text out, refused once it passes cap bytes. file is the tally
 // file, named in the container's messages. Throws ELzrw1Exception.
 std::string container(Way way, std::istream& in, const std::string& file, std::size_t cap) {
-  CappedSink sink(cap);
-  std::ostream out(&sink);
-  Tlzrw1 doit;
-  doit.CompressMode = TCompressMode::Fast;
-  doit.UseStream = true;
-  doit.InputFile = way == Way::pack ? tabletextname : file;
-  doit.OutputFile = way == Way::pack ? file : tabletextname;
-  doit.setInputStream(&in);
-  doit.setOutputStream(&out);
   if (way == Way::pack) {
-    doit.Compress();
-    return sink.text();
+    const std::string text(std::istreambuf_iterator<char>(in), {});
+    const codec::Bytes packed = codec::pack(codec::asbytes(text), TCompressMode::Fast);
+    return std::string(packed.begin(), packed.end());
   }
   try {
-    doit.Decompress();
-  } catch (const ELzrw1Exception&) {
-    if (sink.exceeded())
-      throw ELzrw1Exception(file + " : this file is damaged: it unpacks to more than a tally");
-    throw;
+    const codec::Bytes text = codec::unpack(in, {.name = file, .limit = cap});
+    return std::string(text.begin(), text.end());
+  } catch (const ELzrw1TooLarge&) {
+    throw ELzrw1Exception(file + " : this file is damaged: it unpacks to more than a tally");
   }
-  return sink.text();
 }
 
 std::string systemerror(int error) {

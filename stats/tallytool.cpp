@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "stats/lzrw1.h"
+#include "codec/lzrw1.h"
 #include "stats/tallygrid.h"
 
 namespace {
@@ -88,14 +88,9 @@ void printtable(const TextTable& t, std::ostream& out) {
 int dump(const std::string& file) {
   std::ifstream packed(file, std::ios::binary);
   if (!packed) return failed("Lzrw1 (de)compression : Failed to open input file : " + file);
-  std::stringstream text;
-  Tlzrw1 doit;
-  doit.UseStream = true;
-  doit.InputFile = file;
-  doit.OutputFile = file + " (unpacked in memory)";
-  doit.setInputStream(&packed);
-  doit.setOutputStream(&text);
-  const std::uint64_t size = doit.Decompress();
+  const codec::Bytes bytes = codec::unpack(packed, {.name = file});
+  std::istringstream text(std::string(bytes.begin(), bytes.end()));
+  const std::size_t size = bytes.size();
 
   TextTable table;
   try {

@@ -21,13 +21,15 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "bench/codec/corpus.h"
 #include "bench/codec/reference.h"
-#include "stats/lzrw1.h"
-#include "stats/lzrw1kh.h"
+#include "codec/container.h"
+#include "codec/lzrw1.h"
+#include "codec/lzrw1kh.h"
 
 namespace {
 
@@ -188,13 +190,53 @@ void BM_LZ4DecompressWhole(benchmark::State& state) {
   state.SetLabel("all");
 }
 
-BENCHMARK(BM_FastCompress)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FastDecompress)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PlainCompress)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LZ4CompressChunks)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LZ4CompressWhole)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LZ4DecompressChunks)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LZ4DecompressWhole)->Unit(benchmark::kMillisecond);
+// The in-memory container over the whole corpus: the block coders plus the container's framing
+// and the copies into and out of the caller's buffers.
+void BM_Pack(benchmark::State& state) {
+  const std::span<const std::uint8_t> in(data().input.data(), data().size);
+  std::size_t packed = 0;
+  for (auto _ : state) {
+    const codec::Bytes container = codec::pack(in, TCompressMode::Fast);
+    packed = container.size();
+    benchmark::DoNotOptimize(container.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * in.size()));
+  state.counters["bytes"] = static_cast<double>(in.size());
+  state.counters["ratio"] = static_cast<double>(packed) / static_cast<double>(in.size());
+  state.SetLabel("all");
+}
+
+void BM_Unpack(benchmark::State& state) {
+  const codec::Bytes container =
+      codec::pack({data().input.data(), data().size}, TCompressMode::Fast);
+  for (auto _ : state) {
+    const codec::Bytes back = codec::unpack(container);
+    benchmark::DoNotOptimize(back.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data().size));
+  state.counters["bytes"] = static_cast<double>(data().size);
+  state.SetLabel("all");
+}
+
+// Each is run five times, interleaved with the others (see main), and judged by its best run,
+// so that a moment of other work on a shared machine does not decide the ratios; both coders are
+// treated alike.
+constexpr int kRepetitions = 5;
+BENCHMARK(BM_FastCompress)
+    ->DenseRange(0, 4)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(kRepetitions);
+BENCHMARK(BM_FastDecompress)
+    ->DenseRange(0, 4)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(kRepetitions);
+BENCHMARK(BM_PlainCompress)->Unit(benchmark::kMillisecond)->Repetitions(kRepetitions);
+BENCHMARK(BM_Pack)->Unit(benchmark::kMillisecond)->Repetitions(kRepetitions);
+BENCHMARK(BM_Unpack)->Unit(benchmark::kMillisecond)->Repetitions(kRepetitions);
+BENCHMARK(BM_LZ4CompressChunks)->Unit(benchmark::kMillisecond)->Repetitions(kRepetitions);
+BENCHMARK(BM_LZ4CompressWhole)->Unit(benchmark::kMillisecond)->Repetitions(kRepetitions);
+BENCHMARK(BM_LZ4DecompressChunks)->Unit(benchmark::kMillisecond)->Repetitions(kRepetitions);
+BENCHMARK(BM_LZ4DecompressWhole)->Unit(benchmark::kMillisecond)->Repetitions(kRepetitions);
 
 // Keeps each run's throughput for the ratios at the end, over CPU time and over real time. On a
 // machine shared with other work real time counts the waits for the processor too, so the goals
@@ -211,8 +253,11 @@ class Recorder : public benchmark::ConsoleReporter {
           run.cpu_accumulated_time <= 0)
         continue;
       const double total = bytes->second.value * static_cast<double>(run.iterations) / 1e6;
-      cpu[run.benchmark_name()] = total / run.cpu_accumulated_time;
-      real[run.benchmark_name()] = total / run.real_accumulated_time;
+      // The best of the repetitions, under the benchmark's own name.
+      std::string name = run.benchmark_name();
+      name = name.substr(0, name.find("/repeats:"));
+      cpu[name] = std::max(cpu[name], total / run.cpu_accumulated_time);
+      real[name] = std::max(real[name], total / run.real_accumulated_time);
     }
   }
   std::map<std::string, double> cpu, real;  // MB/s
@@ -352,6 +397,10 @@ int main(int argc, char** argv) {
     else
       args.push_back(argv[i]);
   }
+  // Repetitions of all the benchmarks are run in a shuffled order, so that our coder and LZ4
+  // meet the same spells of other work on a shared machine.
+  char interleave[] = "--benchmark_enable_random_interleaving=true";
+  args.insert(args.begin() + 1, interleave);
   int count = static_cast<int>(args.size());
   benchmark::Initialize(&count, args.data());
   if (memory) measurememory();
@@ -382,12 +431,16 @@ int main(int argc, char** argv) {
     std::printf("\nThroughput on the whole corpus, MB/s of %s time%s:\n", cpu ? "CPU" : "real",
                 cpu ? " (the goals)" : "");
     std::printf("  compress:   Fast %8.1f   LZ4 %8.1f   ratio %.2f", fastc, lz4c, fastc / lz4c);
-    if (cpu) std::printf("  (goal 0.40: %s)", fastc / lz4c >= 0.4 ? "met" : "NOT MET");
+    if (cpu) std::printf("  (goal 0.50: %s)", fastc / lz4c >= 0.5 ? "met" : "NOT MET");
     std::printf("\n  decompress: Fast %8.1f   LZ4 %8.1f   ratio %.2f", fastd, lz4d, fastd / lz4d);
-    if (cpu) std::printf("  (goal 0.30: %s)", fastd / lz4d >= 0.3 ? "met" : "NOT MET");
+    if (cpu) std::printf("  (goal 0.45: %s)", fastd / lz4d >= 0.45 ? "met" : "NOT MET");
     std::printf("\n");
     const double plain = get("BM_PlainCompress");
     if (plain > 0) std::printf("  tuned coder against the plain one: %.2fx\n", fastc / plain);
+    const double pack = get("BM_Pack"), unpack = get("BM_Unpack");
+    if (pack > 0 && unpack > 0)
+      std::printf("  in memory, codec::pack %.1f (ratio %.2f), codec::unpack %.1f (ratio %.2f)\n",
+                  pack, pack / lz4c, unpack, unpack / lz4d);
   }
   return 0;
 }

@@ -1,7 +1,7 @@
 // Writes the seed corpora of the file readers' fuzz targets from our own writers, so every seed is
-// a file the program itself could have made: containers from Tlzrw1 in both modes, tally tables
-// from savegrid, settings files from Profile. Run with the corpus folder (tests/fuzz/corpus) as
-// its argument; the HTTP and HTML seeds come from captureseeds instead.
+// a file the program itself could have made: containers from codec::pack in both modes, tally
+// tables from savegrid, settings files from Profile. Run with the corpus folder (tests/fuzz/corpus)
+// as its argument; the HTTP and HTML seeds come from captureseeds instead.
 #include <QByteArray>
 #include <QString>
 
@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "codec/container.h"
 #include "online/scorepost.h"
 #include "online/updatecheck.h"
 #include "platform/profile.h"
-#include "stats/lzrw1.h"
 #include "stats/tallygrid.h"
 
 namespace fs = std::filesystem;
@@ -40,15 +40,8 @@ std::string slurp(const fs::path& file) {
 }
 
 std::string pack(const std::string& data, TCompressMode mode) {
-  std::istringstream in(data);
-  std::ostringstream out;
-  Tlzrw1 doit;
-  doit.UseStream = true;
-  doit.CompressMode = mode;
-  doit.setInputStream(&in);
-  doit.setOutputStream(&out);
-  doit.Compress();
-  return out.str();
+  const codec::Bytes bytes = codec::pack(codec::asbytes(data), mode);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 std::string text(const TextTable& table) {

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "stats/lzrw1.h"
+#include "codec/container.h"
 #include "stats/tallyfile.h"
 #include "stats/tallygrid.h"
 
@@ -51,27 +51,15 @@ inline bool keepdamagedtally(const QString& path) {
 
 // Text in the container, as the tally file holds it (Fast mode).
 inline std::string packed(const std::string& text) {
-  std::istringstream in(text);
-  std::ostringstream out;
-  Tlzrw1 doit;
-  doit.CompressMode = TCompressMode::Fast;
-  doit.UseStream = true;
-  doit.setInputStream(&in);
-  doit.setOutputStream(&out);
-  doit.Compress();
-  return out.str();
+  const codec::Bytes bytes = codec::pack(codec::asbytes(text), TCompressMode::Fast);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 // The text a container holds.
 inline std::string unpacked(const QByteArray& container) {
-  std::istringstream in(container.toStdString());
-  std::ostringstream out;
-  Tlzrw1 doit;
-  doit.UseStream = true;
-  doit.setInputStream(&in);
-  doit.setOutputStream(&out);
-  doit.Decompress();
-  return out.str();
+  const codec::Bytes bytes = codec::unpack(
+      codec::asbytes({container.constData(), static_cast<std::size_t>(container.size())}));
+  return std::string(bytes.begin(), bytes.end());
 }
 
 inline QStringList entries(const QString& folder) {

@@ -1,7 +1,7 @@
 // The container: exact Fast-mode files, round trips in every mode, every failure with its
 // message, damaged containers, and what is left on disk afterwards.
 
-#include "stats/lzrw1.h"
+#include "codec/lzrw1.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -12,8 +12,9 @@
 #include <sstream>
 #include <string>
 
-#include "stats/lzrw1kh.h"
-#include "tests/stats/codecdata.h"
+#include "codec/container.h"
+#include "codec/lzrw1kh.h"
+#include "tests/codec/codecdata.h"
 #include "tests/support/scratchdir.h"
 
 namespace fs = std::filesystem;
@@ -34,8 +35,27 @@ std::string asstring(const Bytes& b) {
   return std::string(b.begin(), b.end());
 }
 
-// In memory, through the caller's streams.
+// In memory.
 Bytes compressed(const Bytes& data, TCompressMode mode) {
+  return codec::pack(data, mode);
+}
+
+Bytes decompressed(const Bytes& container) {
+  return codec::unpack(container);
+}
+
+// The message a failing decompression gives, naming its input "tally.tld".
+std::string decompresserror(const Bytes& container) {
+  try {
+    codec::unpack(container, {.name = "tally.tld"});
+  } catch (const ELzrw1Exception& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+// The same through the caller's streams.
+Bytes streamcompressed(const Bytes& data, TCompressMode mode) {
   std::istringstream in(asstring(data));
   std::ostringstream out;
   Tlzrw1 doit;
@@ -48,20 +68,7 @@ Bytes compressed(const Bytes& data, TCompressMode mode) {
   return bytesof(out.str());
 }
 
-Bytes decompressed(const Bytes& container) {
-  std::istringstream in(asstring(container));
-  std::ostringstream out;
-  Tlzrw1 doit;
-  doit.UseStream = true;
-  doit.setInputStream(&in);
-  doit.setOutputStream(&out);
-  const std::uint64_t written = doit.Decompress();
-  EXPECT_EQ(written, out.str().size());
-  return bytesof(out.str());
-}
-
-// The message a failing decompression gives, naming its input "tally.tld".
-std::string decompresserror(const Bytes& container) {
+std::string streamdecompresserror(const Bytes& container) {
   std::istringstream in(asstring(container));
   std::ostringstream out;
   Tlzrw1 doit;
@@ -70,7 +77,9 @@ std::string decompresserror(const Bytes& container) {
   doit.setInputStream(&in);
   doit.setOutputStream(&out);
   try {
-    doit.Decompress();
+    const std::uint64_t written = doit.Decompress();
+    EXPECT_EQ(written, out.str().size());
+    if (out.str() != asstring(codec::unpack(container))) return "(differs from memory)";
   } catch (const ELzrw1Exception& e) {
     return e.what();
   }
@@ -91,33 +100,11 @@ Bytes referencedecode(const Bytes& c) {
   std::size_t at = 8;
   for (;;) {
     const std::size_t length = c.at(at) | c.at(at + 1) << 8;
-    const std::size_t start = out.size();
-    const Bytes p(c.begin() + at + 2, c.begin() + at + 2 + length);
+    const std::optional<Bytes> chunk =
+        plaindecode(Bytes(c.begin() + at + 2, c.begin() + at + 2 + length));
     at += 2 + length;
-    if (p.size() >= 2 && p[0] == 0x80) {
-      out.insert(out.end(), p.begin() + 1, p.end());
-    } else if (p.size() >= 2) {
-      unsigned control = p[1] << 8 | p[2];
-      int left = 16;
-      for (std::size_t x = 3; x < p.size();) {
-        if (left == 0) control = p[x] << 8 | p[x + 1], x += 2, left = 16;
-        if (control & 0x8000) {
-          const std::size_t offset = p[x] * 16 + p[x + 1] / 16;
-          if (offset == 0) {
-            out.insert(out.end(), p[x + 1] * 256 + p[x + 2] + 16, p[x + 3]);
-            x += 4;
-          } else {
-            for (int i = 0; i < p[x + 1] % 16 + 3; ++i) out.push_back(out[out.size() - offset]);
-            x += 2;
-          }
-        } else {
-          out.push_back(p[x++]);
-        }
-        control <<= 1;
-        --left;
-      }
-    }
-    if (out.size() - start != 32768) break;
+    out.insert(out.end(), chunk.value().begin(), chunk.value().end());
+    if (chunk->size() != 32768) break;
   }
   return out;
 }
@@ -226,8 +213,9 @@ TEST(RoundTrip, EveryModeGivesBackEveryInput) {
   for (TCompressMode mode : {TCompressMode::Fast, TCompressMode::Good, TCompressMode::Auto}) {
     for (std::size_t n : sizes) {
       for (const Bytes& data : {textbytes(n, 4), runbytes(n, 5), randombytes(n, 6)}) {
-        ASSERT_EQ(decompressed(compressed(data, mode)), data)
-            << "mode " << static_cast<int>(mode) << " size " << n;
+        const Bytes c = compressed(data, mode);
+        ASSERT_EQ(decompressed(c), data) << "mode " << static_cast<int>(mode) << " size " << n;
+        ASSERT_EQ(streamcompressed(data, mode), c) << "mode " << static_cast<int>(mode);
       }
     }
   }
@@ -246,6 +234,83 @@ TEST(RoundTrip, GoodModeSurvivesLongRescaledStreams) {
   // Enough symbols for the code tree to be rescaled many times, with skewed statistics.
   Bytes data = runbytes(300000, 12) + textbytes(300000, 13) + randombytes(50000, 14);
   EXPECT_EQ(decompressed(compressed(data, TCompressMode::Good)), data);
+}
+
+// ---- Good mode's format, traced from its description -----------------------------------
+//
+// The containers below are written out from the format's rules, not taken from our coder. The
+// code tree starts with 314 leaves of count 1 (literals 0-255, then match lengths 3-60 as symbols
+// 256-313) at nodes 0-313, and node 314 + k over nodes 2k and 2k + 1 up to the root, node 626. A
+// symbol's code is the path from the root, each node on it giving its index's low bit. A match
+// position is its distance less one: 6 high bits under the fixed code (000 for 0), then 6 low.
+
+// Appends codes given as strings of '0' and '1'; finish pads the last byte with zeros.
+class BitString {
+ public:
+  void put(const std::string& bits) {
+    for (const char b : bits) {
+      byte_ = static_cast<std::uint8_t>(byte_ << 1 | (b == '1'));
+      if (++used_ == 8) {
+        bytes_.push_back(byte_);
+        used_ = 0;
+      }
+    }
+  }
+  Bytes finish() {
+    if (used_) bytes_.push_back(static_cast<std::uint8_t>(byte_ << (8 - used_)));
+    used_ = 0;
+    return bytes_;
+  }
+
+ private:
+  Bytes bytes_;
+  std::uint8_t byte_ = 0;
+  int used_ = 0;
+};
+
+TEST(GoodFormat, TheRingStartsFilledWithSpaces) {
+  // "   " is one match of length 3 (symbol 256: nodes 626, 625, 622, 616, 604, 581, 535, 442, 256
+  // give 1000 1100) at position 0, into the spaces the ring holds before the text (000 000000).
+  const Bytes container = bytesof("!HZL") + le32(3) + Bytes{0x8C, 0x00, 0x00};
+  EXPECT_EQ(decompressed(container), bytesof("   "));
+  EXPECT_EQ(compressed(bytesof("   "), TCompressMode::Good), container);
+
+  // The text starts at ring byte 4036; a match 4036 back starts at the ring's first byte, a space
+  // as well. High bits 63 have the last 8-bit code.
+  BitString far;
+  far.put("10001100");        // length 3
+  far.put("11111111000011");  // position 4035
+  EXPECT_EQ(decompressed(bytesof("!HZL") + le32(3) + far.finish()), bytesof("   "));
+}
+
+TEST(GoodFormat, TheCodeTreeIsRebuiltWhenItsRootCountReaches8000Hex) {
+  // M runs of 60 spaces, then "x". Each run is one match of 60 (symbol 313): the first at
+  // position 59, into the 60 spaces before the text (the nearest of equal strings is the last
+  // inserted, 60 back), every later one at position 0. Counting symbol 313 alone moves it up the
+  // tree; its code after u counts, from the update and swap rule:
+  const std::pair<int, const char*> codes313[] = {
+      {0, "11000101"}, {2, "1100001"}, {3, "1100010"}, {4, "101111"}, {5, "110000"}, {8, "10110"},
+      {9, "10111"},    {16, "1010"},   {25, "1011"},   {32, "100"},   {57, "101"},   {64, "01"},
+      {121, "10"},     {128, "11"},    {185, "0"},     {313, "1"}};
+  // The root counts 314 + u. At 32454 counts it reaches 8000 hex, and the next count first halves
+  // every count and rebuilds the tree: "x" (literal 120) has the code 010000100 before that
+  // rebuild and 000000110 after it.
+  for (const auto& [runs, xcode] : {std::pair<int, std::string>{32454, "010000100"},
+                                    std::pair<int, std::string>{32455, "000000110"}}) {
+    BitString stream;
+    std::size_t phase = 0;
+    for (int u = 0; u < runs; ++u) {
+      while (phase + 1 < std::size(codes313) && codes313[phase + 1].first <= u) ++phase;
+      stream.put(codes313[phase].second);
+      stream.put(u == 0 ? "000111011" : "000000000");
+    }
+    stream.put(xcode);
+    const Bytes text = Bytes(60 * static_cast<std::size_t>(runs), ' ') + bytesof("x");
+    const Bytes container =
+        bytesof("!HZL") + le32(static_cast<std::uint32_t>(text.size())) + stream.finish();
+    EXPECT_EQ(decompressed(container), text) << runs << " runs";
+    EXPECT_EQ(compressed(text, TCompressMode::Good), container) << runs << " runs";
+  }
 }
 
 // ---- Auto mode ---------------------------------------------------------------------------
@@ -288,6 +353,24 @@ TEST(Advise, LargeInputsAreJudgedByTwoSamples) {
   doit.Threshold = 40;
   doit.setInputStream(&in2);
   EXPECT_EQ(doit.Advise(), TCompressMode::Good);
+}
+
+TEST(Advise, TheTwoSamplesAreTakenAtAThirdAndTwoThirds) {
+  // Random bytes but one zero chunk, at one sample's place. That sample codes to 38 bytes, the
+  // other is stored (32769): 32807 of 65536 bytes, just over 50 percent.
+  const std::size_t size = 10 * 32768 + 123;
+  for (const std::size_t zeros : {size / 3 / 32768 * 32768, size * 2 / 3 / 32768 * 32768}) {
+    Bytes data = randombytes(size, 22);
+    std::fill(data.begin() + zeros, data.begin() + zeros + 32768, 0);
+    std::istringstream in(asstring(data));
+    Tlzrw1 doit;
+    doit.UseStream = true;
+    doit.setInputStream(&in);
+    doit.Threshold = 51;
+    EXPECT_EQ(doit.Advise(), TCompressMode::Fast) << "zeros at " << zeros;
+    doit.Threshold = 50;
+    EXPECT_EQ(doit.Advise(), TCompressMode::Good) << "zeros at " << zeros;
+  }
 }
 
 TEST(Advise, AutoCompressUsesTheAdviceAndReadsTheWholeInput) {
@@ -417,6 +500,62 @@ TEST(Streams, AFailingOutputIsAWriteError) {
   }
 }
 
+// ---- in memory -----------------------------------------------------------------------------
+
+TEST(Memory, UnpackTakesNoMoreThanItsLimit) {
+  for (TCompressMode mode : {TCompressMode::Fast, TCompressMode::Good}) {
+    const Bytes data = textbytes(70000, 7);
+    const Bytes c = compressed(data, mode);
+    EXPECT_EQ(codec::unpack(c, {.limit = data.size()}), data);
+    EXPECT_THROW(codec::unpack(c, {.limit = data.size() - 1}), ELzrw1TooLarge);
+  }
+  // A few bytes claiming 4 GB of runs stop at the limit, not at the end of memory: each block
+  // is eight runs of 4096.
+  Bytes runs = bytesof("WRZL") + le32(0xFFFFFFFF);
+  for (int i = 0; i < 1000; ++i) {
+    Bytes block{0x23, 0x00, 0x40, 0xFF, 0x00};
+    for (int k = 0; k < 8; ++k) block.insert(block.end(), {0x00, 0x0F, 0xF0, 'a'});
+    runs.insert(runs.end(), block.begin(), block.end());
+  }
+  EXPECT_EQ(decompresserror(runs), kReadError);
+  try {
+    codec::unpack(runs, {.name = "big.tld", .limit = 100000});
+    FAIL() << "no error";
+  } catch (const ELzrw1TooLarge& e) {
+    EXPECT_STREQ(e.what(),
+                 "Lzrw1 decompression : the input file holds more than was asked for : big.tld");
+  }
+}
+
+TEST(Memory, UnpackFromAStreamStartsWhereItStandsAndNamesIt) {
+  const std::string container = asstring(compressed(bytesof("payload"), TCompressMode::Fast));
+  std::istringstream in("header:" + container + "|after");
+  in.seekg(7);
+  EXPECT_EQ(codec::unpack(in), bytesof("payload"));
+  std::string rest;
+  std::getline(in, rest);
+  EXPECT_EQ(rest, "|after");
+
+  std::istringstream bad("not a container");
+  try {
+    codec::unpack(bad, {.name = "tally.tld"});
+    FAIL() << "no error";
+  } catch (const ELzrw1Exception& e) {
+    EXPECT_STREQ(e.what(), "tally.tld : Lzrw1 decompression : this file has no valid header !");
+  }
+}
+
+TEST(Memory, PackInAutoModeTakesTheAdvice) {
+  const Bytes small = compressed(Bytes(98303, 'x'), TCompressMode::Auto);
+  EXPECT_EQ(Bytes(small.begin(), small.begin() + 4), bytesof("!HZL"));
+  // Large and compressible: Fast, unless no ratio is good enough.
+  const Bytes data = textbytes(200000, 5);
+  const Bytes fast = codec::pack(data, TCompressMode::Auto, 100);
+  EXPECT_EQ(fast, compressed(data, TCompressMode::Fast));
+  EXPECT_EQ(codec::pack(data, TCompressMode::Auto, 0), compressed(data, TCompressMode::Good));
+  EXPECT_EQ(streamcompressed(data, TCompressMode::Auto), codec::pack(data, TCompressMode::Auto));
+}
+
 // ---- damaged containers ------------------------------------------------------------------
 
 TEST(DamagedContainer, HeaderAndSizeFaultsGiveTheirMessages) {
@@ -438,6 +577,37 @@ TEST(DamagedContainer, HeaderAndSizeFaultsGiveTheirMessages) {
   Bytes goodmode = compressed(bytesof("hello hello hello"), TCompressMode::Good);
   goodmode[4] = 200;  // more than the stream holds
   EXPECT_EQ(decompresserror(goodmode), kGoodMismatch);
+}
+
+TEST(DamagedContainer, AGoodModeStreamHoldingMoreThanItsHeaderSaysIsASizeMismatch) {
+  // A 33-byte file whose header is lowered to 32: the last literal is left over.
+  const Bytes text = bytesof("Thirty-three bytes, no repeats!?\n");
+  ASSERT_EQ(text.size(), 33u);
+  Bytes lowered = compressed(text, TCompressMode::Good);
+  ASSERT_EQ(decompressed(lowered), text);
+  lowered[4] = 32;
+  EXPECT_EQ(decompresserror(lowered), kGoodMismatch);
+  // Lowered further, whole bytes of stream are left over.
+  Bytes halved = compressed(textbytes(400, 3), TCompressMode::Good);
+  halved[4] = 144;
+  halved[5] = 0;
+  EXPECT_EQ(decompresserror(halved), kGoodMismatch);
+  // Anything after the stream, zeros included.
+  const Bytes whole = compressed(text, TCompressMode::Good);
+  EXPECT_EQ(decompresserror(whole + Bytes{0}), kGoodMismatch);
+  EXPECT_EQ(decompresserror(whole + bytesof("trailing")), kGoodMismatch);
+  EXPECT_EQ(decompresserror(bytesof("!HZL") + le32(0) + Bytes{0}), kGoodMismatch);
+  EXPECT_EQ(decompressed(bytesof("!HZL") + le32(0)), Bytes{});
+
+  // Three spaces as one match of length 3 (see GoodFormat below): 8C 00 00.
+  const Bytes spaces = bytesof("!HZL") + le32(3) + Bytes{0x8C, 0x00, 0x00};
+  ASSERT_EQ(decompressed(spaces), bytesof("   "));
+  // A header of 2 leaves the match running past the size.
+  Bytes two = spaces;
+  two[4] = 2;
+  EXPECT_EQ(decompresserror(two), kGoodMismatch);
+  // A set bit in the last byte's padding is the start of a code the size left no room for.
+  EXPECT_EQ(decompresserror(bytesof("!HZL") + le32(3) + Bytes{0x8C, 0x00, 0x01}), kGoodMismatch);
 }
 
 TEST(DamagedContainer, TruncatedBlocksAreReadErrors) {
@@ -491,6 +661,7 @@ TEST(DamagedContainer, MutatedContainersFailCleanlyOrDecode) {
       ASSERT_TRUE(message == "(no error)" || message == kDamaged || message == kReadError ||
                   message == kFastMismatch || message == kGoodMismatch)
           << message;
+      ASSERT_EQ(streamdecompresserror(c), message);
     }
   }
 }

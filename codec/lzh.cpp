@@ -1,4 +1,4 @@
-#include "stats/lzh.h"
+#include "codec/lzh.h"
 
 #include <algorithm>
 #include <array>
@@ -322,6 +322,13 @@ class BitReader {
     return v;
   }
 
+  // Whether anything but zero bits to the end of the current byte is left: the writer pads the
+  // last byte with zeros, so a set bit or a further byte is more of the stream.
+  bool more() {
+    if (byte_ & ((1u << bits_) - 1)) return true;
+    return bytes_.get() >= 0;
+  }
+
  private:
   ByteReader& bytes_;
   unsigned byte_ = 0;
@@ -427,9 +434,9 @@ TLZH::DecodeResult TLZH::Decode(ByteSource& in, std::uint64_t size, ByteSink& ou
                                 std::uint8_t* inBuffer, std::uint8_t* outBuffer,
                                 std::size_t bufferSize) {
   State& st = *state_;
-  if (size == 0) return DecodeResult::Ok;
   ByteReader bytes(in, inBuffer, bufferSize);
   BitReader reader(bytes);
+  if (size == 0) return reader.more() ? DecodeResult::Overlong : DecodeResult::Ok;
   ByteWriter writer(out, outBuffer, bufferSize);
 
   std::memset(st.text, ' ', N - F);
@@ -471,7 +478,7 @@ TLZH::DecodeResult TLZH::Decode(ByteSource& in, std::uint64_t size, ByteSink& ou
       const int length = c - 255 + kThreshold;
       if (static_cast<std::uint64_t>(length) > size - count) {
         writer.drain();
-        return DecodeResult::Damaged;
+        return DecodeResult::Overlong;
       }
       int from = (r - position - 1) & (N - 1);
       for (int k = 0; k < length; ++k) {
@@ -479,6 +486,12 @@ TLZH::DecodeResult TLZH::Decode(ByteSource& in, std::uint64_t size, ByteSink& ou
         from = (from + 1) & (N - 1);
       }
       count += length;
+    }
+    // The header's size must be the stream's own: a container whose size was lowered would
+    // otherwise read as a shorter file without a word.
+    if (reader.more()) {
+      writer.drain();
+      return DecodeResult::Overlong;
     }
   } catch (const StreamEnded&) {
     writer.drain();

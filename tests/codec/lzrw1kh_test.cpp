@@ -1,12 +1,15 @@
 // The Fast-mode block coder, byte for byte, and its reader on damaged payloads.
 
-#include "stats/lzrw1kh.h"
+#include "codec/lzrw1kh.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <random>
 #include <string>
 
-#include "tests/stats/codecdata.h"
+#include "bench/codec/reference.h"
+#include "tests/codec/codecdata.h"
 
 namespace {
 
@@ -131,6 +134,52 @@ TEST(CompressBlock, EachChunkStartsWithAnEmptyTable) {
                         0x54, 'Z'}));
 }
 
+TEST(CompressBlock, WritesWhatThePlainCoderWrites) {
+  // The coder takes shortcuts (words at a time, slots worked out ahead, stretches of literals);
+  // the plain coder codes one byte at a time as the algorithm reads. Inputs of every kind and
+  // mixtures of them, so that stretches, copies and runs meet at every place.
+  std::mt19937 random(11);
+  std::vector<Bytes> inputs;
+  for (std::size_t n : {19u, 20u, 33u, 40u, 1000u, 4097u, 32767u, 32768u})
+    for (unsigned seed = 1; seed <= 2; ++seed)
+      inputs.insert(inputs.end(), {textbytes(n, seed), runbytes(n, seed), randombytes(n, seed)});
+  for (int round = 0; round < 40; ++round) {
+    Bytes mixed;
+    while (mixed.size() < TLZR::ChunkSize) {
+      const std::size_t n = 1 + random() % 3000;
+      const Bytes part = random() % 3 == 0   ? randombytes(n, random())
+                         : random() % 2 == 0 ? textbytes(n, random())
+                                             : runbytes(n, random());
+      mixed.insert(mixed.end(), part.begin(), part.end());
+    }
+    mixed.resize(TLZR::ChunkSize - random() % 100);
+    inputs.push_back(std::move(mixed));
+  }
+  std::uint16_t table[4096];
+  for (const Bytes& input : inputs) {
+    Bytes padded = input;
+    padded.resize(input.size() + 2);  // the plain coder may hash two bytes past the end
+    Bytes plain(TLZR::BufferSize);
+    plain.resize(reference::compressblock(padded.data(), input.size(), plain.data(), table));
+    ASSERT_EQ(compressblock(input), plain) << "size " << input.size();
+  }
+}
+
+TEST(CompressBlock, WritesNothingPastTheRoomItAsksFor) {
+  // Coding stops soon after the output outgrows the chunk, but a control word begun just before
+  // may carry it a little further: never past MaxWorkLength.
+  for (std::size_t n : {100u, 4096u, 32768u}) {
+    for (unsigned seed = 1; seed <= 30; ++seed) {
+      const Bytes chunk = seed % 3 ? randombytes(n, seed) : textbytes(n, seed);
+      Bytes out(TLZR::MaxWorkLength + 64, 0xA5);
+      TLZR lzr;
+      lzr.CompressBlock(chunk.data(), chunk.size(), out.data());
+      ASSERT_EQ(Bytes(out.begin() + TLZR::MaxWorkLength, out.end()), Bytes(64, 0xA5))
+          << "size " << n << " seed " << seed;
+    }
+  }
+}
+
 // ---- round trips -------------------------------------------------------------------------
 
 TEST(BlockRoundTrip, ChunksOfEveryKindComeBackUnchanged) {
@@ -204,6 +253,86 @@ TEST(DecompressBlock, LiteralsAndCopiesPastTheChunkEndAreRefused) {
   Bytes withcopy = payload;
   withcopy[2] = 0x80;
   EXPECT_TRUE(isdamaged(withcopy + Bytes{0x00, 0x10}));
+}
+
+// A payload of random items that a coder may write: stretches of literals, copies of every
+// offset and length (the short offsets that repeat a pattern most of all) and runs.
+Bytes randompayload(std::mt19937& random, std::size_t target) {
+  Bytes p{0x40, 0x00, 0x00};
+  std::size_t control = 1;
+  int items = 0;
+  unsigned word = 0;
+  std::size_t y = 0;
+  while (y < target) {
+    if (items == 16) {
+      p[control] = static_cast<std::uint8_t>(word >> 8);
+      p[control + 1] = static_cast<std::uint8_t>(word);
+      control = p.size();
+      p.insert(p.end(), {0, 0});
+      items = 0;
+      word = 0;
+    }
+    const unsigned kind = random() % 8;
+    if (kind < 3 || y == 0) {
+      p.push_back(static_cast<std::uint8_t>(random()));
+      word <<= 1;
+      y += 1;
+    } else if (kind == 7 && random() % 8 == 0) {
+      const unsigned count = random() % 300;
+      p.insert(p.end(), {0x00, static_cast<std::uint8_t>(count >> 8),
+                         static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(random())});
+      word = word << 1 | 1;
+      y += count + 16;
+    } else {
+      const std::size_t reach = std::min<std::size_t>(y, 4095);
+      const std::size_t offset =
+          1 + (kind < 5 ? random() % std::min<std::size_t>(reach, 8) : random() % reach);
+      const unsigned length = random() % 16;
+      p.push_back(static_cast<std::uint8_t>(offset >> 4));
+      p.push_back(static_cast<std::uint8_t>((offset & 15) << 4 | length));
+      word = word << 1 | 1;
+      y += length + 3;
+    }
+    ++items;
+  }
+  word <<= 16 - items;
+  p[control] = static_cast<std::uint8_t>(word >> 8);
+  p[control + 1] = static_cast<std::uint8_t>(word);
+  return p;
+}
+
+TEST(DecompressBlock, ReadsEveryItemAsThePlainReadingDoes) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 400; ++round) {
+    const Bytes payload = randompayload(random, 100 + random() % (TLZR::ChunkSize - 400));
+    const std::optional<Bytes> plain = plaindecode(payload);
+    ASSERT_TRUE(plain.has_value());
+    ASSERT_EQ(decompressblock(payload), *plain) << "round " << round;
+  }
+}
+
+TEST(DecompressBlock, DamageIsFoundWhereverItStands) {
+  // The faults above, with plenty of good payload after them, so that the reader meets them on
+  // its fast path: groups of 16 literals.
+  Bytes after;
+  for (int group = 0; group < 12; ++group) {
+    after.insert(after.end(), {0x00, 0x00});
+    after.insert(after.end(), 16, 'z');
+  }
+  const Bytes fifteen(15, 'y');
+  // After 16 literals, a copy of offset 16 is good and one of offset 17 reaches before the start.
+  Bytes sixteen{0x40, 0x00, 0x00};
+  for (int i = 0; i < 16; ++i) sixteen.push_back(static_cast<std::uint8_t>('a' + i));
+  EXPECT_FALSE(isdamaged(sixteen + Bytes{0x80, 0x00, 0x01, 0x00} + fifteen + after));
+  EXPECT_TRUE(isdamaged(sixteen + Bytes{0x80, 0x00, 0x01, 0x10} + fifteen + after));
+  // A run past the chunk's end: seven runs of 4111, then an eighth, then eight literals.
+  Bytes runs{0x40, 0xFF, 0x00};
+  for (int i = 0; i < 8; ++i) runs.insert(runs.end(), {0x00, 0x0F, 0xFF, 'q'});
+  runs.insert(runs.end(), 8, 'r');
+  EXPECT_TRUE(isdamaged(runs + after));
+  runs[runs.size() - 10] = 0x77;  // an eighth run of 3975 leaves room for the literals
+  EXPECT_EQ(decompressblock(runs), Bytes(7 * 4111 + 3975, 'q') + Bytes(8, 'r'));
+  EXPECT_TRUE(isdamaged(runs + after));
 }
 
 TEST(DecompressBlock, RandomPayloadsNeverEscapeTheBuffers) {

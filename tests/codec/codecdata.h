@@ -1,8 +1,10 @@
 #pragma once
 
-// Inputs for the codec tests: deterministic, so a failure can be reproduced from its name.
+// Inputs for the codec tests, deterministic so a failure can be reproduced from its name, and
+// the Fast-mode block format read as plainly as it is described, to check the coders against.
 
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -45,6 +47,36 @@ inline Bytes runbytes(std::size_t n, unsigned seed) {
   while (out.size() < n) {
     const std::size_t length = 1 + random() % (random() % 4 == 0 ? 5000 : 20);
     out.insert(out.end(), std::min(length, n - out.size()), static_cast<std::uint8_t>(random()));
+  }
+  return out;
+}
+
+// The format read one item at a time, as plainly as it is described; nullopt where the plain
+// reading would step outside the chunk.
+inline std::optional<Bytes> plaindecode(const Bytes& p) {
+  if (p.size() < 2) return Bytes{};
+  if (p[0] == 0x80) return Bytes(p.begin() + 1, p.end());
+  Bytes out;
+  unsigned control = p[1] << 8 | p[2];
+  int left = 16;
+  for (std::size_t x = 3; x < p.size();) {
+    if (left == 0) control = p[x] << 8 | p[x + 1], x += 2, left = 16;
+    if (control & 0x8000) {
+      const std::size_t offset = p[x] * 16 + p[x + 1] / 16;
+      if (offset == 0) {
+        out.insert(out.end(), p[x + 1] * 256 + p[x + 2] + 16, p[x + 3]);
+        x += 4;
+      } else {
+        if (offset > out.size()) return std::nullopt;
+        for (int i = 0; i < p[x + 1] % 16 + 3; ++i) out.push_back(out[out.size() - offset]);
+        x += 2;
+      }
+    } else {
+      out.push_back(p[x++]);
+    }
+    if (out.size() > 32768) return std::nullopt;
+    control <<= 1;
+    --left;
   }
   return out;
 }

@@ -22,6 +22,9 @@ class ByteSink {
  public:
   virtual ~ByteSink() = default;
   virtual void write(const std::uint8_t* buffer, std::size_t n) = 0;
+  // How many bytes are about to be written, as a header claims: a sink in memory may make room
+  // for them at once. Only a hint; the writes decide.
+  virtual void expect(std::uint64_t) {}
 };
 
 class TLZH {
@@ -37,11 +40,14 @@ class TLZH {
                        std::uint8_t* outBuffer, std::size_t bufferSize);
 
   enum class DecodeResult {
-    Ok,         // exactly size bytes were produced
+    Ok,         // exactly size bytes were produced, and the stream ended with them
     Truncated,  // the bit stream ended before size bytes were produced
-    Damaged,    // a match would run past size bytes
+    Overlong,   // the stream holds more than size bytes: a match runs past them, or bits or
+                // bytes other than the final zero padding follow them
+    Damaged,    // the stream cannot be read as codes at all
   };
-  // Decodes a stream that holds size bytes; bytes after its end are left unread or ignored.
+  // Decodes a stream that holds size bytes and reads the source to its end: the size is the
+  // whole stream's, so anything after it means the size is wrong.
   DecodeResult Decode(ByteSource& in, std::uint64_t size, ByteSink& out, std::uint8_t* inBuffer,
                       std::uint8_t* outBuffer, std::size_t bufferSize);
 

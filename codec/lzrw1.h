@@ -2,32 +2,21 @@
 
 // The compressed file container: one file (or stream) in, one container out, and back.
 //
-// Container: the signature "WRZL" (Fast mode, LZRW1-KH blocks) or "!HZL" (Good mode, an LZH bit
-// stream), the uncompressed size as an unsigned 32-bit little-endian count, then the coded data.
+// Tlzrw1 is the file and stream layer over the container on memory buffers (container.h): it
+// opens and creates the files, reads and writes them chunk by chunk with fixed memory, replaces an
+// output file only once it is whole, reports progress, and names the files in its messages.
 // Plain C++ on purpose: the tally window, the maintainer's tool and the fuzzers all share it.
 
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <memory>
-#include <stdexcept>
 #include <string>
 
+#include "codec/container.h"
+#include "codec/errors.h"
+
 class TLZR;
-
-enum class TCompressMode { Good, Fast, Auto };
-
-// Every failure of the container carries one of these, with the message the user sees.
-class ELzrw1Exception : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// The block coder could not get its hash table.
-class ELzrw1KHCompressor : public ELzrw1Exception {
- public:
-  using ELzrw1Exception::ELzrw1Exception;
-};
 
 class Tlzrw1 {
  public:
@@ -72,3 +61,12 @@ class Tlzrw1 {
   std::istream* inStream_ = nullptr;
   std::ostream* outStream_ = nullptr;
 };
+
+namespace codec {
+
+// The bytes of the container that starts at the stream's current position, read from the stream
+// as Tlzrw1 reads it (bytes after a Fast-mode container are left unread or ignored). Throws
+// ELzrw1Exception as Tlzrw1::Decompress does, and ELzrw1TooLarge past options.limit.
+Bytes unpack(std::istream& container, const UnpackOptions& options = {});
+
+}  // namespace codec
