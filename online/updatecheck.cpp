@@ -96,18 +96,6 @@ class Tupdater::PartFile {
   bool kept_ = false;
 };
 
-QString defaultupdateserver() {
-  return QString::fromLatin1(product::makerurl);
-}
-
-QString updatebase(const QString& configured) {
-  if (configured.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) &&
-      configured.size() > 7 && configured.endsWith(QLatin1Char('/'))) {
-    return configured;
-  }
-  return defaultupdateserver();
-}
-
 QString versionaddress(const QString& base) {
   return base + productword() + QLatin1Char('/') + QString::fromLatin1(product::versionfile);
 }

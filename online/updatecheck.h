@@ -16,11 +16,6 @@
 
 class QIODevice;
 
-// The update server the program asks unless the settings name another.
-QString defaultupdateserver();
-// The base URL to use: the configured one when it is an http address ending in "/", else the
-// default.
-QString updatebase(const QString& configured);
 // base + "pipshift/pipshiftversion.txt"
 QString versionaddress(const QString& base);
 // base + "pipshift/" + installerfile

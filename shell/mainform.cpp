@@ -1049,7 +1049,7 @@ void Tmain::FormShow() {
   if (m_sounds) m_sounds->prepare();
   // Where the program cannot replace itself, its package manager updates it: nothing to offer.
   if (!updatecheckon() || !canupdate(programfile())) return;
-  checkupdate->setURL(versionaddress(updatebase(m_updateserver)));
+  checkupdate->setURL(versionaddress(m_updateserver));
   checkupdate->StartFetch();
 }
 
@@ -1074,7 +1074,7 @@ void Tmain::button_updateyesClick() {
   button_updatecancel->hide();
   label_update->setText(QStringLiteral("Updating. Please Wait..."));
   if (!m_updater) {
-    m_updater = new Tupdater(programfile(), updatebase(m_updateserver),
+    m_updater = new Tupdater(programfile(), m_updateserver,
                              QStringLiteral("http://") + Tabout::siteaddress, this);
     m_updater->setinstallerfile(m_installerfile);
     connect(m_updater, &Tupdater::statuschanged, label_update, &QLabel::setText);

@@ -4,22 +4,10 @@
 #include <QAction>
 #include <QLineEdit>
 
+#include "online/serverbase.h"
 #include "platform/paths.h"
-#include "platform/product.h"
 #include "platform/profile.h"
 #include "shell/mainform.h"
-
-namespace {
-
-// A server base address from the settings file: used as written, with the closing "/" the paths
-// are appended to added when it was left off; the fallback when none is written.
-QString serverbase(const QString& written, const QString& fallback) {
-  if (written.isEmpty())
-    return fallback.isEmpty() ? QString::fromLatin1(product::makerurl) : fallback;
-  return written.endsWith(QLatin1Char('/')) ? written : written + QLatin1Char('/');
-}
-
-}  // namespace
 
 QString Tmain::defaultsettingspath(const QString& productword) {
   return datafolder() + productword + QStringLiteral(".ini");
@@ -47,7 +35,7 @@ void Tmain::loadinifile() {
   edit_aname->setText(edit_name->text());
 
   // Read only: these let a tester or a self-hoster point the program at other servers.
-  const QString fallback = m_setup.defaultserver;
+  const QString fallback = m_setup.defaultserver.isEmpty() ? makersite() : m_setup.defaultserver;
   m_scoreserver =
       serverbase(ini.readstring(section, QStringLiteral("ScoreServer"), QString()), fallback);
   m_updateserver =

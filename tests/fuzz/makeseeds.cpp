@@ -16,6 +16,7 @@
 
 #include "codec/container.h"
 #include "online/scorepost.h"
+#include "online/serverbase.h"
 #include "online/updatecheck.h"
 #include "platform/profile.h"
 #include "stats/tallygrid.h"
@@ -146,7 +147,7 @@ void settings(const fs::path& dir) {
 // The addresses the program fetches, from the code that makes them, and the forms a settings
 // file may give a server in.
 void addresses(const fs::path& dir) {
-  const QString bases[] = {defaultupdateserver(), QStringLiteral("http://127.0.0.1:8080/"),
+  const QString bases[] = {makersite(), QStringLiteral("http://127.0.0.1:8080/"),
                            QStringLiteral("HTTP://Scores.Example:80/pipshift/")};
   int n = 0;
   for (const QString& base : bases) {

@@ -2,6 +2,7 @@
 // raw server on 127.0.0.1 and a desktop that records what it is asked to start. Installers are
 // signed with a key each test makes for itself.
 #include "online/updatecheck.h"
+#include "online/serverbase.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -69,11 +70,19 @@ TEST(UpdateCheck, AddressesHangOffTheBase) {
             "http://127.0.0.1:8080/pipshift/pshsetup.exe");
   EXPECT_EQ(signatureaddress(installeraddress("http://127.0.0.1:8080/")),
             "http://127.0.0.1:8080/pipshift/pshsetup.exe.sig");
-  EXPECT_EQ(updatebase("http://127.0.0.1:8080/up/"), "http://127.0.0.1:8080/up/");
-  for (const char* unusable : {"", "http://127.0.0.1:8080", "ftp://host/", "http://", "/x/"}) {
-    EXPECT_EQ(updatebase(QString::fromLatin1(unusable)), defaultupdateserver()) << unusable;
-  }
-  EXPECT_EQ(defaultupdateserver(), "http://www.quorvel.example/");
+}
+
+TEST(ServerBase, OneRuleForEveryServer) {
+  EXPECT_EQ(serverbase("http://127.0.0.1:8080/up/"), "http://127.0.0.1:8080/up/");
+  EXPECT_EQ(serverbase("HTTP://127.0.0.1:8080/up/"), "HTTP://127.0.0.1:8080/up/");
+  EXPECT_EQ(serverbase("http://127.0.0.1:8080"), "http://127.0.0.1:8080/")
+      << "the closing slash the paths hang off is added";
+  for (const char* unusable :
+       {"", "ftp://host/", "http://", "/x/", "127.0.0.1:8080/", " http://x/"})
+    EXPECT_EQ(serverbase(QString::fromLatin1(unusable), "http://fallback/"), "http://fallback/")
+        << unusable;
+  EXPECT_EQ(serverbase(""), makersite());
+  EXPECT_EQ(makersite(), "http://www.quorvel.example/");
 }
 
 TEST(UpdateCheck, BackupNameReplacesOnlyTheFileExtension) {
