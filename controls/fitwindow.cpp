@@ -1,9 +1,12 @@
 #include "controls/fitwindow.h"
 
+#include <QGuiApplication>
 #include <QScreen>
 #include <QScrollArea>
 #include <QVariant>
 #include <QWidget>
+
+#include "platform/workarea.h"
 
 namespace controls {
 
@@ -62,6 +65,28 @@ void fitworkarea(QWidget* window, const QScreen* screen, const QWidget* framedli
   window->setFixedSize(size);
   area->setGeometry(QRect(QPoint(), size));
   area->show();
+}
+
+void centreon(QWidget* window, const QWidget* owner) {
+  auto decoration = [](const QWidget* w) {
+    const QRect outer = w->frameGeometry();
+    const QRect inner = w->geometry();
+    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                    outer.right() - inner.right(), outer.bottom() - inner.bottom());
+  };
+  QMargins frame = decoration(window);
+  if (frame.isNull() && owner) frame = decoration(owner);
+  QScreen* screen = nullptr;
+  QPoint centre;
+  if (owner && owner->isVisible()) {
+    centre = owner->frameGeometry().center();
+    screen = owner->screen();
+  } else {
+    screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    centre = screen->availableGeometry().center();
+  }
+  window->move(centredwithin(window->geometry().marginsAdded(frame), centre, screen));
 }
 
 }  // namespace controls

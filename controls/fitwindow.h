@@ -16,4 +16,9 @@ namespace controls {
 // window the window manager has framed already, stands in for it.
 void fitworkarea(QWidget* window, const QScreen* screen, const QWidget* framedlike = nullptr);
 
+// Centres a window on its owner, kept within the work area of the owner's screen; a window without
+// an owner on screen is centred on its own screen's work area. Until the window has been on screen
+// its frame is unknown, and the owner's, which the window manager decorates alike, stands in.
+void centreon(QWidget* window, const QWidget* owner);
+
 }  // namespace controls

@@ -1,5 +1,6 @@
 #include "controls/look.h"
 
+#include <QLabel>
 #include <QPalette>
 #include <QWidget>
 
@@ -23,6 +24,23 @@ void settextcolor(QWidget* widget, const QColor& color) {
   QPalette palette = widget->palette();
   palette.setColor(QPalette::WindowText, color);
   widget->setPalette(palette);
+}
+
+QLabel* makelabel(QWidget* parent, const QString& name, const QString& text, const QFont& font,
+                  const QColor& color, const QRect& place, Qt::Alignment alignment) {
+  auto* label = new QLabel(text, parent);
+  if (!name.isEmpty()) label->setObjectName(name);
+  label->setFont(font);
+  label->setAlignment(alignment);
+  label->setAutoFillBackground(false);
+  settextcolor(label, color);
+  if (place.isEmpty()) {
+    label->adjustSize();
+    label->move(place.topLeft());
+  } else {
+    label->setGeometry(place);
+  }
+  return label;
 }
 
 }  // namespace look

@@ -48,11 +48,8 @@ Thighscore::Thighscore(const QString& scoreserverbase, QWidget* parent)
   Image1->setGeometry(8, 8, 88, 102);
   Image1->setPixmap(resourcepicture(QStringLiteral(":/images/highscorelogo.png")));
 
-  Label1 = new QLabel(QStringLiteral("Quorvel Software"), this);
-  Label1->setObjectName(QStringLiteral("Label1"));
-  look::settextcolor(Label1, look::lilac);
-  Label1->move(8, 544);
-  Label1->adjustSize();
+  Label1 = look::makelabel(this, QStringLiteral("Label1"), QStringLiteral("Quorvel Software"),
+                           font(), look::lilac, QRect(8, 544, 0, 0));
 
   panel_main = new TFlatPanel(this);
   panel_main->setObjectName(QStringLiteral("panel_main"));
@@ -86,11 +83,7 @@ Thighscore::Thighscore(const QString& scoreserverbase, QWidget* parent)
 
   // Centred on the desktop's work area; placing it here also keeps Qt from centring it on the
   // main window instead when it is first shown.
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect place = rect();
-    place.moveCenter(screen->availableGeometry().center());
-    move(place.topLeft());
-  }
+  controls::centreon(this, nullptr);
 }
 
 void Thighscore::loadit() {

@@ -26,7 +26,6 @@
 #include "online/scorepost.h"
 #include "online/updatecheck.h"
 #include "platform/product.h"
-#include "platform/soundplayer.h"
 #include "resources/resources.h"
 #include "shell/boardaccess.h"
 #include "shell/boardcursor.h"
@@ -35,6 +34,7 @@
 #include "shell/choosedeal.h"
 #include "shell/companions.h"
 #include "shell/dealsolver.h"
+#include "shell/soundplayer.h"
 #include "shell/tallyport.h"
 #include "windows/aboutform.h"
 
@@ -50,18 +50,6 @@ QFont pixelfont(int pixels, bool bold = false) {
   QFont font = look::makefont(QStringLiteral("Sans Serif"), pixels, bold);
   font.setStyleHint(QFont::SansSerif);
   return font;
-}
-
-QLabel* makelabel(QWidget* parent, const char* name, const QString& text, const QRect& place,
-                  int pixels, bool bold, const QColor& color,
-                  Qt::Alignment alignment = Qt::AlignHCenter | Qt::AlignTop) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(QString::fromLatin1(name));
-  label->setGeometry(place);
-  label->setFont(pixelfont(pixels, bold));
-  label->setAlignment(alignment);
-  look::settextcolor(label, color);
-  return label;
 }
 
 // The captions were laid out for a narrow system font; where the desktop's sans serif runs wider,
@@ -183,15 +171,15 @@ void Tmain::buildwindow() {
   panel_board->setColorHighLight(look::background);
   panel_board->setColorShadow(look::background);
 
-  label_name = makelabel(panel_board, "label_name",
-                         QStringLiteral("Welcome to Pipshift by Quorvel Software!"),
-                         {14, 14, 302, 16}, 13, false, look::lilac, Qt::AlignLeft | Qt::AlignTop);
+  label_name = look::makelabel(
+      panel_board, "label_name", QStringLiteral("Welcome to Pipshift by Quorvel Software!"),
+      pixelfont(13, false), look::lilac, {14, 14, 302, 16}, Qt::AlignLeft | Qt::AlignTop);
   fitwidth(label_name, label_name->text());
   // Beside the greeting, outside the board, where no overlay panel ever covers it. It reaches
   // under the greeting's box, whose text is short once a game is dealt ("Good Luck " and a name
   // of at most ten characters), while this one is drawn from the right.
-  label_deal = makelabel(panel_board, "label_deal", QString(), {214, 14, 374, 16}, 13, false,
-                         look::lilac, Qt::AlignRight | Qt::AlignTop);
+  label_deal = look::makelabel(panel_board, "label_deal", QString(), pixelfont(13, false),
+                               look::lilac, {214, 14, 374, 16}, Qt::AlignRight | Qt::AlignTop);
 
   panel_board1 = new TFlatPanel(panel_board);
   panel_board1->setObjectName(QStringLiteral("panel_board1"));
@@ -259,8 +247,9 @@ void Tmain::buildboard(QWidget* board1) {
                             QStringLiteral("Start Game"), 448, 241);
   connect(button_start, &QAbstractButton::clicked, this, &Tmain::button_startClick);
 
-  label_score = makelabel(board1, "label_score", QStringLiteral("Score:100"), {477, 192, 101, 20},
-                          16, true, look::lilac, Qt::AlignRight | Qt::AlignTop);
+  label_score =
+      look::makelabel(board1, "label_score", QStringLiteral("Score:100"), pixelfont(16, true),
+                      look::lilac, {477, 192, 101, 20}, Qt::AlignRight | Qt::AlignTop);
   label_score->setProperty("Tag", m_game.clicksleft());
   fitwidth(label_score, QStringLiteral("Clicks: 100"));
 
@@ -286,8 +275,9 @@ void Tmain::buildboard(QWidget* board1) {
   image_timer = makepicture(board1, "image_timer", QStringLiteral(":/images/timebar.png"),
                             {425, 218, game::kTimeBarWidth, 19});
   image_timer->setProperty("Tag", m_game.bartag());
-  label_timer = makelabel(board1, "label_timer", QString::fromStdString(m_game.timecaption()),
-                          {427, 219, 87, 19}, 16, true, Qt::white, Qt::AlignCenter);
+  label_timer =
+      look::makelabel(board1, "label_timer", QString::fromStdString(m_game.timecaption()),
+                      pixelfont(16, true), Qt::white, {427, 219, 87, 19}, Qt::AlignCenter);
   fitwidth(label_timer, QStringLiteral("Time: 0:00"));
 }
 
@@ -297,22 +287,23 @@ void Tmain::buildpanels(QWidget* board1) {
   const QString cancel = QStringLiteral(":/images/button_cancel.png");
 
   panel_update = makeoverlay(board1, "panel_update", {125, 16, 329, 161});
-  makelabel(panel_update, "Label15", QStringLiteral("Update Available"), {-1, 10, 327, 24}, 19,
-            true, look::lilac);
-  makelabel(panel_update, "Label17", QStringLiteral("Would you like to update now?"),
-            {2, 47, 327, 24}, 16, true, look::lilac);
+  look::makelabel(panel_update, "Label15", QStringLiteral("Update Available"), pixelfont(19, true),
+                  look::lilac, {-1, 10, 327, 24}, Qt::AlignHCenter | Qt::AlignTop);
+  look::makelabel(panel_update, "Label17", QStringLiteral("Would you like to update now?"),
+                  pixelfont(16, true), look::lilac, {2, 47, 327, 24},
+                  Qt::AlignHCenter | Qt::AlignTop);
   button_updateyes = makebutton(panel_update, "button_updateyes", ok, QStringLiteral("OK"), 27, 90);
   connect(button_updateyes, &QAbstractButton::clicked, this, &Tmain::button_updateyesClick);
   button_updatecancel =
       makebutton(panel_update, "button_updatecancel", cancel, QStringLiteral("Cancel"), 171, 90);
   connect(button_updatecancel, &QAbstractButton::clicked, this, &Tmain::button_updatecancelClick);
   // The status line sits along the bottom edge, inside the frame.
-  label_update = makelabel(panel_update, "label_update", QString(), {1, 140, 327, 20}, 16, false,
-                           statuscolor, Qt::AlignCenter);
+  label_update = look::makelabel(panel_update, "label_update", QString(), pixelfont(16, false),
+                                 statuscolor, {1, 140, 327, 20}, Qt::AlignCenter);
 
   panel_name = makeoverlay(board1, "panel_name", {123, 40, 329, 161});
-  makelabel(panel_name, "Label5", QStringLiteral("ENTER YOUR NAME"), {-1, 10, 327, 24}, 19, true,
-            look::lilac);
+  look::makelabel(panel_name, "Label5", QStringLiteral("ENTER YOUR NAME"), pixelfont(19, true),
+                  look::lilac, {-1, 10, 327, 24}, Qt::AlignHCenter | Qt::AlignTop);
   edit_aname = makeedit(panel_name, "edit_aname", {83, 52, 161, 32});
   auto* namedone = makebutton(panel_name, "button_namedone", done, QStringLiteral("Done"), 26, 106);
   connect(namedone, &QAbstractButton::clicked, this, &Tmain::button_namedoneClick);
@@ -321,8 +312,8 @@ void Tmain::buildpanels(QWidget* board1) {
   connect(namecancel, &QAbstractButton::clicked, this, &Tmain::button_namecancelClick);
 
   panel_lost = makeoverlay(board1, "panel_lost", {123, 64, 329, 105});
-  makelabel(panel_lost, "Label7", QStringLiteral("SORRY, YOU LOST!"), {-1, 10, 327, 24}, 19, true,
-            look::lilac);
+  look::makelabel(panel_lost, "Label7", QStringLiteral("SORRY, YOU LOST!"), pixelfont(19, true),
+                  look::lilac, {-1, 10, 327, 24}, Qt::AlignHCenter | Qt::AlignTop);
   auto* start2 =
       makebutton(panel_lost, "button_start2", QStringLiteral(":/images/button_startgame.png"),
                  QStringLiteral("Start Game"), 27, 49);
@@ -331,23 +322,27 @@ void Tmain::buildpanels(QWidget* board1) {
   connect(lost, &QAbstractButton::clicked, this, &Tmain::button_lostClick);
 
   panel_invalid = makeoverlay(board1, "panel_invalid", {131, 72, 329, 105});
-  label_invalid = makelabel(panel_invalid, "label_invalid", QStringLiteral("Invalid"),
-                            {-1, 10, 327, 24}, 19, true, look::lilac);
+  label_invalid = look::makelabel(panel_invalid, "label_invalid", QStringLiteral("Invalid"),
+                                  pixelfont(19, true), look::lilac, {-1, 10, 327, 24},
+                                  Qt::AlignHCenter | Qt::AlignTop);
   auto* imageok = makebutton(panel_invalid, "image_ok", ok, QStringLiteral("OK"), 98, 50);
   connect(imageok, &QAbstractButton::clicked, this, &Tmain::image_okClick);
 
   panel_cleared = makeoverlay(board1, "panel_cleared", {125, 3, 329, 281});
-  makelabel(panel_cleared, "Label1", QStringLiteral("YOUR CLEARED THE BOARD!"), {-1, 10, 327, 24},
-            19, true, look::lilac);
-  label_unusedbonus =
-      makelabel(panel_cleared, "label_unusedbonus", QStringLiteral("Unused Clicks Bonus: "),
-                {2, 41, 327, 24}, 17, true, bonuscolor);
-  label_timebonus = makelabel(panel_cleared, "label_timebonus", QStringLiteral("Time Bonus: 0"),
-                              {2, 65, 327, 24}, 17, true, bonuscolor);
-  label_score1 = makelabel(panel_cleared, "label_score1", QStringLiteral("Your Score: "),
-                           {2, 94, 327, 24}, 19, true, Qt::white);
-  makelabel(panel_cleared, "Label3", QStringLiteral("Enter Your Name"), {2, 125, 327, 24}, 19, true,
-            look::lilac);
+  look::makelabel(panel_cleared, "Label1", QStringLiteral("YOUR CLEARED THE BOARD!"),
+                  pixelfont(19, true), look::lilac, {-1, 10, 327, 24},
+                  Qt::AlignHCenter | Qt::AlignTop);
+  label_unusedbonus = look::makelabel(
+      panel_cleared, "label_unusedbonus", QStringLiteral("Unused Clicks Bonus: "),
+      pixelfont(17, true), bonuscolor, {2, 41, 327, 24}, Qt::AlignHCenter | Qt::AlignTop);
+  label_timebonus = look::makelabel(panel_cleared, "label_timebonus",
+                                    QStringLiteral("Time Bonus: 0"), pixelfont(17, true),
+                                    bonuscolor, {2, 65, 327, 24}, Qt::AlignHCenter | Qt::AlignTop);
+  label_score1 = look::makelabel(panel_cleared, "label_score1", QStringLiteral("Your Score: "),
+                                 pixelfont(19, true), Qt::white, {2, 94, 327, 24},
+                                 Qt::AlignHCenter | Qt::AlignTop);
+  look::makelabel(panel_cleared, "Label3", QStringLiteral("Enter Your Name"), pixelfont(19, true),
+                  look::lilac, {2, 125, 327, 24}, Qt::AlignHCenter | Qt::AlignTop);
   edit_name = makeedit(panel_cleared, "edit_name", {83, 147, 161, 32});
   auto* sendscore =
       makebutton(panel_cleared, "button_sendscore", QStringLiteral(":/images/button_sendscore.png"),
@@ -444,12 +439,12 @@ void Tmain::buildmenus() {
           &QAction::triggered, this, &Tmain::ResetScreenLocation1Click);
   connect(item(options, "ChangeName1", QStringLiteral("&Change  Name")), &QAction::triggered, this,
           &Tmain::ChangeName1Click);
+  // The update mark and Show Hints only toggle: what they govern reads them when it happens, and
+  // the settings file takes them at exit.
   updatecheck =
       mark(item(options, "updatecheck", QStringLiteral("&Automatically Check for Updates")));
-  connect(updatecheck, &QAction::triggered, this, &Tmain::updatecheckClick);
   options->addSeparator();
   ShowHints1 = mark(item(options, "ShowHints1", QStringLiteral("Show &Hints")));
-  connect(ShowHints1, &QAction::triggered, this, &Tmain::ShowHints1Click);
 
   QMenu* view = bar->addMenu(QStringLiteral("&View"));
   view->setObjectName(QStringLiteral("View1"));
@@ -619,10 +614,6 @@ void Tmain::Exit1Click() {
 void Tmain::PlaySounds1Click() {
   saveinifile();
 }
-
-void Tmain::ShowHints1Click() {}
-
-void Tmain::updatecheckClick() {}
 
 bool Tmain::playsoundson() const {
   return PlaySounds1->isChecked();

@@ -186,10 +186,8 @@ class Tmain : public QMainWindow {
   // Runs once the first frame of the window is on screen: what the player need not wait for.
   void FormShow();
   void queueformshow();
-  // The menu has already toggled the mark when these run.
+  // The menu has already toggled the mark when this runs.
   void PlaySounds1Click();
-  void ShowHints1Click();
-  void updatecheckClick();
   void FormClose();
   void FormResize();
   // The smallest client area the window takes.

@@ -17,7 +17,6 @@
 #include "controls/flatpanel.h"
 #include "controls/imagebutton.h"
 #include "controls/look.h"
-#include "platform/workarea.h"
 
 const QColor Ttallylist::designedcolor = look::lilac;
 const QColor Ttallylist::plaincolor(255, 255, 255);
@@ -89,14 +88,8 @@ void Ttallylist::buildwindow() {
 
   auto makelabel = [&](const QString& name, const QString& text, QRect geometry,
                        Qt::Alignment align, const QFont& font) {
-    auto* label = new QLabel(text, FlatPanel1);
-    if (!name.isEmpty()) label->setObjectName(name);
-    label->setGeometry(geometry);
-    label->setAlignment(align | Qt::AlignVCenter);
-    label->setFont(font);
-    label->setAutoFillBackground(false);
-    look::settextcolor(label, designedcolor);
-    return label;
+    return look::makelabel(FlatPanel1, name, text, font, designedcolor, geometry,
+                           align | Qt::AlignVCenter);
   };
 
   label_myname = makelabel(QStringLiteral("label_myname"), QStringLiteral("YOUR TALLY LIST"),
@@ -297,33 +290,10 @@ void Ttallylist::keyPressEvent(QKeyEvent* event) {
   QWidget::keyPressEvent(event);
 }
 
-void Ttallylist::centreovermain() {
-  // Until this window has been on screen its frame is unknown; the main window's frame is the
-  // best guess, since the window manager decorates both alike.
-  auto around = [](const QRect& outer, const QRect& inner) {
-    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
-                    outer.right() - inner.right(), outer.bottom() - inner.bottom());
-  };
-  QMargins decoration = around(frameGeometry(), geometry());
-  if (decoration.isNull() && m_mainwindow)
-    decoration = around(m_mainwindow->frameGeometry(), m_mainwindow->geometry());
-  const QRect frame = geometry().marginsAdded(decoration);
-  QPoint centre;
-  QScreen* screen = nullptr;
-  if (m_mainwindow) {
-    centre = m_mainwindow->frameGeometry().center();
-    screen = m_mainwindow->screen();
-  } else {
-    screen = QApplication::primaryScreen();
-    if (screen) centre = screen->availableGeometry().center();
-  }
-  move(centredwithin(frame, centre, screen));
-}
-
 void Ttallylist::showforward() {
   const QScreen* screen = m_mainwindow ? m_mainwindow->screen() : QApplication::primaryScreen();
   controls::fitworkarea(this, screen, m_mainwindow);
-  centreovermain();
+  controls::centreon(this, m_mainwindow);
   show();
   raise();
   activateWindow();

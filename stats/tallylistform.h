@@ -115,7 +115,6 @@ class Ttallylist : public QWidget {
   void setrankstyle(int rank, const QColor& color, bool bold);
   void setscorecaption(int rank, const QString& text);
   QString text(const std::string& bytes) const;
-  void centreovermain();
 
   QWidget* m_mainwindow;
   QString m_tallypath;

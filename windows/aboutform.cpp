@@ -39,21 +39,23 @@ Tabout::Tabout(QWidget* owner) : QWidget(nullptr, Qt::Dialog), m_owner(owner) {
 
   QFont linkfont = makefont("MS Sans Serif", 16, true);
   linkfont.setUnderline(true);
-  Label7 = label(this, "Label7", siteaddress, linkfont, lilac, 8, 72);
+  Label7 = makelabel(this, "Label7", siteaddress, linkfont, lilac, QRect(8, 72, 0, 0));
   Label7->setGeometry(8, 72, 289, 20);
   Label7->setAlignment(Qt::AlignCenter);
   Label7->setCursor(Qt::PointingHandCursor);
   Label7->installEventFilter(this);
 
-  Label6 = label(this, "Label6", "Programmed by: Quorvel Software", labelfont, lilac, 4, 122);
-  Label2 = label(this, "Label2", "Copyright (c)", labelfont, lilac, 4, 138);
-  Label3 = label(this, "Label3", "2013 Quorvel Software.", labelfont, lilac, 106, 138);
-  Label4 = label(this, "Label4", "All rights reserved.", labelfont, lilac, 4, 154);
+  Label6 = makelabel(this, "Label6", "Programmed by: Quorvel Software", labelfont, lilac,
+                     QRect(4, 122, 0, 0));
+  Label2 = makelabel(this, "Label2", "Copyright (c)", labelfont, lilac, QRect(4, 138, 0, 0));
+  Label3 =
+      makelabel(this, "Label3", "2013 Quorvel Software.", labelfont, lilac, QRect(106, 138, 0, 0));
+  Label4 = makelabel(this, "Label4", "All rights reserved.", labelfont, lilac, QRect(4, 154, 0, 0));
 
-  Label1 = label(this, "Label1", "Version", labelfont, lilac, 48, 171);
-  version =
-      label(this, "version", QString::fromLatin1(programversion()), labelfont, Qt::white, 96, 171);
-  Label9 = label(this, "Label9", ".1", labelfont, Qt::white, 123, 171);
+  Label1 = makelabel(this, "Label1", "Version", labelfont, lilac, QRect(48, 171, 0, 0));
+  version = makelabel(this, "version", QString::fromLatin1(programversion()), labelfont, Qt::white,
+                      QRect(96, 171, 0, 0));
+  Label9 = makelabel(this, "Label9", ".1", labelfont, Qt::white, QRect(123, 171, 0, 0));
   // The three pieces must read as one line, "Version 1.0.0.1". Where the fonts at hand run wider
   // than the ones the places were chosen for, each piece moves right just enough not to cover
   // its neighbour.

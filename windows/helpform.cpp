@@ -161,10 +161,12 @@ Thelp::Thelp(QWidget* owner, Tabout* about)
   connect(button_about, &TSelButton::OnClick, this, &Thelp::button_aboutClick);
 
   const QFont makerfont = makefont("MS Sans Serif", 11);
-  label(panel_side, "label_created", "Created by:", makerfont, lilac, 12, 336);
-  label(panel_side, "label_maker", "Quorvel Software", makerfont, lilac, 12, 352);
-  label(panel_side, "label_rights1", "Copyright (c) 2013.", makerfont, lilac, 12, 368);
-  label(panel_side, "label_rights2", "All rights reserved.", makerfont, lilac, 12, 384);
+  makelabel(panel_side, "label_created", "Created by:", makerfont, lilac, QRect(12, 336, 0, 0));
+  makelabel(panel_side, "label_maker", "Quorvel Software", makerfont, lilac, QRect(12, 352, 0, 0));
+  makelabel(panel_side, "label_rights1", "Copyright (c) 2013.", makerfont, lilac,
+            QRect(12, 368, 0, 0));
+  makelabel(panel_side, "label_rights2", "All rights reserved.", makerfont, lilac,
+            QRect(12, 384, 0, 0));
 
   button_done = new TSelButton(panel_side);
   button_done->setObjectName("button_done");
@@ -181,8 +183,9 @@ Thelp::Thelp(QWidget* owner, Tabout* about)
 
   // Title and pages sit inside the panel's one-pixel frame so the frame stays in sight.
   const QRect inside = panel_main->rect().adjusted(1, 1, -1, -1);
-  label_caption = label(panel_main, "label_caption", "Overview",
-                        makefont("MS Sans Serif", 16, true), lilac, inside.left(), inside.top());
+  label_caption =
+      makelabel(panel_main, "label_caption", "Overview", makefont("MS Sans Serif", 16, true), lilac,
+                QRect(inside.left(), inside.top(), 0, 0));
   label_caption->setGeometry(inside.left(), inside.top(), inside.width(), 20);
   label_caption->setAlignment(Qt::AlignCenter);
 

@@ -9,7 +9,6 @@
 
 #include "controls/fitwindow.h"
 #include "controls/selbutton.h"
-#include "platform/workarea.h"
 
 namespace windowstyle {
 
@@ -26,37 +25,10 @@ void stylebutton(TSelButton* button, const QString& caption, bool centred) {
   button->setCaption(caption);
 }
 
-QLabel* label(QWidget* parent, const QString& name, const QString& text, const QFont& font,
-              const QColor& color, int x, int y) {
-  auto* l = new QLabel(text, parent);
-  l->setObjectName(name);
-  l->setFont(font);
-  look::settextcolor(l, color);
-  l->setAutoFillBackground(false);
-  l->adjustSize();
-  l->move(x, y);
-  return l;
-}
-
 void keepabove(QWidget* window, const QWidget* owner) {
   QWindow* mine = window->windowHandle();
   QWindow* theirs = owner ? owner->windowHandle() : nullptr;
   if (mine && theirs && mine != theirs) mine->setTransientParent(theirs);
-}
-
-void centreon(QWidget* window, const QWidget* owner) {
-  const QRect frame = window->frameGeometry();
-  QScreen* screen = nullptr;
-  QPoint centre;
-  if (owner && owner->isVisible()) {
-    centre = owner->frameGeometry().center();
-    screen = owner->screen();
-  } else {
-    screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    if (!screen) return;
-    centre = screen->availableGeometry().center();
-  }
-  window->move(centredwithin(frame, centre, screen));
 }
 
 void bringforward(QWidget* window) {
@@ -70,7 +42,7 @@ void placeonshow(QWidget* window, const QWidget* owner, const QShowEvent* event)
   keepabove(window, owner);
   const QScreen* screen = owner && owner->isVisible() ? owner->screen() : window->screen();
   controls::fitworkarea(window, screen ? screen : QGuiApplication::primaryScreen(), owner);
-  centreon(window, owner);
+  controls::centreon(window, owner);
 }
 
 }  // namespace windowstyle

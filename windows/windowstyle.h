@@ -16,6 +16,7 @@ namespace windowstyle {
 
 using look::lilac;
 using look::makefont;
+using look::makelabel;
 using look::paintbackground;
 
 inline const QColor navy{0x00, 0x00, 0x80};
@@ -25,17 +26,9 @@ inline const QColor pagebackground{0xB5, 0xB7, 0xD7};
 // "Arial" caption turning black under the pointer, no change of face colour.
 void stylebutton(TSelButton* button, const QString& caption, bool centred);
 
-// A see-through label in the given font and colour.
-QLabel* label(QWidget* parent, const QString& name, const QString& text, const QFont& font,
-              const QColor& color, int x, int y);
-
 // Makes a window a companion of its owner: kept above it, and not a window that keeps the
 // program running once the owner has closed.
 void keepabove(QWidget* window, const QWidget* owner);
-
-// Centres a window on its owner, kept on the owner's screen; a window without an owner is
-// centred on its screen.
-void centreon(QWidget* window, const QWidget* owner);
 
 // Shows a window, or brings it forward when it is already open.
 void bringforward(QWidget* window);
