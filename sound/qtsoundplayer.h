@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "platform/soundplayer.h"
+#include "shell/soundplayer.h"
 
 class QMediaDevices;
 class QSoundEffect;

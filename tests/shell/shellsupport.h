@@ -16,10 +16,10 @@
 #include <memory>
 
 #include "game/board.h"
-#include "platform/soundplayer.h"
-#include "shell/tallyport.h"
 #include "shell/companions.h"
 #include "shell/mainform.h"
+#include "shell/soundplayer.h"
+#include "shell/tallyport.h"
 
 // The sorted board with two faults: 0/0 stands right of its home slot, and 6/0 at the end of the
 // top row. Two placements sort it: 0/0 home, then 6/0 one slot left.
