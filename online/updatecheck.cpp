@@ -262,7 +262,7 @@ void Tupdater::downloadit() {
               QStringLiteral(" bytes"));
   }
   // The signature, from the same folder with the same client: 64 bytes, not one more.
-  SmallBody sig(qint64(signature::signaturebytes));
+  SmallBody sig{qint64(signature::signaturebytes)};
   ok = ok && fetch(signatureaddress(address), &sig) &&
        sig.bytes().size() == qsizetype(signature::signaturebytes);
   bound.stop();
@@ -304,7 +304,7 @@ void Tupdater::install(PartFile& part, const QString& path) {
     }
   }
   setstatus(QStringLiteral("Installing"));
-  if (desktop().startDetached(
+  if (desktop().startdetached(
           path, {QStringLiteral("/SP-"), QStringLiteral("/silent"), QStringLiteral("/noicons")})) {
     if (exithook_) exithook_();
     return;
