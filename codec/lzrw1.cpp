@@ -212,13 +212,13 @@ std::uint64_t Tlzrw1::Compress() {
 
   codec::Buffers buffers;
   Input in(inName, OnProgress);
-  const std::uint64_t size = inputsize(in, UseStream, inStream_, InputFile, inName);
+  const std::uint64_t size = inputsize(in, UseStream, instream_, InputFile, inName);
   if (!UseStream) in.openfile(InputFile);
   codec::checkpackable(size, inName);
 
   Output out(outName, OnProgress);
   if (UseStream)
-    out.usestream(outStream_);
+    out.usestream(outstream_);
   else
     out.createfile(OutputFile);
   if (mode == TCompressMode::Fast) in.setsuffix(kFastReadSuffix);
@@ -234,12 +234,12 @@ std::uint64_t Tlzrw1::Decompress() {
   codec::Buffers buffers;
   Input in(inName, OnProgress);
   if (UseStream)
-    in.usestream(inStream_);
+    in.usestream(instream_);
   else
     in.openfile(InputFile);
   Output out(outName, OnProgress);
   if (UseStream)
-    out.usestream(outStream_);
+    out.usestream(outstream_);
   else
     out.createfile(OutputFile);
   codec::unpackstream(in, out, buffers, inName);
@@ -250,7 +250,7 @@ std::uint64_t Tlzrw1::Decompress() {
 TCompressMode Tlzrw1::Advise() {
   const std::string inName = UseStream ? streamname(InputFile, "(input stream)") : InputFile;
   Input in(inName, OnProgress);
-  const std::uint64_t size = inputsize(in, UseStream, inStream_, InputFile, inName);
+  const std::uint64_t size = inputsize(in, UseStream, instream_, InputFile, inName);
   if (size <= codec::kAutoSmallInput) {
     CompressMode = TCompressMode::Good;
     return TCompressMode::Good;

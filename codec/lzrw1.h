@@ -43,8 +43,8 @@ class Tlzrw1 {
   // Streams used when UseStream is set; they stay the caller's. Compress codes the input from its
   // current position to its end (the stream must be seekable so the size can be learnt first);
   // Decompress reads a container starting at the input's current position.
-  void setInputStream(std::istream* in) { inStream_ = in; }
-  void setOutputStream(std::ostream* out) { outStream_ = out; }
+  void setInputStream(std::istream* in) { instream_ = in; }
+  void setOutputStream(std::ostream* out) { outstream_ = out; }
 
   // Both return the number of bytes written and throw ELzrw1Exception on any failure. In file
   // mode the output is written beside OutputFile and renamed over it only once it is complete, so
@@ -58,8 +58,8 @@ class Tlzrw1 {
 
  private:
   std::unique_ptr<TLZR> lzr_;  // the Fast-mode block coder, with its hash table
-  std::istream* inStream_ = nullptr;
-  std::ostream* outStream_ = nullptr;
+  std::istream* instream_ = nullptr;
+  std::ostream* outstream_ = nullptr;
 };
 
 namespace codec {

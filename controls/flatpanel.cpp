@@ -8,72 +8,72 @@
 
 TFlatPanel::TFlatPanel(QWidget* parent) : QWidget(parent) {
   resize(defaultWidth, defaultHeight);
-  applyOpacity();
+  applyopacity();
 }
 
 // A see-through face is left to Qt's compositing: the backing store already holds whatever the
 // parent (and anything beneath) drew at the panel's current place, so the face is right wherever
 // the panel has moved. An opaque face tells Qt not to bother painting underneath.
-void TFlatPanel::applyOpacity() {
+void TFlatPanel::applyopacity() {
   setAutoFillBackground(false);
-  setAttribute(Qt::WA_OpaquePaintEvent, !m_transparent);
+  setAttribute(Qt::WA_OpaquePaintEvent, !transparent_);
 }
 
 void TFlatPanel::setTransparent(bool value) {
-  m_transparent = value;
-  applyOpacity();
+  transparent_ = value;
+  applyopacity();
   update();
 }
 
 void TFlatPanel::setColorHighLight(const QColor& value) {
-  m_colorhighlight = value;
+  colorhighlight_ = value;
   update();
 }
 
 void TFlatPanel::setColorShadow(const QColor& value) {
-  m_colorshadow = value;
+  colorshadow_ = value;
   update();
 }
 
 void TFlatPanel::setAlignment(Qt::Alignment value) {
   value = controls::horizontal(value);
-  if (value == m_alignment) return;
-  m_alignment = value;
+  if (value == alignment_) return;
+  alignment_ = value;
   update();
 }
 
 void TFlatPanel::setCaption(const QString& value) {
-  if (value == m_caption) return;
-  m_caption = value;
+  if (value == caption_) return;
+  caption_ = value;
   update();
 }
 
 QColor TFlatPanel::color() const {
-  if (!m_parentcolor) return m_color;
+  if (!parentcolor_) return color_;
   if (const QWidget* p = parentWidget()) return p->palette().color(p->backgroundRole());
   return palette().color(QPalette::Window);
 }
 
 void TFlatPanel::setColor(const QColor& value) {
-  m_color = value;
-  m_parentcolor = false;
+  color_ = value;
+  parentcolor_ = false;
   update();
 }
 
 void TFlatPanel::setParentColor(bool value) {
-  if (value == m_parentcolor) return;
-  if (!value && !m_color.isValid()) m_color = color();  // keep the face as it looks now
-  m_parentcolor = value;
+  if (value == parentcolor_) return;
+  if (!value && !color_.isValid()) color_ = color();  // keep the face as it looks now
+  parentcolor_ = value;
   update();
 }
 
 QColor TFlatPanel::fontColor() const {
-  return m_fontcolor.isValid() ? m_fontcolor
-                               : palette().color(QPalette::Active, QPalette::WindowText);
+  return fontcolor_.isValid() ? fontcolor_
+                              : palette().color(QPalette::Active, QPalette::WindowText);
 }
 
 void TFlatPanel::setFontColor(const QColor& value) {
-  m_fontcolor = value;
+  fontcolor_ = value;
   update();
 }
 
@@ -97,7 +97,7 @@ void TFlatPanel::paintEvent(QPaintEvent*) {
   const qreal ratio = devicePixelRatioF();
   QPixmap buffer(size() * ratio);
   buffer.setDevicePixelRatio(ratio);
-  buffer.fill(m_transparent ? QColor(Qt::transparent) : color());
+  buffer.fill(transparent_ ? QColor(Qt::transparent) : color());
 
   {
     QPainter p(&buffer);
@@ -105,29 +105,29 @@ void TFlatPanel::paintEvent(QPaintEvent*) {
     const int frame = std::max(1, qRound(controls::drawscale(this)));
     for (int inset = 0; inset < frame; ++inset) {
       const QRect edge = rect().adjusted(inset, inset, -inset, -inset);
-      if (!edge.isEmpty()) controls::drawframe(p, edge, m_colorhighlight, m_colorshadow);
+      if (!edge.isEmpty()) controls::drawframe(p, edge, colorhighlight_, colorshadow_);
     }
 
-    if (!m_caption.isEmpty()) {
-      const QRect area = captionRect();
+    if (!caption_.isEmpty()) {
+      const QRect area = captionrect();
       // Clipped to the caption rectangle: a long caption stops at the frame instead of
       // overwriting it, and never wraps.
       p.setClipRect(area);
       p.setFont(font());
-      const int flags = Qt::TextSingleLine | Qt::AlignVCenter | int(m_alignment);
+      const int flags = Qt::TextSingleLine | Qt::AlignVCenter | int(alignment_);
       if (isEnabled()) {
         p.setPen(fontColor());
-        p.drawText(area, flags, m_caption);
+        p.drawText(area, flags, caption_);
       } else {
         p.setPen(palette().color(QPalette::Active, QPalette::Light));
-        p.drawText(area.translated(1, 1), flags, m_caption);
+        p.drawText(area.translated(1, 1), flags, caption_);
         p.setPen(palette().color(QPalette::Active, QPalette::Dark));
-        p.drawText(area, flags, m_caption);
+        p.drawText(area, flags, caption_);
       }
     }
   }
 
   QPainter out(this);
-  if (!m_transparent) out.setCompositionMode(QPainter::CompositionMode_Source);
+  if (!transparent_) out.setCompositionMode(QPainter::CompositionMode_Source);
   out.drawPixmap(0, 0, buffer);
 }

@@ -27,27 +27,27 @@ class TFlatPanel : public QWidget {
 
   explicit TFlatPanel(QWidget* parent = nullptr);
 
-  bool transparent() const { return m_transparent; }
+  bool transparent() const { return transparent_; }
   // Repaints even when the value is unchanged, so a caller can force a fresh face.
   void setTransparent(bool value);
 
-  QColor colorHighLight() const { return m_colorhighlight; }
+  QColor colorHighLight() const { return colorhighlight_; }
   void setColorHighLight(const QColor& value);  // repaints even when unchanged
-  QColor colorShadow() const { return m_colorshadow; }
+  QColor colorShadow() const { return colorshadow_; }
   void setColorShadow(const QColor& value);  // repaints even when unchanged
 
   // Horizontal placement of the caption: Qt::AlignLeft, Qt::AlignRight or Qt::AlignHCenter
   // (anything else centres).
-  Qt::Alignment alignment() const { return m_alignment; }
+  Qt::Alignment alignment() const { return alignment_; }
   void setAlignment(Qt::Alignment value);
 
-  QString caption() const { return m_caption; }
+  QString caption() const { return caption_; }
   void setCaption(const QString& value);
 
   // The face colour: the parent's background colour while parentColor() is true.
   QColor color() const;
   void setColor(const QColor& value);  // also turns parentColor off
-  bool parentColor() const { return m_parentcolor; }
+  bool parentColor() const { return parentcolor_; }
   void setParentColor(bool value);
 
   QColor fontColor() const;
@@ -56,21 +56,21 @@ class TFlatPanel : public QWidget {
   QSize sizeHint() const override { return {defaultWidth, defaultHeight}; }
 
   // The rectangle the caption is laid out in: the client area shrunk by one pixel each side.
-  QRect captionRect() const { return rect().adjusted(1, 1, -1, -1); }
+  QRect captionrect() const { return rect().adjusted(1, 1, -1, -1); }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void changeEvent(QEvent* event) override;
 
  private:
-  void applyOpacity();
+  void applyopacity();
 
-  bool m_transparent = false;
-  QColor m_colorhighlight{0xA0, 0x96, 0x83};
-  QColor m_colorshadow{0xA0, 0x96, 0x83};
-  Qt::Alignment m_alignment = Qt::AlignHCenter;
-  QString m_caption;
-  QColor m_color;
-  bool m_parentcolor = true;
-  QColor m_fontcolor;  // invalid: the palette's window-text colour
+  bool transparent_ = false;
+  QColor colorhighlight_{0xA0, 0x96, 0x83};
+  QColor colorshadow_{0xA0, 0x96, 0x83};
+  Qt::Alignment alignment_ = Qt::AlignHCenter;
+  QString caption_;
+  QColor color_;
+  bool parentcolor_ = true;
+  QColor fontcolor_;  // invalid: the palette's window-text colour
 };

@@ -8,8 +8,8 @@
 
 namespace {
 
-const QColor fallbackFace(0x1C, 0x2A, 0x6E);
-const QColor fallbackBorder(0xC8, 0xD0, 0xF0);
+const QColor fallbackface(0x1C, 0x2A, 0x6E);
+const QColor fallbackborder(0xC8, 0xD0, 0xF0);
 
 }  // namespace
 
@@ -24,8 +24,8 @@ TImageButton::TImageButton(const QString& image, const QString& text, QWidget* p
 }
 
 void TImageButton::setImage(const QString& image) {
-  m_image = image;
-  m_picture = image.isEmpty() ? QPixmap() : resourcepicture(image);
+  image_ = image;
+  picture_ = image.isEmpty() ? QPixmap() : resourcepicture(image);
   update();
 }
 
@@ -39,18 +39,18 @@ void TImageButton::paintEvent(QPaintEvent*) {
   const int shift = isDown() ? std::max(1, qRound(controls::drawscale(this))) : 0;
   const QRect face = rect().translated(shift, shift);
 
-  if (!m_picture.isNull()) {
-    if (size() == m_picture.deviceIndependentSize().toSize()) {
-      p.drawPixmap(face.topLeft(), m_picture);
+  if (!picture_.isNull()) {
+    if (size() == picture_.deviceIndependentSize().toSize()) {
+      p.drawPixmap(face.topLeft(), picture_);
     } else {
       // Drawn larger than designed: the picture drawn for that size, not this one enlarged.
-      p.drawPixmap(face.topLeft(), resourcepicture(m_image, size(), devicePixelRatioF()));
+      p.drawPixmap(face.topLeft(), resourcepicture(image_, size(), devicePixelRatioF()));
     }
   } else {
-    p.fillRect(face, fallbackFace);
-    p.setPen(fallbackBorder);
+    p.fillRect(face, fallbackface);
+    p.setPen(fallbackborder);
     p.drawRect(face.adjusted(0, 0, -1, -1));
-    p.setPen(isEnabled() ? fallbackBorder : fallbackBorder.darker(160));
+    p.setPen(isEnabled() ? fallbackborder : fallbackborder.darker(160));
     p.drawText(face, Qt::AlignCenter | Qt::TextSingleLine, text());
   }
   if (!isEnabled()) p.fillRect(rect(), QColor(0, 0, 0, 90));

@@ -18,10 +18,10 @@ class TImageButton : public QAbstractButton {
 
   TImageButton(const QString& image, const QString& text, QWidget* parent = nullptr);
 
-  QString image() const { return m_image; }
+  QString image() const { return image_; }
   void setImage(const QString& image);
   // True when the picture was found; false while the stand-in face is drawn.
-  bool hasPicture() const { return !m_picture.isNull(); }
+  bool haspicture() const { return !picture_.isNull(); }
 
   QSize sizeHint() const override { return {defaultWidth, defaultHeight}; }
 
@@ -30,6 +30,6 @@ class TImageButton : public QAbstractButton {
   void changeEvent(QEvent* event) override;
 
  private:
-  QString m_image;
-  QPixmap m_picture;
+  QString image_;
+  QPixmap picture_;
 };

@@ -13,75 +13,75 @@ TSelButton::TSelButton(QWidget* parent) : QWidget(parent) {
   setFocusPolicy(Qt::NoFocus);
   setMouseTracking(true);  // mouse moves are reported without a button held, as callers expect
   setFont(QFont("Arial", 8));
-  m_color = palette().color(QPalette::Active, QPalette::Button);
-  m_pressedcaption = m_fontcolor;
+  color_ = palette().color(QPalette::Active, QPalette::Button);
+  pressedcaption_ = fontcolor_;
   resize(defaultWidth, defaultHeight);
   connect(this, &QObject::objectNameChanged, this, [this] {
-    if (!m_captionset) showFace(Face::normal);
+    if (!captionset_) showface(Face::normal);
   });
 }
 
 QString TSelButton::caption() const {
-  return m_captionset ? m_caption : objectName();
+  return captionset_ ? caption_ : objectName();
 }
 
 void TSelButton::setCaption(const QString& value) {
-  m_caption = value;
-  m_captionset = true;
-  showFace(Face::normal);
+  caption_ = value;
+  captionset_ = true;
+  showface(Face::normal);
 }
 
 void TSelButton::setColor(const QColor& value) {
-  m_color = value;
-  showFace(Face::normal);
+  color_ = value;
+  showface(Face::normal);
 }
 
 void TSelButton::setColorBorder(const QColor& value) {
-  m_colorborder = value;
-  showFace(Face::normal);
+  colorborder_ = value;
+  showface(Face::normal);
 }
 
 void TSelButton::setAlignment(Qt::Alignment value) {
-  m_alignment = controls::horizontal(value);
-  showFace(Face::normal);
+  alignment_ = controls::horizontal(value);
+  showface(Face::normal);
 }
 
 void TSelButton::setBorderWidth(int value) {
-  m_borderwidth = std::max(0, value);
-  showFace(Face::normal);
+  borderwidth_ = std::max(0, value);
+  showface(Face::normal);
 }
 
 void TSelButton::setFontColor(const QColor& value) {
-  m_fontcolor = value;
-  showFace(Face::normal);
+  fontcolor_ = value;
+  showface(Face::normal);
 }
 
 void TSelButton::setButtonEnabled(bool value) {
-  m_enabled = value;
+  enabled_ = value;
   // A switched-off button must not go on looking hovered or held.
-  if (!value) showFace(Face::normal);
+  if (!value) showface(Face::normal);
 }
 
-QColor TSelButton::captionColor(Face face) const {
+QColor TSelButton::captioncolor(Face face) const {
   switch (face) {
     case Face::normal:
-      return m_fontcolor;
+      return fontcolor_;
     case Face::over:
-      return m_colorovercaption;
+      return colorovercaption_;
     case Face::pressed:
-      return m_pressedcaption;
+      return pressedcaption_;
   }
-  return m_fontcolor;
+  return fontcolor_;
 }
 
-void TSelButton::showFace(Face face) {
+void TSelButton::showface(Face face) {
   // The pressed face keeps whatever caption colour was on screen when the button went down.
-  if (face == Face::pressed && m_face != Face::pressed) m_pressedcaption = captionColor(m_face);
-  m_face = face;
+  if (face == Face::pressed && face_ != Face::pressed) pressedcaption_ = captioncolor(face_);
+  face_ = face;
   update();
 }
 
-QPoint TSelButton::captionOrigin(Face face, Qt::Alignment alignment, QSize button, QSize caption) {
+QPoint TSelButton::captionorigin(Face face, Qt::Alignment alignment, QSize button, QSize caption) {
   // Each half is taken on its own with C++'s truncating division; the positions depend on it.
   const int w = button.width();
   const int tw = caption.width();
@@ -104,9 +104,9 @@ void TSelButton::paintEvent(QPaintEvent*) {
   QPainter p(this);
   const int w = width();
   const int h = height();
-  const QColor face = m_face == Face::normal ? m_color
-                      : m_face == Face::over ? m_colorover
-                                             : m_colordown;
+  const QColor face = face_ == Face::normal ? color_
+                      : face_ == Face::over ? colorover_
+                                            : colordown_;
 
   // The face starts one pixel inside the edge whatever the border width.
   p.fillRect(QRect(1, 1, w - 2, h - 2), face);
@@ -115,23 +115,23 @@ void TSelButton::paintEvent(QPaintEvent*) {
   if (!text.isEmpty()) {
     const QFontMetrics fm(font());
     const QSize size(fm.horizontalAdvance(text), fm.height());
-    const QPoint at = captionOrigin(m_face, m_alignment, {w, h}, size);
+    const QPoint at = captionorigin(face_, alignment_, {w, h}, size);
     p.setFont(font());
-    p.setPen(captionColor(m_face));
+    p.setPen(captioncolor(face_));
     p.setBackgroundMode(Qt::OpaqueMode);
     p.setBackground(face);
     p.drawText(at.x(), at.y() + fm.ascent(), text);
   }
 
-  for (int i = 0; i < m_borderwidth; ++i) {
+  for (int i = 0; i < borderwidth_; ++i) {
     const QRect r(i, i, w - 2 * i, h - 2 * i);
     if (r.isEmpty()) break;
-    controls::drawframe(p, r, m_colorborder, m_colorborder);
+    controls::drawframe(p, r, colorborder_, colorborder_);
   }
 }
 
 bool TSelButton::event(QEvent* event) {
-  if (event->type() == QEvent::ToolTip && !m_showhint) {
+  if (event->type() == QEvent::ToolTip && !showhint_) {
     event->ignore();
     return true;
   }
@@ -139,26 +139,26 @@ bool TSelButton::event(QEvent* event) {
 }
 
 void TSelButton::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::FontChange) showFace(Face::normal);
+  if (event->type() == QEvent::FontChange) showface(Face::normal);
   QWidget::changeEvent(event);
 }
 
-void TSelButton::pointerEntered() {
-  m_pointerinside = true;
-  if (m_enabled) showFace(Face::over);
+void TSelButton::pointerentered() {
+  pointerinside_ = true;
+  if (enabled_) showface(Face::over);
 }
 
-void TSelButton::pointerLeft() {
-  m_pointerinside = false;
-  showFace(Face::normal);
+void TSelButton::pointerleft() {
+  pointerinside_ = false;
+  showface(Face::normal);
 }
 
 void TSelButton::enterEvent(QEnterEvent*) {
-  if (!m_pointerinside) pointerEntered();
+  if (!pointerinside_) pointerentered();
 }
 
 void TSelButton::leaveEvent(QEvent*) {
-  pointerLeft();
+  pointerleft();
 }
 
 void TSelButton::mouseMoveEvent(QMouseEvent* event) {
@@ -167,10 +167,10 @@ void TSelButton::mouseMoveEvent(QMouseEvent* event) {
   // crossing the edge is noticed here instead.
   if (event->buttons() != Qt::NoButton) {
     const bool inside = rect().contains(pos);
-    if (inside && !m_pointerinside)
-      pointerEntered();
-    else if (!inside && m_pointerinside)
-      pointerLeft();
+    if (inside && !pointerinside_)
+      pointerentered();
+    else if (!inside && pointerinside_)
+      pointerleft();
   }
   emit OnMouseMove(this, event->modifiers(), pos.x(), pos.y());
 }
@@ -180,12 +180,12 @@ void TSelButton::mousePressEvent(QMouseEvent* event) {
     event->ignore();
     return;
   }
-  m_leftdown = true;
-  if (!m_enabled) return;
+  leftdown_ = true;
+  if (!enabled_) return;
   const QPoint pos = event->position().toPoint();
   QPointer<TSelButton> alive(this);
   emit OnMouseDown(this, event->button(), event->modifiers(), pos.x(), pos.y());
-  if (alive) showFace(Face::pressed);
+  if (alive) showface(Face::pressed);
 }
 
 // A left release over the button is a click, and the click is reported before the release:
@@ -198,19 +198,19 @@ void TSelButton::mouseReleaseEvent(QMouseEvent* event) {
   }
   const QPoint pos = event->position().toPoint();
   const bool inside = rect().contains(pos);
-  const bool clicked = m_leftdown && inside;
-  m_leftdown = false;
-  m_pointerinside = inside;
+  const bool clicked = leftdown_ && inside;
+  leftdown_ = false;
+  pointerinside_ = inside;
 
   QPointer<TSelButton> alive(this);
   if (clicked) {
-    showFace(Face::normal);
-    if (m_enabled) emit OnClick(this);
+    showface(Face::normal);
+    if (enabled_) emit OnClick(this);
     if (!alive) return;
   }
-  if (!m_enabled) return;
+  if (!enabled_) return;
   emit OnMouseUp(this, event->button(), event->modifiers(), pos.x(), pos.y());
   if (!alive) return;
   // A click handler may have hidden the window; then the pointer is no longer over this button.
-  if (inside && isVisible()) showFace(Face::over);
+  if (inside && isVisible()) showface(Face::over);
 }

@@ -44,40 +44,40 @@ class TSelButton : public QWidget {
   QString caption() const;
   void setCaption(const QString& value);  // redraws the normal face
 
-  QColor color() const { return m_color; }
+  QColor color() const { return color_; }
   void setColor(const QColor& value);  // redraws the normal face
-  QColor colorBorder() const { return m_colorborder; }
+  QColor colorBorder() const { return colorborder_; }
   void setColorBorder(const QColor& value);  // redraws the normal face
   // These three only store the value; it shows at the next hover or press.
-  QColor colorOver() const { return m_colorover; }
-  void setColorOver(const QColor& value) { m_colorover = value; }
-  QColor colorDown() const { return m_colordown; }
-  void setColorDown(const QColor& value) { m_colordown = value; }
-  QColor colorOverCaption() const { return m_colorovercaption; }
-  void setColorOverCaption(const QColor& value) { m_colorovercaption = value; }
+  QColor colorOver() const { return colorover_; }
+  void setColorOver(const QColor& value) { colorover_ = value; }
+  QColor colorDown() const { return colordown_; }
+  void setColorDown(const QColor& value) { colordown_ = value; }
+  QColor colorOverCaption() const { return colorovercaption_; }
+  void setColorOverCaption(const QColor& value) { colorovercaption_ = value; }
 
   // Qt::AlignLeft, Qt::AlignRight or Qt::AlignHCenter (anything else centres).
-  Qt::Alignment alignment() const { return m_alignment; }
+  Qt::Alignment alignment() const { return alignment_; }
   void setAlignment(Qt::Alignment value);  // redraws the normal face
-  int borderWidth() const { return m_borderwidth; }
+  int borderWidth() const { return borderwidth_; }
   void setBorderWidth(int value);  // redraws the normal face; negative counts as 0
 
   // The caption colour of the normal and pressed faces (the font's colour).
-  QColor fontColor() const { return m_fontcolor; }
+  QColor fontColor() const { return fontcolor_; }
   void setFontColor(const QColor& value);  // redraws the normal face
 
-  bool buttonEnabled() const { return m_enabled; }
+  bool buttonEnabled() const { return enabled_; }
   void setButtonEnabled(bool value);
-  bool showHint() const { return m_showhint; }
-  void setShowHint(bool value) { m_showhint = value; }
-  int tag() const { return m_tag; }
-  void setTag(int value) { m_tag = value; }
+  bool showHint() const { return showhint_; }
+  void setShowHint(bool value) { showhint_ = value; }
+  int tag() const { return tag_; }
+  void setTag(int value) { tag_ = value; }
 
   // The face on screen now.
-  Face face() const { return m_face; }
+  Face face() const { return face_; }
 
   // Where the caption's top-left corner goes on a face, from the caption's measured size.
-  static QPoint captionOrigin(Face face, Qt::Alignment alignment, QSize button, QSize caption);
+  static QPoint captionorigin(Face face, Qt::Alignment alignment, QSize button, QSize caption);
 
   QSize sizeHint() const override { return {defaultWidth, defaultHeight}; }
 
@@ -100,27 +100,27 @@ class TSelButton : public QWidget {
   void changeEvent(QEvent* event) override;
 
  private:
-  void showFace(Face face);
-  void pointerEntered();
-  void pointerLeft();
-  QColor captionColor(Face face) const;
+  void showface(Face face);
+  void pointerentered();
+  void pointerleft();
+  QColor captioncolor(Face face) const;
 
-  QString m_caption;
-  bool m_captionset = false;
-  QColor m_color;
-  QColor m_colorborder{0x80, 0x80, 0x80};
-  QColor m_colorover{0x84, 0xB9, 0xA4};
-  QColor m_colordown{0x84, 0xB9, 0xA4};
-  QColor m_colorovercaption{Qt::black};
-  QColor m_fontcolor{0x80, 0x80, 0x80};
-  Qt::Alignment m_alignment = Qt::AlignLeft;
-  int m_borderwidth = 1;
-  bool m_enabled = true;
-  bool m_showhint = true;
-  int m_tag = 0;
+  QString caption_;
+  bool captionset_ = false;
+  QColor color_;
+  QColor colorborder_{0x80, 0x80, 0x80};
+  QColor colorover_{0x84, 0xB9, 0xA4};
+  QColor colordown_{0x84, 0xB9, 0xA4};
+  QColor colorovercaption_{Qt::black};
+  QColor fontcolor_{0x80, 0x80, 0x80};
+  Qt::Alignment alignment_ = Qt::AlignLeft;
+  int borderwidth_ = 1;
+  bool enabled_ = true;
+  bool showhint_ = true;
+  int tag_ = 0;
 
-  Face m_face = Face::normal;
-  QColor m_pressedcaption;  // the caption colour on screen when the press came
-  bool m_pointerinside = false;
-  bool m_leftdown = false;  // a left press began on this button and has not been released
+  Face face_ = Face::normal;
+  QColor pressedcaption_;  // the caption colour on screen when the press came
+  bool pointerinside_ = false;
+  bool leftdown_ = false;  // a left press began on this button and has not been released
 };

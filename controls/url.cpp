@@ -29,6 +29,6 @@ QString TURL::prefix(TURLType type) {
 }
 
 bool TURL::OpenURL() {
-  if (m_url.isEmpty()) return false;
-  return desktop().openUrl(address());
+  if (url_.isEmpty()) return false;
+  return desktop().openurl(address());
 }

@@ -25,21 +25,21 @@ class TURL : public QObject {
  public:
   explicit TURL(QObject* parent = nullptr) : QObject(parent) {}
 
-  QString URL() const { return m_url; }
-  void setURL(const QString& value) { m_url = value; }
-  TURLType URLType() const { return m_urltype; }
-  void setURLType(TURLType value) { m_urltype = value; }
+  QString URL() const { return url_; }
+  void setURL(const QString& value) { url_ = value; }
+  TURLType URLType() const { return urltype_; }
+  void setURLType(TURLType value) { urltype_ = value; }
 
   static QString prefix(TURLType type);
   // The address handed to the desktop: the kind's prefix, then URL as it stands. Nothing is cut
   // off however long it is.
-  QString address() const { return prefix(m_urltype) + m_url; }
+  QString address() const { return prefix(urltype_) + url_; }
 
   // Opens the address; true when the desktop accepted it. An empty URL opens nothing. A refusal
   // is silent: nothing is shown and nothing changes.
   bool OpenURL();
 
  private:
-  QString m_url;
-  TURLType m_urltype = utHttp;
+  QString url_;
+  TURLType urltype_ = utHttp;
 };

@@ -47,13 +47,13 @@ THTMLView::THTMLView(QWidget* parent) : QTextBrowser(parent) {
   // Qt paints anchors in the application palette's link colour unless a style says otherwise;
   // a default style sheet is what a page's own styles override, as a browser's defaults are.
   document()->setDefaultStyleSheet(
-      QStringLiteral("a { color: %1; } pre { font-family: \"Arial\"; }").arg(m_linkcolor.name()));
+      QStringLiteral("a { color: %1; } pre { font-family: \"Arial\"; }").arg(linkcolor_.name()));
 
   QPalette colours = palette();
   colours.setColor(QPalette::Base, Qt::white);
   colours.setColor(QPalette::Text, Qt::blue);
-  colours.setColor(QPalette::Link, m_linkcolor);
-  colours.setColor(QPalette::LinkVisited, m_visitedcolor);
+  colours.setColor(QPalette::Link, linkcolor_);
+  colours.setColor(QPalette::LinkVisited, visitedcolor_);
   setPalette(colours);
   // A one-pixel border that shows only while the view has the focus.
   setFrameStyle(QFrame::Box | QFrame::Plain);
@@ -64,7 +64,7 @@ THTMLView::THTMLView(QWidget* parent) : QTextBrowser(parent) {
 }
 
 void THTMLView::LoadFromString(const QString& text, const QString& name) {
-  m_name = name;
+  name_ = name;
   QString page = text.left(maxpagesize);
   if (page.size() < text.size()) {
     if (page.back().isHighSurrogate()) page.chop(1);
@@ -74,7 +74,7 @@ void THTMLView::LoadFromString(const QString& text, const QString& name) {
     page += QStringLiteral("<hr><p>The page was cut short: it is longer than %1 KiB.</p>")
                 .arg(maxpagesize / 1024);
   }
-  m_hover.clear();
+  hover_.clear();
   const GuardedMarkup guarded = guardmarkup(page);
   setWordWrapMode(guarded.longestword > maxwordlength ? QTextOption::WrapAnywhere
                                                       : QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -97,12 +97,12 @@ QVariant THTMLView::loadResource(int type, const QUrl& name) {
 }
 
 void THTMLView::linkactivated(const QUrl& url) {
-  QString target = m_clicked;
+  QString target = clicked_;
   if (target.isEmpty()) target = anchorundercursor();
   if (target.isEmpty()) target = url.toString();
   bool handled = false;
   emit OnHotSpotClick(this, target, handled);
-  if (m_visited.size() < maxvisited) m_visited.insert(target);
+  if (visited_.size() < maxvisited) visited_.insert(target);
   restyle(target);
   if (!handled && target.startsWith(u'#') && target.size() > 1) scrollToAnchor(target.mid(1));
 }
@@ -117,29 +117,29 @@ QString THTMLView::anchorundercursor() const {
 }
 
 void THTMLView::indexlinks() {
-  m_links.clear();
-  const QColor defaultlink = m_linkcolor;
+  links_.clear();
+  const QColor defaultlink = linkcolor_;
   for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
     for (auto it = block.begin(); !it.atEnd(); ++it) {
       const QTextFragment fragment = it.fragment();
       const QTextCharFormat format = fragment.charFormat();
       if (!format.isAnchor() || format.anchorHref().isEmpty()) continue;
       if (format.foreground().color() != defaultlink) continue;
-      m_links[format.anchorHref()].append({fragment.position(), fragment.length()});
+      links_[format.anchorHref()].append({fragment.position(), fragment.length()});
     }
   }
-  for (auto it = m_links.cbegin(); it != m_links.cend(); ++it)
-    if (m_visited.contains(it.key())) restyle(it.key());
+  for (auto it = links_.cbegin(); it != links_.cend(); ++it)
+    if (visited_.contains(it.key())) restyle(it.key());
 }
 
 void THTMLView::restyle(const QString& target) {
-  const auto ranges = m_links.constFind(target);
-  if (ranges == m_links.cend()) return;
-  QColor colour = m_linkcolor;
-  if (target == m_hover)
-    colour = m_hovercolor;
-  else if (m_visited.contains(target))
-    colour = m_visitedcolor;
+  const auto ranges = links_.constFind(target);
+  if (ranges == links_.cend()) return;
+  QColor colour = linkcolor_;
+  if (target == hover_)
+    colour = hovercolor_;
+  else if (visited_.contains(target))
+    colour = visitedcolor_;
   QTextCharFormat format;
   format.setForeground(colour);
   QTextCursor cursor(document());
@@ -151,11 +151,11 @@ void THTMLView::restyle(const QString& target) {
 }
 
 void THTMLView::sethover(const QString& target) {
-  if (target == m_hover) return;
-  const QString previous = m_hover;
-  m_hover = target;
+  if (target == hover_) return;
+  const QString previous = hover_;
+  hover_ = target;
   restyle(previous);
-  restyle(m_hover);
+  restyle(hover_);
 }
 
 void THTMLView::mouseMoveEvent(QMouseEvent* event) {
@@ -164,9 +164,9 @@ void THTMLView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void THTMLView::mouseReleaseEvent(QMouseEvent* event) {
-  m_clicked = anchorAt(event->position().toPoint());
+  clicked_ = anchorAt(event->position().toPoint());
   QTextBrowser::mouseReleaseEvent(event);
-  m_clicked.clear();
+  clicked_.clear();
 }
 
 bool THTMLView::viewportEvent(QEvent* event) {

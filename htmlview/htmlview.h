@@ -34,14 +34,14 @@ class THTMLView : public QTextBrowser {
   // Replaces the page with text (HTML) and shows it from the top. name is the document's name,
   // kept for the owner; the high-score window passes an empty one.
   void LoadFromString(const QString& text, const QString& name = QString());
-  QString documentName() const { return m_name; }
+  QString documentname() const { return name_; }
 
-  QColor linkColor() const { return m_linkcolor; }
-  QColor visitedColor() const { return m_visitedcolor; }
-  QColor hoverColor() const { return m_hovercolor; }
-  bool isVisited(const QString& target) const { return m_visited.contains(target); }
+  QColor linkcolor() const { return linkcolor_; }
+  QColor visitedcolor() const { return visitedcolor_; }
+  QColor hovercolor() const { return hovercolor_; }
+  bool isvisited(const QString& target) const { return visited_.contains(target); }
   // The target under the mouse, empty when the mouse is over no link.
-  QString hoveredTarget() const { return m_hover; }
+  QString hoveredtarget() const { return hover_; }
 
  signals:
   // A link was clicked. SRC is its target exactly as the page wrote it; Handled is false on
@@ -71,14 +71,14 @@ class THTMLView : public QTextBrowser {
   void restyle(const QString& target);
   void setframecolor(const QColor& color);
 
-  QString m_name;
-  QColor m_linkcolor{Qt::red};
-  QColor m_visitedcolor{0xC0, 0xC0, 0xC0};  // silver
-  QColor m_hovercolor{Qt::red};
+  QString name_;
+  QColor linkcolor_{Qt::red};
+  QColor visitedcolor_{0xC0, 0xC0, 0xC0};  // silver
+  QColor hovercolor_{Qt::red};
   // The link text the page left in the default link colour, by target. Links the page coloured
   // itself keep their colours, as in any browser.
-  QHash<QString, QList<Range>> m_links;
-  QSet<QString> m_visited;
-  QString m_hover;
-  QString m_clicked;  // the raw target under a mouse release, while the release is handled
+  QHash<QString, QList<Range>> links_;
+  QSet<QString> visited_;
+  QString hover_;
+  QString clicked_;  // the raw target under a mouse release, while the release is handled
 };

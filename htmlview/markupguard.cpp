@@ -48,38 +48,38 @@ bool isnamechar(QChar c) {
 
 class Guard {
  public:
-  Guard(const QString& html, const MarkupLimits& limits) : m_html(html), m_limits(limits) {}
+  Guard(const QString& html, const MarkupLimits& limits) : html_(html), limits_(limits) {}
 
   GuardedMarkup run() {
-    const qsizetype n = m_html.size();
+    const qsizetype n = html_.size();
     qsizetype i = 0;
     qsizetype text = 0;  // start of the text not yet measured
-    while ((i = m_html.indexOf(u'<', i)) >= 0) {
+    while ((i = html_.indexOf(u'<', i)) >= 0) {
       measure(text, i);
       text = i;
       if (i + 1 >= n) break;
-      const QChar next = m_html.at(i + 1);
-      if (QStringView(m_html).mid(i, 4) == u"<!--") {
-        const qsizetype end = m_html.indexOf(u"-->", i + 4);
+      const QChar next = html_.at(i + 1);
+      if (QStringView(html_).mid(i, 4) == u"<!--") {
+        const qsizetype end = html_.indexOf(u"-->", i + 4);
         i = text = end < 0 ? n : end + 3;
         continue;
       }
       if (next == u'!' || next == u'?') {
-        const qsizetype end = m_html.indexOf(u'>', i + 2);
+        const qsizetype end = html_.indexOf(u'>', i + 2);
         i = text = end < 0 ? n : end + 1;
         continue;
       }
       const bool closing = next == u'/';
       qsizetype j = i + 1 + (closing ? 1 : 0);
       const qsizetype namestart = j;
-      while (j < n && isnamechar(m_html.at(j))) ++j;
-      if (j == namestart || !m_html.at(namestart).isLetter()) {
+      while (j < n && isnamechar(html_.at(j))) ++j;
+      if (j == namestart || !html_.at(namestart).isLetter()) {
         ++i;  // a lone "<" in the text
         continue;
       }
-      const QString name = m_html.mid(namestart, j - namestart).toLower();
+      const QString name = html_.mid(namestart, j - namestart).toLower();
       const qsizetype tagend = endoftag(j);
-      const bool selfclosing = tagend - 2 >= j && m_html.at(tagend - 2) == u'/';
+      const bool selfclosing = tagend - 2 >= j && html_.at(tagend - 2) == u'/';
 
       bool drop = false;
       if (closing)
@@ -87,20 +87,20 @@ class Guard {
       else if (!isvoid(name) && !selfclosing)
         drop = starttag(name);
       if (drop) {
-        m_changed = true;
-        m_out.append(QStringView(m_html).mid(m_copied, i - m_copied));
-        m_out.append(u' ');
-        m_copied = tagend;
+        changed_ = true;
+        out_.append(QStringView(html_).mid(copied_, i - copied_));
+        out_.append(u' ');
+        copied_ = tagend;
       }
-      if (isbreaking(name)) m_run = 0;
+      if (isbreaking(name)) run_ = 0;
       i = tagend;
       if (!closing && !drop && israwtext(name)) i = endofrawtext(name, i);
       text = i;
     }
     measure(text, n);
-    if (!m_changed) return {m_html, m_longest};  // nothing dropped: the page as it came
-    m_out.append(QStringView(m_html).mid(m_copied));
-    return {m_out, m_longest};
+    if (!changed_) return {html_, longest_};  // nothing dropped: the page as it came
+    out_.append(QStringView(html_).mid(copied_));
+    return {out_, longest_};
   }
 
  private:
@@ -108,10 +108,10 @@ class Guard {
   // calls and ended only by a blank or a breaking tag.
   void measure(qsizetype from, qsizetype to) {
     for (qsizetype k = from; k < to; ++k) {
-      if (isbreakingblank(m_html.at(k))) {
-        m_run = 0;
-      } else if (++m_run > m_longest) {
-        m_longest = m_run;
+      if (isbreakingblank(html_.at(k))) {
+        run_ = 0;
+      } else if (++run_ > longest_) {
+        longest_ = run_;
       }
     }
   }
@@ -119,11 +119,11 @@ class Guard {
   // Index just past the ">" closing the tag whose name ends at from. A quote opens a quoted value
   // only right after "=", so a stray apostrophe cannot swallow the rest of the page.
   qsizetype endoftag(qsizetype from) const {
-    const qsizetype n = m_html.size();
+    const qsizetype n = html_.size();
     QChar quote;
     QChar lastsignificant;
     for (qsizetype k = from; k < n; ++k) {
-      const QChar c = m_html.at(k);
+      const QChar c = html_.at(k);
       if (!quote.isNull()) {
         if (c == quote) quote = QChar();
         continue;
@@ -139,39 +139,39 @@ class Guard {
   }
 
   qsizetype endofrawtext(const QString& name, qsizetype from) const {
-    const qsizetype end = m_html.indexOf(QStringLiteral("</") + name, from, Qt::CaseInsensitive);
-    return end < 0 ? m_html.size() : end;
+    const qsizetype end = html_.indexOf(QStringLiteral("</") + name, from, Qt::CaseInsensitive);
+    return end < 0 ? html_.size() : end;
   }
 
   // True when the start tag is to be dropped.
   bool starttag(const QString& name) {
-    if (m_flattables > 0 && istablepart(name)) return true;
+    if (flattables_ > 0 && istablepart(name)) return true;
     autoclose(name);
     const bool table = name == u"table";
-    if ((table && m_opentables >= m_limits.tabledepth) ||
-        static_cast<qsizetype>(m_stack.size()) >= m_limits.depth) {
-      ++m_dropped[name];
-      if (table) ++m_flattables;
+    if ((table && opentables_ >= limits_.tabledepth) ||
+        static_cast<qsizetype>(stack_.size()) >= limits_.depth) {
+      ++dropped_[name];
+      if (table) ++flattables_;
       return true;
     }
-    m_stack.push_back(name);
-    if (table) ++m_opentables;
+    stack_.push_back(name);
+    if (table) ++opentables_;
     return false;
   }
 
   // True when the end tag belongs to a dropped start tag. Dropped elements are always the
   // innermost ones, so the first end tags of their name are theirs.
   bool endtag(const QString& name) {
-    auto dropped = m_dropped.find(name);
-    if (dropped != m_dropped.end() && *dropped > 0) {
+    auto dropped = dropped_.find(name);
+    if (dropped != dropped_.end() && *dropped > 0) {
       --*dropped;
-      if (name == u"table") --m_flattables;
+      if (name == u"table") --flattables_;
       return true;
     }
-    if (m_flattables > 0 && istablepart(name)) return true;
-    for (auto k = m_stack.size(); k-- > 0;) {
-      if (m_stack[k] == name) {
-        while (m_stack.size() > k) pop();
+    if (flattables_ > 0 && istablepart(name)) return true;
+    for (auto k = stack_.size(); k-- > 0;) {
+      if (stack_[k] == name) {
+        while (stack_.size() > k) pop();
         break;
       }
     }
@@ -180,34 +180,34 @@ class Guard {
 
   // Elements that end where their next sibling begins, as browsers treat them.
   void autoclose(const QString& name) {
-    if (m_stack.empty()) return;
+    if (stack_.empty()) return;
     if (name == u"td" || name == u"th") {
-      while (!m_stack.empty() && (m_stack.back() == u"td" || m_stack.back() == u"th")) pop();
+      while (!stack_.empty() && (stack_.back() == u"td" || stack_.back() == u"th")) pop();
     } else if (name == u"tr") {
-      while (!m_stack.empty() && (m_stack.back() == u"td" || m_stack.back() == u"th")) pop();
-      if (!m_stack.empty() && m_stack.back() == u"tr") pop();
+      while (!stack_.empty() && (stack_.back() == u"td" || stack_.back() == u"th")) pop();
+      if (!stack_.empty() && stack_.back() == u"tr") pop();
     } else if (name == u"p" || name == u"li" || name == u"dt" || name == u"dd" ||
                name == u"option") {
-      if (m_stack.back() == name) pop();
+      if (stack_.back() == name) pop();
     }
   }
 
   void pop() {
-    if (m_stack.back() == u"table") --m_opentables;
-    m_stack.pop_back();
+    if (stack_.back() == u"table") --opentables_;
+    stack_.pop_back();
   }
 
-  const QString& m_html;
-  const MarkupLimits m_limits;
-  QString m_out;
-  bool m_changed = false;
-  qsizetype m_copied = 0;
-  std::vector<QString> m_stack;
-  int m_opentables = 0;
-  int m_flattables = 0;
-  QHash<QString, int> m_dropped;
-  qsizetype m_run = 0;
-  qsizetype m_longest = 0;
+  const QString& html_;
+  const MarkupLimits limits_;
+  QString out_;
+  bool changed_ = false;
+  qsizetype copied_ = 0;
+  std::vector<QString> stack_;
+  int opentables_ = 0;
+  int flattables_ = 0;
+  QHash<QString, int> dropped_;
+  qsizetype run_ = 0;
+  qsizetype longest_ = 0;
 };
 
 }  // namespace

@@ -34,7 +34,7 @@ void configure(THTTPGet* fetch, const char* name) {
 }  // namespace
 
 Thighscore::Thighscore(const QString& scoreserverbase, QWidget* parent)
-    : QDialog(parent), m_base(scoreserverbase) {
+    : QDialog(parent), base_(scoreserverbase) {
   setObjectName(QStringLiteral("highscore"));
   setWindowTitle(QStringLiteral("Pipshift - High Scores"));
   setModal(false);
@@ -88,12 +88,12 @@ Thighscore::Thighscore(const QString& scoreserverbase, QWidget* parent)
 
 void Thighscore::loadit() {
   getit->setPostQuery(QString());
-  getit->setURL(listaddress(m_base));
+  getit->setURL(listaddress(base_));
   getit->StartFetch();
 }
 
 void Thighscore::postscore(const QString& name, const QString& date, const QString& score) {
-  sendit->setURL(postaddress(m_base, name, date, score));
+  sendit->setURL(postaddress(base_, name, date, score));
   sendit->StartFetch();
 }
 
@@ -123,7 +123,7 @@ void Thighscore::getitDoneString(THTTPGet*, const QByteArray& Result) {
 void Thighscore::displayhtmlHotSpotClick(QObject*, const QString& SRC, bool& Handled) {
   if (SRC.startsWith(u'#')) return;
   Handled = true;
-  const QString address = linkaddress(SRC, listaddress(m_base));
+  const QString address = linkaddress(SRC, listaddress(base_));
   if (address.isEmpty()) return;
   URL1->setURL(address);
   URL1->OpenURL();

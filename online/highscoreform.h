@@ -25,7 +25,7 @@ class Thighscore : public QDialog {
   // scoreserverbase: the score server's "http://" base address, ending in "/".
   explicit Thighscore(const QString& scoreserverbase, QWidget* parent = nullptr);
 
-  QString scoreserverbase() const { return m_base; }
+  QString scoreserverbase() const { return base_; }
 
   // Starts fetching the list page; while an earlier fetch is still running this does nothing
   // and that fetch's page is the one shown.
@@ -61,7 +61,7 @@ class Thighscore : public QDialog {
   void postaccepted();
 
  private:
-  QString m_base;
+  QString base_;
   QLabel* Image1;
   QLabel* Label1;
   TFlatPanel* panel_main;

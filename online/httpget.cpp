@@ -201,7 +201,7 @@ struct Target {
   QByteArray object;
 };
 
-Target splitUrl(const QByteArray& url) {
+Target spliturl(const QByteArray& url) {
   QByteArray rest = url;
   if (rest.left(7).toLower() == "http://") rest = rest.mid(7);
   const qsizetype slash = rest.indexOf('/');
@@ -209,7 +209,7 @@ Target splitUrl(const QByteArray& url) {
   return {rest.left(slash), rest.mid(slash)};
 }
 
-bool hostIsUsable(const QByteArray& host) {
+bool hostisusable(const QByteArray& host) {
   if (host.isEmpty()) return false;
   for (char c : host) {
     const auto u = static_cast<unsigned char>(c);
@@ -219,7 +219,7 @@ bool hostIsUsable(const QByteArray& host) {
   return true;
 }
 
-bool isHeaderSafe(const QByteArray& value) {
+bool isheadersafe(const QByteArray& value) {
   return !value.contains('\r') && !value.contains('\n') && !value.contains('\0');
 }
 
@@ -233,7 +233,7 @@ struct Transfer {
   bool complete = false;  // all bytes a valid Content-Length announced have arrived
 };
 
-size_t onHeader(char* data, size_t size, size_t count, void* userdata) {
+size_t onheader(char* data, size_t size, size_t count, void* userdata) {
   auto* t = static_cast<Transfer*>(userdata);
   const size_t n = size * count;
   if (t->job->stop) return 0;
@@ -273,7 +273,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* userdata) {
   return n;
 }
 
-size_t onBody(char* data, size_t size, size_t count, void* userdata) {
+size_t onbody(char* data, size_t size, size_t count, void* userdata) {
   auto* t = static_cast<Transfer*>(userdata);
   const size_t n = size * count;
   if (t->job->stop || t->complete) return 0;
@@ -293,7 +293,7 @@ size_t onBody(char* data, size_t size, size_t count, void* userdata) {
   return n;
 }
 
-int onProgress(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+int onprogress(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return static_cast<Transfer*>(userdata)->job->stop ? 1 : 0;
 }
 
@@ -305,7 +305,7 @@ struct SlistDeleter {
   void operator()(curl_slist* l) const { curllibrary()->slist_free_all(l); }
 };
 
-bool addHeader(std::unique_ptr<curl_slist, SlistDeleter>& list, const QByteArray& header) {
+bool addheader(std::unique_ptr<curl_slist, SlistDeleter>& list, const QByteArray& header) {
   curl_slist* grown = curllibrary()->slist_append(list.get(), header.constData());
   if (!grown) return false;
   list.release();
@@ -321,7 +321,7 @@ QByteArray perform(Job& job) {
   const HttpGetTarget target = httpgetsplit(r.url);
   if (!target.usable) return {};
   for (const QByteArray* v : {&r.acceptTypes, &r.agent, &r.userName, &r.password, &r.referer}) {
-    if (!isHeaderSafe(*v)) return {};
+    if (!isheadersafe(*v)) return {};
   }
 
   const CurlLibrary* curl = curlfor(job);
@@ -357,15 +357,15 @@ QByteArray perform(Job& job) {
 
   std::unique_ptr<curl_slist, SlistDeleter> headers;
   // "Name;" is curl's way of sending a header with an empty value.
-  bool listed = addHeader(
+  bool listed = addheader(
       headers, r.acceptTypes.isEmpty() ? QByteArray("Accept;") : "Accept: " + r.acceptTypes);
   if (!r.useCache) {
-    listed = listed && addHeader(headers, "Cache-Control: no-cache") &&
-             addHeader(headers, "Pragma: no-cache");
+    listed = listed && addheader(headers, "Cache-Control: no-cache") &&
+             addheader(headers, "Pragma: no-cache");
   }
   if (!r.postQuery.isEmpty()) {
-    listed = listed && addHeader(headers, "Content-Type: application/x-www-form-urlencoded") &&
-             addHeader(headers, "Expect:");
+    listed = listed && addheader(headers, "Content-Type: application/x-www-form-urlencoded") &&
+             addheader(headers, "Expect:");
     curl->easy_setopt(c, CURLOPT_POST, 1L);
     curl->easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.postQuery.size()));
     curl->easy_setopt(c, CURLOPT_POSTFIELDS, r.postQuery.constData());
@@ -375,11 +375,11 @@ QByteArray perform(Job& job) {
 
   Transfer transfer;
   transfer.job = &job;
-  curl->easy_setopt(c, CURLOPT_HEADERFUNCTION, onHeader);
+  curl->easy_setopt(c, CURLOPT_HEADERFUNCTION, onheader);
   curl->easy_setopt(c, CURLOPT_HEADERDATA, &transfer);
-  curl->easy_setopt(c, CURLOPT_WRITEFUNCTION, onBody);
+  curl->easy_setopt(c, CURLOPT_WRITEFUNCTION, onbody);
   curl->easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
-  curl->easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
+  curl->easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onprogress);
   curl->easy_setopt(c, CURLOPT_XFERINFODATA, &transfer);
   curl->easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
 
@@ -390,7 +390,7 @@ QByteArray perform(Job& job) {
   return transfer.body;
 }
 
-void runWorker(std::shared_ptr<Job> job, Dispatcher* target) {
+void runworker(std::shared_ptr<Job> job, Dispatcher* target) {
   try {
     job->finish(perform(*job));
   } catch (...) {
@@ -427,14 +427,14 @@ void THTTPGet::StartFetch() {
   auto job = std::make_shared<Job>();
   Request& r = job->request;
   r.url = url_.toUtf8();
-  r.acceptTypes = acceptTypes_.toUtf8();
+  r.acceptTypes = accepttypes_.toUtf8();
   r.agent = agent_.toUtf8();
-  r.userName = userName_.toUtf8();
+  r.userName = username_.toUtf8();
   r.password = password_.toUtf8();
-  r.postQuery = postQuery_.toUtf8();
+  r.postQuery = postquery_.toUtf8();
   r.referer = referer_.toUtf8();
-  r.binaryData = binaryData_;
-  r.useCache = useCache_;
+  r.binaryData = binarydata_;
+  r.useCache = usecache_;
   r.limits = limits_;
   job->owner = this;
 
@@ -443,25 +443,25 @@ void THTTPGet::StartFetch() {
   Dispatcher* target = dispatcher();
   liveWorkers.fetch_add(1);
   try {
-    std::thread(runWorker, job, target).detach();
+    std::thread(runworker, job, target).detach();
   } catch (const std::system_error&) {
     // No thread to be had: report the failure the usual way, later, on this thread.
     liveWorkers.fetch_sub(1);
     QCoreApplication::postEvent(target, new CompletionEvent(job));
   }
 
-  if (waitThread_) QCoreApplication::processEvents();
+  if (waitthread_) QCoreApplication::processEvents();
 }
 
 void THTTPGet::AbortFetch() {
   if (running_) running_->stop = true;
 }
 
-int THTTPGet::activeWorkers() {
+int THTTPGet::activeworkers() {
   return liveWorkers.load();
 }
 
 HttpGetTarget httpgetsplit(const QByteArray& url) {
-  const Target target = splitUrl(url);
-  return {target.host, escapeunsafe(target.object), hostIsUsable(target.host)};
+  const Target target = spliturl(url);
+  return {target.host, escapeunsafe(target.object), hostisusable(target.host)};
 }

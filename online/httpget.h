@@ -43,26 +43,26 @@ class THTTPGet : public QObject {
   // Stops a running fetch; nothing of its worker reaches this object afterwards.
   ~THTTPGet() override;
 
-  QString AcceptTypes() const { return acceptTypes_; }
-  void setAcceptTypes(const QString& value) { acceptTypes_ = value; }
+  QString AcceptTypes() const { return accepttypes_; }
+  void setAcceptTypes(const QString& value) { accepttypes_ = value; }
   QString Agent() const { return agent_; }
   void setAgent(const QString& value) { agent_ = value; }
-  bool BinaryData() const { return binaryData_; }
-  void setBinaryData(bool value) { binaryData_ = value; }
+  bool BinaryData() const { return binarydata_; }
+  void setBinaryData(bool value) { binarydata_ = value; }
   QString URL() const { return url_; }
   void setURL(const QString& value) { url_ = value; }
-  bool UseCache() const { return useCache_; }
-  void setUseCache(bool value) { useCache_ = value; }
-  QString UserName() const { return userName_; }
-  void setUserName(const QString& value) { userName_ = value; }
+  bool UseCache() const { return usecache_; }
+  void setUseCache(bool value) { usecache_ = value; }
+  QString UserName() const { return username_; }
+  void setUserName(const QString& value) { username_ = value; }
   QString Password() const { return password_; }
   void setPassword(const QString& value) { password_ = value; }
-  QString PostQuery() const { return postQuery_; }
-  void setPostQuery(const QString& value) { postQuery_ = value; }
+  QString PostQuery() const { return postquery_; }
+  void setPostQuery(const QString& value) { postquery_ = value; }
   QString Referer() const { return referer_; }
   void setReferer(const QString& value) { referer_ = value; }
-  bool WaitThread() const { return waitThread_; }
-  void setWaitThread(bool value) { waitThread_ = value; }
+  bool WaitThread() const { return waitthread_; }
+  void setWaitThread(bool value) { waitthread_ = value; }
 
   Limits limits() const { return limits_; }
   void setLimits(const Limits& value) { limits_ = value; }
@@ -75,7 +75,7 @@ class THTTPGet : public QObject {
   bool busy() const { return static_cast<bool>(running_); }
 
   // Workers still alive in the process, including those of destroyed components.
-  static int activeWorkers();
+  static int activeworkers();
 
   struct Job;
 
@@ -86,16 +86,16 @@ class THTTPGet : public QObject {
  private:
   friend struct Job;
 
-  QString acceptTypes_ = QStringLiteral("*/*");
+  QString accepttypes_ = QStringLiteral("*/*");
   QString agent_ = QStringLiteral("Orvandi HTTPGet");
-  bool binaryData_ = false;
+  bool binarydata_ = false;
   QString url_;
-  bool useCache_ = false;
-  QString userName_;
+  bool usecache_ = false;
+  QString username_;
   QString password_;
-  QString postQuery_;
+  QString postquery_;
   QString referer_;
-  bool waitThread_ = false;
+  bool waitthread_ = false;
   Limits limits_;
 
   std::shared_ptr<Job> running_;

@@ -10,12 +10,12 @@ class SystemDesktop final : public Desktop {
   // The desktop's opener gets the address as one argument, exactly the text it was given: a
   // parse on the way (QUrl) would rewrite it, turning a doubled scheme into another host, a
   // relative link into a web address and a path into a file: address.
-  bool openUrl(const QString& address) override {
+  bool openurl(const QString& address) override {
     const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
     if (opener.isEmpty()) return false;
     return QProcess::startDetached(opener, {address});
   }
-  bool startDetached(const QString& program, const QStringList& arguments) override {
+  bool startdetached(const QString& program, const QStringList& arguments) override {
     return QProcess::startDetached(program, arguments);
   }
 };

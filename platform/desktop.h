@@ -11,9 +11,9 @@ class Desktop {
   // Hands an address to the user's default handler (xdg-open), as the text it is; true when the
   // handler was started. It opens whatever it is given, local files and programs included:
   // callers decide what may reach it.
-  virtual bool openUrl(const QString& address) = 0;
+  virtual bool openurl(const QString& address) = 0;
   // Starts a program detached from this process; true when it was started.
-  virtual bool startDetached(const QString& program, const QStringList& arguments) = 0;
+  virtual bool startdetached(const QString& program, const QStringList& arguments) = 0;
 };
 
 Desktop& desktop();

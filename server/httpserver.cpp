@@ -53,13 +53,13 @@ bool istarts(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && iequals(text.substr(0, prefix.size()), prefix);
 }
 
-bool isTchar(char c) {
+bool istchar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
          std::strchr("!#$%&'*+-.^_`|~", c) != nullptr;
 }
 
-bool isToken(std::string_view s) {
-  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c != 0 && isTchar(c); });
+bool istoken(std::string_view s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c != 0 && istchar(c); });
 }
 
 std::string_view trim(std::string_view s) {
@@ -79,14 +79,14 @@ std::optional<std::uint64_t> number(std::string_view s) {
   return v;
 }
 
-int hexValue(char c) {
+int hexvalue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   c = lower(c);
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
 
-std::optional<std::string> percentDecode(std::string_view s) {
+std::optional<std::string> percentdecode(std::string_view s) {
   std::string out;
   out.reserve(s.size());
   for (std::size_t i = 0; i < s.size(); ++i) {
@@ -95,8 +95,8 @@ std::optional<std::string> percentDecode(std::string_view s) {
       continue;
     }
     if (i + 2 >= s.size()) return std::nullopt;
-    const int hi = hexValue(s[i + 1]);
-    const int lo = hexValue(s[i + 2]);
+    const int hi = hexvalue(s[i + 1]);
+    const int lo = hexvalue(s[i + 2]);
     if (hi < 0 || lo < 0) return std::nullopt;
     out += static_cast<char>(hi * 16 + lo);
     i += 2;
@@ -105,7 +105,7 @@ std::optional<std::string> percentDecode(std::string_view s) {
 }
 
 // Whether a Connection header lists `token`.
-bool connectionHas(const Request& r, std::string_view token) {
+bool connectionhas(const Request& r, std::string_view token) {
   for (const Header& h : r.headers) {
     if (!iequals(h.name, "Connection")) continue;
     std::string_view rest = h.value;
@@ -122,14 +122,14 @@ bool connectionHas(const Request& r, std::string_view token) {
 // The connections the process's descriptors allow. Each may hold a file it is sending besides its
 // socket, and the process keeps some for itself (the database, the event loops): a connection
 // taken beyond that would leave a file it asks for, or the database, without a descriptor.
-std::size_t connectionsDescriptorsAllow() {
+std::size_t connectionsdescriptorsallow() {
   constexpr rlim_t kOwn = 32;
   rlimit files{};
   if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY) return SIZE_MAX;
   return files.rlim_cur > kOwn + 2 ? static_cast<std::size_t>((files.rlim_cur - kOwn) / 2) : 1;
 }
 
-std::string peerAddress(const sockaddr_storage& addr) {
+std::string peeraddress(const sockaddr_storage& addr) {
   char text[INET6_ADDRSTRLEN] = "";
   if (addr.ss_family == AF_INET) {
     inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(addr).sin_addr, text, sizeof text);
@@ -180,7 +180,7 @@ const std::string* Request::header(std::string_view name) const {
   return nullptr;
 }
 
-const char* reasonPhrase(int status) {
+const char* reasonphrase(int status) {
   switch (status) {
     case 100:
       return "Continue";
@@ -224,7 +224,7 @@ const char* reasonPhrase(int status) {
 // ---------------------------------------------------------------------------------------------
 // Parsing
 
-HeadParse findHead(std::string_view data, const Limits& limits) {
+HeadParse findhead(std::string_view data, const Limits& limits) {
   HeadParse result;
   // Blank lines before a request are allowed and skipped.
   std::size_t start = 0;
@@ -271,7 +271,7 @@ HeadParse findHead(std::string_view data, const Limits& limits) {
   }
 }
 
-int parseHead(std::string_view head, const Limits& limits, Request& request) {
+int parsehead(std::string_view head, const Limits& limits, Request& request) {
   std::vector<std::string_view> lines;
   while (!head.empty()) {
     const std::size_t nl = head.find('\n');
@@ -296,7 +296,7 @@ int parseHead(std::string_view head, const Limits& limits, Request& request) {
   const std::string_view method = first.substr(0, sp1);
   const std::string_view target = first.substr(sp1 + 1, sp2 - sp1 - 1);
   const std::string_view version = first.substr(sp2 + 1);
-  if (!isToken(method) || target.empty()) return 400;
+  if (!istoken(method) || target.empty()) return 400;
   for (const char c : target) {
     if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return 400;
   }
@@ -316,7 +316,7 @@ int parseHead(std::string_view head, const Limits& limits, Request& request) {
     const std::string_view line = lines[i];
     if (line.front() == ' ' || line.front() == '\t') return 400;  // folded lines are obsolete
     const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos || !isToken(line.substr(0, colon))) return 400;
+    if (colon == std::string_view::npos || !istoken(line.substr(0, colon))) return 400;
     const std::string_view value = trim(line.substr(colon + 1));
     for (const char c : value) {
       const auto u = static_cast<unsigned char>(c);
@@ -342,7 +342,7 @@ int parseHead(std::string_view head, const Limits& limits, Request& request) {
   const std::size_t hash = rest.find('#');
   if (hash != std::string_view::npos) rest = rest.substr(0, hash);
   const std::size_t question = rest.find('?');
-  const auto path = percentDecode(rest.substr(0, question));
+  const auto path = percentdecode(rest.substr(0, question));
   if (!path) return 400;
   request.path = *path;
   request.query =
@@ -350,7 +350,7 @@ int parseHead(std::string_view head, const Limits& limits, Request& request) {
   return 0;
 }
 
-std::optional<std::uint64_t> bodyLength(const Request& request, int& status) {
+std::optional<std::uint64_t> bodylength(const Request& request, int& status) {
   status = 0;
   // Score posts are a few dozen bytes; a chunked body is not worth taking apart.
   if (request.header("Transfer-Encoding")) {
@@ -370,7 +370,7 @@ std::optional<std::uint64_t> bodyLength(const Request& request, int& status) {
   return length.value_or(0);
 }
 
-RangeKind parseRange(std::string_view header, std::uint64_t size, ByteRange& range) {
+RangeKind parserange(std::string_view header, std::uint64_t size, ByteRange& range) {
   std::string_view spec = trim(header);
   if (!istarts(spec, "bytes=")) return RangeKind::Whole;
   spec.remove_prefix(6);
@@ -458,21 +458,21 @@ void Responder::send(Response response) const {
 class Server::Loop {
  public:
   explicit Loop(Server& server) : server_(server), limits_(server.limits_) {
-    epollFd_ = epoll_create1(EPOLL_CLOEXEC);
-    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (epollFd_ < 0 || wakeFd_ < 0) throw std::runtime_error("cannot make an event loop");
+    epollfd_ = epoll_create1(EPOLL_CLOEXEC);
+    wakefd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (epollfd_ < 0 || wakefd_ < 0) throw std::runtime_error("cannot make an event loop");
     mailbox_ = std::make_shared<Mailbox>();
-    mailbox_->wakeFd = wakeFd_;
+    mailbox_->wakeFd = wakefd_;
     mailbox_->deliverHere = [this](std::uint64_t id, std::optional<Response> r) {
       deliver(id, std::move(r));
     };
     epoll_event ev{};
     ev.events = EPOLLIN;
     ev.data.u64 = kWakeTag;
-    epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &ev);
-    listenEvents_.events = EPOLLIN | EPOLLEXCLUSIVE;
-    listenEvents_.data.u64 = kListenTag;
-    epoll_ctl(epollFd_, EPOLL_CTL_ADD, server_.listenFd_, &listenEvents_);
+    epoll_ctl(epollfd_, EPOLL_CTL_ADD, wakefd_, &ev);
+    listenevents_.events = EPOLLIN | EPOLLEXCLUSIVE;
+    listenevents_.data.u64 = kListenTag;
+    epoll_ctl(epollfd_, EPOLL_CTL_ADD, server_.listenfd_, &listenevents_);
   }
 
   ~Loop() {
@@ -483,13 +483,13 @@ class Server::Loop {
       mailbox_->deliverHere = nullptr;
     }
     for (auto& [id, c] : conns_) kill(*c);
-    ::close(wakeFd_);
-    ::close(epollFd_);
+    ::close(wakefd_);
+    ::close(epollfd_);
   }
 
   void wake() {
     const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
+    [[maybe_unused]] const ssize_t n = ::write(wakefd_, &one, sizeof one);
   }
 
   void run() {
@@ -512,7 +512,7 @@ class Server::Loop {
             std::chrono::duration_cast<std::chrono::milliseconds>(nextSweep - Clock::now());
         timeout = static_cast<int>(std::max<std::int64_t>(wait.count(), 0) + 1);
       }
-      const int n = epoll_wait(epollFd_, events, 64, timeout);
+      const int n = epoll_wait(epollfd_, events, 64, timeout);
       now_ = Clock::now();
       for (int i = 0; i < n; ++i) {
         const std::uint64_t tag = events[i].data.u64;
@@ -595,7 +595,7 @@ class Server::Loop {
 
   void takeMail() {
     std::uint64_t count;
-    [[maybe_unused]] const ssize_t r = ::read(wakeFd_, &count, sizeof count);
+    [[maybe_unused]] const ssize_t r = ::read(wakefd_, &count, sizeof count);
     std::vector<std::pair<std::uint64_t, std::optional<Response>>> items;
     {
       std::lock_guard lock(mailbox_->mutex);
@@ -609,7 +609,7 @@ class Server::Loop {
     if (it == conns_.end()) return;
     Conn& c = *it->second;
     if (c.state != State::Handling || c.pending) return;
-    c.pending = response ? std::move(*response) : server_.errorPage_(500);
+    c.pending = response ? std::move(*response) : server_.errorpage_(500);
     if (c.dispatching) return;
     now_ = Clock::now();
     drive(c);
@@ -620,8 +620,8 @@ class Server::Loop {
   // being committed is answered, not cut off) before the loop ends.
   void drain() {
     draining_ = true;
-    if (!listenPaused_) epoll_ctl(epollFd_, EPOLL_CTL_DEL, server_.listenFd_, nullptr);
-    listenPaused_ = true;
+    if (!listenpaused_) epoll_ctl(epollfd_, EPOLL_CTL_DEL, server_.listenfd_, nullptr);
+    listenpaused_ = true;
     now_ = Clock::now();
     for (auto it = conns_.begin(); it != conns_.end();) {
       Conn& c = *it->second;
@@ -642,32 +642,32 @@ class Server::Loop {
     for (int i = 0; i < 64; ++i) {
       sockaddr_storage addr{};
       socklen_t len = sizeof addr;
-      const int fd = accept4(server_.listenFd_, reinterpret_cast<sockaddr*>(&addr), &len,
+      const int fd = accept4(server_.listenfd_, reinterpret_cast<sockaddr*>(&addr), &len,
                              SOCK_NONBLOCK | SOCK_CLOEXEC);
       if (fd < 0) {
         if (errno == EINTR || errno == ECONNABORTED) continue;
         if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
           // Out of descriptors: stop listening until the next sweep instead of spinning.
-          epoll_ctl(epollFd_, EPOLL_CTL_DEL, server_.listenFd_, nullptr);
-          listenPaused_ = true;
+          epoll_ctl(epollfd_, EPOLL_CTL_DEL, server_.listenfd_, nullptr);
+          listenpaused_ = true;
         }
         return;
       }
-      if (server_.connections_.load() >= server_.connectionCap_) {
+      if (server_.connections_.load() >= server_.connectioncap_) {
         ::close(fd);
         continue;
       }
       const int one = 1;
       setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
       auto c = std::make_unique<Conn>();
-      c->id = nextId_++;
+      c->id = nextid_++;
       c->fd = fd;
-      c->peer = peerAddress(addr);
+      c->peer = peeraddress(addr);
       c->deadline = now_ + limits_.idleTimeout;
       epoll_event ev{};
       ev.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
       ev.data.u64 = c->id;
-      if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev) != 0) {
+      if (epoll_ctl(epollfd_, EPOLL_CTL_ADD, fd, &ev) != 0) {
         ::close(fd);
         continue;
       }
@@ -722,7 +722,7 @@ class Server::Loop {
     c.state = State::Handling;
     c.keepAlive = false;
     c.headOnly = false;
-    c.pending = server_.errorPage_(status);
+    c.pending = server_.errorpage_(status);
     c.pending->close = true;
   }
 
@@ -735,16 +735,16 @@ class Server::Loop {
           c.requestBegun = true;
           c.deadline = now_ + limits_.requestTimeout;
         }
-        const HeadParse found = findHead(c.in, limits_);
+        const HeadParse found = findhead(c.in, limits_);
         if (found.kind == HeadParse::Refused) {
           refuse(c, found.status);
           return true;
         }
         if (found.kind == HeadParse::Complete) {
           Request request;
-          int status = parseHead(std::string_view(c.in).substr(0, found.length), limits_, request);
+          int status = parsehead(std::string_view(c.in).substr(0, found.length), limits_, request);
           std::optional<std::uint64_t> length;
-          if (status == 0) length = bodyLength(request, status);
+          if (status == 0) length = bodylength(request, status);
           if (status == 0 && *length > limits_.maxBody) status = 413;
           if (status != 0) {
             c.minorVersion = request.minorVersion;
@@ -796,8 +796,8 @@ class Server::Loop {
     c.requestBegun = false;
     c.minorVersion = request.minorVersion;
     c.headOnly = request.method == "HEAD";
-    c.keepAlive = request.minorVersion >= 1 ? !connectionHas(request, "close")
-                                            : connectionHas(request, "keep-alive");
+    c.keepAlive = request.minorVersion >= 1 ? !connectionhas(request, "close")
+                                            : connectionhas(request, "keep-alive");
     c.state = State::Handling;
     c.dispatching = true;
     {
@@ -805,7 +805,7 @@ class Server::Loop {
       try {
         server_.handler_(request, Responder(slot));
       } catch (...) {
-        Responder(slot).send(server_.errorPage_(500));
+        Responder(slot).send(server_.errorpage_(500));
       }
     }
     c.dispatching = false;
@@ -822,7 +822,7 @@ class Server::Loop {
     out += "HTTP/1.1 ";
     out += std::to_string(r.status);
     out += ' ';
-    out += reasonPhrase(r.status);
+    out += reasonphrase(r.status);
     out += "\r\n";
     if (c.closeAfter) {
       out += "Connection: close\r\n";
@@ -959,9 +959,9 @@ class Server::Loop {
   }
 
   void sweep() {
-    if (listenPaused_ && !draining_) {
-      epoll_ctl(epollFd_, EPOLL_CTL_ADD, server_.listenFd_, &listenEvents_);
-      listenPaused_ = false;
+    if (listenpaused_ && !draining_) {
+      epoll_ctl(epollfd_, EPOLL_CTL_ADD, server_.listenfd_, &listenevents_);
+      listenpaused_ = false;
     }
     for (auto it = conns_.begin(); it != conns_.end();) {
       Conn& c = *it->second;
@@ -983,15 +983,15 @@ class Server::Loop {
 
   Server& server_;
   const Limits& limits_;
-  int epollFd_ = -1;
-  int wakeFd_ = -1;
-  epoll_event listenEvents_{};
-  bool listenPaused_ = false;
+  int epollfd_ = -1;
+  int wakefd_ = -1;
+  epoll_event listenevents_{};
+  bool listenpaused_ = false;
   bool draining_ = false;
   std::shared_ptr<Mailbox> mailbox_;
   std::unordered_map<std::uint64_t, std::unique_ptr<Conn>> conns_;
   std::vector<std::uint64_t> again_;
-  std::uint64_t nextId_ = 2;
+  std::uint64_t nextid_ = 2;
   Clock::time_point now_ = Clock::now();
   char buffer_[65536];
 };
@@ -999,11 +999,11 @@ class Server::Loop {
 // ---------------------------------------------------------------------------------------------
 // The server
 
-Server::Server(Handler handler, ErrorPage errorPage, Limits limits)
-    : handler_(std::move(handler)), errorPage_(std::move(errorPage)), limits_(limits) {
-  if (!errorPage_) {
-    errorPage_ = [](int status) {
-      return Response::text(status, std::string(reasonPhrase(status)) + "\n",
+Server::Server(Handler handler, ErrorPage errorpage, Limits limits)
+    : handler_(std::move(handler)), errorpage_(std::move(errorpage)), limits_(limits) {
+  if (!errorpage_) {
+    errorpage_ = [](int status) {
+      return Response::text(status, std::string(reasonphrase(status)) + "\n",
                             "text/plain; charset=utf-8");
     };
   }
@@ -1015,7 +1015,7 @@ Server::~Server() {
     if (loop->thread.joinable()) loop->thread.join();
   }
   loops_.clear();
-  if (listenFd_ >= 0) ::close(listenFd_);
+  if (listenfd_ >= 0) ::close(listenfd_);
 }
 
 int Server::listen(const std::string& host, int port) {
@@ -1039,7 +1039,7 @@ int Server::listen(const std::string& host, int port) {
       sockaddr_storage bound{};
       socklen_t len = sizeof bound;
       getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len);
-      listenFd_ = fd;
+      listenfd_ = fd;
       freeaddrinfo(found);
       return bound.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6&>(bound).sin6_port)
                                          : ntohs(reinterpret_cast<sockaddr_in&>(bound).sin_port);
@@ -1052,10 +1052,10 @@ int Server::listen(const std::string& host, int port) {
 }
 
 void Server::run(unsigned loops) {
-  if (listenFd_ < 0) throw std::logic_error("run() before listen()");
-  connectionCap_ = std::min(limits_.maxConnections, connectionsDescriptorsAllow());
+  if (listenfd_ < 0) throw std::logic_error("run() before listen()");
+  connectioncap_ = std::min(limits_.maxConnections, connectionsdescriptorsallow());
   {
-    std::lock_guard lock(loopsMutex_);
+    std::lock_guard lock(loopsmutex_);
     if (stopping_) return;
     for (unsigned i = 0; i < std::max(1u, loops); ++i) {
       loops_.push_back(std::make_unique<Loop>(*this));
@@ -1066,7 +1066,7 @@ void Server::run(unsigned loops) {
 }
 
 void Server::stop() {
-  std::lock_guard lock(loopsMutex_);
+  std::lock_guard lock(loopsmutex_);
   stopping_ = true;
   for (auto& loop : loops_) loop->wake();
 }

@@ -101,7 +101,7 @@ using Handler = std::function<void(Request& request, Responder responder)>;
 // Renders the page sent with a refusal the server makes itself (400, 413, 414, ...).
 using ErrorPage = std::function<Response(int status)>;
 
-const char* reasonPhrase(int status);
+const char* reasonphrase(int status);
 
 // The hand-back of one request's answer. Copies share one answer: the first send() counts, and
 // a request nobody answered gets 500 when the last copy goes. send() may be called from any
@@ -118,7 +118,7 @@ class Responder {
 
 class Server {
  public:
-  Server(Handler handler, ErrorPage errorPage, Limits limits = {});
+  Server(Handler handler, ErrorPage errorpage, Limits limits = {});
   ~Server();
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
@@ -139,15 +139,15 @@ class Server {
   friend class Loop;
 
   Handler handler_;
-  ErrorPage errorPage_;
+  ErrorPage errorpage_;
   Limits limits_;
-  int listenFd_ = -1;
+  int listenfd_ = -1;
   std::atomic<bool> stopping_{false};
-  std::mutex loopsMutex_;
+  std::mutex loopsmutex_;
   std::vector<std::unique_ptr<Loop>> loops_;
   std::atomic<std::size_t> connections_{0};
   // limits_.maxConnections, or fewer when the descriptors the process may open allow fewer.
-  std::size_t connectionCap_ = 0;
+  std::size_t connectioncap_ = 0;
 };
 
 // Parsing, apart so it can be tested on its own.
@@ -158,11 +158,11 @@ struct HeadParse {
 };
 
 // Looks for a whole request head at the start of `data` and checks its size limits.
-HeadParse findHead(std::string_view data, const Limits& limits);
+HeadParse findhead(std::string_view data, const Limits& limits);
 // Parses a complete head into request; returns 0 or the status of the refusal.
-int parseHead(std::string_view head, const Limits& limits, Request& request);
+int parsehead(std::string_view head, const Limits& limits, Request& request);
 // The body length the head announces: nothing when none, or a refusal status in `status`.
-std::optional<std::uint64_t> bodyLength(const Request& request, int& status);
+std::optional<std::uint64_t> bodylength(const Request& request, int& status);
 
 struct ByteRange {
   std::uint64_t first = 0;
@@ -170,6 +170,6 @@ struct ByteRange {
 };
 enum class RangeKind { Whole, Part, Unsatisfiable };
 // A single "bytes=" range of a file of `size` bytes; anything not understood means the whole.
-RangeKind parseRange(std::string_view header, std::uint64_t size, ByteRange& range);
+RangeKind parserange(std::string_view header, std::uint64_t size, ByteRange& range);
 
 }  // namespace pipshiftserver::http

@@ -15,7 +15,7 @@
 
 int main(int argc, char** argv) {
   using namespace pipshiftserver;
-  const ParsedOptions parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+  const ParsedOptions parsed = parseoptions(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.options) {
     if (parsed.error.empty()) {
       std::cout << usage();
@@ -43,13 +43,13 @@ int main(int argc, char** argv) {
   }
 
   try {
-    ScoreBoard board(openWriters(o.db));
+    ScoreBoard board(openwriters(o.db));
     Routes routes(board, o.root, o.postLimit);
     http::Server server(
         [&routes](http::Request& request, http::Responder responder) {
           routes.handle(request, std::move(responder));
         },
-        &Routes::errorPage);
+        &Routes::errorpage);
 
     int port = 0;
     try {

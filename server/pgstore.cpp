@@ -22,7 +22,7 @@ void PgStore::ResultDeleter::operator()(pg_result* r) const {
   PQclear(r);
 }
 
-std::string withoutPassword(const std::string& address) {
+std::string withoutpassword(const std::string& address) {
   const std::size_t scheme = address.find("://");
   if (scheme == std::string::npos) return address;
   const std::size_t start = scheme + 3;
@@ -34,13 +34,13 @@ std::string withoutPassword(const std::string& address) {
   return address.substr(0, colon) + address.substr(at);
 }
 
-std::string newSourceName() {
+std::string newsourcename() {
   std::random_device random;
   return std::to_string(getpid()) + "-" + std::to_string(random()) + std::to_string(random());
 }
 
 PgStore::PgStore(const std::string& address, bool listen, std::string source)
-    : address_(address), listen_(listen), source_(source.empty() ? newSourceName() : source) {
+    : address_(address), listen_(listen), source_(source.empty() ? newsourcename() : source) {
   connect();
 }
 
@@ -60,11 +60,11 @@ void PgStore::connect() {
     while (!message.empty() && message.back() == '\n') message.pop_back();
     PQfinish(conn_);
     conn_ = nullptr;
-    throw DbError("cannot open score database " + withoutPassword(address_) + ": " + message);
+    throw DbError("cannot open score database " + withoutpassword(address_) + ": " + message);
   }
   try {
-    prepareSession();
-    sessionReady_ = true;
+    preparesession();
+    sessionready_ = true;
     exec("BEGIN");
     exec(kSchemaLock);
     exec(
@@ -83,7 +83,7 @@ void PgStore::connect() {
   }
 }
 
-void PgStore::prepareSession() {
+void PgStore::preparesession() {
   // "Already exists, skipping" and the like are no news.
   exec("SET client_min_messages TO warning");
   // An answered post must be durable whatever the database's own default says.
@@ -93,7 +93,7 @@ void PgStore::prepareSession() {
   if (listen_) exec("LISTEN pipshift_scores");
 }
 
-bool PgStore::stillOpen() {
+bool PgStore::stillopen() {
   // The database says why before it hangs up; the hang-up itself is the next read.
   for (int reads = 0; reads < 4; ++reads) {
     pollfd waiting{PQsocket(conn_), POLLIN, 0};
@@ -103,18 +103,18 @@ bool PgStore::stillOpen() {
   return PQstatus(conn_) == CONNECTION_OK;
 }
 
-void PgStore::ensureConnected() {
+void PgStore::ensureconnected() {
   // A connection the database has ended meanwhile (a restart, an administrator) is noticed here,
   // by reading what it sent, before a post goes out on it: a post sent and then failed cannot be
   // sent again without the risk of storing it twice.
-  if (conn_ && !abandoned_ && PQstatus(conn_) == CONNECTION_OK && stillOpen() && sessionReady_) {
+  if (conn_ && !abandoned_ && PQstatus(conn_) == CONNECTION_OK && stillopen() && sessionready_) {
     return;
   }
   if (!conn_) {
     connect();
   } else {
     if (abandoned_ || PQstatus(conn_) != CONNECTION_OK) {
-      sessionReady_ = false;
+      sessionready_ = false;
       abandoned_ = false;
       PQreset(conn_);
       if (PQstatus(conn_) != CONNECTION_OK) {
@@ -122,8 +122,8 @@ void PgStore::ensureConnected() {
       }
     }
     // Not before the session is set up as a post needs it (durable commits above all).
-    prepareSession();
-    sessionReady_ = true;
+    preparesession();
+    sessionready_ = true;
   }
   missed_ = true;
 }
@@ -136,7 +136,7 @@ PgStore::Result PgStore::run(const char* sql, const std::vector<const char*>* va
   if (!sent) throw DbError(std::string("score database: ") + PQerrorMessage(conn_));
   // The database's own statement_timeout ends a slow statement first; this is for a database
   // that does not answer at all.
-  const auto deadline = std::chrono::steady_clock::now() + answerTimeout_;
+  const auto deadline = std::chrono::steady_clock::now() + answertimeout_;
   while (PQisBusy(conn_)) {
     const auto left =
         std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -147,7 +147,7 @@ PgStore::Result PgStore::run(const char* sql, const std::vector<const char*>* va
       // The statement may still be carried out; the caller reports it as not done, and the
       // connection, still busy with it, is replaced before its next use.
       abandoned_ = true;
-      throw DbError("score database: no answer within " + std::to_string(answerTimeout_.count()) +
+      throw DbError("score database: no answer within " + std::to_string(answertimeout_.count()) +
                     " ms");
     }
     if (PQconsumeInput(conn_) == 0) break;  // PQgetResult says what went wrong
@@ -177,7 +177,7 @@ void PgStore::exec(const char* sql) {
 void PgStore::add(const std::vector<ScoreEntry>& entries, bool announce) {
   if (entries.empty()) return;
   std::lock_guard lock(mutex_);
-  ensureConnected();
+  ensureconnected();
   std::string sql = "INSERT INTO scores (name, date, score) VALUES ";
   std::vector<std::string> scores;
   std::vector<const char*> values;
@@ -216,7 +216,7 @@ void PgStore::add(const std::vector<ScoreEntry>& entries, bool announce) {
 
 std::vector<ScoreEntry> PgStore::best(std::size_t limit) {
   std::lock_guard lock(mutex_);
-  ensureConnected();
+  ensureconnected();
   const std::string n = std::to_string(limit);
   const std::vector<const char*> values{n.c_str()};
   const std::vector<int> lengths{static_cast<int>(n.size())};
@@ -241,7 +241,7 @@ std::vector<ScoreEntry> PgStore::best(std::size_t limit) {
 
 std::size_t PgStore::count() {
   std::lock_guard lock(mutex_);
-  ensureConnected();
+  ensureconnected();
   Result r = run("SELECT count(*) FROM scores");
   if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
     throw DbError(std::string("score database, count: ") + PQresultErrorMessage(r.get()));
@@ -249,9 +249,9 @@ std::size_t PgStore::count() {
   return static_cast<std::size_t>(std::stoull(PQgetvalue(r.get(), 0, 0)));
 }
 
-bool PgStore::changedElsewhere() {
+bool PgStore::changedelsewhere() {
   std::lock_guard lock(mutex_);
-  ensureConnected();
+  ensureconnected();
   if (PQconsumeInput(conn_) == 0) {
     // The connection broke; the next call reconnects and reports the change it may have missed.
     return false;

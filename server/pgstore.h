@@ -30,11 +30,11 @@ class PgStore final : public ScoreStore {
   void add(const std::vector<ScoreEntry>& entries, bool announce) override;
   std::vector<ScoreEntry> best(std::size_t limit) override;
   std::size_t count() override;
-  bool changedElsewhere() override;
+  bool changedelsewhere() override;
 
   // The longest a statement's answer is waited for before the connection is given up (the
   // database may hang, or a broken network hide it): the post is then reported as not stored.
-  void setAnswerTimeout(std::chrono::milliseconds timeout) { answerTimeout_ = timeout; }
+  void setAnswerTimeout(std::chrono::milliseconds timeout) { answertimeout_ = timeout; }
 
  private:
   struct ResultDeleter {
@@ -43,13 +43,13 @@ class PgStore final : public ScoreStore {
   using Result = std::unique_ptr<pg_result, ResultDeleter>;
 
   // Sends one statement (with its parameters, when given) and waits for its result no longer
-  // than answerTimeout_. Throws DbError when there is none.
+  // than answertimeout_. Throws DbError when there is none.
   Result run(const char* sql, const std::vector<const char*>* values = nullptr,
              const std::vector<int>* lengths = nullptr);
   void connect();
-  void prepareSession();
-  void ensureConnected();
-  bool stillOpen();
+  void preparesession();
+  void ensureconnected();
+  bool stillopen();
   void exec(const char* sql);
 
   std::mutex mutex_;
@@ -60,16 +60,16 @@ class PgStore final : public ScoreStore {
   // Set after a reconnection: notifications may have been missed meanwhile.
   bool missed_ = false;
   // Whether the session settings took on the current connection.
-  bool sessionReady_ = false;
-  std::chrono::milliseconds answerTimeout_{15000};
+  bool sessionready_ = false;
+  std::chrono::milliseconds answertimeout_{15000};
   // Set when a statement's answer was given up on: the connection is still busy with it.
   bool abandoned_ = false;
 };
 
 // A name for one server process, unlike any other's.
-std::string newSourceName();
+std::string newsourcename();
 
 // The address with any password left out, fit for a message.
-std::string withoutPassword(const std::string& address);
+std::string withoutpassword(const std::string& address);
 
 }  // namespace pipshiftserver

@@ -12,9 +12,9 @@ constexpr auto kWindow = std::chrono::seconds(60);
 }
 
 PostLimiter::PostLimiter(unsigned perMinute, Now now, std::size_t maxTracked)
-    : perMinute_(perMinute),
+    : perminute_(perMinute),
       now_(std::move(now)),
-      maxTracked_(std::max<std::size_t>(1, maxTracked)) {}
+      maxtracked_(std::max<std::size_t>(1, maxTracked)) {}
 
 std::string PostLimiter::key(const std::string& address) {
   in6_addr a6{};
@@ -27,11 +27,11 @@ std::string PostLimiter::key(const std::string& address) {
   return std::string(text) + "/64";
 }
 
-bool PostLimiter::Record::quietSince(Clock::time_point since) const {
+bool PostLimiter::Record::quietsince(Clock::time_point since) const {
   return first == times.size() || times.back() <= since;
 }
 
-void PostLimiter::Record::forgetBefore(Clock::time_point since) {
+void PostLimiter::Record::forgetbefore(Clock::time_point since) {
   while (first < times.size() && times[first] <= since) ++first;
   // Moved down only once half is spent, so a post costs a constant time however long the list.
   if (first > 0 && first * 2 >= times.size()) {
@@ -41,12 +41,12 @@ void PostLimiter::Record::forgetBefore(Clock::time_point since) {
 }
 
 bool PostLimiter::admit(const std::string& address, int* retryAfter) {
-  if (perMinute_ == 0) return true;
+  if (perminute_ == 0) return true;
   const Clock::time_point now = now_();
   const Clock::time_point windowStart = now - kWindow;
   std::lock_guard lock(mutex_);
   // The back has been quiet longest: once it has had a quiet minute it is forgotten.
-  while (!order_.empty() && order_.back().quietSince(windowStart)) {
+  while (!order_.empty() && order_.back().quietsince(windowStart)) {
     index_.erase(order_.back().key);
     order_.pop_back();
   }
@@ -54,7 +54,7 @@ bool PostLimiter::admit(const std::string& address, int* retryAfter) {
   const std::string k = key(address);
   auto found = index_.find(k);
   if (found == index_.end()) {
-    if (index_.size() >= maxTracked_) {
+    if (index_.size() >= maxtracked_) {
       index_.erase(order_.back().key);
       order_.pop_back();
     }
@@ -64,8 +64,8 @@ bool PostLimiter::admit(const std::string& address, int* retryAfter) {
     order_.splice(order_.begin(), order_, found->second);
   }
   Record& record = *found->second;
-  record.forgetBefore(windowStart);
-  if (record.times.size() - record.first >= perMinute_) {
+  record.forgetbefore(windowStart);
+  if (record.times.size() - record.first >= perminute_) {
     if (retryAfter) {
       const auto wait = record.times[record.first] + kWindow - now;
       *retryAfter = static_cast<int>(std::chrono::ceil<std::chrono::seconds>(wait).count());

@@ -45,13 +45,13 @@ class PostLimiter {
     // The posts admitted within the last minute, oldest first, from `first` on.
     std::vector<Clock::time_point> times;
     std::size_t first = 0;
-    bool quietSince(Clock::time_point since) const;
-    void forgetBefore(Clock::time_point since);
+    bool quietsince(Clock::time_point since) const;
+    void forgetbefore(Clock::time_point since);
   };
 
-  unsigned perMinute_;
+  unsigned perminute_;
   Now now_;
-  std::size_t maxTracked_;
+  std::size_t maxtracked_;
   mutable std::mutex mutex_;
   // Most recently heard from first, so the quiet ones are at the back.
   std::list<Record> order_;

@@ -21,9 +21,9 @@ ScoreBoard::ScoreBoard(std::unique_ptr<ScoreStore> store, Settings settings)
 ScoreBoard::ScoreBoard(std::vector<std::unique_ptr<ScoreStore>> stores, Settings settings)
     : stores_(std::move(stores)), settings_(settings) {
   if (stores_.empty()) throw DbError("no score store");
-  stores_[0]->changedElsewhere();  // start counting from now
+  stores_[0]->changedelsewhere();  // start counting from now
   best_ = stores_[0]->best(kListLength);
-  page_ = std::make_shared<const std::string>(renderScorePage(best_));
+  page_ = std::make_shared<const std::string>(renderscorepage(best_));
   for (std::size_t i = 0; i < stores_.size(); ++i) threads_.emplace_back([this, i] { work(i); });
 }
 
@@ -32,13 +32,13 @@ ScoreBoard::~ScoreBoard() {
 }
 
 std::shared_ptr<const std::string> ScoreBoard::page() const {
-  std::lock_guard lock(pageMutex_);
+  std::lock_guard lock(pagemutex_);
   return page_;
 }
 
 void ScoreBoard::post(ScoreEntry entry, Done done) {
   {
-    std::lock_guard lock(queueMutex_);
+    std::lock_guard lock(queuemutex_);
     if (!stopping_) {
       queue_.push_back(Pending{std::move(entry), std::move(done)});
       queued_.notify_one();
@@ -50,7 +50,7 @@ void ScoreBoard::post(ScoreEntry entry, Done done) {
 
 void ScoreBoard::stop() {
   {
-    std::lock_guard lock(queueMutex_);
+    std::lock_guard lock(queuemutex_);
     stopping_ = true;
     queued_.notify_all();
   }
@@ -79,8 +79,8 @@ void ScoreBoard::merge(const std::vector<ScoreEntry>& added) {
 }
 
 void ScoreBoard::publish() {
-  auto page = std::make_shared<const std::string>(renderScorePage(best_));
-  std::lock_guard lock(pageMutex_);
+  auto page = std::make_shared<const std::string>(renderscorepage(best_));
+  std::lock_guard lock(pagemutex_);
   page_ = std::move(page);
 }
 
@@ -105,7 +105,7 @@ void ScoreBoard::work(std::size_t writer) {
   // answered: a ranking group is then read back rather than merged in.
   const bool readBack = stores_.size() > 1;
   auto nextWatch = std::chrono::steady_clock::now() + settings_.watchInterval;
-  std::unique_lock lock(queueMutex_);
+  std::unique_lock lock(queuemutex_);
   for (;;) {
     if (watcher) {
       queued_.wait_until(lock, nextWatch, [this] { return stopping_ || !queue_.empty(); });
@@ -126,7 +126,7 @@ void ScoreBoard::work(std::size_t writer) {
       entries.reserve(batch.size());
       bool ranking = false;
       {
-        std::lock_guard list(listMutex_);
+        std::lock_guard list(listmutex_);
         for (Pending& p : batch) {
           ranking = ranking || ranks(p.entry);
           entries.push_back(p.entry);
@@ -135,7 +135,7 @@ void ScoreBoard::work(std::size_t writer) {
       try {
         store.add(entries, ranking);
         if (ranking) {
-          std::lock_guard list(listMutex_);
+          std::lock_guard list(listmutex_);
           if (readBack) {
             refresh(store);
           } else {
@@ -152,13 +152,13 @@ void ScoreBoard::work(std::size_t writer) {
       bool changed = false;
       if (now >= nextWatch) {
         try {
-          changed = store.changedElsewhere();
+          changed = store.changedelsewhere();
         } catch (const DbError& e) {
           std::cerr << "pipshift-server: " << e.what() << std::endl;
         }
         nextWatch = now + settings_.watchInterval;
       }
-      std::lock_guard list(listMutex_);
+      std::lock_guard list(listmutex_);
       if (changed || stale_) refresh(store);
     }
     // Answer only now, so the poster's next look at the list shows the score.

@@ -64,16 +64,16 @@ class ScoreBoard {
   std::vector<std::unique_ptr<ScoreStore>> stores_;
   Settings settings_;
 
-  mutable std::mutex pageMutex_;
+  mutable std::mutex pagemutex_;
   std::shared_ptr<const std::string> page_;
 
-  std::mutex queueMutex_;
+  std::mutex queuemutex_;
   std::condition_variable queued_;
   std::deque<Pending> queue_;
   bool stopping_ = false;
 
-  // The best list as last known; guarded by listMutex_.
-  std::mutex listMutex_;
+  // The best list as last known; guarded by listmutex_.
+  std::mutex listmutex_;
   std::vector<ScoreEntry> best_;
   bool stale_ = false;
 

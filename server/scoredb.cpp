@@ -18,23 +18,23 @@ using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
 
 }  // namespace
 
-bool isPostgresAddress(std::string_view db) {
+bool ispostgresaddress(std::string_view db) {
   return db.rfind("postgresql://", 0) == 0 || db.rfind("postgres://", 0) == 0;
 }
 
-std::unique_ptr<ScoreStore> openStore(const std::string& db) {
-  if (isPostgresAddress(db)) return std::make_unique<PgStore>(db);
+std::unique_ptr<ScoreStore> openstore(const std::string& db) {
+  if (ispostgresaddress(db)) return std::make_unique<PgStore>(db);
   return std::make_unique<ScoreDb>(db);
 }
 
-std::vector<std::unique_ptr<ScoreStore>> openWriters(const std::string& db) {
+std::vector<std::unique_ptr<ScoreStore>> openwriters(const std::string& db) {
   constexpr int kDatabaseWriters = 4;
   std::vector<std::unique_ptr<ScoreStore>> stores;
-  if (!isPostgresAddress(db)) {
+  if (!ispostgresaddress(db)) {
     stores.push_back(std::make_unique<ScoreDb>(db));
     return stores;
   }
-  const std::string source = newSourceName();
+  const std::string source = newsourcename();
   for (int i = 0; i < kDatabaseWriters; ++i) {
     stores.push_back(std::make_unique<PgStore>(db, i == 0, source));
   }
@@ -70,7 +70,7 @@ ScoreDb::ScoreDb(const std::string& path) {
                            SQLITE_PREPARE_PERSISTENT, &insert_, nullptr) != SQLITE_OK) {
       fail("prepare insert");
     }
-    dataVersion_ = dataVersion();
+    dataversion_ = dataversion();
   } catch (...) {
     sqlite3_finalize(insert_);
     sqlite3_close(db_);
@@ -155,7 +155,7 @@ std::size_t ScoreDb::count() {
   return static_cast<std::size_t>(sqlite3_column_int64(raw, 0));
 }
 
-long long ScoreDb::dataVersion() {
+long long ScoreDb::dataversion() {
   sqlite3_stmt* raw = nullptr;
   if (sqlite3_prepare_v2(db_, "PRAGMA data_version", -1, &raw, nullptr) != SQLITE_OK) {
     fail("prepare data_version");
@@ -165,12 +165,12 @@ long long ScoreDb::dataVersion() {
   return sqlite3_column_int64(raw, 0);
 }
 
-bool ScoreDb::changedElsewhere() {
+bool ScoreDb::changedelsewhere() {
   std::lock_guard lock(mutex_);
   // The version moves only for commits made through other connections, ours excluded.
-  const long long now = dataVersion();
-  const bool changed = now != dataVersion_;
-  dataVersion_ = now;
+  const long long now = dataversion();
+  const bool changed = now != dataversion_;
+  dataversion_ = now;
   return changed;
 }
 

@@ -34,16 +34,16 @@ class ScoreStore {
   virtual std::size_t count() = 0;
   // Whether another process may have changed the scores since the last call. Cheap: no query
   // of the table.
-  virtual bool changedElsewhere() = 0;
+  virtual bool changedelsewhere() = 0;
 };
 
 // "postgresql://..." or "postgres://..." names a PostgreSQL database; anything else a SQLite file.
-bool isPostgresAddress(std::string_view db);
+bool ispostgresaddress(std::string_view db);
 // Opens the store the --db value names, creating the table when it is missing. Throws DbError.
-std::unique_ptr<ScoreStore> openStore(const std::string& db);
+std::unique_ptr<ScoreStore> openstore(const std::string& db);
 // The stores one server writes through: a SQLite file takes one writer at a time, a database
 // server several (the first of them watches for other servers' changes).
-std::vector<std::unique_ptr<ScoreStore>> openWriters(const std::string& db);
+std::vector<std::unique_ptr<ScoreStore>> openwriters(const std::string& db);
 
 // The SQLite file.
 class ScoreDb final : public ScoreStore {
@@ -58,17 +58,17 @@ class ScoreDb final : public ScoreStore {
   void add(const std::vector<ScoreEntry>& entries, bool announce) override;
   std::vector<ScoreEntry> best(std::size_t limit) override;
   std::size_t count() override;
-  bool changedElsewhere() override;
+  bool changedelsewhere() override;
 
  private:
   void exec(const char* sql);
   [[noreturn]] void fail(const std::string& what);
-  long long dataVersion();
+  long long dataversion();
 
   std::mutex mutex_;
   sqlite3* db_ = nullptr;
   sqlite3_stmt* insert_ = nullptr;
-  long long dataVersion_ = 0;
+  long long dataversion_ = 0;
 };
 
 }  // namespace pipshiftserver

@@ -8,14 +8,14 @@ namespace pipshiftserver {
 
 namespace {
 
-int hexValue(char c) {
+int hexvalue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
 
-std::optional<std::string> decodeComponent(std::string_view text) {
+std::optional<std::string> decodecomponent(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -24,8 +24,8 @@ std::optional<std::string> decodeComponent(std::string_view text) {
       out += ' ';
     } else if (c == '%') {
       if (i + 2 >= text.size()) return std::nullopt;
-      const int hi = hexValue(text[i + 1]);
-      const int lo = hexValue(text[i + 2]);
+      const int hi = hexvalue(text[i + 1]);
+      const int lo = hexvalue(text[i + 2]);
       if (hi < 0 || lo < 0) return std::nullopt;
       out += static_cast<char>(hi * 16 + lo);
       i += 2;
@@ -43,7 +43,7 @@ struct TextShape {
   bool hasControl = false;
 };
 
-std::optional<TextShape> shapeOf(std::string_view text) {
+std::optional<TextShape> shapeof(std::string_view text) {
   TextShape shape;
   std::size_t i = 0;
   while (i < text.size()) {
@@ -100,7 +100,7 @@ std::optional<std::string> single(const FormFields& fields, const std::string& k
 
 }  // namespace
 
-std::optional<FormFields> parseForm(std::string_view text) {
+std::optional<FormFields> parseform(std::string_view text) {
   FormFields fields;
   while (!text.empty()) {
     const std::size_t amp = text.find('&');
@@ -108,16 +108,16 @@ std::optional<FormFields> parseForm(std::string_view text) {
     text = amp == std::string_view::npos ? std::string_view() : text.substr(amp + 1);
     if (pair.empty()) continue;
     const std::size_t eq = pair.find('=');
-    auto key = decodeComponent(pair.substr(0, eq));
+    auto key = decodecomponent(pair.substr(0, eq));
     auto value =
-        decodeComponent(eq == std::string_view::npos ? std::string_view() : pair.substr(eq + 1));
+        decodecomponent(eq == std::string_view::npos ? std::string_view() : pair.substr(eq + 1));
     if (!key || !value) return std::nullopt;
     fields.emplace(std::move(*key), std::move(*value));
   }
   return fields;
 }
 
-Checked checkEntry(const FormFields& fields) {
+Checked checkentry(const FormFields& fields) {
   Checked result;
   std::string& error = result.error;
   const auto name = single(fields, "name", error);
@@ -127,7 +127,7 @@ Checked checkEntry(const FormFields& fields) {
   const auto score = single(fields, "score", error);
   if (!score) return result;
 
-  const auto nameShape = shapeOf(*name);
+  const auto nameShape = shapeof(*name);
   if (!nameShape) {
     error = "The name is not UTF-8 text.";
     return result;
@@ -145,7 +145,7 @@ Checked checkEntry(const FormFields& fields) {
     return result;
   }
 
-  const auto dateShape = shapeOf(*date);
+  const auto dateShape = shapeof(*date);
   if (!dateShape || dateShape->characters == 0 || dateShape->characters > kMaxDateChars ||
       dateShape->hasControl) {
     error =
@@ -166,7 +166,7 @@ Checked checkEntry(const FormFields& fields) {
   return result;
 }
 
-std::string htmlEscape(std::string_view text) {
+std::string htmlescape(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (const char c : text) {
@@ -193,7 +193,7 @@ std::string htmlEscape(std::string_view text) {
   return out;
 }
 
-std::string renderScorePage(const std::vector<ScoreEntry>& ranked) {
+std::string renderscorepage(const std::vector<ScoreEntry>& ranked) {
   std::string page =
       "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\n"
       "<title>Pipshift High Scores</title>\n</head>\n<body bgcolor=\"#FFFFFF\">\n"
@@ -219,7 +219,7 @@ std::string renderScorePage(const std::vector<ScoreEntry>& ranked) {
     page += ink;
     page += "\">" + std::to_string(rank) + "</font></td><td><font color=\"";
     page += ink;
-    page += "\">" + htmlEscape(e.name) + "</font></td><td>" + htmlEscape(e.date) +
+    page += "\">" + htmlescape(e.name) + "</font></td><td>" + htmlescape(e.date) +
             "</td><td align=\"right\"><b>" + std::to_string(e.score) + "</b></td></tr>\n";
   }
   if (rank == 0) {
@@ -231,13 +231,13 @@ std::string renderScorePage(const std::vector<ScoreEntry>& ranked) {
   return page;
 }
 
-std::string renderErrorPage(std::string_view title, std::string_view message) {
-  return "<html>\n<head><title>" + htmlEscape(title) +
+std::string rendererrorpage(std::string_view title, std::string_view message) {
+  return "<html>\n<head><title>" + htmlescape(title) +
          "</title></head>\n<body bgcolor=\"#FFFFFF\">\n<h2><font color=\"#C00000\">" +
-         htmlEscape(title) + "</font></h2>\n<p>" + htmlEscape(message) + "</p>\n</body>\n</html>\n";
+         htmlescape(title) + "</font></h2>\n<p>" + htmlescape(message) + "</p>\n</body>\n</html>\n";
 }
 
-std::optional<std::filesystem::path> resolveStatic(const std::filesystem::path& root,
+std::optional<std::filesystem::path> resolvestatic(const std::filesystem::path& root,
                                                    std::string_view requestPath) {
   namespace fs = std::filesystem;
   fs::path relative;
@@ -270,7 +270,7 @@ std::optional<std::filesystem::path> resolveStatic(const std::filesystem::path& 
   return file;
 }
 
-std::string contentTypeFor(const std::filesystem::path& file) {
+std::string contenttypefor(const std::filesystem::path& file) {
   std::string ext = file.extension().string();
   std::transform(ext.begin(), ext.end(), ext.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });

@@ -32,28 +32,28 @@ struct ScoreEntry {
 using FormFields = std::multimap<std::string, std::string>;
 
 // Splits "a=1&b=2" and decodes '+' and %XX. Returns nothing when an escape is malformed.
-std::optional<FormFields> parseForm(std::string_view text);
+std::optional<FormFields> parseform(std::string_view text);
 
 // The checked entry, or the reason it is refused, in words for the person who sent it.
 struct Checked {
   std::optional<ScoreEntry> entry;
   std::string error;
 };
-Checked checkEntry(const FormFields& fields);
+Checked checkentry(const FormFields& fields);
 
-std::string htmlEscape(std::string_view text);
+std::string htmlescape(std::string_view text);
 
 // The high-score page for entries already in rank order.
-std::string renderScorePage(const std::vector<ScoreEntry>& ranked);
+std::string renderscorepage(const std::vector<ScoreEntry>& ranked);
 
 // A small page explaining a refusal.
-std::string renderErrorPage(std::string_view title, std::string_view message);
+std::string rendererrorpage(std::string_view title, std::string_view message);
 
 // Maps a decoded request path onto a regular file under root, or nothing when the path would
 // leave root (by "..", a symbolic link or anything else) or names no regular file.
-std::optional<std::filesystem::path> resolveStatic(const std::filesystem::path& root,
+std::optional<std::filesystem::path> resolvestatic(const std::filesystem::path& root,
                                                    std::string_view requestPath);
 
-std::string contentTypeFor(const std::filesystem::path& file);
+std::string contenttypefor(const std::filesystem::path& file);
 
 }  // namespace pipshiftserver

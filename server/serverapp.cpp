@@ -18,16 +18,16 @@ constexpr const char* kPostPath = "/cgi-bin/pipshift.cgi";
 constexpr const char* kListPath = "/counter/pipshift.shtml";
 
 http::Response page(int status, const std::string& title, const std::string& message) {
-  return http::Response::text(status, renderErrorPage(title, message), kHtml);
+  return http::Response::text(status, rendererrorpage(title, message), kHtml);
 }
 
-http::Response notAllowed(const char* allow) {
+http::Response notallowed(const char* allow) {
   http::Response r = page(405, "Method Not Allowed", "This address does not take that request.");
   r.headers.push_back({"Allow", allow});
   return r;
 }
 
-bool isForm(const http::Request& request) {
+bool isform(const http::Request& request) {
   const std::string* type = request.header("Content-Type");
   return type && type->rfind("application/x-www-form-urlencoded", 0) == 0;
 }
@@ -45,7 +45,7 @@ std::string usage() {
          "limit)\n";
 }
 
-ParsedOptions parseOptions(const std::vector<std::string>& args) {
+ParsedOptions parseoptions(const std::vector<std::string>& args) {
   ParsedOptions parsed;
   Options o;
   bool haveRoot = false;
@@ -100,7 +100,7 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
 Routes::Routes(ScoreBoard& board, std::filesystem::path root, unsigned postLimit)
     : board_(board), root_(std::move(root)), limiter_(postLimit) {}
 
-http::Response Routes::errorPage(int status) {
+http::Response Routes::errorpage(int status) {
   switch (status) {
     case 400:
       return page(400, "Bad Request", "The server could not understand the request.");
@@ -127,20 +127,20 @@ void Routes::handle(http::Request& request, http::Responder responder) {
   const std::string& method = request.method;
   if (request.path == kPostPath) {
     // HEAD must not store anything, so only the two methods that post are taken.
-    if (method != "GET" && method != "POST") return responder.send(notAllowed("GET, POST"));
-    return postScore(request, responder);
+    if (method != "GET" && method != "POST") return responder.send(notallowed("GET, POST"));
+    return postscore(request, responder);
   }
-  if (method != "GET" && method != "HEAD") return responder.send(notAllowed("GET, HEAD"));
+  if (method != "GET" && method != "HEAD") return responder.send(notallowed("GET, HEAD"));
   if (request.path == kListPath) {
     http::Response r;
     r.contentType = kHtml;
     r.body = board_.page();
     return responder.send(std::move(r));
   }
-  serveFile(request, responder);
+  servefile(request, responder);
 }
 
-void Routes::postScore(const http::Request& request, const http::Responder& responder) {
+void Routes::postscore(const http::Request& request, const http::Responder& responder) {
   int retryAfter = 0;
   if (!limiter_.admit(request.remoteAddress, &retryAfter)) {
     http::Response r = page(429, "Too many scores",
@@ -152,15 +152,15 @@ void Routes::postScore(const http::Request& request, const http::Responder& resp
   }
   // The fields may come in the query, as the program sends them, or as a posted form.
   std::string text = request.query;
-  if (request.method == "POST" && isForm(request) && !request.body.empty()) {
+  if (request.method == "POST" && isform(request) && !request.body.empty()) {
     if (!text.empty()) text += '&';
     text += request.body;
   }
-  const auto fields = parseForm(text);
+  const auto fields = parseform(text);
   if (!fields) {
     return responder.send(page(400, "Score refused", "The request holds a malformed %-escape."));
   }
-  Checked checked = checkEntry(*fields);
+  Checked checked = checkentry(*fields);
   if (!checked.entry) return responder.send(page(400, "Score refused", checked.error));
   board_.post(std::move(*checked.entry), [responder](bool stored) {
     if (stored) {
@@ -172,8 +172,8 @@ void Routes::postScore(const http::Request& request, const http::Responder& resp
   });
 }
 
-void Routes::serveFile(const http::Request& request, const http::Responder& responder) {
-  const auto path = resolveStatic(root_, request.path);
+void Routes::servefile(const http::Request& request, const http::Responder& responder) {
+  const auto path = resolvestatic(root_, request.path);
   // Owns the descriptor from here on, whichever answer goes out.
   http::FileBody file(path ? ::open(path->c_str(), O_RDONLY | O_CLOEXEC) : -1, 0, 0);
   if (path && !file.open() && (errno == EMFILE || errno == ENFILE || errno == ENOMEM)) {
@@ -186,12 +186,12 @@ void Routes::serveFile(const http::Request& request, const http::Responder& resp
   }
   const auto size = static_cast<std::uint64_t>(st.st_size);
   http::Response r;
-  r.contentType = contentTypeFor(*path);
+  r.contentType = contenttypefor(*path);
   r.headers.push_back({"Accept-Ranges", "bytes"});
   http::ByteRange range{0, size};
   const std::string* asked = request.header("Range");
   const http::RangeKind kind =
-      asked ? http::parseRange(*asked, size, range) : http::RangeKind::Whole;
+      asked ? http::parserange(*asked, size, range) : http::RangeKind::Whole;
   if (kind == http::RangeKind::Unsatisfiable) {
     http::Response refused =
         page(416, "Range Not Satisfiable", "The file has no bytes in the range asked for.");

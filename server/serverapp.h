@@ -30,7 +30,7 @@ struct ParsedOptions {
   std::string error;  // set when options is empty; empty for --help
 };
 
-ParsedOptions parseOptions(const std::vector<std::string>& args);
+ParsedOptions parseoptions(const std::vector<std::string>& args);
 std::string usage();
 
 // Serves the score post, the list page and the files under root.
@@ -39,11 +39,11 @@ class Routes {
   Routes(ScoreBoard& board, std::filesystem::path root, unsigned postLimit);
   void handle(http::Request& request, http::Responder responder);
   // The page sent with a refusal the HTTP layer makes by itself.
-  static http::Response errorPage(int status);
+  static http::Response errorpage(int status);
 
  private:
-  void postScore(const http::Request& request, const http::Responder& responder);
-  void serveFile(const http::Request& request, const http::Responder& responder);
+  void postscore(const http::Request& request, const http::Responder& responder);
+  void servefile(const http::Request& request, const http::Responder& responder);
 
   ScoreBoard& board_;
   std::filesystem::path root_;

@@ -109,7 +109,7 @@ void remake(QWidget* widget) {
 }  // namespace
 
 BoardAccess::BoardAccess(const game::Game& game, const Slots& slotwidgets, QObject* parent)
-    : QObject(parent), m_game(game), m_slots(slotwidgets) {
+    : QObject(parent), game_(game), slots_(slotwidgets) {
   static const bool installed = [] {
     QAccessible::installFactory(boardfactory);
     return true;
@@ -126,13 +126,13 @@ QString BoardAccess::slotname(int slot, int bone) {
 }
 
 void BoardAccess::update() {
-  update(m_game.board(), m_game.selectedbone());
+  update(game_.board(), game_.selectedbone());
 }
 
 void BoardAccess::update(const game::Board& board, int selectedbone) {
   const int selectedslot = selectedbone != 0 ? game::slotof(board, selectedbone) : 0;
   for (int slot = 1; slot <= game::kSlotCount; ++slot) {
-    TShape* shape = m_slots[slot];
+    TShape* shape = slots_[slot];
     // Setting a new name tells a reader by itself.
     const QString name = slotname(slot, game::boneat(board, slot));
     if (shape->accessibleName() != name) shape->setAccessibleName(name);
@@ -156,13 +156,13 @@ void BoardAccess::addnotice(QWidget* panel, QLabel* title, QLabel* detail) {
 
 bool BoardAccess::eventFilter(QObject* watched, QEvent* event) {
   // Showing the panel tells a reader by itself; announce() need not tell it twice.
-  if (event->type() == QEvent::Show) m_justshown = qobject_cast<QWidget*>(watched);
+  if (event->type() == QEvent::Show) justshown_ = qobject_cast<QWidget*>(watched);
   return false;
 }
 
 void BoardAccess::announce(QWidget* panel) {
-  const bool shownnow = m_justshown == panel;
-  m_justshown = nullptr;
+  const bool shownnow = justshown_ == panel;
+  justshown_ = nullptr;
   if (shownnow || !panel->isVisible()) return;
   QAccessibleEvent named(panel, QAccessible::NameChanged);
   QAccessible::updateAccessibility(&named);

@@ -61,8 +61,8 @@ class BoardAccess : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  const game::Game& m_game;
-  Slots m_slots;
-  std::array<int, game::kSlotCount + 1> m_selected{};
-  QPointer<QWidget> m_justshown;
+  const game::Game& game_;
+  Slots slots_;
+  std::array<int, game::kSlotCount + 1> selected_{};
+  QPointer<QWidget> justshown_;
 };

@@ -15,7 +15,7 @@
 const QColor BoardCursor::color(0xFF, 0xD4, 0x00);
 
 BoardCursor::BoardCursor(const Slots& slotwidgets)
-    : QWidget(slotwidgets[1]->parentWidget()), m_slots(slotwidgets) {
+    : QWidget(slotwidgets[1]->parentWidget()), slots_(slotwidgets) {
   setObjectName(QStringLiteral("boardcursor"));
   setAttribute(Qt::WA_TransparentForMouseEvents, true);
   // The frame is a picture of where the keyboard is; the slot under it is what a screen reader
@@ -31,15 +31,15 @@ void BoardCursor::home() {
 
 void BoardCursor::moveto(int slot) {
   const game::Point at = game::getcoords(slot);
-  m_row = at.y;
-  m_column = at.x;
+  row_ = at.y;
+  column_ = at.x;
   place();
   emit moved(slot);
 }
 
 bool BoardCursor::step(int key) {
-  int row = m_row;
-  int column = m_column;
+  int row = row_;
+  int column = column_;
   switch (key) {
     case Qt::Key_Left:
       column = std::max(0, column - 1);
@@ -60,9 +60,9 @@ bool BoardCursor::step(int key) {
     default:
       return false;
   }
-  if (row != m_row || column != m_column) {
-    m_row = row;
-    m_column = column;
+  if (row != row_ || column != column_) {
+    row_ = row;
+    column_ = column;
     place();
     emit moved(slot());
   }
@@ -70,19 +70,19 @@ bool BoardCursor::step(int key) {
 }
 
 void BoardCursor::setshown(bool shown) {
-  m_shown = shown;
+  shown_ = shown;
   setVisible(shown);
 }
 
 void BoardCursor::place() {
-  const QRect around = m_slots[slot()]->geometry();
+  const QRect around = slots_[slot()]->geometry();
   const int gap = int(std::lround(margin * controls::drawscale(this)));
   setGeometry(around.adjusted(-gap, -gap, gap, gap));
   update();
 }
 
 void BoardCursor::focusslot() {
-  m_slots[slot()]->setFocus(Qt::OtherFocusReason);
+  slots_[slot()]->setFocus(Qt::OtherFocusReason);
 }
 
 void BoardCursor::paintEvent(QPaintEvent*) {
@@ -96,14 +96,14 @@ void BoardCursor::paintEvent(QPaintEvent*) {
 // ---- Keys -----------------------------------------------------------------------------------
 
 BoardKeys::BoardKeys(QWidget* window, BoardCursor* cursor)
-    : QObject(window), m_window(window), m_cursor(cursor) {
-  m_window->installEventFilter(this);
+    : QObject(window), window_(window), cursor_(cursor) {
+  window_->installEventFilter(this);
   watchwindow();
   // A slot acted on from elsewhere (a screen reader's "press") is where the keyboard is now.
   for (int slot = 1; slot <= game::kSlotCount; ++slot) {
     connect(cursor->allslots()[slot], &TShape::activated, this, [this, slot] {
-      m_cursor->moveto(slot);
-      if (boardhaskeyboard()) m_cursor->focusslot();
+      cursor_->moveto(slot);
+      if (boardhaskeyboard()) cursor_->focusslot();
       emit activated(slot);
     });
   }
@@ -111,19 +111,19 @@ BoardKeys::BoardKeys(QWidget* window, BoardCursor* cursor)
 
 void BoardKeys::addpanel(QWidget* panel, QAbstractButton* enter, QAbstractButton* escape,
                          QWidget* focus) {
-  m_panels.push_back({panel, enter, escape, focus});
+  panels_.push_back({panel, enter, escape, focus});
   panel->installEventFilter(this);
-  if (focus && panel->isVisibleTo(m_window)) focus->setFocus(Qt::OtherFocusReason);
+  if (focus && panel->isVisibleTo(window_)) focus->setFocus(Qt::OtherFocusReason);
 }
 
 void BoardKeys::newgame() {
-  m_cursor->home();
+  cursor_->home();
   // Unless the player is typing, the keyboard is on the board from the start of the game.
-  if (boardhaskeyboard()) m_cursor->focusslot();
+  if (boardhaskeyboard()) cursor_->focusslot();
 }
 
 const BoardKeys::Panel* BoardKeys::panelfor(const QObject* widget) const {
-  for (const Panel& panel : m_panels) {
+  for (const Panel& panel : panels_) {
     if (panel.widget == widget) return &panel;
   }
   return nullptr;
@@ -133,9 +133,9 @@ const BoardKeys::Panel* BoardKeys::panelfor(const QObject* widget) const {
 QWidget* BoardKeys::toppanel() const {
   QWidget* top = nullptr;
   qsizetype topindex = -1;
-  for (const Panel& panel : m_panels) {
+  for (const Panel& panel : panels_) {
     QWidget* widget = panel.widget;
-    if (!widget || !widget->isVisibleTo(m_window)) continue;
+    if (!widget || !widget->isVisibleTo(window_)) continue;
     const qsizetype index = widget->parentWidget()->children().indexOf(widget);
     if (index > topindex) {
       top = widget;
@@ -147,22 +147,21 @@ QWidget* BoardKeys::toppanel() const {
 
 // A text box keeps every key it takes: the board moves and acts only while none has the focus.
 bool BoardKeys::boardhaskeyboard() const {
-  const QWidget* focus = m_window->focusWidget();
-  return !focus || !focus->isVisibleTo(m_window) ||
-         !focus->testAttribute(Qt::WA_InputMethodEnabled);
+  const QWidget* focus = window_->focusWidget();
+  return !focus || !focus->isVisibleTo(window_) || !focus->testAttribute(Qt::WA_InputMethodEnabled);
 }
 
 // Mouse presses reach the window system's window before any widget, whichever widget takes them.
 void BoardKeys::watchwindow() {
-  QWindow* handle = m_window->windowHandle();
-  if (!handle || handle == m_handle) return;
-  if (m_handle) m_handle->removeEventFilter(this);
-  m_handle = handle;
-  m_handle->installEventFilter(this);
+  QWindow* handle = window_->windowHandle();
+  if (!handle || handle == handle_) return;
+  if (handle_) handle_->removeEventFilter(this);
+  handle_ = handle;
+  handle_->installEventFilter(this);
 }
 
 bool BoardKeys::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == m_window) {
+  if (watched == window_) {
     switch (event->type()) {
       case QEvent::WinIdChange:
       case QEvent::Show:
@@ -181,8 +180,8 @@ bool BoardKeys::eventFilter(QObject* watched, QEvent* event) {
     }
     return false;
   }
-  if (watched == m_handle) {
-    if (event->type() == QEvent::MouseButtonPress) m_cursor->setshown(false);
+  if (watched == handle_) {
+    if (event->type() == QEvent::MouseButtonPress) cursor_->setshown(false);
     return false;
   }
   if (const Panel* panel = panelfor(watched)) {
@@ -191,8 +190,8 @@ bool BoardKeys::eventFilter(QObject* watched, QEvent* event) {
     } else if (event->type() == QEvent::Hide) {
       // Sent before the toolkit moves a focus that the panel took with it; the keyboard goes
       // back to the board rather than to whatever widget comes next.
-      const QWidget* focus = m_window->focusWidget();
-      if (!focus || panel->widget->isAncestorOf(focus)) m_cursor->focusslot();
+      const QWidget* focus = window_->focusWidget();
+      if (!focus || panel->widget->isAncestorOf(focus)) cursor_->focusslot();
     }
   }
   return false;
@@ -212,7 +211,7 @@ bool BoardKeys::keypress(int key, Qt::KeyboardModifiers modifiers) {
       // The panel on top has the say even where it does nothing, so Enter never reaches the
       // board beneath a panel the player has not answered. A button the panel hides (the update
       // panel's, while the update runs) cannot be pressed by key either.
-      if (button && button->isVisibleTo(m_window) && button->isEnabled()) button->click();
+      if (button && button->isVisibleTo(window_) && button->isEnabled()) button->click();
       return true;
     }
     default:
@@ -224,16 +223,16 @@ bool BoardKeys::keypress(int key, Qt::KeyboardModifiers modifiers) {
     case Qt::Key_Right:
     case Qt::Key_Up:
     case Qt::Key_Down:
-      m_cursor->step(key);
-      m_cursor->setshown(true);
-      m_cursor->focusslot();
+      cursor_->step(key);
+      cursor_->setshown(true);
+      cursor_->focusslot();
       return true;
     case Qt::Key_Space:
     case Qt::Key_Return:
     case Qt::Key_Enter:
-      m_cursor->setshown(true);
-      m_cursor->focusslot();
-      emit activated(m_cursor->slot());
+      cursor_->setshown(true);
+      cursor_->focusslot();
+      emit activated(cursor_->slot());
       return true;
     default:
       return false;

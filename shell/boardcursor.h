@@ -37,9 +37,9 @@ class BoardCursor : public QWidget {
   // parent.
   explicit BoardCursor(const Slots& slotwidgets);
 
-  int row() const { return m_row; }
-  int column() const { return m_column; }
-  int slot() const { return game::getspot(m_column, m_row); }
+  int row() const { return row_; }
+  int column() const { return column_; }
+  int slot() const { return game::getspot(column_, row_); }
 
   // Back to row 0, column 0: the top of the double column.
   void home();
@@ -52,14 +52,14 @@ class BoardCursor : public QWidget {
 
   // Shown once a key has moved it; a click of the mouse hides it again.
   void setshown(bool shown);
-  bool shown() const { return m_shown; }
+  bool shown() const { return shown_; }
 
   // Puts the frame around its slot again (after the board has changed size).
   void place();
   // Gives the slot under the frame the keyboard focus.
   void focusslot();
-  TShape* slotwidget() const { return m_slots[slot()]; }
-  const Slots& allslots() const { return m_slots; }
+  TShape* slotwidget() const { return slots_[slot()]; }
+  const Slots& allslots() const { return slots_; }
 
  signals:
   void moved(int slot);
@@ -68,10 +68,10 @@ class BoardCursor : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  Slots m_slots;
-  int m_row = 0;
-  int m_column = 0;
-  bool m_shown = false;
+  Slots slots_;
+  int row_ = 0;
+  int column_ = 0;
+  bool shown_ = false;
 };
 
 // What the keys do in the main window, beside the menus' own shortcuts: the arrows move the
@@ -99,7 +99,7 @@ class BoardKeys : public QObject {
   // The shown panel that answers the keys now, if any.
   QWidget* toppanel() const;
 
-  BoardCursor* cursor() const { return m_cursor; }
+  BoardCursor* cursor() const { return cursor_; }
 
  signals:
   // Space or Enter on the board: act on this slot as a click on it, or on the bone on it, would.
@@ -121,8 +121,8 @@ class BoardKeys : public QObject {
   void watchwindow();
   const Panel* panelfor(const QObject* widget) const;
 
-  QWidget* m_window;
-  BoardCursor* m_cursor;
-  QPointer<QWindow> m_handle;
-  std::vector<Panel> m_panels;
+  QWidget* window_;
+  BoardCursor* cursor_;
+  QPointer<QWindow> handle_;
+  std::vector<Panel> panels_;
 };

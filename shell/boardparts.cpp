@@ -17,14 +17,14 @@ bool releasedinside(const QWidget* widget, const QMouseEvent* event) {
 }  // namespace
 
 TShape::TShape(int tag, int penwidth, const QColor& color, QWidget* parent)
-    : QWidget(parent), m_tag(tag), m_penwidth(penwidth), m_color(color), m_restcolor(color) {
+    : QWidget(parent), tag_(tag), penwidth_(penwidth), color_(color), restcolor_(color) {
   setProperty("Tag", tag);
 }
 
 void TShape::setColor(const QColor& color) {
-  if (color == m_color) return;
+  if (color == color_) return;
   const bool washinted = hinted();
-  m_color = color;
+  color_ = color;
   update();
   if (hinted() != washinted) {
     QAccessible::State changed;
@@ -36,17 +36,17 @@ void TShape::setColor(const QColor& color) {
 
 void TShape::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  QBrush hatch(m_color, Qt::DiagCrossPattern);
+  QBrush hatch(color_, Qt::DiagCrossPattern);
   // Drawn larger than designed, the hatch and the rim grow with the shape, so it looks as at its
   // own size, only bigger.
   const qreal scale = controls::drawscale(this);
   if (scale != 1.0) hatch.setTransform(QTransform::fromScale(scale, scale));
   p.fillRect(rect(), hatch);
   // The rim is pen-width one-pixel frames, each just inside the last.
-  const int penwidth = std::max(1, qRound(m_penwidth * scale));
+  const int penwidth = std::max(1, qRound(penwidth_ * scale));
   for (int inset = 0; inset < penwidth; ++inset) {
     const QRect frame = rect().adjusted(inset, inset, -inset, -inset);
-    controls::drawframe(p, frame, m_color, m_color);
+    controls::drawframe(p, frame, color_, color_);
   }
 }
 
@@ -59,14 +59,14 @@ void TShape::mouseReleaseEvent(QMouseEvent* event) {
   if (releasedinside(this, event)) emit released(this);
 }
 
-TBone::TBone(int number, QWidget* parent) : QWidget(parent), m_number(number) {
+TBone::TBone(int number, QWidget* parent) : QWidget(parent), number_(number) {
   setProperty("Tag", 0);
   setAttribute(Qt::WA_TransparentForMouseEvents, true);
 }
 
 void TBone::setpicture(const QPixmap& picture) {
-  m_picture = picture;
-  setAttribute(Qt::WA_TransparentForMouseEvents, m_picture.isNull());
+  picture_ = picture;
+  setAttribute(Qt::WA_TransparentForMouseEvents, picture_.isNull());
   update();
 }
 
@@ -75,12 +75,12 @@ void TBone::clearpicture() {
 }
 
 void TBone::paintEvent(QPaintEvent*) {
-  if (m_picture.isNull()) return;
+  if (picture_.isNull()) return;
   QPainter p(this);
   // Stretched to the component, as the picture was drawn for exactly this size (or, drawn larger
   // than designed, from the 2x pictures: smoothly, where it is not exactly the size).
   p.setRenderHint(QPainter::SmoothPixmapTransform);
-  p.drawPixmap(rect(), m_picture);
+  p.drawPixmap(rect(), picture_);
 }
 
 void TBone::mousePressEvent(QMouseEvent* event) {

@@ -18,13 +18,13 @@ class TShape : public QWidget {
  public:
   TShape(int tag, int penwidth, const QColor& color, QWidget* parent = nullptr);
 
-  int tag() const { return m_tag; }
+  int tag() const { return tag_; }
   // Brush and pen always change together.
-  QColor color() const { return m_color; }
+  QColor color() const { return color_; }
   void setColor(const QColor& color);
-  int penwidth() const { return m_penwidth; }
+  int penwidth() const { return penwidth_; }
   // Marked: in any colour but the one it was made in (a hinted slot).
-  bool hinted() const { return m_color != m_restcolor; }
+  bool hinted() const { return color_ != restcolor_; }
 
   // Acted on without the mouse (a screen reader's "press"): raises activated().
   void activate() { emit activated(this); }
@@ -40,10 +40,10 @@ class TShape : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
-  int m_tag;
-  int m_penwidth;
-  QColor m_color;
-  QColor m_restcolor;
+  int tag_;
+  int penwidth_;
+  QColor color_;
+  QColor restcolor_;
 };
 
 // A bone's picture, drawn from the face and pip images. A cleared bone shows nothing and takes
@@ -55,15 +55,15 @@ class TBone : public QWidget {
   explicit TBone(int number, QWidget* parent = nullptr);
 
   // The bone number while dealt; 0 while cleared.
-  int tag() const { return m_tag; }
+  int tag() const { return tag_; }
   void settag(int tag) {
-    m_tag = tag;
+    tag_ = tag;
     setProperty("Tag", tag);
   }
   // The bone this picture always shows once drawn (its place in the family).
-  int number() const { return m_number; }
+  int number() const { return number_; }
 
-  const QPixmap& picture() const { return m_picture; }
+  const QPixmap& picture() const { return picture_; }
   void setpicture(const QPixmap& picture);
   void clearpicture();
 
@@ -76,9 +76,9 @@ class TBone : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
-  int m_number;
-  int m_tag = 0;
-  QPixmap m_picture;
+  int number_;
+  int tag_ = 0;
+  QPixmap picture_;
 };
 
 // A picture that reports a left click (the logo).

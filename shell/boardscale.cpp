@@ -27,8 +27,8 @@ bool placesitsown(const QWidget* widget) {
 }  // namespace
 
 BoardScale::BoardScale(QWidget* client, QWidget* board, const QSize& design)
-    : QObject(board), m_client(client), m_board(board), m_design(design) {
-  m_client->installEventFilter(this);
+    : QObject(board), client_(client), board_(board), design_(design) {
+  client_->installEventFilter(this);
 }
 
 qreal BoardScale::scalefor(const QSize& client, const QSize& design) {
@@ -41,36 +41,36 @@ qreal BoardScale::scalefor(const QSize& client, const QSize& design) {
 }
 
 int BoardScale::px(int length) const {
-  return int(std::lround(length * m_scale));
+  return int(std::lround(length * scale_));
 }
 
 bool BoardScale::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == m_client && event->type() == QEvent::Resize) {
-    setscale(scalefor(m_client->size(), m_design));
+  if (watched == client_ && event->type() == QEvent::Resize) {
+    setscale(scalefor(client_->size(), design_));
   }
   return false;
 }
 
 void BoardScale::setscale(qreal scale) {
-  const qreal from = m_scale;
+  const qreal from = scale_;
   if (scale == from) {
     // At the same scale a larger or smaller client area only moves the board to its new centre.
-    if (scale != 1.0) m_board->move(centred(scale));
+    if (scale != 1.0) board_->move(centred(scale));
     return;
   }
   apply(from, scale);
-  m_scale = scale;
+  scale_ = scale;
   emit scalechanged(scale);
 }
 
 QPoint BoardScale::centred(qreal scale) const {
   QRect place = map(QRect(QPoint(2, 2), QSize(1, 1)), scale);
-  for (const Design& design : m_designs) {
-    if (design.widget == m_board) place = map(design.geometry, scale);
+  for (const Design& design : designs_) {
+    if (design.widget == board_) place = map(design.geometry, scale);
   }
-  const QSize area = map(QRect(QPoint(), m_design), scale).size();
-  const QPoint offset(std::max(0, (m_client->width() - area.width()) / 2),
-                      std::max(0, (m_client->height() - area.height()) / 2));
+  const QSize area = map(QRect(QPoint(), design_), scale).size();
+  const QPoint offset(std::max(0, (client_->width() - area.width()) / 2),
+                      std::max(0, (client_->height() - area.height()) / 2));
   return place.topLeft() + offset;
 }
 
@@ -114,11 +114,11 @@ void BoardScale::collect(QWidget* parent, std::vector<QWidget*>& into) const {
 }
 
 BoardScale::Design& BoardScale::designof(QWidget* widget, qreal from) {
-  for (Design& design : m_designs) {
+  for (Design& design : designs_) {
     if (design.widget != widget) continue;
     // Moved since it was placed: its designed place is where it stands now, unscaled. (The board's
     // frame is only ever moved by this, to the centre.)
-    if (widget != m_board && widget->geometry() != design.placed)
+    if (widget != board_ && widget->geometry() != design.placed)
       design.geometry = unmap(widget->geometry(), from);
     if (design.ownfont && widget->font() != design.placedfont)
       design.font = scaled(widget->font(), 1.0 / from);
@@ -133,32 +133,32 @@ BoardScale::Design& BoardScale::designof(QWidget* widget, qreal from) {
     const QSize shown = label->pixmap().deviceIndependentSize().toSize();
     design.picture = from == 1.0 ? shown : (QSizeF(shown) / from).toSize();
   }
-  m_designs.push_back(design);
-  return m_designs.back();
+  designs_.push_back(design);
+  return designs_.back();
 }
 
 void BoardScale::apply(qreal from, qreal to) {
-  std::vector<QWidget*> widgets{m_board};
-  collect(m_board, widgets);
+  std::vector<QWidget*> widgets{board_};
+  collect(board_, widgets);
   // Known widgets first, so that the vector of designs is not moved under the references below.
-  m_designs.erase(std::remove_if(m_designs.begin(), m_designs.end(),
-                                 [](const Design& d) { return d.widget.isNull(); }),
-                  m_designs.end());
-  m_designs.reserve(m_designs.size() + widgets.size());
+  designs_.erase(std::remove_if(designs_.begin(), designs_.end(),
+                                [](const Design& d) { return d.widget.isNull(); }),
+                 designs_.end());
+  designs_.reserve(designs_.size() + widgets.size());
 
   for (QWidget* widget : widgets) {
     Design& design = designof(widget, from);
 
     QRect place = to == 1.0 ? design.geometry : map(design.geometry, to);
     // The whole layout at this scale, centred in the client area.
-    if (widget == m_board && to != 1.0) place.moveTopLeft(centred(to));
+    if (widget == board_ && to != 1.0) place.moveTopLeft(centred(to));
     widget->setGeometry(place);
     design.placed = widget->geometry();
 
     if (design.ownfont) {
       widget->setFont(to == 1.0 ? design.font : scaled(design.font, to));
       design.placedfont = widget->font();
-    } else if (widget == m_board) {
+    } else if (widget == board_) {
       // What inside the board takes its font from the window takes it larger too.
       widget->setFont(to == 1.0 ? QFont() : scaled(design.font, to));
     }

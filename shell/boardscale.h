@@ -46,7 +46,7 @@ class BoardScale : public QObject {
   static qreal scalefor(const QSize& client, const QSize& design);
   static constexpr int steps = 16;
 
-  qreal scale() const { return m_scale; }
+  qreal scale() const { return scale_; }
   // Lays the board out at a scale (tests; the window's size decides it otherwise).
   void setscale(qreal scale);
 
@@ -80,9 +80,9 @@ class BoardScale : public QObject {
   QRect unmap(const QRect& rect, qreal scale) const;
   static QFont scaled(const QFont& font, qreal scale);
 
-  QWidget* m_client;
-  QWidget* m_board;
-  QSize m_design;
-  qreal m_scale = 1.0;
-  std::vector<Design> m_designs;
+  QWidget* client_;
+  QWidget* board_;
+  QSize design_;
+  qreal scale_ = 1.0;
+  std::vector<Design> designs_;
 };

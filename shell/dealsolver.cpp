@@ -7,13 +7,13 @@
 DealSolver::DealSolver(QObject* parent) : QObject(parent) {}
 
 DealSolver::~DealSolver() {
-  for (auto& job : m_jobs) job->cancel = true;
-  for (auto& job : m_jobs) job->thread.join();
+  for (auto& job : jobs_) job->cancel = true;
+  for (auto& job : jobs_) job->thread.join();
 }
 
 void DealSolver::solve(int deal) {
   abandon();
-  const std::uint64_t request = ++m_request;
+  const std::uint64_t request = ++request_;
   auto job = std::make_unique<Job>();
   Job* mine = job.get();
   job->thread = std::thread([this, mine, deal, request] {
@@ -26,7 +26,7 @@ void DealSolver::solve(int deal) {
         QMetaObject::invokeMethod(
             this,
             [this, deal, request, solution] {
-              if (request == m_request) emit solved(deal, solution);
+              if (request == request_) emit solved(deal, solution);
             },
             Qt::QueuedConnection);
       }
@@ -35,23 +35,23 @@ void DealSolver::solve(int deal) {
     }
     mine->done = true;
   });
-  m_jobs.push_back(std::move(job));
+  jobs_.push_back(std::move(job));
 }
 
 void DealSolver::abandon() {
-  ++m_request;
-  for (auto& job : m_jobs) job->cancel = true;
+  ++request_;
+  for (auto& job : jobs_) job->cancel = true;
   reap();
 }
 
 int DealSolver::running() const {
   int count = 0;
-  for (const auto& job : m_jobs) count += !job->done;
+  for (const auto& job : jobs_) count += !job->done;
   return count;
 }
 
 void DealSolver::reap() {
-  std::erase_if(m_jobs, [](const std::unique_ptr<Job>& job) {
+  std::erase_if(jobs_, [](const std::unique_ptr<Job>& job) {
     if (!job->done) return false;
     job->thread.join();
     return true;

@@ -41,7 +41,7 @@ class DealSolver : public QObject {
   // Joins the threads that have finished.
   void reap();
 
-  std::vector<std::unique_ptr<Job>> m_jobs;
+  std::vector<std::unique_ptr<Job>> jobs_;
   // Counts requests; an answer is delivered only while its request is the last one.
-  std::uint64_t m_request = 0;
+  std::uint64_t request_ = 0;
 };

@@ -113,7 +113,7 @@ QRect torect(const game::Rect& rect) {
 }  // namespace
 
 Tmain::Tmain(const TmainSetup& setup, QWidget* parent)
-    : QMainWindow(parent), m_setup(setup), m_sounds(setup.sounds), m_tally(setup.tally) {
+    : QMainWindow(parent), setup_(setup), sounds_(setup.sounds), tally_(setup.tally) {
   setObjectName(QStringLiteral("main"));
   buildwindow();
   FormCreate();
@@ -121,27 +121,27 @@ Tmain::Tmain(const TmainSetup& setup, QWidget* parent)
 
 // The worker's threads are stopped and joined before anything they report to goes.
 Tmain::~Tmain() {
-  delete m_dealsolver;
+  delete dealsolver_;
 }
 
 void Tmain::FormCreate() {
-  m_productword = QString::fromLatin1(product::word);
-  m_installerfile = QString::fromLatin1(product::installerfile);
+  productword_ = QString::fromLatin1(product::word);
+  installerfile_ = QString::fromLatin1(product::installerfile);
 
   // Held for the life of the process so that other programs can see that the game runs. Lives in
   // the abstract namespace, so it vanishes with the process and leaves no file behind. Whether
   // another copy already holds it is not our concern: a second copy may run.
-  m_mutex = new QLocalServer(this);
-  m_mutex->setSocketOptions(QLocalServer::AbstractNamespaceOption);
-  m_mutex->listen(m_productword);
+  mutex_ = new QLocalServer(this);
+  mutex_->setSocketOptions(QLocalServer::AbstractNamespaceOption);
+  mutex_->listen(productword_);
 
-  m_random = game::DealRandom(
-      m_setup.seed ? *m_setup.seed
-                   : static_cast<std::uint64_t>(
-                         std::chrono::system_clock::now().time_since_epoch().count()));
+  random_ = game::DealRandom(
+      setup_.seed ? *setup_.seed
+                  : static_cast<std::uint64_t>(
+                        std::chrono::system_clock::now().time_since_epoch().count()));
 
-  m_settingspath =
-      m_setup.settingspath.isEmpty() ? defaultsettingspath(m_productword) : m_setup.settingspath;
+  settingspath_ =
+      setup_.settingspath.isEmpty() ? defaultsettingspath(productword_) : setup_.settingspath;
   loadinifile();
 
   playsounds(QStringLiteral("entered"));
@@ -189,8 +189,8 @@ void Tmain::buildwindow() {
   panel_board1->setColorShadow(Qt::black);
 
   // Laid out for the smallest client area; a larger window draws the board larger.
-  m_scale = new BoardScale(client, panel_board, {minclientwidth, minclientheight});
-  connect(m_scale, &BoardScale::scalechanged, this, &Tmain::boardrescaled);
+  scale_ = new BoardScale(client, panel_board, {minclientwidth, minclientheight});
+  connect(scale_, &BoardScale::scalechanged, this, &Tmain::boardrescaled);
 
   // Children stack in the order they are made, the last on top: the guide and the slots at the
   // bottom, the bones above them, the highlight and the time bar above the bones, the overlay
@@ -201,7 +201,7 @@ void Tmain::buildwindow() {
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
-  Timer1->setInterval(m_setup.postinterval);
+  Timer1->setInterval(setup_.postinterval);
   connect(Timer1, &QTimer::timeout, this, &Tmain::Timer1Timer);
 
   turntimer = new QTimer(this);
@@ -214,8 +214,8 @@ void Tmain::buildwindow() {
   solutiontimer->setObjectName(QStringLiteral("solutiontimer"));
   solutiontimer->setInterval(solutionstep);
   connect(solutiontimer, &QTimer::timeout, this, &Tmain::solutiontimerTimer);
-  m_dealsolver = new DealSolver(this);
-  connect(m_dealsolver, &DealSolver::solved, this, &Tmain::dealsolved);
+  dealsolver_ = new DealSolver(this);
+  connect(dealsolver_, &DealSolver::solved, this, &Tmain::dealsolved);
 
   checkupdate = new THTTPGet(this);
   checkupdate->setObjectName(QStringLiteral("checkupdate"));
@@ -250,7 +250,7 @@ void Tmain::buildboard(QWidget* board1) {
   label_score =
       look::makelabel(board1, "label_score", QStringLiteral("Score:100"), pixelfont(16, true),
                       look::lilac, {477, 192, 101, 20}, Qt::AlignRight | Qt::AlignTop);
-  label_score->setProperty("Tag", m_game.clicksleft());
+  label_score->setProperty("Tag", game_.clicksleft());
   fitwidth(label_score, QStringLiteral("Clicks: 100"));
 
   for (int number = 1; number <= game::kBoneCount; ++number) {
@@ -267,16 +267,16 @@ void Tmain::buildboard(QWidget* board1) {
   shape_highlite->hide();
   connect(shape_highlite, &TShape::released, this, &Tmain::shape_highliteMouseUp);
   // Above the bones and the highlight, below the time bar and the panels.
-  m_cursor = new BoardCursor(shape);
+  cursor_ = new BoardCursor(shape);
 
   Image1 =
       makepicture(board1, "Image1", QStringLiteral(":/images/timeframe.png"), {424, 216, 154, 23});
   // Not stretched: a narrower bar shows the left part of the striped picture.
   image_timer = makepicture(board1, "image_timer", QStringLiteral(":/images/timebar.png"),
                             {425, 218, game::kTimeBarWidth, 19});
-  image_timer->setProperty("Tag", m_game.bartag());
+  image_timer->setProperty("Tag", game_.bartag());
   label_timer =
-      look::makelabel(board1, "label_timer", QString::fromStdString(m_game.timecaption()),
+      look::makelabel(board1, "label_timer", QString::fromStdString(game_.timecaption()),
                       pixelfont(16, true), Qt::white, {427, 219, 87, 19}, Qt::AlignCenter);
   fitwidth(label_timer, QStringLiteral("Time: 0:00"));
 }
@@ -377,25 +377,25 @@ void Tmain::buildaccess() {
     return findChild<QAbstractButton*>(QString::fromLatin1(name));
   };
   auto label = [this](const char* name) { return findChild<QLabel*>(QString::fromLatin1(name)); };
-  m_keys = new BoardKeys(this, m_cursor);
-  m_keys->addpanel(panel_update, button_updatecancel, button_updatecancel);
-  m_keys->addpanel(panel_name, button("button_namedone"), button("button_namecancel"), edit_aname);
-  m_keys->addpanel(panel_lost, nullptr, nullptr);
-  m_keys->addpanel(panel_invalid, button("image_ok"), button("image_ok"));
-  m_keys->addpanel(panel_cleared, nullptr, nullptr);
-  connect(m_keys, &BoardKeys::activated, this, &Tmain::cursorClick);
+  keys_ = new BoardKeys(this, cursor_);
+  keys_->addpanel(panel_update, button_updatecancel, button_updatecancel);
+  keys_->addpanel(panel_name, button("button_namedone"), button("button_namecancel"), edit_aname);
+  keys_->addpanel(panel_lost, nullptr, nullptr);
+  keys_->addpanel(panel_invalid, button("image_ok"), button("image_ok"));
+  keys_->addpanel(panel_cleared, nullptr, nullptr);
+  connect(keys_, &BoardKeys::activated, this, &Tmain::cursorClick);
 
-  m_access = new BoardAccess(m_game, shape, this);
-  m_access->addnotice(panel_invalid, label_invalid);
-  m_access->addnotice(panel_lost, label("Label7"));
-  m_access->addnotice(panel_cleared, label("Label1"), label_score1);
-  m_access->addnotice(panel_update, label("Label15"), label("Label17"));
+  access_ = new BoardAccess(game_, shape, this);
+  access_->addnotice(panel_invalid, label_invalid);
+  access_->addnotice(panel_lost, label("Label7"));
+  access_->addnotice(panel_cleared, label("Label1"), label_score1);
+  access_->addnotice(panel_update, label("Label15"), label("Label17"));
   label("Label5")->setBuddy(edit_aname);
   label("Label3")->setBuddy(edit_name);
   panel_board1->setAccessibleName(QStringLiteral("Board"));
   image_logo->setAccessibleName(QStringLiteral("Quorvel Software"));
   for (QWidget* unread :
-       std::initializer_list<QWidget*>{Image2, shape_highlite, m_cursor, Image1, image_timer})
+       std::initializer_list<QWidget*>{Image2, shape_highlite, cursor_, Image1, image_timer})
     BoardAccess::hide(unread);
   for (int number = 1; number <= game::kBoneCount; ++number) BoardAccess::hide(bone[number]);
 }
@@ -489,18 +489,18 @@ void Tmain::setbounds(const QRect& wanted) {
   // Until the window manager has put its frame around the window the frame's size is unknown;
   // the outer size is made right as soon as it is.
   if (frame.isNull()) {
-    m_pendingsize = outer;
+    pendingsize_ = outer;
   } else {
-    m_pendingsize.reset();
+    pendingsize_.reset();
   }
 }
 
 void Tmain::applypendingsize() {
-  if (!m_pendingsize || !isVisible()) return;
+  if (!pendingsize_ || !isVisible()) return;
   const QSize frame = frameGeometry().size() - geometry().size();
   if (frame.isNull()) return;
-  const QSize outer = *m_pendingsize;
-  m_pendingsize.reset();
+  const QSize outer = *pendingsize_;
+  pendingsize_.reset();
   resize(outer - frame);
 }
 
@@ -548,8 +548,8 @@ void Tmain::FormResize() {
 void Tmain::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   applypendingsize();
-  if (m_formshowwatched || !windowHandle()) return;
-  m_formshowwatched = true;
+  if (formshowwatched_ || !windowHandle()) return;
+  formshowwatched_ = true;
   windowHandle()->installEventFilter(this);
   // A window that is never exposed (started minimised) still gets its sound and update check.
   QTimer::singleShot(formshowfallback, this, &Tmain::queueformshow);
@@ -566,16 +566,16 @@ bool Tmain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Tmain::queueformshow() {
-  if (m_formshowqueued) return;
-  m_formshowqueued = true;
+  if (formshowqueued_) return;
+  formshowqueued_ = true;
   QTimer::singleShot(0, this, &Tmain::FormShow);
 }
 
 void Tmain::closeEvent(QCloseEvent* event) {
   FormClose();
   event->accept();
-  if (m_setup.endprogram) {
-    m_setup.endprogram();
+  if (setup_.endprogram) {
+    setup_.endprogram();
   } else {
     QCoreApplication::quit();
   }
@@ -592,10 +592,10 @@ void Tmain::FormClose() {
       if (now.width() > work.width()) now.setWidth(now.width() - 3);
       if (now.height() > work.height()) now.setHeight(now.height() - 3);
     }
-    m_savedleft = now.left();
-    m_savedtop = now.top();
-    m_savedwidth = now.width();
-    m_savedheight = now.height();
+    savedleft_ = now.left();
+    savedtop_ = now.top();
+    savedwidth_ = now.width();
+    savedheight_ = now.height();
   }
   writeinifile(now);
 }
@@ -656,44 +656,44 @@ void Tmain::button_cancelClick() {
 }
 
 void Tmain::TallyList1Click() {
-  if (m_companions) m_companions->showtally();
+  if (companions_) companions_->showtally();
 }
 
 void Tmain::Help2Click() {
-  if (m_companions) m_companions->showhelp();
+  if (companions_) companions_->showhelp();
 }
 
 void Tmain::About1Click() {
-  if (m_companions) m_companions->showabout();
+  if (companions_) companions_->showabout();
 }
 
 void Tmain::image_logoClick() {
-  if (m_companions) m_companions->openlink();
+  if (companions_) companions_->openlink();
 }
 
 void Tmain::ViewHighScoreList1Click() {
-  if (m_companions) m_companions->showhighscores();
+  if (companions_) companions_->showhighscores();
 }
 
 void Tmain::button_highscoresClick() {
-  if (m_companions) m_companions->showhighscores();
+  if (companions_) companions_->showhighscores();
 }
 
 // ---- Posting a score ----------------------------------------------------------------------
 
 void Tmain::button_sendscoreClick() {
   if (edit_name->text().isEmpty()) edit_name->setText(QStringLiteral("Guest"));
-  if (m_companions) {
+  if (companions_) {
     try {
       const QString score = QString::number(label_score->property("Tag").toInt());
       const QString date = postdatetext(QDate::currentDate(), QLocale::system());
-      m_companions->postscore(edit_name->text(), date, score);
+      companions_->postscore(edit_name->text(), date, score);
     } catch (...) {
       // A post that cannot even be started fails the way a lost one does: by the countdown.
     }
   }
-  m_postcountdown = postticks;
-  m_postdots = 0;
+  postcountdown_ = postticks;
+  postdots_ = 0;
   Timer1->start();
   panel_wait->show();
   panel_wait->raise();
@@ -709,12 +709,12 @@ void Tmain::postaccepted() {
 }
 
 void Tmain::Timer1Timer() {
-  --m_postcountdown;
-  ++m_postdots;
-  if (m_postdots > 5) m_postdots = 1;
+  --postcountdown_;
+  ++postdots_;
+  if (postdots_ > 5) postdots_ = 1;
   panel_wait->setCaption(QStringLiteral("Posting Score, Please Wait") +
-                         QString(m_postdots, QLatin1Char('.')));
-  if (m_postcountdown == 0) {
+                         QString(postdots_, QLatin1Char('.')));
+  if (postcountdown_ == 0) {
     // The message is shown once this tick has returned: Qt delivers no tick of a timer while its
     // own handler runs, so a box opened here would freeze the dots. Shown from outside, the box
     // lets the timer go on ticking, the countdown passes zero, and no second message comes.
@@ -731,8 +731,8 @@ void Tmain::Timer1Timer() {
 }
 
 void Tmain::message(const QString& text) {
-  if (m_setup.message) {
-    m_setup.message(text);
+  if (setup_.message) {
+    setup_.message(text);
     return;
   }
   QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
@@ -743,7 +743,7 @@ void Tmain::message(const QString& text) {
 // ---- The game -----------------------------------------------------------------------------
 
 void Tmain::playsounds(const QString& name) {
-  if (m_sounds && playsoundson()) m_sounds->play(name);
+  if (sounds_ && playsoundson()) sounds_->play(name);
 }
 
 void Tmain::createbone(int slot, int number) {
@@ -767,13 +767,13 @@ void Tmain::createbone(int slot, int number) {
 }
 
 void Tmain::button_startClick() {
-  startdeal(m_random.drawdeal());
+  startdeal(random_.drawdeal());
 }
 
 void Tmain::startdeal(int dealnumber) {
   solutiontimer->stop();
-  m_replayshown = false;
-  m_dealsolver->abandon();
+  replayshown_ = false;
+  dealsolver_->abandon();
   shape_highlite->hide();
   for (int number = 1; number <= game::kBoneCount; ++number) {
     bone[number]->clearpicture();
@@ -783,18 +783,18 @@ void Tmain::startdeal(int dealnumber) {
   panel_lost->hide();
   panel_name->hide();
   panel_cleared->hide();
-  if (m_tally) m_tally->addtomineincrease(1);
+  if (tally_) tally_->addtomineincrease(1);
 
-  const std::vector<game::Placement> deal = m_game.start(dealnumber);
+  const std::vector<game::Placement> deal = game_.start(dealnumber);
   showdeal();
   showscore();
-  image_timer->setProperty("Tag", m_game.bartag());
+  image_timer->setProperty("Tag", game_.bartag());
   playsounds(QString::fromLatin1(game::cuename(game::Cue::startgame)));
   label_name->setText(QStringLiteral("Good Luck ") + edit_name->text());
   for (const game::Placement& placement : deal) createbone(placement.slot, placement.bone);
   // Normally running already; starting it again would shift its beat.
   if (!turntimer->isActive()) turntimer->start();
-  m_keys->newgame();
+  keys_->newgame();
   showaccess();
 }
 
@@ -808,9 +808,9 @@ void Tmain::loadimagelists(qreal density) {
 // The board has been laid out at a new scale: the bones are drawn again from the pictures for
 // that many device pixels, and what is placed by hand is placed again.
 void Tmain::boardrescaled() {
-  loadimagelists(devicePixelRatioF() * m_scale->scale());
+  loadimagelists(devicePixelRatioF() * scale_->scale());
   showboard();
-  m_cursor->place();
+  cursor_->place();
 }
 
 void Tmain::showboard() {
@@ -834,19 +834,19 @@ void Tmain::resetslotcolours() {
 
 void Tmain::bone_1MouseUp(TBone* sender) {
   resetslotcolours();
-  showoutcome(m_game.clickbone(sender->tag(), showhintson()));
+  showoutcome(game_.clickbone(sender->tag(), showhintson()));
 }
 
 void Tmain::shape_1MouseUp(TShape* sender) {
   resetslotcolours();
-  showoutcome(m_game.clickslot(sender->tag()));
+  showoutcome(game_.clickslot(sender->tag()));
 }
 
 // Only the rim of the highlight shows around the selected bone, which lies above it; a click
 // there is meant for that bone. Taking it as a click on a slot would put a bone where the board
 // does not have it.
 void Tmain::shape_highliteMouseUp() {
-  const int selected = m_game.selectedbone();
+  const int selected = game_.selectedbone();
   if (selected != 0 && bone[selected]->tag() == selected) {
     bone_1MouseUp(bone[selected]);
   } else {
@@ -855,7 +855,7 @@ void Tmain::shape_highliteMouseUp() {
 }
 
 void Tmain::cursorClick(int slot) {
-  const int number = game::boneat(m_game.board(), slot);
+  const int number = game::boneat(game_.board(), slot);
   if (number != 0 && bone[number]->tag() == number) {
     bone_1MouseUp(bone[number]);
   } else {
@@ -871,7 +871,7 @@ void Tmain::showoutcome(const game::Outcome& outcome) {
   if (!outcome.refusal.empty()) {
     label_invalid->setText(QString::fromStdString(outcome.refusal));
     panel_invalid->show();
-    m_access->announce(panel_invalid);
+    access_->announce(panel_invalid);
   }
   if (outcome.movedbone != 0) bone[outcome.movedbone]->move(shape[outcome.toslot]->pos());
   showselection();
@@ -882,14 +882,14 @@ void Tmain::showoutcome(const game::Outcome& outcome) {
 
 void Tmain::showselection() {
   showaccess();
-  const int selected = m_game.selectedbone();
+  const int selected = game_.selectedbone();
   // A bone the game left selected is not where Show Solution's board has it.
-  if (selected == 0 || bone[selected]->tag() != selected || m_replayshown) {
+  if (selected == 0 || bone[selected]->tag() != selected || replayshown_) {
     shape_highlite->hide();
     return;
   }
   TBone* b = bone[selected];
-  const int rim = m_scale->px(2);
+  const int rim = scale_->px(2);
   shape_highlite->move(b->x() - rim, b->y() - rim);
   shape_highlite->show();
   // Above the highlight and the other bones, still below the time bar and the panels.
@@ -897,25 +897,25 @@ void Tmain::showselection() {
 }
 
 void Tmain::showscore() {
-  label_score->setText(QString::fromStdString(m_game.scorecaption()));
-  label_score->setProperty("Tag", m_game.clicksleft());
+  label_score->setText(QString::fromStdString(game_.scorecaption()));
+  label_score->setProperty("Tag", game_.clicksleft());
   fitwidth(label_score, QStringLiteral("Clicks: 100"));
 }
 
 void Tmain::showclock() {
-  label_timer->setText(QString::fromStdString(m_game.timecaption()));
-  look::settextcolor(label_timer, m_game.timewarning() ? maroon : QColor(Qt::white));
-  image_timer->setProperty("Tag", m_game.bartag());
-  image_timer->resize(m_scale->px(m_game.barwidth()), image_timer->height());
+  label_timer->setText(QString::fromStdString(game_.timecaption()));
+  look::settextcolor(label_timer, game_.timewarning() ? maroon : QColor(Qt::white));
+  image_timer->setProperty("Tag", game_.bartag());
+  image_timer->resize(scale_->px(game_.barwidth()), image_timer->height());
 }
 
 void Tmain::endgame(game::Ending ending) {
   if (ending != game::Ending::none) {
     // Once the game is over, what the deal allowed; a deal played again is already known.
-    if (m_best && m_bestdeal == m_game.dealnumber()) {
+    if (best_ && bestdeal_ == game_.dealnumber()) {
       showdeal();
     } else {
-      m_dealsolver->solve(m_game.dealnumber());
+      dealsolver_->solve(game_.dealnumber());
     }
   }
   switch (ending) {
@@ -926,22 +926,21 @@ void Tmain::endgame(game::Ending ending) {
       return;
     case game::Ending::won:
       label_unusedbonus->setText(QStringLiteral("Unsused Click Bonus: ") +
-                                 QString::number(m_game.clickbonus()));
-      label_timebonus->setText(QStringLiteral("Time Bonus: ") +
-                               QString::number(m_game.timebonus()));
-      label_score->setProperty("Tag", m_game.score());
-      label_score1->setText(QStringLiteral("Score: ") + QString::number(m_game.score()));
+                                 QString::number(game_.clickbonus()));
+      label_timebonus->setText(QStringLiteral("Time Bonus: ") + QString::number(game_.timebonus()));
+      label_score->setProperty("Tag", game_.score());
+      label_score1->setText(QStringLiteral("Score: ") + QString::number(game_.score()));
       panel_cleared->show();
-      if (m_tally) {
-        m_tally->addtomineincrease(2);
-        m_tally->checkscore(m_game.score(), edit_name->text());
+      if (tally_) {
+        tally_->addtomineincrease(2);
+        tally_->checkscore(game_.score(), edit_name->text());
       }
       return;
   }
 }
 
 void Tmain::turntimerTimer() {
-  const game::Outcome outcome = m_game.tick();
+  const game::Outcome outcome = game_.tick();
   if (!outcome.acted) return;
   showclock();
   endgame(outcome.ending);
@@ -951,41 +950,41 @@ void Tmain::turntimerTimer() {
 // ---- Numbered deals ----------------------------------------------------------------------
 
 void Tmain::RestartDeal1Click() {
-  startdeal(m_game.dealnumber() > 0 ? m_game.dealnumber() : m_random.drawdeal());
+  startdeal(game_.dealnumber() > 0 ? game_.dealnumber() : random_.drawdeal());
 }
 
 void Tmain::ChooseDeal1Click() {
-  if (!m_choosedeal) {
-    m_choosedeal = new Tchoosedeal(this);
-    connect(m_choosedeal, &Tchoosedeal::chosen, this, &Tmain::startdeal);
+  if (!choosedeal_) {
+    choosedeal_ = new Tchoosedeal(this);
+    connect(choosedeal_, &Tchoosedeal::chosen, this, &Tmain::startdeal);
   }
-  m_choosedeal->ask(m_game.dealnumber());
+  choosedeal_->ask(game_.dealnumber());
 }
 
 void Tmain::dealsolved(int deal, const game::Solution& solution) {
-  if (deal != m_game.dealnumber()) return;
-  m_bestdeal = deal;
-  m_best = solution;
+  if (deal != game_.dealnumber()) return;
+  bestdeal_ = deal;
+  best_ = solution;
   showdeal();
 }
 
 void Tmain::showdeal() {
-  const int deal = m_game.dealnumber();
-  const bool known = deal > 0 && m_best && m_bestdeal == deal && !m_game.gamerunning();
+  const int deal = game_.dealnumber();
+  const bool known = deal > 0 && best_ && bestdeal_ == deal && !game_.gamerunning();
   QString text = deal > 0 ? QStringLiteral("Deal %1").arg(deal) : QString();
   if (known) {
-    text += m_best->solved ? QStringLiteral("  \u00b7  Best for this deal: %1 clicks")
-                                 .arg(m_best->placements.size())
-                           : QStringLiteral("  \u00b7  This deal cannot be sorted");
+    text += best_->solved ? QStringLiteral("  \u00b7  Best for this deal: %1 clicks")
+                                .arg(best_->placements.size())
+                          : QStringLiteral("  \u00b7  This deal cannot be sorted");
   }
   label_deal->setText(text);
   // Smaller type where the desktop's font runs wide, rather than text cut off; as large as the
   // board is drawn now, like every other text on it.
   for (int pixels = 13; pixels >= 9; --pixels) {
-    label_deal->setFont(pixelfont(m_scale->px(pixels)));
+    label_deal->setFont(pixelfont(scale_->px(pixels)));
     if (QFontMetrics(label_deal->font()).horizontalAdvance(text) <= label_deal->width() - 2) break;
   }
-  ShowSolution1->setEnabled(known && m_best->solved && !m_best->placements.empty());
+  ShowSolution1->setEnabled(known && best_->solved && !best_->placements.empty());
 }
 
 // Plays the best line from the deal's first board, on the pictures only: the game, its clicks
@@ -996,39 +995,39 @@ void Tmain::ShowSolution1Click() {
   panel_cleared->hide();
   shape_highlite->hide();
   resetslotcolours();
-  m_replayboard = game::dealboard(m_bestdeal);
-  m_replayshown = true;
+  replayboard_ = game::dealboard(bestdeal_);
+  replayshown_ = true;
   for (int number = 1; number <= game::kBoneCount; ++number) {
-    createbone(game::slotof(m_replayboard, number), number);
+    createbone(game::slotof(replayboard_, number), number);
   }
   showaccess();
-  m_replaystep = 0;
+  replaystep_ = 0;
   solutiontimer->start();
 }
 
 void Tmain::solutiontimerTimer() {
-  if (!m_best || m_replaystep >= m_best->placements.size()) {
+  if (!best_ || replaystep_ >= best_->placements.size()) {
     solutiontimer->stop();
     return;
   }
-  const game::Placement placement = m_best->placements[m_replaystep++];
-  game::clearbone(m_replayboard, placement.bone);
+  const game::Placement placement = best_->placements[replaystep_++];
+  game::clearbone(replayboard_, placement.bone);
   const game::Point target = game::getcoords(placement.slot);
-  m_replayboard[target.x][target.y] = placement.bone;
+  replayboard_[target.x][target.y] = placement.bone;
   bone[placement.bone]->move(shape[placement.slot]->pos());
   showaccess();
-  if (m_replaystep == m_best->placements.size()) solutiontimer->stop();
+  if (replaystep_ == best_->placements.size()) solutiontimer->stop();
 }
 
 const game::Board& Tmain::shownboard() const {
-  return m_replayshown ? m_replayboard : m_game.board();
+  return replayshown_ ? replayboard_ : game_.board();
 }
 
 void Tmain::showaccess() {
-  if (m_replayshown) {
-    m_access->update(m_replayboard, 0);
+  if (replayshown_) {
+    access_->update(replayboard_, 0);
   } else {
-    m_access->update();
+    access_->update();
   }
 }
 
@@ -1037,23 +1036,23 @@ void Tmain::showaccess() {
 // Asking for the version loads the network library and starts a thread, and the sound output is
 // looked for: none of it needs to hold up the window's first appearance.
 void Tmain::FormShow() {
-  if (m_sounds) m_sounds->prepare();
+  if (sounds_) sounds_->prepare();
   // Where the program cannot replace itself, its package manager updates it: nothing to offer.
   if (!updatecheckon() || !canupdate(programfile())) return;
-  checkupdate->setURL(versionaddress(m_updateserver));
+  checkupdate->setURL(versionaddress(updateserver_));
   checkupdate->StartFetch();
 }
 
 void Tmain::checkupdateDoneString(THTTPGet*, const QByteArray& result) {
-  if (!m_companions) return;
-  if (!updateoffered(result, m_companions->versiontext())) return;
+  if (!companions_) return;
+  if (!updateoffered(result, companions_->versiontext())) return;
   panel_update->show();
   panel_update->raise();
 }
 
 QString Tmain::programfile() const {
-  return m_setup.programfile.isEmpty() ? QCoreApplication::applicationFilePath()
-                                       : m_setup.programfile;
+  return setup_.programfile.isEmpty() ? QCoreApplication::applicationFilePath()
+                                      : setup_.programfile;
 }
 
 void Tmain::button_updatecancelClick() {
@@ -1064,23 +1063,23 @@ void Tmain::button_updateyesClick() {
   button_updateyes->hide();
   button_updatecancel->hide();
   label_update->setText(QStringLiteral("Updating. Please Wait..."));
-  if (!m_updater) {
-    m_updater = new Tupdater(programfile(), m_updateserver,
-                             QStringLiteral("http://") + Tabout::siteaddress, this);
-    m_updater->setinstallerfile(m_installerfile);
-    connect(m_updater, &Tupdater::statuschanged, label_update, &QLabel::setText);
+  if (!updater_) {
+    updater_ = new Tupdater(programfile(), updateserver_,
+                            QStringLiteral("http://") + Tabout::siteaddress, this);
+    updater_->setinstallerfile(installerfile_);
+    connect(updater_, &Tupdater::statuschanged, label_update, &QLabel::setText);
     // What this run has gained is written before the installer starts, so the two never write
     // the folder at once.
-    m_updater->setsavehook([this] {
+    updater_->setsavehook([this] {
       FormClose();
-      if (m_companions) m_companions->savetally();
+      if (companions_) companions_->savetally();
     });
-    m_updater->setmessagehook([this](const QString& text) { message(text); });
-    if (m_setup.exitforupdate) m_updater->setexithook(m_setup.exitforupdate);
-    if (!m_setup.updatekey.isEmpty()) m_updater->setpublickey(m_setup.updatekey);
+    updater_->setmessagehook([this](const QString& text) { message(text); });
+    if (setup_.exitforupdate) updater_->setexithook(setup_.exitforupdate);
+    if (!setup_.updatekey.isEmpty()) updater_->setpublickey(setup_.updatekey);
   }
   try {
-    m_updater->update();
+    updater_->update();
   } catch (...) {
     // The program file already has its name back; the player can carry on and try again later.
     label_update->setText(QStringLiteral("Download Aborted"));

@@ -93,38 +93,38 @@ class Tmain : public QMainWindow {
   ~Tmain() override;
 
   // The other windows, handed over once they exist (they are created after this one).
-  void settally(TallyPort* tally) { m_tally = tally; }
-  void setcompanions(Companions* companions) { m_companions = companions; }
+  void settally(TallyPort* tally) { tally_ = tally; }
+  void setcompanions(Companions* companions) { companions_ = companions; }
 
   // The settings file used when none is named: "pipshift.ini" in the data folder.
   static QString defaultsettingspath(const QString& productword);
 
-  QString productword() const { return m_productword; }
-  QString installerfile() const { return m_installerfile; }
-  QString settingspath() const { return m_settingspath; }
+  QString productword() const { return productword_; }
+  QString installerfile() const { return installerfile_; }
+  QString settingspath() const { return settingspath_; }
   // Server base addresses: the settings file's ScoreServer / UpdateServer, or the maker's site.
-  QString scoreserver() const { return m_scoreserver; }
-  QString updateserver() const { return m_updateserver; }
+  QString scoreserver() const { return scoreserver_; }
+  QString updateserver() const { return updateserver_; }
 
   // The game being played. Tests may set its board; showboard() then draws it.
-  game::Game& game() { return m_game; }
-  const game::Game& game() const { return m_game; }
+  game::Game& game() { return game_; }
+  const game::Game& game() const { return game_; }
   // Draws every bone of the game's board on its slot and the clicks, clock and time bar.
   void showboard();
   // The board's scale: 1 at the window's own size, more in a larger window.
-  BoardScale* boardscale() const { return m_scale; }
+  BoardScale* boardscale() const { return scale_; }
 
   QRect bounds() const;
   void setbounds(const QRect& bounds);
   QSize clientsize() const;
-  QRect savedbounds() const { return {m_savedleft, m_savedtop, m_savedwidth, m_savedheight}; }
+  QRect savedbounds() const { return {savedleft_, savedtop_, savedwidth_, savedheight_}; }
 
   bool playsoundson() const;
   bool showhintson() const;
   bool updatecheckon() const;
 
-  int postcountdown() const { return m_postcountdown; }
-  int postdots() const { return m_postdots; }
+  int postcountdown() const { return postcountdown_; }
+  int postdots() const { return postdots_; }
   bool posting() const;
 
   // Handlers, named after what they serve. Public so tests drive them as the toolkit would.
@@ -167,7 +167,7 @@ class Tmain : public QMainWindow {
   void ChooseDeal1Click();
   void ShowSolution1Click();
   void solutiontimerTimer();
-  DealSolver* dealsolver() const { return m_dealsolver; }
+  DealSolver* dealsolver() const { return dealsolver_; }
 
   void loadinifile();
   void saveinifile();
@@ -226,34 +226,34 @@ class Tmain : public QMainWindow {
   // The deal's number, and its best once known and the game is over.
   void showdeal();
 
-  TmainSetup m_setup;
-  SoundPlayer* m_sounds = nullptr;
-  TallyPort* m_tally = nullptr;
-  Companions* m_companions = nullptr;
+  TmainSetup setup_;
+  SoundPlayer* sounds_ = nullptr;
+  TallyPort* tally_ = nullptr;
+  Companions* companions_ = nullptr;
 
-  QString m_productword;
-  QString m_installerfile;
-  QString m_settingspath;
-  QString m_scoreserver;
-  QString m_updateserver;
-  int m_savedleft = defaultleft;
-  int m_savedtop = defaulttop;
-  int m_savedwidth = defaultwidth;
-  int m_savedheight = defaultheight;
-  std::optional<QSize> m_pendingsize;
-  bool m_formshowwatched = false;
-  bool m_formshowqueued = false;
+  QString productword_;
+  QString installerfile_;
+  QString settingspath_;
+  QString scoreserver_;
+  QString updateserver_;
+  int savedleft_ = defaultleft;
+  int savedtop_ = defaulttop;
+  int savedwidth_ = defaultwidth;
+  int savedheight_ = defaultheight;
+  std::optional<QSize> pendingsize_;
+  bool formshowwatched_ = false;
+  bool formshowqueued_ = false;
 
-  game::Game m_game;
+  game::Game game_;
   // Draws the number of each new deal.
-  game::DealRandom m_random{0};
+  game::DealRandom random_{0};
   // The bone pictures are drawn from these: one blank face and the pip squares 0 to 9.
   QPixmap imagelist_back_h;
   std::array<QPixmap, 10> imagelist_dots_h;
-  QLocalServer* m_mutex = nullptr;
+  QLocalServer* mutex_ = nullptr;
 
-  int m_postcountdown = 0;
-  int m_postdots = 0;
+  int postcountdown_ = 0;
+  int postdots_ = 0;
 
   // Components, by their names. Families are indexed by their number (index 0 unused).
   TFlatPanel* panel_board = nullptr;
@@ -291,10 +291,10 @@ class Tmain : public QMainWindow {
   QAction* updatecheck = nullptr;
   QAction* ShowHints1 = nullptr;
 
-  BoardCursor* m_cursor = nullptr;
-  BoardKeys* m_keys = nullptr;
-  BoardAccess* m_access = nullptr;
-  BoardScale* m_scale = nullptr;
+  BoardCursor* cursor_ = nullptr;
+  BoardKeys* keys_ = nullptr;
+  BoardAccess* access_ = nullptr;
+  BoardScale* scale_ = nullptr;
 
   // Numbered deals and their best lines.
   QLabel* label_deal = nullptr;
@@ -302,17 +302,17 @@ class Tmain : public QMainWindow {
   QAction* ChooseDeal1 = nullptr;
   QAction* ShowSolution1 = nullptr;
   QTimer* solutiontimer = nullptr;
-  DealSolver* m_dealsolver = nullptr;
-  Tchoosedeal* m_choosedeal = nullptr;
-  int m_bestdeal = 0;
-  std::optional<game::Solution> m_best;
-  game::Board m_replayboard{};
-  std::size_t m_replaystep = 0;
+  DealSolver* dealsolver_ = nullptr;
+  Tchoosedeal* choosedeal_ = nullptr;
+  int bestdeal_ = 0;
+  std::optional<game::Solution> best_;
+  game::Board replayboard_{};
+  std::size_t replaystep_ = 0;
   // Show Solution's board is on show, from its start until a new game deals its own.
-  bool m_replayshown = false;
+  bool replayshown_ = false;
 
   QTimer* Timer1 = nullptr;
   QTimer* turntimer = nullptr;
   THTTPGet* checkupdate = nullptr;
-  Tupdater* m_updater = nullptr;
+  Tupdater* updater_ = nullptr;
 };

@@ -14,14 +14,14 @@ QString Tmain::defaultsettingspath(const QString& productword) {
 }
 
 void Tmain::loadinifile() {
-  const Profile ini(m_settingspath);
-  const QString section = m_productword;
+  const Profile ini(settingspath_);
+  const QString section = productword_;
 
-  m_savedtop = ini.readinteger(section, QStringLiteral("Top"), defaulttop);
-  m_savedleft = ini.readinteger(section, QStringLiteral("Left"), defaultleft);
-  m_savedwidth = ini.readinteger(section, QStringLiteral("Width"), defaultwidth);
-  m_savedheight = ini.readinteger(section, QStringLiteral("Height"), defaultheight);
-  setbounds({m_savedleft, m_savedtop, m_savedwidth, m_savedheight});
+  savedtop_ = ini.readinteger(section, QStringLiteral("Top"), defaulttop);
+  savedleft_ = ini.readinteger(section, QStringLiteral("Left"), defaultleft);
+  savedwidth_ = ini.readinteger(section, QStringLiteral("Width"), defaultwidth);
+  savedheight_ = ini.readinteger(section, QStringLiteral("Height"), defaultheight);
+  setbounds({savedleft_, savedtop_, savedwidth_, savedheight_});
 
   // Only the exact words turn an option off; anything else, "No" included, leaves it on.
   PlaySounds1->setChecked(ini.readstring(section, QStringLiteral("Sounds"),
@@ -35,10 +35,10 @@ void Tmain::loadinifile() {
   edit_aname->setText(edit_name->text());
 
   // Read only: these let a tester or a self-hoster point the program at other servers.
-  const QString fallback = m_setup.defaultserver.isEmpty() ? makersite() : m_setup.defaultserver;
-  m_scoreserver =
+  const QString fallback = setup_.defaultserver.isEmpty() ? makersite() : setup_.defaultserver;
+  scoreserver_ =
       serverbase(ini.readstring(section, QStringLiteral("ScoreServer"), QString()), fallback);
-  m_updateserver =
+  updateserver_ =
       serverbase(ini.readstring(section, QStringLiteral("UpdateServer"), QString()), fallback);
 }
 
@@ -47,8 +47,8 @@ void Tmain::saveinifile() {
 }
 
 void Tmain::writeinifile(const QRect& bounds) {
-  Profile ini(m_settingspath);
-  const QString section = m_productword;
+  Profile ini(settingspath_);
+  const QString section = productword_;
   auto yes = [](bool on) { return on ? QStringLiteral("yes") : QStringLiteral("no"); };
   // A failed write is not reported: the settings are a convenience, and the next save tries
   // again.

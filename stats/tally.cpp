@@ -55,9 +55,9 @@ Tally::Tally() : Tally(std::string()) {}
 
 Tally::Tally(std::string path)
     : pause([] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }),
-      m_path(std::move(path)),
-      m_committed(designed()),
-      m_current(m_committed) {}
+      path_(std::move(path)),
+      committed_(designed()),
+      current_(committed_) {}
 
 Tally::State Tally::designed() {
   State state;
@@ -77,7 +77,7 @@ void Tally::setcell(TextTable& grid, int column, int row, std::string text) {
 }
 
 const std::string& Tally::cell(int column, int row) const {
-  return cellof(m_current.grid, column, row);
+  return cellof(current_.grid, column, row);
 }
 
 int Tally::readvalue(const State& state, int rank) {
@@ -88,7 +88,7 @@ int Tally::readvalue(const State& state, int rank) {
 }
 
 int Tally::rankvalue(int rank) const {
-  return readvalue(m_current, rank);
+  return readvalue(current_, rank);
 }
 
 std::string Tally::scorecaption(int rank) const {
@@ -106,10 +106,10 @@ void Tally::normalise(TextTable& grid) {
 }
 
 Tally::Opened Tally::open(std::string* error) {
-  m_committed = designed();
-  m_current = m_committed;
-  m_pending.clear();
-  if (m_path.empty() || !exists(m_path)) return Opened::missing;
+  committed_ = designed();
+  current_ = committed_;
+  pending_.clear();
+  if (path_.empty() || !exists(path_)) return Opened::missing;
 
   // Read again under the lock, so that a damaged file is put aside as it was read and not as
   // another copy may be replacing it. Reading alone needs no lock (the file is only ever replaced
@@ -118,31 +118,31 @@ Tally::Opened Tally::open(std::string* error) {
   const bool busy = lock.acquire(3, [this] {
     if (pause) pause();
   }) == TallyLock::Result::busy;
-  TextTable loaded = m_committed.grid;
+  TextTable loaded = committed_.grid;
   std::string why;
-  switch (loadtallyfile(m_path, loaded, &why)) {
+  switch (loadtallyfile(path_, loaded, &why)) {
     case TallyLoad::Missing:
-      m_current = m_committed;
+      current_ = committed_;
       return Opened::missing;
     case TallyLoad::Loaded:
-      m_current.grid = std::move(loaded);
+      current_.grid = std::move(loaded);
       loadtally();
-      m_committed = m_current;
+      committed_ = current_;
       return Opened::loaded;
     case TallyLoad::Failed:
       break;
   }
-  m_current = m_committed;
+  current_ = committed_;
   seterror(error, why);
   // Put aside at once, unless another copy holds the file and may be replacing it (the copy is
   // made from the file's name). Every save puts a damaged file aside again before it replaces
   // it, and writes nothing until it can, so nothing is lost when this is not done now.
-  if (!busy) keepdamagedtally(m_path);
+  if (!busy) keepdamagedtally(path_);
   return Opened::damaged;
 }
 
 Tally::Synced Tally::sync(int retries, std::string* error) {
-  if (m_path.empty()) {
+  if (path_.empty()) {
     seterror(error, "this tally has no file");
     return Synced::failed;
   }
@@ -154,21 +154,21 @@ Tally::Synced Tally::sync(int retries, std::string* error) {
     case TallyLock::Result::unavailable:
       break;
     case TallyLock::Result::busy:
-      seterror(error, m_path + " : the tally file is kept locked by another copy of the program");
+      seterror(error, path_ + " : the tally file is kept locked by another copy of the program");
       return Synced::busy;
     case TallyLock::Result::failed:
       seterror(error, lock.path() + " : " + std::strerror(lock.error()));
       return Synced::failed;
   }
 
-  State base = m_committed;
+  State base = committed_;
   bool changedelsewhere = false;
   TextTable ondisk;
   std::string why;
-  switch (loadtallyfile(m_path, ondisk, &why)) {
+  switch (loadtallyfile(path_, ondisk, &why)) {
     case TallyLoad::Loaded:
       normalise(ondisk);
-      if (ondisk != m_committed.grid) {
+      if (ondisk != committed_.grid) {
         changedelsewhere = true;
         base.grid = std::move(ondisk);
         // A placeholder stands in for an empty rank only: where another copy entered a score,
@@ -184,8 +184,8 @@ Tally::Synced Tally::sync(int retries, std::string* error) {
     case TallyLoad::Failed:
       // What the damaged file held is the player's, whatever it was: it is replaced only once a
       // copy of it is safe.
-      if (!keepdamagedtally(m_path)) {
-        seterror(error, why + " (it cannot be kept as " + damagedtallypath(m_path) +
+      if (!keepdamagedtally(path_)) {
+        seterror(error, why + " (it cannot be kept as " + damagedtallypath(path_) +
                             ", so it is not replaced)");
         return Synced::failed;
       }
@@ -194,27 +194,27 @@ Tally::Synced Tally::sync(int retries, std::string* error) {
 
   // When the file still holds what this record last read or wrote, the record as it stands is
   // the result; otherwise the kept changes are made again, in order, on what the file holds.
-  State result = m_current;
+  State result = current_;
   if (changedelsewhere) {
     result = base;
-    for (const Change& change : m_pending) apply(result, change);
+    for (const Change& change : pending_) apply(result, change);
   }
-  if (!savetallyfile(m_path, result.grid, error)) {
-    m_committed = std::move(base);
-    m_current = std::move(result);
+  if (!savetallyfile(path_, result.grid, error)) {
+    committed_ = std::move(base);
+    current_ = std::move(result);
     return Synced::failed;
   }
-  m_committed = result;
-  m_current = std::move(result);
-  m_pending.clear();
+  committed_ = result;
+  current_ = std::move(result);
+  pending_.clear();
   return Synced::saved;
 }
 
 // --- the rules ---
 
 void Tally::change(Change change) {
-  apply(m_current, change);
-  m_pending.push_back(std::move(change));
+  apply(current_, change);
+  pending_.push_back(std::move(change));
 }
 
 void Tally::apply(State& state, const Change& change) {
@@ -235,12 +235,12 @@ void Tally::apply(State& state, const Change& change) {
 }
 
 void Tally::loadtally() {
-  normalise(m_current.grid);
-  m_current.placeholder.fill(false);
+  normalise(current_.grid);
+  current_.placeholder.fill(false);
 }
 
 int Tally::addit(int column, int row) {
-  return count(m_current, column, row);
+  return count(current_, column, row);
 }
 
 int Tally::count(State& state, int column, int row) {
@@ -294,8 +294,8 @@ int Tally::checkscore(int score, const std::string& name, const std::string& dat
   entry.score = score;
   entry.text = singleline(name);
   entry.date = date;
-  const int rank = enter(m_current, entry.score, entry.text, entry.date);
-  m_pending.push_back(std::move(entry));
+  const int rank = enter(current_, entry.score, entry.text, entry.date);
+  pending_.push_back(std::move(entry));
   return rank;
 }
 

@@ -81,28 +81,28 @@ class Tally {
   // between. On anything but saved, *error (when given) says why, naming the file.
   Synced sync(int retries, std::string* error = nullptr);
   // Changes made since the last sync() that saved.
-  bool pending() const { return !m_pending.empty(); }
+  bool pending() const { return !pending_.empty(); }
   // What sync() does between attempts at the lock. Sleeps a little unless replaced.
   std::function<void()> pause;
 
   // The table. Changing it directly is no change of the record: the next sync() that finds the
   // file changed by another copy replaces the table with the file's.
-  const TextTable& table() const { return m_current.grid; }
-  TextTable& table() { return m_current.grid; }
+  const TextTable& table() const { return current_.grid; }
+  TextTable& table() { return current_.grid; }
   // A cell's text; empty outside the table.
   const std::string& cell(int column, int row) const;
 
   // The ranking value of rank 1..10: 0 for a placeholder, else the score cell read as a whole
   // number, emptyrank when it is none.
   int rankvalue(int rank) const;
-  bool placeholder(int rank) const { return m_current.placeholder.at(rank); }
-  Look look(int rank) const { return m_current.look.at(rank); }
+  bool placeholder(int rank) const { return current_.placeholder.at(rank); }
+  Look look(int rank) const { return current_.look.at(rank); }
   // A rank's score as shown: blank for a value below -999, else the cell as stored.
   std::string scorecaption(int rank) const;
 
-  const std::string& path() const { return m_path; }
+  const std::string& path() const { return path_; }
   // The lock file beside the tally file.
-  std::string lockpath() const { return m_path + ".lock"; }
+  std::string lockpath() const { return path_ + ".lock"; }
 
  private:
   struct State {
@@ -131,8 +131,8 @@ class Tally {
   static void setcell(TextTable& grid, int column, int row, std::string text);
   void change(Change change);
 
-  std::string m_path;
-  State m_committed;  // as the file held it at the last open() or sync()
-  State m_current;    // m_committed with the pending changes made
-  std::vector<Change> m_pending;
+  std::string path_;
+  State committed_;  // as the file held it at the last open() or sync()
+  State current_;    // committed_ with the pending changes made
+  std::vector<Change> pending_;
 };

@@ -47,16 +47,16 @@ void showerrorbox(const QString& text) {
 
 Ttallylist::Ttallylist(QWidget* mainwindow, const QString& tallypath, QWidget* parent)
     : QWidget(parent),
-      m_mainwindow(mainwindow),
-      m_tallypath(tallypath),
-      m_tally(QFile::encodeName(tallypath).toStdString()) {
+      mainwindow_(mainwindow),
+      tallypath_(tallypath),
+      tally_(QFile::encodeName(tallypath).toStdString()) {
   setObjectName(QStringLiteral("tallylist"));
   if (parent) setWindowFlag(Qt::Window);
   confirmreset = [this] { return askreset(this); };
   today = [] { return QDate::currentDate(); };
-  m_retry.setSingleShot(true);
+  retry_.setSingleShot(true);
   // One try each time, so that a copy stuck with the lock never holds up the game.
-  connect(&m_retry, &QTimer::timeout, this, [this] { syncnow(0); });
+  connect(&retry_, &QTimer::timeout, this, [this] { syncnow(0); });
   buildwindow();
   FormCreate();
 }
@@ -130,49 +130,49 @@ void Ttallylist::buildwindow() {
 
 void Ttallylist::FormCreate() {
   std::string error;
-  if (m_tally.open(&error) == Tally::Opened::damaged) {
-    m_loaderror = text(error);
+  if (tally_.open(&error) == Tally::Opened::damaged) {
+    loaderror_ = text(error);
     if (auto& reporter = loaderrorreporter())
-      reporter(m_loaderror);
+      reporter(loaderror_);
     else
-      showerrorbox(m_loaderror);
+      showerrorbox(loaderror_);
   }
   drawtally();
 }
 
 void Ttallylist::FormDestroy() {
-  m_retry.stop();
-  const bool unsaved = m_tally.pending();
+  retry_.stop();
+  const bool unsaved = tally_.pending();
   QString error;
   // The last word on this session's games: said where someone may read it, since no window is
   // left to show it.
   if (!syncnow(exitretries, &error) && unsaved)
     std::fprintf(stderr, "pipshift: %s; the tally changes of this session are not in it\n",
                  error.toLocal8Bit().constData());
-  m_retry.stop();
+  retry_.stop();
 }
 
 // The changes of one click (a board cleared and its score ranked) are written together, as soon
 // as the click has been dealt with.
 void Ttallylist::savesoon() {
-  if (m_savequeued) return;
-  m_savequeued = true;
+  if (savequeued_) return;
+  savequeued_ = true;
   QTimer::singleShot(0, this, [this] {
-    m_savequeued = false;
+    savequeued_ = false;
     // Once a write has found the file locked, later changes join the one waiting for it.
-    syncnow(m_retry.isActive() ? 0 : playretries);
+    syncnow(retry_.isActive() ? 0 : playretries);
   });
 }
 
 bool Ttallylist::syncnow(int retries, QString* error) {
-  m_retry.stop();
+  retry_.stop();
   std::string why;
-  const Tally::Synced synced = m_tally.sync(retries, &why);
+  const Tally::Synced synced = tally_.sync(retries, &why);
   // What other copies wrote shows too.
   drawtally();
   // Another copy holds the file longer than a click should wait: the change stays in the record
   // and is tried again shortly, without holding up the game.
-  if (synced == Tally::Synced::busy) m_retry.start(retryinterval);
+  if (synced == Tally::Synced::busy) retry_.start(retryinterval);
   if (error) *error = text(why);
   return synced == Tally::Synced::saved;
 }
@@ -187,19 +187,19 @@ QString Ttallylist::text(const std::string& bytes) const {
 
 void Ttallylist::drawtally() {
   for (int column = 1; column <= 3; ++column)
-    mylabel[column]->setText(text(m_tally.cell(column, 0)));
+    mylabel[column]->setText(text(tally_.cell(column, 0)));
   for (int i = 1; i <= ranks; ++i) {
-    if (m_tally.placeholder(i)) {
+    if (tally_.placeholder(i)) {
       label_date[i]->setText(placeholderdate);
       label_name[i]->setText(placeholdername);
       label_high[i]->setText(QStringLiteral("0"));
     } else {
-      label_date[i]->setText(text(m_tally.cell(0, i)));
-      label_name[i]->setText(text(m_tally.cell(2, i)));
-      label_high[i]->setText(text(m_tally.scorecaption(i)));
+      label_date[i]->setText(text(tally_.cell(0, i)));
+      label_name[i]->setText(text(tally_.cell(2, i)));
+      label_high[i]->setText(text(tally_.scorecaption(i)));
     }
-    label_high[i]->setProperty("Tag", m_tally.rankvalue(i));
-    switch (m_tally.look(i)) {
+    label_high[i]->setProperty("Tag", tally_.rankvalue(i));
+    switch (tally_.look(i)) {
       case Tally::Look::designed:
         setrankstyle(i, designedcolor, true);
         break;
@@ -231,24 +231,24 @@ void Ttallylist::setscorecaption(int rank, const QString& text) {
 }
 
 void Ttallylist::loadtally() {
-  m_tally.loadtally();
+  tally_.loadtally();
   drawtally();
 }
 
 int Ttallylist::addit(int column, int row) {
-  return m_tally.addit(column, row);
+  return tally_.addit(column, row);
 }
 
 void Ttallylist::addtomineincrease(int column) {
   if (column < 0 || column >= gridcolumns) return;
-  m_tally.addtomineincrease(column);
+  tally_.addtomineincrease(column);
   drawtally();
   savesoon();
 }
 
 void Ttallylist::addtomineset(int column, const QString& text) {
   if (column < 0 || column >= gridcolumns) return;
-  m_tally.addtomineset(column, text.toLocal8Bit().toStdString());
+  tally_.addtomineset(column, text.toLocal8Bit().toStdString());
   drawtally();
   savesoon();
 }
@@ -256,7 +256,7 @@ void Ttallylist::addtomineset(int column, const QString& text) {
 void Ttallylist::checkscore(int score, const QString& name) {
   const QDate day = today ? today() : QDate::currentDate();
   const QString date = QLocale::system().toString(day, QLocale::ShortFormat);
-  m_tally.checkscore(score, name.toLocal8Bit().toStdString(), date.toLocal8Bit().toStdString());
+  tally_.checkscore(score, name.toLocal8Bit().toStdString(), date.toLocal8Bit().toStdString());
   drawtally();
   savesoon();
 }
@@ -273,7 +273,7 @@ bool Ttallylist::askreset(QWidget* parent) {
 
 void Ttallylist::button_resetClick() {
   if (!confirmreset || !confirmreset()) return;
-  m_tally.reset();
+  tally_.reset();
   drawtally();
   savesoon();
 }
@@ -291,9 +291,9 @@ void Ttallylist::keyPressEvent(QKeyEvent* event) {
 }
 
 void Ttallylist::showforward() {
-  const QScreen* screen = m_mainwindow ? m_mainwindow->screen() : QApplication::primaryScreen();
-  controls::fitworkarea(this, screen, m_mainwindow);
-  controls::centreon(this, m_mainwindow);
+  const QScreen* screen = mainwindow_ ? mainwindow_->screen() : QApplication::primaryScreen();
+  controls::fitworkarea(this, screen, mainwindow_);
+  controls::centreon(this, mainwindow_);
   show();
   raise();
   activateWindow();

@@ -72,16 +72,16 @@ class Ttallylist : public QWidget {
   void button_resetClick();
   void button_doneClick();
 
-  const TextTable& stringgrid_scores() const { return m_tally.table(); }
+  const TextTable& stringgrid_scores() const { return tally_.table(); }
   // Direct access to the table, for the tally tools and tests; run loadtally() after a change.
-  TextTable& stringgrid_scores() { return m_tally.table(); }
-  const Tally& record() const { return m_tally; }
-  Tally& record() { return m_tally; }
+  TextTable& stringgrid_scores() { return tally_.table(); }
+  const Tally& record() const { return tally_; }
+  Tally& record() { return tally_; }
   // The ranking value of rank 1..10 (also kept in the score label's "Tag" property).
-  int rankvalue(int rank) const { return m_tally.rankvalue(rank); }
-  QString tallypath() const { return m_tallypath; }
+  int rankvalue(int rank) const { return tally_.rankvalue(rank); }
+  QString tallypath() const { return tallypath_; }
   // The text of the error met while loading the tally file, empty when it loaded or was missing.
-  QString loaderror() const { return m_loaderror; }
+  QString loaderror() const { return loaderror_; }
 
   // Asks whether to reset; true only for Yes. Tests replace it to answer without a box.
   std::function<bool()> confirmreset;
@@ -116,14 +116,14 @@ class Ttallylist : public QWidget {
   void setscorecaption(int rank, const QString& text);
   QString text(const std::string& bytes) const;
 
-  QWidget* m_mainwindow;
-  QString m_tallypath;
-  QString m_loaderror;
-  Tally m_tally;
+  QWidget* mainwindow_;
+  QString tallypath_;
+  QString loaderror_;
+  Tally tally_;
   // A write of the tally file is on its way (savesoon()).
-  bool m_savequeued = false;
+  bool savequeued_ = false;
   // Tries a write again that found the file locked.
-  QTimer m_retry;
+  QTimer retry_;
 
   TFlatPanel* FlatPanel1 = nullptr;
   QLabel* label_myname = nullptr;

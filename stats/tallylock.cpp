@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <utility>
 
-TallyLock::TallyLock(std::string lockpath) : m_path(std::move(lockpath)) {}
+TallyLock::TallyLock(std::string lockpath) : path_(std::move(lockpath)) {}
 
 TallyLock::~TallyLock() {
   release();
@@ -19,10 +19,10 @@ TallyLock::Result TallyLock::tryonce() {
   // The file a waiter locked may have been removed by its holder in the meantime, and a new one
   // made by a third copy; a few rounds settle that, since each round finds the file of the day.
   for (int round = 0; round < 16; ++round) {
-    const int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) {
       if (errno == EINTR) continue;
-      m_error = errno;
+      error_ = errno;
       return Result::failed;
     }
     int locked;
@@ -32,19 +32,19 @@ TallyLock::Result TallyLock::tryonce() {
       const int reason = errno;
       ::close(fd);
       if (reason == EWOULDBLOCK) return Result::busy;
-      m_error = reason;
+      error_ = reason;
       if (reason == ENOLCK || reason == EOPNOTSUPP || reason == ENOSYS || reason == EINVAL) {
-        ::unlink(m_path.c_str());
+        ::unlink(path_.c_str());
         return Result::unavailable;
       }
       return Result::failed;
     }
     struct stat mine {};
     struct stat named {};
-    if (::fstat(fd, &mine) == 0 && ::stat(m_path.c_str(), &named) == 0 &&
+    if (::fstat(fd, &mine) == 0 && ::stat(path_.c_str(), &named) == 0 &&
         mine.st_dev == named.st_dev && mine.st_ino == named.st_ino) {
-      m_fd = fd;
-      m_error = 0;
+      fd_ = fd;
+      error_ = 0;
       return Result::held;
     }
     ::close(fd);  // locked a file its holder had already removed
@@ -55,6 +55,6 @@ TallyLock::Result TallyLock::tryonce() {
 void TallyLock::release() {
   if (!held()) return;
   // Removed while still locked, so no one can lock this file and believe it current.
-  ::unlink(m_path.c_str());
-  ::close(std::exchange(m_fd, -1));
+  ::unlink(path_.c_str());
+  ::close(std::exchange(fd_, -1));
 }

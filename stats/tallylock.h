@@ -37,10 +37,10 @@ class TallyLock {
     }
   }
 
-  bool held() const { return m_fd >= 0; }
+  bool held() const { return fd_ >= 0; }
   // The errno of a failed acquire.
-  int error() const { return m_error; }
-  const std::string& path() const { return m_path; }
+  int error() const { return error_; }
+  const std::string& path() const { return path_; }
 
   // Removes the lock file and lets go. Harmless when not held.
   void release();
@@ -48,7 +48,7 @@ class TallyLock {
  private:
   Result tryonce();
 
-  std::string m_path;
-  int m_fd = -1;
-  int m_error = 0;
+  std::string path_;
+  int fd_ = -1;
+  int error_ = 0;
 };

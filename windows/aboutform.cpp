@@ -19,7 +19,7 @@ const char* const logopath = ":/images/aboutlogo.png";
 
 }  // namespace
 
-Tabout::Tabout(QWidget* owner) : QWidget(nullptr, Qt::Dialog), m_owner(owner) {
+Tabout::Tabout(QWidget* owner) : QWidget(nullptr, Qt::Dialog), owner_(owner) {
   setObjectName("about");
   setWindowTitle("Pipshift - About");
   setFixedSize(clientWidth, clientHeight);
@@ -104,7 +104,7 @@ void Tabout::keyPressEvent(QKeyEvent* event) {
 }
 
 void Tabout::showEvent(QShowEvent* event) {
-  placeonshow(this, m_owner, event);
+  placeonshow(this, owner_, event);
   QWidget::showEvent(event);
 }
 
@@ -113,14 +113,14 @@ bool Tabout::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Label7) {
     if (event->type() == QEvent::MouseButtonPress) {
       auto* e = static_cast<QMouseEvent*>(event);
-      m_linkpressed = e->button() == Qt::LeftButton;
-      return m_linkpressed;
+      linkpressed_ = e->button() == Qt::LeftButton;
+      return linkpressed_;
     }
     if (event->type() == QEvent::MouseButtonRelease) {
       auto* e = static_cast<QMouseEvent*>(event);
       if (e->button() != Qt::LeftButton) return false;
-      const bool click = m_linkpressed && Label7->rect().contains(e->position().toPoint());
-      m_linkpressed = false;
+      const bool click = linkpressed_ && Label7->rect().contains(e->position().toPoint());
+      linkpressed_ = false;
       if (click) Label7Click();
       return true;
     }

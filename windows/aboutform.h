@@ -58,6 +58,6 @@ class Tabout : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  QPointer<QWidget> m_owner;
-  bool m_linkpressed = false;
+  QPointer<QWidget> owner_;
+  bool linkpressed_ = false;
 };

@@ -130,7 +130,7 @@ QStringList Thelp::pagelines(int number) {
 }
 
 Thelp::Thelp(QWidget* owner, Tabout* about)
-    : QWidget(nullptr, Qt::Window), m_owner(owner), m_about(about) {
+    : QWidget(nullptr, Qt::Window), owner_(owner), about_(about) {
   setObjectName("help");
   setWindowTitle("Pipshift - Help File");
   setFixedSize(clientWidth, clientHeight);
@@ -224,7 +224,7 @@ void Thelp::bringtotop(QTextEdit* page) {
     if (other && other != page) other->hide();
   page->show();
   page->raise();
-  m_current = page;
+  current_ = page;
 }
 
 void Thelp::SelButton1Click(TSelButton* sender) {
@@ -237,7 +237,7 @@ void Thelp::SelButton1Click(TSelButton* sender) {
 }
 
 void Thelp::button_aboutClick() {
-  if (m_about) m_about->showforward();
+  if (about_) about_->showforward();
 }
 
 void Thelp::button_doneClick() {
@@ -257,6 +257,6 @@ void Thelp::keyPressEvent(QKeyEvent* event) {
 }
 
 void Thelp::showEvent(QShowEvent* event) {
-  placeonshow(this, m_owner, event);
+  placeonshow(this, owner_, event);
   QWidget::showEvent(event);
 }

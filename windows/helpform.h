@@ -38,7 +38,7 @@ class Thelp : public QWidget {
   static QStringList pagelines(int number);
 
   // The page on top, the one the reader sees.
-  QTextEdit* currentpage() const { return m_current; }
+  QTextEdit* currentpage() const { return current_; }
 
   void FormCreate();
   void SelButton1Click(TSelButton* sender);
@@ -61,7 +61,7 @@ class Thelp : public QWidget {
  private:
   void bringtotop(QTextEdit* page);
 
-  QPointer<QWidget> m_owner;
-  QPointer<Tabout> m_about;
-  QTextEdit* m_current = nullptr;
+  QPointer<QWidget> owner_;
+  QPointer<Tabout> about_;
+  QTextEdit* current_ = nullptr;
 };

@@ -37,7 +37,7 @@ std::string capture(const std::string& command) {
   return out;
 }
 
-bool onPath(const char* tool) {
+bool onpath(const char* tool) {
   return capture(std::string("command -v ") + tool).find(tool) != std::string::npos;
 }
 
@@ -58,7 +58,7 @@ double after(const std::string& text, const std::string& label, std::string* uni
   return value;
 }
 
-double toMs(double value, const std::string& unit) {
+double toms(double value, const std::string& unit) {
   if (unit == "us") return value / 1000;
   if (unit == "s") return value * 1000;
   if (unit == "m") return value * 60000;
@@ -87,7 +87,7 @@ Figures wrk(const std::string& url, int connections, int seconds, const std::str
   std::string unit;
   const std::size_t dist = f.output.find("Latency Distribution");
   if (dist != std::string::npos) {
-    f.p99ms = toMs(after(f.output.substr(dist), "99%", &unit), unit);
+    f.p99ms = toms(after(f.output.substr(dist), "99%", &unit), unit);
   }
   const double non2xx = after(f.output, "Non-2xx or 3xx responses:");
   const double errors = after(f.output, "Socket errors:");
@@ -106,7 +106,7 @@ void row(const std::string& store, const std::string& what, const Figures& f,
 }
 
 // Returns false when a figure misses its goal or a post was lost.
-bool runStore(const std::string& name, const std::string& db, int seconds, int connections) {
+bool runstore(const std::string& name, const std::string& db, int seconds, int connections) {
   ScratchDir dir;
   const auto root = dir.path() / "root";
   std::filesystem::create_directories(root / "pipshift");
@@ -115,10 +115,10 @@ bool runStore(const std::string& name, const std::string& db, int seconds, int c
   const int port =
       server.start({"--port", "0", "--db", db, "--root", root.string(), "--post-limit", "0"});
   if (port <= 0) {
-    std::cout << name << ": the server did not start: " << server.firstLine() << std::endl;
+    std::cout << name << ": the server did not start: " << server.firstline() << std::endl;
     return false;
   }
-  const std::size_t before = pipshiftserver::openStore(db)->count();
+  const std::size_t before = pipshiftserver::openstore(db)->count();
   {
     httplib::Client client("127.0.0.1", port);
     client.set_keep_alive(true);
@@ -147,7 +147,7 @@ bool runStore(const std::string& name, const std::string& db, int seconds, int c
   const Figures posts = wrk(base + "/", connections, seconds, PIPSHIFT_POST_SCRIPT);
   server.stop(SIGKILL);  // straight after the load: nothing gets to finish its work
   const double acknowledged = after(posts.output, "acknowledged ");
-  const std::size_t rows = pipshiftserver::openStore(db)->count() - before - 1000;
+  const std::size_t rows = pipshiftserver::openstore(db)->count() - before - 1000;
   const bool none = acknowledged >= 0 && rows >= static_cast<std::size_t>(acknowledged);
   std::ostringstream note;
   note << "answered " << static_cast<long>(acknowledged) << ", in the table after kill -9 " << rows
@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
     if (a == "--seconds") seconds = std::max(1, std::atoi(argv[i + 1]));
     if (a == "--connections") connections = std::max(1, std::atoi(argv[i + 1]));
   }
-  if (!onPath("ab") || !onPath("wrk")) {
+  if (!onpath("ab") || !onpath("wrk")) {
     std::cerr << "server_bench needs ab (apache2-utils) and wrk: scripts/install-deps\n";
     return 2;
   }
@@ -181,12 +181,12 @@ int main(int argc, char** argv) {
   ScratchDir dir;
   bool good = true;
   if (only.empty() || only == "SQLite") {
-    good = runStore("SQLite", (dir.path() / "scores.db").string(), seconds, connections);
+    good = runstore("SQLite", (dir.path() / "scores.db").string(), seconds, connections);
   }
   if (!only.empty() && only != "PostgreSQL") {
     // nothing more
   } else if (servertest::PgCluster cluster(/*durable=*/true); cluster.ok()) {
-    good = runStore("PostgreSQL", cluster.address(), seconds, connections) && good;
+    good = runstore("PostgreSQL", cluster.address(), seconds, connections) && good;
   } else {
     std::cout << "PostgreSQL  skipped: " << cluster.why() << std::endl;
   }

@@ -140,23 +140,23 @@ TEST(FlatPanel, CaptionIsCentredVerticallyAndPlacedByAlignment) {
   TFlatPanel panel;
   panel.resize(200, 40);
   panel.setColor(Qt::white);
-  panel.setFont(crispFont(16));
+  panel.setFont(crispfont(16));
   panel.setFontColor(Qt::black);
   panel.setCaption("Mid");
 
   QImage img = grabbed(panel);
-  QRect text = boundsOf(img, Qt::black);
+  QRect text = boundsof(img, Qt::black);
   ASSERT_FALSE(text.isEmpty());
   EXPECT_NEAR(text.center().x(), 100, 3);
   EXPECT_NEAR(text.center().y(), 20, 4);
 
   panel.setAlignment(Qt::AlignLeft);
-  text = boundsOf(grabbed(panel), Qt::black);
+  text = boundsof(grabbed(panel), Qt::black);
   EXPECT_GE(text.left(), 1);
   EXPECT_LE(text.left(), 4);
 
   panel.setAlignment(Qt::AlignRight);
-  text = boundsOf(grabbed(panel), Qt::black);
+  text = boundsof(grabbed(panel), Qt::black);
   EXPECT_LE(text.right(), 198);
   EXPECT_GE(text.right(), 194);
 }
@@ -167,14 +167,14 @@ TEST(FlatPanel, LongCaptionStaysOnOneLineAndIsClippedInsideTheFrame) {
   panel.setColor(Qt::white);
   panel.setColorHighLight(Qt::red);
   panel.setColorShadow(Qt::blue);
-  panel.setFont(crispFont(14));
+  panel.setFont(crispfont(14));
   panel.setFontColor(Qt::black);
   panel.setCaption("MMMMMMMMMMMMMMMMMMMM");
 
   for (Qt::Alignment a : {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight}) {
     panel.setAlignment(a);
     const QImage img = grabbed(panel);
-    const QRect text = boundsOf(img, Qt::black);
+    const QRect text = boundsof(img, Qt::black);
     ASSERT_FALSE(text.isEmpty());
     EXPECT_LT(text.height(), 20) << "one line only";
     // Glyphs leave a gap of a pixel or two between them, so "reaches the edge" allows for it.
@@ -201,21 +201,21 @@ TEST(FlatPanel, DisabledCaptionIsEngraved) {
   pal.setColor(QPalette::Light, light);
   pal.setColor(QPalette::Dark, dark);
   panel.setPalette(pal);
-  panel.setFont(crispFont(20));
+  panel.setFont(crispfont(20));
   panel.setFontColor(ink);
   panel.setCaption("IIII");
 
   QImage img = grabbed(panel);
-  EXPECT_GT(countOf(img, ink), 0);
-  EXPECT_EQ(countOf(img, light), 0);
-  EXPECT_EQ(countOf(img, dark), 0);
-  const QRect enabled = boundsOf(img, ink);
+  EXPECT_GT(countof(img, ink), 0);
+  EXPECT_EQ(countof(img, light), 0);
+  EXPECT_EQ(countof(img, dark), 0);
+  const QRect enabled = boundsof(img, ink);
 
   panel.setEnabled(false);
   img = grabbed(panel);
-  EXPECT_EQ(countOf(img, ink), 0);
-  const QRect shadow = boundsOf(img, dark);
-  const QRect highlight = boundsOf(img, light);
+  EXPECT_EQ(countof(img, ink), 0);
+  const QRect shadow = boundsof(img, dark);
+  const QRect highlight = boundsof(img, light);
   ASSERT_FALSE(shadow.isEmpty());
   ASSERT_FALSE(highlight.isEmpty());
   EXPECT_EQ(shadow, enabled) << "the shadow copy sits where the caption was";

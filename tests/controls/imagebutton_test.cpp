@@ -21,7 +21,7 @@ const QColor kBorder(0xC8, 0xD0, 0xF0);
 TEST(ImageButton, MissingPictureDrawsAPlainFaceWithTheText) {
   TImageButton button(":/images/no_such_button.png", "Done");
   EXPECT_EQ(button.size(), QSize(132, 41));
-  EXPECT_FALSE(button.hasPicture());
+  EXPECT_FALSE(button.haspicture());
   EXPECT_EQ(button.accessibleName(), "Done");
 
   const QImage img = grabbed(button);
@@ -29,7 +29,7 @@ TEST(ImageButton, MissingPictureDrawsAPlainFaceWithTheText) {
   EXPECT_EQ(at(img, 131, 40), kBorder);
   EXPECT_EQ(at(img, 3, 3), kFace);
   // The text is drawn in the middle, not at the sides.
-  const QRect text = boundsOf(img, kBorder, QRect(2, 2, 128, 37));
+  const QRect text = boundsof(img, kBorder, QRect(2, 2, 128, 37));
   ASSERT_FALSE(text.isEmpty());
   EXPECT_NEAR(text.center().x(), 66, 4);
   EXPECT_NEAR(text.center().y(), 20, 4);
@@ -45,7 +45,7 @@ TEST(ImageButton, DrawsItsPictureAndShiftsItWhileHeldDown) {
   ASSERT_TRUE(picture.save(path));
 
   TImageButton button(path, "OK");
-  ASSERT_TRUE(button.hasPicture());
+  ASSERT_TRUE(button.haspicture());
   QImage img = grabbed(button);
   EXPECT_EQ(at(img, 0, 0), QColor(Qt::red));
   EXPECT_EQ(at(img, 60, 20), QColor(0x20, 0x90, 0x40));

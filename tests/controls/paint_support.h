@@ -33,7 +33,7 @@ inline QColor at(const QImage& img, int x, int y) {
 }
 
 // Bounding box of every pixel painted exactly in `color`; empty when there is none.
-inline QRect boundsOf(const QImage& img, const QColor& color, const QRect& within = QRect()) {
+inline QRect boundsof(const QImage& img, const QColor& color, const QRect& within = QRect()) {
   const QRect area = within.isNull() ? img.rect() : within & img.rect();
   const QRgb want = color.rgb();
   QRect box;
@@ -43,7 +43,7 @@ inline QRect boundsOf(const QImage& img, const QColor& color, const QRect& withi
   return box;
 }
 
-inline int countOf(const QImage& img, const QColor& color) {
+inline int countof(const QImage& img, const QColor& color) {
   int n = 0;
   for (int y = 0; y < img.height(); ++y)
     for (int x = 0; x < img.width(); ++x)
@@ -52,7 +52,7 @@ inline int countOf(const QImage& img, const QColor& color) {
 }
 
 // A caption font with no smoothing, so every glyph pixel is exactly the pen colour.
-inline QFont crispFont(int pixels, bool bold = true) {
+inline QFont crispfont(int pixels, bool bold = true) {
   QFont f("DejaVu Sans");
   f.setPixelSize(pixels);
   f.setBold(bold);

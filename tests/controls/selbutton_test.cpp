@@ -24,7 +24,7 @@ const QColor kInk(0x00, 0x00, 0x80);
 const QColor kOverInk(Qt::black);
 const QColor kBehind(0x34, 0x41, 0x43);
 
-const char* faceName(Face f) {
+const char* facename(Face f) {
   return f == Face::normal ? "normal" : f == Face::over ? "over" : "pressed";
 }
 
@@ -47,7 +47,7 @@ class SelButtonTest : public ::testing::Test {
     button->setColorBorder(kBorder);
     button->setColorOverCaption(kOverInk);
     button->setFontColor(kInk);
-    button->setFont(crispFont(13));
+    button->setFont(crispfont(13));
     button->setCaption("Scoring");
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -55,15 +55,15 @@ class SelButtonTest : public ::testing::Test {
     QObject::connect(
         button, &TSelButton::OnMouseDown,
         [this](TSelButton* s, Qt::MouseButton b, Qt::KeyboardModifiers, int x, int y) {
-          log << QString("down %1 %2,%3 %4").arg(b).arg(x).arg(y).arg(faceName(s->face()));
+          log << QString("down %1 %2,%3 %4").arg(b).arg(x).arg(y).arg(facename(s->face()));
         });
     QObject::connect(button, &TSelButton::OnClick, [this](TSelButton* s) {
-      log << QString("click %1").arg(faceName(s->face()));
+      log << QString("click %1").arg(facename(s->face()));
     });
     QObject::connect(
         button, &TSelButton::OnMouseUp,
         [this](TSelButton* s, Qt::MouseButton b, Qt::KeyboardModifiers, int x, int y) {
-          log << QString("up %1 %2,%3 %4").arg(b).arg(x).arg(y).arg(faceName(s->face()));
+          log << QString("up %1 %2,%3 %4").arg(b).arg(x).arg(y).arg(facename(s->face()));
         });
   }
 
@@ -86,7 +86,7 @@ class SelButtonTest : public ::testing::Test {
     p.setPen(Qt::black);
     p.drawText(0, fm.ascent(), text);
     p.end();
-    return boundsOf(img, Qt::black);
+    return boundsof(img, Qt::black);
   }
 
   QSize captionSize(const QString& text) const {
@@ -123,7 +123,7 @@ TEST_F(SelButtonTest, NormalFaceFillsInsideTheBorder) {
   EXPECT_EQ(at(img, 0, 10), kBorder);
   EXPECT_EQ(at(img, 1, 1), kFace);
   EXPECT_EQ(at(img, 120, 18), kFace);
-  EXPECT_GT(countOf(img, kInk), 0);
+  EXPECT_GT(countof(img, kInk), 0);
 }
 
 TEST_F(SelButtonTest, CaptionIsPlacedByAlignmentWithTruncatingHalves) {
@@ -143,8 +143,8 @@ TEST_F(SelButtonTest, CaptionIsPlacedByAlignmentWithTruncatingHalves) {
     for (const Case& c : cases) {
       button->setAlignment(c.a);
       const QPoint origin(c.x, 20 / 2 - size.height() / 2);
-      EXPECT_EQ(TSelButton::captionOrigin(Face::normal, c.a, {w, 20}, size), origin);
-      const QRect drawn = boundsOf(grabbed(*button), kInk, inside.adjusted(0, 0, w - 122, 0));
+      EXPECT_EQ(TSelButton::captionorigin(Face::normal, c.a, {w, 20}, size), origin);
+      const QRect drawn = boundsof(grabbed(*button), kInk, inside.adjusted(0, 0, w - 122, 0));
       EXPECT_EQ(drawn, ink.translated(origin)) << "width " << w << " alignment " << int(c.a);
     }
   }
@@ -152,21 +152,21 @@ TEST_F(SelButtonTest, CaptionIsPlacedByAlignmentWithTruncatingHalves) {
 
 TEST_F(SelButtonTest, HoverAndPressShowTheirFacesAndThePressedCaptionMoves) {
   button->setAlignment(Qt::AlignHCenter);
-  const QRect normalInk = boundsOf(grabbed(*button), kInk);
+  const QRect normalInk = boundsof(grabbed(*button), kInk);
 
   enter();
   EXPECT_EQ(button->face(), Face::over);
   QImage img = grabbed(*button);
   EXPECT_EQ(at(img, 2, 2), kOver);
   EXPECT_EQ(at(img, 0, 0), kBorder);
-  EXPECT_EQ(countOf(img, kInk), 0);
-  EXPECT_EQ(boundsOf(img, kOverInk), normalInk) << "hover does not move the caption";
+  EXPECT_EQ(countof(img, kInk), 0);
+  EXPECT_EQ(boundsof(img, kOverInk), normalInk) << "hover does not move the caption";
 
   QTest::mousePress(button, Qt::LeftButton, {}, QPoint(40, 10));
   EXPECT_EQ(button->face(), Face::pressed);
   img = grabbed(*button);
   EXPECT_EQ(at(img, 2, 2), kDown);
-  EXPECT_EQ(boundsOf(img, kOverInk), normalInk.translated(1, 1))
+  EXPECT_EQ(boundsof(img, kOverInk), normalInk.translated(1, 1))
       << "pressed keeps the hover caption colour and moves one pixel right and down";
 
   QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(40, 10));
@@ -181,8 +181,8 @@ TEST_F(SelButtonTest, PressedFromTheNormalFaceKeepsTheFontColour) {
   QTest::mousePress(button, Qt::LeftButton, {}, QPoint(40, 10));
   const QImage img = grabbed(*button);
   EXPECT_EQ(at(img, 2, 2), kDown);
-  EXPECT_GT(countOf(img, kInk), 0);
-  EXPECT_EQ(countOf(img, kOverInk), 0);
+  EXPECT_GT(countof(img, kInk), 0);
+  EXPECT_EQ(countof(img, kOverInk), 0);
   QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(40, 10));
 }
 
@@ -262,7 +262,7 @@ TEST_F(SelButtonTest, BorderWidthZeroDrawsNoBorderAndTheFaceStillStartsInside) {
   EXPECT_EQ(at(shot, o.x() + 121, o.y() + 19), kBehind);
   EXPECT_EQ(at(shot, o.x() + 1, o.y() + 1), kFace);
   EXPECT_EQ(at(shot, o.x() + 120, o.y() + 18), kFace);
-  EXPECT_EQ(countOf(shot, kBorder), 0);
+  EXPECT_EQ(countof(shot, kBorder), 0);
 
   button->setBorderWidth(3);
   const QImage thick = grabbed(*button);
@@ -280,10 +280,10 @@ TEST_F(SelButtonTest, WideCentredCaptionStartsLeftOfTheFaceAndIsCutAtTheEdge) {
   button->setCaption("Documentation");
   const QSize size = captionSize("Documentation");
   ASSERT_GT(size.width(), 30);
-  EXPECT_LT(TSelButton::captionOrigin(Face::normal, Qt::AlignHCenter, {30, 20}, size).x(), 0);
+  EXPECT_LT(TSelButton::captionorigin(Face::normal, Qt::AlignHCenter, {30, 20}, size).x(), 0);
 
   const QImage img = grabbed(*button);
-  const QRect ink = boundsOf(img, kInk);
+  const QRect ink = boundsof(img, kInk);
   EXPECT_LE(ink.left(), 2);
   EXPECT_GE(ink.right(), 27);
   for (int y = 0; y < 20; ++y) {
@@ -321,7 +321,7 @@ TEST_F(SelButtonTest, SomeSettersRedrawAtOnceOthersOnlyStore) {
   enter();
   const QImage img = grabbed(*button);
   EXPECT_EQ(at(img, 3, 3), QColor(Qt::yellow)) << "the stored hover colour shows at the next hover";
-  EXPECT_GT(countOf(img, Qt::red), 0);
+  EXPECT_GT(countof(img, Qt::red), 0);
   QTest::mousePress(button, Qt::LeftButton, {}, QPoint(40, 10));
   EXPECT_EQ(at(grabbed(*button), 3, 3), QColor(Qt::cyan));
   QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(40, 10));

@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const QString page =
       QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
   view->LoadFromString(page);
-  FUZZ_CHECK(view->documentName().isEmpty());
+  FUZZ_CHECK(view->documentname().isEmpty());
   FUZZ_CHECK(view->verticalScrollBar()->value() == 0);
   FUZZ_CHECK(view->toPlainText().size() <= page.size() + 256);
 

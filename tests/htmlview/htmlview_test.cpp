@@ -67,7 +67,7 @@ TEST_F(HtmlViewTest, LoadReplacesThePageAndShowsItFromTheTop) {
   EXPECT_FALSE(view.textCursor().hasSelection());
   EXPECT_TRUE(view.toPlainText().contains("end of second"));
   EXPECT_FALSE(view.toPlainText().contains("first"));
-  EXPECT_TRUE(view.documentName().isEmpty());
+  EXPECT_TRUE(view.documentname().isEmpty());
   EXPECT_FALSE(view.isBackwardAvailable());
 }
 
@@ -138,18 +138,18 @@ TEST_F(HtmlViewTest, VisitedLinksTurnSilverAndRedUnderTheMouse) {
       " and <a href=\"c.html\" style=\"color: #00ff00\">own</a></p>");
   view.LoadFromString(page);
   click("first");
-  EXPECT_EQ(linkcolour(view, "first"), view.visitedColor());
+  EXPECT_EQ(linkcolour(view, "first"), view.visitedcolor());
   EXPECT_EQ(linkcolour(view, "second"), QColor(Qt::red));
 
   QTest::mouseMove(view.viewport(), linkpoint(view, "first"));
-  EXPECT_EQ(view.hoveredTarget(), "a.html");
+  EXPECT_EQ(view.hoveredtarget(), "a.html");
   EXPECT_EQ(linkcolour(view, "first"), QColor(Qt::red));
   QTest::mouseMove(view.viewport(), linkpoint(view, "second"));
-  EXPECT_EQ(linkcolour(view, "first"), view.visitedColor());
+  EXPECT_EQ(linkcolour(view, "first"), view.visitedcolor());
 
   // Visited stays visited when the list is loaded again.
   view.LoadFromString(page);
-  EXPECT_EQ(linkcolour(view, "first"), view.visitedColor());
+  EXPECT_EQ(linkcolour(view, "first"), view.visitedcolor());
   // A colour the page chose is the page's business.
   click("own");
   EXPECT_EQ(linkcolour(view, "own"), QColor(Qt::green));

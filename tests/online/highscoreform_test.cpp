@@ -77,7 +77,7 @@ TEST_F(HighScoreTest, LayoutIsTheHighScoreWindow) {
 
   TImageButton* done = part<TImageButton>("button_done");
   EXPECT_EQ(done->geometry(), QRect(467, 518, 132, 41));
-  EXPECT_TRUE(done->hasPicture());
+  EXPECT_TRUE(done->haspicture());
   EXPECT_EQ(part<TURL>("URL1")->URLType(), utnone);
 }
 

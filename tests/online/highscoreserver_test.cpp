@@ -17,7 +17,7 @@ TEST(HighScoreServerTest, PostedScoreShowsInTheWindowsList) {
   servertest::ServerProcess server;
   const int port = server.start({"--port", "0", "--db", (dir.path() / "s.db").string(), "--root",
                                  (dir.path() / "root").string()});
-  ASSERT_GT(port, 0) << server.firstLine();
+  ASSERT_GT(port, 0) << server.firstline();
 
   Thighscore window(QStringLiteral("http://127.0.0.1:%1/").arg(port));
   QSignalSpy accepted(&window, &Thighscore::postaccepted);

@@ -39,8 +39,8 @@ Outcome fetch(THTTPGet& get) {
   return o;
 }
 
-bool allWorkersGone() {
-  return QTest::qWaitFor([] { return THTTPGet::activeWorkers() == 0; }, kWaitMs);
+bool allworkersgone() {
+  return QTest::qWaitFor([] { return THTTPGet::activeworkers() == 0; }, kWaitMs);
 }
 
 struct ParsedRequest {
@@ -79,7 +79,7 @@ class HttpGetTest : public ::testing::Test {
   }
   void TearDown() override {
     server.release("HTTP/1.0 200 OK\r\n\r\nlate");
-    EXPECT_TRUE(allWorkersGone());
+    EXPECT_TRUE(allworkersgone());
   }
   QByteArray host() const { return "127.0.0.1:" + QByteArray::number(server.port()); }
 
@@ -322,7 +322,7 @@ TEST_F(HttpGetTest, ASecondStartWhileBusyChangesNothing) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return server.requests().size() == 1; }, kWaitMs));
   server.release("HTTP/1.0 200 OK\r\n\r\nfirst");
   ASSERT_TRUE(QTest::qWaitFor([&] { return !get.busy(); }, kWaitMs));
-  ASSERT_TRUE(allWorkersGone());
+  ASSERT_TRUE(allworkersgone());
   QCoreApplication::processEvents();
 
   EXPECT_EQ(o.done, 1);
@@ -345,7 +345,7 @@ TEST_F(HttpGetTest, HandlersRunOnTheUiThreadAndOnlyThenIsTheComponentIdle) {
     onUiThread = QThread::currentThread() == QCoreApplication::instance()->thread();
     busyInHandler = sender->busy();
     sender->StartFetch();  // the component is still fetching: ignored
-    restartIgnored = sender->busy() && THTTPGet::activeWorkers() == 1;
+    restartIgnored = sender->busy() && THTTPGet::activeworkers() == 1;
     getit.StartFetch();  // another instance starts fine
   });
   Outcome list;
@@ -356,7 +356,7 @@ TEST_F(HttpGetTest, HandlersRunOnTheUiThreadAndOnlyThenIsTheComponentIdle) {
 
   sendit.StartFetch();
   ASSERT_TRUE(QTest::qWaitFor([&] { return list.done == 1 && !getit.busy(); }, kWaitMs));
-  ASSERT_TRUE(allWorkersGone());
+  ASSERT_TRUE(allworkersgone());
   EXPECT_TRUE(onUiThread);
   EXPECT_TRUE(busyInHandler);
   EXPECT_TRUE(restartIgnored);
@@ -461,7 +461,7 @@ TEST_F(HttpGetTest, AComponentDestroyedMidFetchIsNeverTouchedAgain) {
     }
   }
   // Workers of destroyed components stop at their next checkpoint, held connections or not.
-  EXPECT_TRUE(allWorkersGone());
+  EXPECT_TRUE(allworkersgone());
   holding.release("HTTP/1.0 200 OK\r\n\r\nheld");
 }
 

@@ -115,11 +115,11 @@ TEST(UpdateCheck, OnlyAProgramThatCanReplaceItselfUpdates) {
 class LaunchRecorder : public Desktop {
  public:
   explicit LaunchRecorder(QStringList* log) : log_(log) {}
-  bool openUrl(const QString& address) override {
+  bool openurl(const QString& address) override {
     log_->append("open " + address);
     return true;
   }
-  bool startDetached(const QString& program, const QStringList& arguments) override {
+  bool startdetached(const QString& program, const QStringList& arguments) override {
     log_->append("launch");
     started.append({program, arguments});
     // What the installer finds when it starts.

@@ -15,7 +15,7 @@ TEST(Desktop, TheOpenerGetsTheAddressAsTheTextItIs) {
   const QStringList addresses = {"http://http://host/x", "counter/x.shtml", "/usr/bin/xterm", "%41",
                                  "http://host/a b?x=1&y=%20#top"};
   for (int k = 0; k < addresses.size(); ++k) {
-    ASSERT_TRUE(desktop().openUrl(addresses[k])) << k;
+    ASSERT_TRUE(desktop().openurl(addresses[k])) << k;
     // One at a time, so the record keeps their order.
     ASSERT_EQ(opener.waitforcalls(k + 1).size(), k + 1) << "no call for " << k;
   }
@@ -28,7 +28,7 @@ TEST(Desktop, WithoutAnOpenerNothingIsAccepted) {
   QTemporaryDir nothing;
   const QByteArray path = qgetenv("PATH");
   qputenv("PATH", QFile::encodeName(nothing.path()));
-  const bool accepted = desktop().openUrl(QStringLiteral("http://www.quorvel.example/"));
+  const bool accepted = desktop().openurl(QStringLiteral("http://www.quorvel.example/"));
   qputenv("PATH", path);
   EXPECT_FALSE(accepted);
 }

@@ -22,24 +22,24 @@ TEST(HttpHead, FindsTheEndOfAHeadAndHoldsItsLimits) {
   Limits limits;
   limits.maxRequestLine = 32;
   limits.maxHead = 96;
-  EXPECT_EQ(findHead("GET / HTTP/1.1\r\nHost: x\r\n", limits).kind, HeadParse::Incomplete);
-  const HeadParse whole = findHead("GET / HTTP/1.1\r\nHost: x\r\n\r\nBODY", limits);
+  EXPECT_EQ(findhead("GET / HTTP/1.1\r\nHost: x\r\n", limits).kind, HeadParse::Incomplete);
+  const HeadParse whole = findhead("GET / HTTP/1.1\r\nHost: x\r\n\r\nBODY", limits);
   EXPECT_EQ(whole.kind, HeadParse::Complete);
   EXPECT_EQ(whole.length, 27u);
-  EXPECT_EQ(findHead("\r\nGET / HTTP/1.0\n\n", limits).length, 18u);  // bare LFs, leading CRLF
+  EXPECT_EQ(findhead("\r\nGET / HTTP/1.0\n\n", limits).length, 18u);  // bare LFs, leading CRLF
   // A request line that never ends is refused as soon as it is too long, not when it ends.
-  EXPECT_EQ(findHead("GET /" + std::string(40, 'a'), limits).status, 414);
-  EXPECT_EQ(findHead("GET /" + std::string(40, 'a') + " HTTP/1.1\r\n\r\n", limits).status, 414);
+  EXPECT_EQ(findhead("GET /" + std::string(40, 'a'), limits).status, 414);
+  EXPECT_EQ(findhead("GET /" + std::string(40, 'a') + " HTTP/1.1\r\n\r\n", limits).status, 414);
   std::string many = "GET / HTTP/1.1\r\n";
   while (many.size() <= limits.maxHead) many += "A: b\r\n";
-  EXPECT_EQ(findHead(many, limits).status, 431);
-  EXPECT_EQ(findHead(many + "\r\n", limits).status, 431);
+  EXPECT_EQ(findhead(many, limits).status, 431);
+  EXPECT_EQ(findhead(many + "\r\n", limits).status, 431);
 }
 
 TEST(HttpHead, ParsesTheRequestLineHeadersAndTarget) {
   Limits limits;
   Request r;
-  ASSERT_EQ(parseHead("GET /a%20b/c.txt?x=1&y=%41 HTTP/1.0\r\nHost: h\r\nX-Y:  spaced  \r\n\r\n",
+  ASSERT_EQ(parsehead("GET /a%20b/c.txt?x=1&y=%41 HTTP/1.0\r\nHost: h\r\nX-Y:  spaced  \r\n\r\n",
                       limits, r),
             0);
   EXPECT_EQ(r.method, "GET");
@@ -48,62 +48,62 @@ TEST(HttpHead, ParsesTheRequestLineHeadersAndTarget) {
   EXPECT_EQ(r.minorVersion, 0);
   ASSERT_TRUE(r.header("x-y"));
   EXPECT_EQ(*r.header("X-Y"), "spaced");
-  ASSERT_EQ(parseHead("GET http://example.org:80/p?q HTTP/1.1\r\n\r\n", limits, r), 0);
+  ASSERT_EQ(parsehead("GET http://example.org:80/p?q HTTP/1.1\r\n\r\n", limits, r), 0);
   EXPECT_EQ(r.path, "/p");
   EXPECT_EQ(r.query, "q");
 
-  EXPECT_EQ(parseHead("GET / HTTP/2.0\r\n\r\n", limits, r), 505);
+  EXPECT_EQ(parsehead("GET / HTTP/2.0\r\n\r\n", limits, r), 505);
   for (const char* bad : {"GET /\r\n\r\n", "GET  / HTTP/1.1\r\n\r\n", "G(T / HTTP/1.1\r\n\r\n",
                           "GET / HTTP/1.1\r\n folded\r\n\r\n", "GET / HTTP/1.1\r\nNo colon\r\n\r\n",
                           "GET / HTTP/1.1\r\nBad Name: v\r\n\r\n", "GET x HTTP/1.1\r\n\r\n",
                           "GET /%zz HTTP/1.1\r\n\r\n", "GET / HTTP/1.1\r\nA: b\rc\r\n\r\n",
                           "GET / HTTP/1.x\r\n\r\n"}) {
-    EXPECT_EQ(parseHead(bad, limits, r), 400) << bad;
+    EXPECT_EQ(parsehead(bad, limits, r), 400) << bad;
   }
   limits.maxHeaders = 2;
-  EXPECT_EQ(parseHead("GET / HTTP/1.1\r\nA: 1\r\nB: 2\r\nC: 3\r\n\r\n", limits, r), 431);
+  EXPECT_EQ(parsehead("GET / HTTP/1.1\r\nA: 1\r\nB: 2\r\nC: 3\r\n\r\n", limits, r), 431);
 }
 
 TEST(HttpHead, TakesOnlyABodyOfOneStatedLength) {
   Limits limits;
   Request r;
   int status = -1;
-  ASSERT_EQ(parseHead("POST / HTTP/1.1\r\nContent-Length: 12\r\n\r\n", limits, r), 0);
-  EXPECT_EQ(bodyLength(r, status), 12u);
+  ASSERT_EQ(parsehead("POST / HTTP/1.1\r\nContent-Length: 12\r\n\r\n", limits, r), 0);
+  EXPECT_EQ(bodylength(r, status), 12u);
   EXPECT_EQ(status, 0);
   ASSERT_EQ(
-      parseHead("POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n", limits, r), 0);
-  EXPECT_FALSE(bodyLength(r, status));
+      parsehead("POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n", limits, r), 0);
+  EXPECT_FALSE(bodylength(r, status));
   EXPECT_EQ(status, 400);
-  ASSERT_EQ(parseHead("POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n", limits, r), 0);
-  EXPECT_FALSE(bodyLength(r, status));
+  ASSERT_EQ(parsehead("POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n", limits, r), 0);
+  EXPECT_FALSE(bodylength(r, status));
   EXPECT_EQ(status, 400);
-  ASSERT_EQ(parseHead("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", limits, r), 0);
-  EXPECT_FALSE(bodyLength(r, status));
+  ASSERT_EQ(parsehead("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", limits, r), 0);
+  EXPECT_FALSE(bodylength(r, status));
   EXPECT_EQ(status, 411);
-  ASSERT_EQ(parseHead("GET / HTTP/1.1\r\n\r\n", limits, r), 0);
-  EXPECT_EQ(bodyLength(r, status), 0u);
+  ASSERT_EQ(parsehead("GET / HTTP/1.1\r\n\r\n", limits, r), 0);
+  EXPECT_EQ(bodylength(r, status), 0u);
 }
 
 TEST(HttpRange, ServesOneRangeAndTheWholeForAnythingElse) {
   ByteRange r;
-  EXPECT_EQ(parseRange("bytes=2-5", 10, r), RangeKind::Part);
+  EXPECT_EQ(parserange("bytes=2-5", 10, r), RangeKind::Part);
   EXPECT_EQ(r.first, 2u);
   EXPECT_EQ(r.length, 4u);
-  EXPECT_EQ(parseRange("bytes=7-", 10, r), RangeKind::Part);
+  EXPECT_EQ(parserange("bytes=7-", 10, r), RangeKind::Part);
   EXPECT_EQ(r.length, 3u);
-  EXPECT_EQ(parseRange("bytes=8-100", 10, r), RangeKind::Part);
+  EXPECT_EQ(parserange("bytes=8-100", 10, r), RangeKind::Part);
   EXPECT_EQ(r.length, 2u);
-  EXPECT_EQ(parseRange("bytes=-4", 10, r), RangeKind::Part);
+  EXPECT_EQ(parserange("bytes=-4", 10, r), RangeKind::Part);
   EXPECT_EQ(r.first, 6u);
-  EXPECT_EQ(parseRange("bytes=-40", 10, r), RangeKind::Part);
+  EXPECT_EQ(parserange("bytes=-40", 10, r), RangeKind::Part);
   EXPECT_EQ(r.first, 0u);
   EXPECT_EQ(r.length, 10u);
-  EXPECT_EQ(parseRange("bytes=10-", 10, r), RangeKind::Unsatisfiable);
-  EXPECT_EQ(parseRange("bytes=-0", 10, r), RangeKind::Unsatisfiable);
-  EXPECT_EQ(parseRange("bytes=0-", 0, r), RangeKind::Unsatisfiable);
+  EXPECT_EQ(parserange("bytes=10-", 10, r), RangeKind::Unsatisfiable);
+  EXPECT_EQ(parserange("bytes=-0", 10, r), RangeKind::Unsatisfiable);
+  EXPECT_EQ(parserange("bytes=0-", 0, r), RangeKind::Unsatisfiable);
   for (const char* whole : {"bytes=5-2", "bytes=1-2,4-5", "bytes=-", "items=1-2", "bytes=a-b"}) {
-    EXPECT_EQ(parseRange(whole, 10, r), RangeKind::Whole) << whole;
+    EXPECT_EQ(parserange(whole, 10, r), RangeKind::Whole) << whole;
   }
 }
 
@@ -141,7 +141,7 @@ TEST(HttpHead, MangledRequestsAreParsedSafely) {
           break;
       }
     }
-    const HeadParse found = findHead(data, limits);
+    const HeadParse found = findhead(data, limits);
     if (found.kind == HeadParse::Refused) {
       EXPECT_TRUE(found.status == 414 || found.status == 431) << found.status;
       continue;
@@ -153,7 +153,7 @@ TEST(HttpHead, MangledRequestsAreParsedSafely) {
     ASSERT_LE(found.length, data.size());
     ASSERT_LE(found.length, limits.maxHead);
     Request r;
-    const int status = parseHead(std::string_view(data).substr(0, found.length), limits, r);
+    const int status = parsehead(std::string_view(data).substr(0, found.length), limits, r);
     if (status != 0) {
       EXPECT_TRUE(status == 400 || status == 431 || status == 505) << status;
       continue;
@@ -165,11 +165,11 @@ TEST(HttpHead, MangledRequestsAreParsedSafely) {
       EXPECT_EQ(h.value.find_first_of(std::string("\r\n\0", 3)), std::string::npos);
     }
     int lengthStatus = -1;
-    const auto length = bodyLength(r, lengthStatus);
+    const auto length = bodylength(r, lengthStatus);
     EXPECT_EQ(length.has_value(), lengthStatus == 0);
     if (const std::string* range = r.header("Range")) {
       ByteRange part;
-      if (parseRange(*range, 10, part) == RangeKind::Part) {
+      if (parserange(*range, 10, part) == RangeKind::Part) {
         EXPECT_LT(part.first, 10u);
         EXPECT_GE(part.length, 1u);
         EXPECT_LE(part.first + part.length, 10u);
@@ -191,7 +191,7 @@ class LiveServer : public ::testing::Test {
     if (runner.joinable()) runner.join();
   }
 
-  int connectTo() const {
+  int connectto() const {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -221,7 +221,7 @@ class LiveServer : public ::testing::Test {
   int port = 0;
 };
 
-Handler echoPath() {
+Handler echopath() {
   return [](Request& r, Responder out) { out.send(Response::text(200, r.path, "text/plain")); };
 }
 
@@ -240,7 +240,7 @@ TEST_F(LiveServer, APipelinedStreamSplitAnywhereGetsTheSameAnswers) {
       "GET /last HTTP/1.1\nConnection: close\n\n";
   std::string expected;
   for (std::size_t split = 0; split <= stream.size(); ++split) {
-    const int fd = connectTo();
+    const int fd = connectto();
     const int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     send(fd, stream.data(), split, MSG_NOSIGNAL);
@@ -271,14 +271,14 @@ TEST_F(LiveServer, IdleAndSlowClientsAreCutOff) {
   Limits limits;
   limits.idleTimeout = std::chrono::milliseconds(300);
   limits.requestTimeout = std::chrono::milliseconds(600);
-  start(echoPath(), limits);
+  start(echopath(), limits);
 
-  const int idle = connectTo();
+  const int idle = connectto();
   EXPECT_EQ(drain(idle, 3000), "<closed>");
   close(idle);
 
   // One byte at a time, each well within the idle time, never finishing the request.
-  const int slow = connectTo();
+  const int slow = connectto();
   std::string got;
   for (int i = 0; i < 30 && got.empty(); ++i) {
     send(slow, "G", 1, MSG_NOSIGNAL);
@@ -300,7 +300,7 @@ TEST_F(LiveServer, AnswersMayComeFromAnotherThreadOrNotAtAll) {
         // "/never": the responder goes unanswered and the client still hears something.
       },
       Limits());
-  const int fd = connectTo();
+  const int fd = connectto();
   const std::string both = "GET /later HTTP/1.1\r\n\r\nGET /never HTTP/1.1\r\n\r\n";
   send(fd, both.data(), both.size(), MSG_NOSIGNAL);
   const std::string got = drain(fd, 1500);
@@ -313,8 +313,8 @@ TEST_F(LiveServer, AnswersMayComeFromAnotherThreadOrNotAtAll) {
 TEST_F(LiveServer, AConnectionEndsAfterItsShareOfRequests) {
   Limits limits;
   limits.maxRequestsPerConnection = 3;
-  start(echoPath(), limits);
-  const int fd = connectTo();
+  start(echopath(), limits);
+  const int fd = connectto();
   std::string four;
   for (int i = 0; i < 4; ++i) four += "GET /r" + std::to_string(i) + " HTTP/1.1\r\n\r\n";
   send(fd, four.data(), four.size(), MSG_NOSIGNAL);
@@ -329,8 +329,8 @@ TEST_F(LiveServer, AConnectionEndsAfterItsShareOfRequests) {
 TEST_F(LiveServer, ARefusedClientStillReadsWhyBeforeTheConnectionCloses) {
   Limits limits;
   limits.maxBody = 100;
-  start(echoPath(), limits);
-  const int fd = connectTo();
+  start(echopath(), limits);
+  const int fd = connectto();
   // The body is sent whole although the server refuses it: closing on it would reset the
   // connection and lose the answer.
   const std::string post =
@@ -378,7 +378,7 @@ TEST_F(LiveServer, RequestsSentAheadWaitInTheKernelNotInOurMemory) {
         out.send(Response::text(200, r.path, "text/plain"));
       },
       limits);
-  const int fd = connectTo();
+  const int fd = connectto();
   // A request whose answer takes a while, with forty kilobytes of further requests behind it.
   std::string ahead;
   int behind = 0;
@@ -418,7 +418,7 @@ TEST_F(LiveServer, AReaderThatStopsIsCutOffAndASlowOneGetsEveryByte) {
       limits);
   const std::string get = "GET /big HTTP/1.1\r\n\r\n";
 
-  const int stalled = connectTo();
+  const int stalled = connectto();
   send(stalled, get.data(), get.size(), MSG_NOSIGNAL);
   // Read nothing for longer than the send timeout: the server gives up on the connection.
   std::this_thread::sleep_for(std::chrono::milliseconds(1000));
@@ -435,7 +435,7 @@ TEST_F(LiveServer, AReaderThatStopsIsCutOffAndASlowOneGetsEveryByte) {
   close(stalled);
 
   // Slow but steady: each read well within the send timeout.
-  const int slow = connectTo();
+  const int slow = connectto();
   send(slow, get.data(), get.size(), MSG_NOSIGNAL);
   std::string got;
   while (true) {
@@ -458,8 +458,8 @@ TEST_F(LiveServer, AReaderThatStopsIsCutOffAndASlowOneGetsEveryByte) {
 TEST_F(LiveServer, StoppingSendsTheAnswersUnderWayAndClosesIdleConnections) {
   HeldAnswers answers;
   start(answers.handler(), Limits());
-  const int idle = connectTo();
-  const int waiting = connectTo();
+  const int idle = connectto();
+  const int waiting = connectto();
   const std::string post = "POST /p HTTP/1.1\r\nContent-Length: 2\r\n\r\nab";
   send(waiting, post.data(), post.size(), MSG_NOSIGNAL);
   answers.awaitOne();
@@ -482,7 +482,7 @@ TEST_F(LiveServer, StoppingWaitsForAnAnswerOnlySoLong) {
   Limits limits;
   limits.drainTimeout = std::chrono::milliseconds(300);
   start(answers.handler(), limits);
-  const int waiting = connectTo();
+  const int waiting = connectto();
   const std::string get = "GET /never HTTP/1.1\r\n\r\n";
   send(waiting, get.data(), get.size(), MSG_NOSIGNAL);
   answers.awaitOne();

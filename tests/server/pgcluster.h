@@ -49,7 +49,7 @@ class PgCluster {
     return "postgresql://postgres@127.0.0.1:" + std::to_string(port_) + "/" + db;
   }
 
-  bool createDatabase(const std::string& name) {
+  bool createdatabase(const std::string& name) {
     PGconn* c = PQconnectdb(address("postgres").c_str());
     bool done = PQstatus(c) == CONNECTION_OK;
     if (done) {
@@ -76,8 +76,8 @@ class PgCluster {
 
   // Stops (SIGSTOP) or resumes (SIGCONT) every process of the server: a database that has hung,
   // or that a broken network hides, while its connections stay open.
-  bool freeze() { return signalAll(SIGSTOP); }
-  bool thaw() { return signalAll(SIGCONT); }
+  bool freeze() { return signalall(SIGSTOP); }
+  bool thaw() { return signalall(SIGCONT); }
 
   // Restarts the server as an administrator would: every client connection is ended.
   bool restart() {
@@ -88,15 +88,15 @@ class PgCluster {
   // Stops the server now (also done by the destructor).
   void shutdown() {
     if (started_) {
-      signalAll(SIGCONT);  // a test that froze it may have failed before it thawed it
+      signalall(SIGCONT);  // a test that froze it may have failed before it thawed it
       run({bin_ + "/pg_ctl", "-D", data(), "-m", "immediate", "-w", "stop"});
       started_ = false;
     }
-    if (guardPipe_ >= 0) {
+    if (guardpipe_ >= 0) {
       // Tell the guard all is well: it only removes the scratch folder.
-      [[maybe_unused]] const ssize_t n = ::write(guardPipe_, "done\n", 5);
-      ::close(guardPipe_);
-      guardPipe_ = -1;
+      [[maybe_unused]] const ssize_t n = ::write(guardpipe_, "done\n", 5);
+      ::close(guardpipe_);
+      guardpipe_ = -1;
       int status = 0;
       waitpid(guard_, &status, 0);
     }
@@ -118,7 +118,7 @@ class PgCluster {
     const pid_t pid = fork();
     if (pid < 0) return false;
     if (pid == 0) {
-      becomeUser();
+      becomeuser();
       const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
       if (out >= 0) {
         dup2(out, 1);
@@ -137,7 +137,7 @@ class PgCluster {
   }
 
   // Sends `signal` to the server's main process and to every process it started.
-  bool signalAll(int signal) const {
+  bool signalall(int signal) const {
     std::ifstream pidFile(data() + "/postmaster.pid");
     pid_t main = 0;
     if (!started_ || !(pidFile >> main) || main <= 0) return false;
@@ -162,12 +162,12 @@ class PgCluster {
     return all;
   }
 
-  void becomeUser() const {
-    if (!asRoot_) return;
+  void becomeuser() const {
+    if (!asroot_) return;
     if (setgroups(0, nullptr) != 0 || setgid(gid_) != 0 || setuid(uid_) != 0) _exit(125);
   }
 
-  static std::string findBinDir() {
+  static std::string findbindir() {
     namespace fs = std::filesystem;
     if (const char* given = std::getenv("PIPSHIFT_PG_BINDIR")) return given;
     std::vector<std::string> candidates;
@@ -198,7 +198,7 @@ class PgCluster {
     return {};
   }
 
-  static int freePort() {
+  static int freeport() {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -213,27 +213,27 @@ class PgCluster {
     return port;
   }
 
-  bool ownedByUs(const std::string& path) const {
+  bool ownedbyus(const std::string& path) const {
     struct stat st {};
     return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid_ &&
            (st.st_mode & 077) == 0;
   }
 
-  std::string makeFolder(const std::string& pattern) const {
+  std::string makefolder(const std::string& pattern) const {
     std::string path = pattern;
     if (!mkdtemp(path.data())) return {};
-    if (asRoot_ && chown(path.c_str(), uid_, gid_) != 0) return {};
+    if (asroot_ && chown(path.c_str(), uid_, gid_) != 0) return {};
     return path;
   }
 
   // The initdb'd data folder every cluster starts from, made once and then reused: initdb
   // takes seconds, a copy a fraction of one.
-  std::string templateFolder() {
+  std::string templatefolder() {
     const std::string tmp = std::filesystem::temp_directory_path().string();
     std::string tag = std::to_string(std::hash<std::string>{}(bin_));
     const std::string path = tmp + "/pipshift-pgtemplate-" + std::to_string(uid_) + "-" + tag;
-    if (ownedByUs(path) && access((path + "/complete").c_str(), F_OK) == 0) return path;
-    const std::string fresh = makeFolder(tmp + "/pipshift-pgtemplate-new-XXXXXX");
+    if (ownedbyus(path) && access((path + "/complete").c_str(), F_OK) == 0) return path;
+    const std::string fresh = makefolder(tmp + "/pipshift-pgtemplate-new-XXXXXX");
     if (fresh.empty()) return {};
     chmod(fresh.c_str(), 0700);
     if (!run({bin_ + "/initdb", "-D", fresh + "/data", "-U", "postgres", "-A", "trust", "-E",
@@ -246,21 +246,21 @@ class PgCluster {
     if (std::rename(fresh.c_str(), path.c_str()) != 0) {
       // Another process made it meanwhile, or a stale one is in the way.
       run({"/bin/rm", "-rf", fresh});
-      if (!(ownedByUs(path) && access((path + "/complete").c_str(), F_OK) == 0)) return {};
+      if (!(ownedbyus(path) && access((path + "/complete").c_str(), F_OK) == 0)) return {};
     }
     return path;
   }
 
   bool start(bool durable) {
-    bin_ = findBinDir();
+    bin_ = findbindir();
     if (bin_.empty()) {
       why_ = "PostgreSQL is not installed (no initdb found)";
       return false;
     }
-    asRoot_ = geteuid() == 0;
+    asroot_ = geteuid() == 0;
     uid_ = geteuid();
     gid_ = getegid();
-    if (asRoot_) {
+    if (asroot_) {
       const passwd* pw = getpwnam("postgres");
       if (!pw) {
         why_ = "running as root and there is no postgres user to run PostgreSQL as";
@@ -269,20 +269,20 @@ class PgCluster {
       uid_ = pw->pw_uid;
       gid_ = pw->pw_gid;
     }
-    scratch_ = makeFolder(std::filesystem::temp_directory_path().string() + "/pipshift-pg-XXXXXX");
+    scratch_ = makefolder(std::filesystem::temp_directory_path().string() + "/pipshift-pg-XXXXXX");
     if (scratch_.empty()) {
       why_ = "cannot make a scratch folder for PostgreSQL";
       return false;
     }
     chmod(scratch_.c_str(), 0700);
-    startGuard();
-    const std::string base = templateFolder();
+    startguard();
+    const std::string base = templatefolder();
     if (base.empty() || !run({"/bin/cp", "-a", base + "/data", data()})) {
       why_ = "initdb failed; see " + scratch_ + "/commands.log";
       return false;
     }
     for (int attempt = 0; attempt < 5; ++attempt) {
-      port_ = freePort();
+      port_ = freeport();
       std::string& settings = settings_;
       settings = "-p " + std::to_string(port_) +
                  " -c listen_addresses=127.0.0.1 -c unix_socket_directories=" + scratch_ +
@@ -291,7 +291,7 @@ class PgCluster {
       if (run({bin_ + "/pg_ctl", "-D", data(), "-l", scratch_ + "/server.log", "-w", "-t", "60",
                "-o", settings, "start"})) {
         started_ = true;
-        if (!createDatabase("pipshift")) return false;
+        if (!createdatabase("pipshift")) return false;
         return true;
       }
       // Most likely the port was taken between our look and its bind: try another.
@@ -303,7 +303,7 @@ class PgCluster {
 
   // A process of its own that waits on a pipe only we hold: if we die without saying "done",
   // it stops the server; either way it removes the scratch folder.
-  void startGuard() {
+  void startguard() {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return;
     const std::string pgctl = bin_ + "/pg_ctl";
@@ -321,7 +321,7 @@ class PgCluster {
         dup2(devnull, 1);
         dup2(devnull, 2);
       }
-      becomeUser();
+      becomeuser();
       if (chdir("/") != 0) _exit(126);
       const char* script =
           "read line; if [ \"$line\" != done ]; then "
@@ -331,13 +331,13 @@ class PgCluster {
       _exit(127);
     }
     close(fds[0]);
-    guardPipe_ = fds[1];
+    guardpipe_ = fds[1];
     guard_ = pid;
   }
 
   bool ok_ = false;
   bool started_ = false;
-  bool asRoot_ = false;
+  bool asroot_ = false;
   uid_t uid_ = 0;
   gid_t gid_ = 0;
   std::string bin_;
@@ -345,7 +345,7 @@ class PgCluster {
   std::string why_;
   std::string settings_;  // the server's command line options
   int port_ = 0;
-  int guardPipe_ = -1;
+  int guardpipe_ = -1;
   pid_t guard_ = -1;
 };
 

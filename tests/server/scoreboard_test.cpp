@@ -39,7 +39,7 @@ class RecordingStore : public ScoreStore {
     return sorted;
   }
   std::size_t count() override { return rows.size(); }
-  bool changedElsewhere() override {
+  bool changedelsewhere() override {
     std::lock_guard lock(mutex);
     return std::exchange(foreignChange, false);
   }
@@ -63,7 +63,7 @@ ScoreBoard::Settings quick() {
 }
 
 // Posts and waits for the answer.
-bool postAndWait(ScoreBoard& board, ScoreEntry e) {
+bool postandwait(ScoreBoard& board, ScoreEntry e) {
   std::promise<bool> stored;
   board.post(std::move(e), [&stored](bool ok) { stored.set_value(ok); });
   return stored.get_future().get();
@@ -116,8 +116,8 @@ TEST(ScoreBoard, ThePageIsRebuiltOnlyWhenTheBestHundredChange) {
   EXPECT_EQ(store.bestQueries, queries);
 
   // Equal to the last place ranks below it: the list stays as it was.
-  ASSERT_TRUE(postAndWait(board, {"tie", "1", 500}));
-  ASSERT_TRUE(postAndWait(board, {"low", "1", 3}));
+  ASSERT_TRUE(postandwait(board, {"tie", "1", 500}));
+  ASSERT_TRUE(postandwait(board, {"low", "1", 3}));
   EXPECT_EQ(store.bestQueries, queries);
   EXPECT_EQ(board.page(), first);
   EXPECT_FALSE(store.announced.back());
@@ -155,12 +155,12 @@ TEST(ScoreBoard, AFailedCommitIsReportedAndShowsNothing) {
   RecordingStore& store = *owned;
   ScoreBoard board(std::move(owned), quick());
   store.failNext = true;
-  EXPECT_FALSE(postAndWait(board, {"Lost", "1", 700}));
+  EXPECT_FALSE(postandwait(board, {"Lost", "1", 700}));
   EXPECT_EQ(board.page()->find("Lost"), std::string::npos);
-  EXPECT_TRUE(postAndWait(board, {"Kept", "1", 600}));
+  EXPECT_TRUE(postandwait(board, {"Kept", "1", 600}));
   EXPECT_NE(board.page()->find("Kept"), std::string::npos);
   board.stop();
-  EXPECT_FALSE(postAndWait(board, {"Late", "1", 1}));  // refused at once, not left hanging
+  EXPECT_FALSE(postandwait(board, {"Late", "1", 1}));  // refused at once, not left hanging
 }
 
 }  // namespace

@@ -11,21 +11,21 @@ using namespace pipshiftserver;
 
 namespace {
 
-Checked checkQuery(const std::string& query) {
-  const auto fields = parseForm(query);
+Checked checkquery(const std::string& query) {
+  const auto fields = parseform(query);
   if (!fields) return Checked{std::nullopt, "malformed"};
-  return checkEntry(*fields);
+  return checkentry(*fields);
 }
 
 TEST(ScoreForm, DecodesEscapesAndPlusSigns) {
-  const auto fields = parseForm("name=Ann+Lee%26Co&date=12%2F7%2F26&score=512&&empty=");
+  const auto fields = parseform("name=Ann+Lee%26Co&date=12%2F7%2F26&score=512&&empty=");
   ASSERT_TRUE(fields);
   EXPECT_EQ(fields->find("name")->second, "Ann Lee&Co");
   EXPECT_EQ(fields->find("date")->second, "12/7/26");
   EXPECT_EQ(fields->find("empty")->second, "");
-  EXPECT_FALSE(parseForm("name=%4"));
-  EXPECT_FALSE(parseForm("name=%zz&date=1&score=1"));
-  EXPECT_FALSE(parseForm("name=abc%"));
+  EXPECT_FALSE(parseform("name=%4"));
+  EXPECT_FALSE(parseform("name=%zz&date=1&score=1"));
+  EXPECT_FALSE(parseform("name=abc%"));
 }
 
 TEST(ScoreForm, AcceptsWhatTheProgramPosts) {
@@ -37,14 +37,14 @@ TEST(ScoreForm, AcceptsWhatTheProgramPosts) {
            std::string(
                "name=%C3%85%C3%84%C3%96%C3%A5%C3%A4%C3%B6%C3%89%C3%A9%C3%88%C3%A8&date=1&score=1"),
            std::string("name=a&date=2026-12-07+23:59&score=007")}) {
-    const Checked c = checkQuery(q);
+    const Checked c = checkquery(q);
     ASSERT_TRUE(c.entry) << q << ": " << c.error;
   }
-  const Checked forged = checkQuery("name=x%26score%3D80&date=1/1/26&score=3");
+  const Checked forged = checkquery("name=x%26score%3D80&date=1/1/26&score=3");
   ASSERT_TRUE(forged.entry);
   EXPECT_EQ(forged.entry->name, "x&score=80");
   EXPECT_EQ(forged.entry->score, 3);
-  EXPECT_EQ(checkQuery("name=a&date=1&score=007").entry->score, 7);
+  EXPECT_EQ(checkquery("name=a&date=1&score=007").entry->score, 7);
 }
 
 TEST(ScoreForm, RefusesBadEntriesWithAReason) {
@@ -76,19 +76,19 @@ TEST(ScoreForm, RefusesBadEntriesWithAReason) {
            "name=x&score=800&date=1&score=3",  // a forged second score
            "name=a&name=b&date=1&score=3",
        }) {
-    const Checked c = checkQuery(q);
+    const Checked c = checkquery(q);
     EXPECT_FALSE(c.entry) << q;
     EXPECT_FALSE(c.error.empty()) << q;
   }
-  EXPECT_NE(checkQuery("name=ElevenChars&date=1&score=5").error.find("10 characters"),
+  EXPECT_NE(checkquery("name=ElevenChars&date=1&score=5").error.find("10 characters"),
             std::string::npos);
-  EXPECT_NE(checkQuery("name=a&date=1&score=900").error.find("0 to 800"), std::string::npos);
-  EXPECT_NE(checkQuery("name=a&date=1").error.find("\"score\" is missing"), std::string::npos);
+  EXPECT_NE(checkquery("name=a&date=1&score=900").error.find("0 to 800"), std::string::npos);
+  EXPECT_NE(checkquery("name=a&date=1").error.find("\"score\" is missing"), std::string::npos);
 }
 
 TEST(ScorePage, EscapesNamesAndDatesAndLinksTheMaker) {
   const std::string page =
-      renderScorePage({{"<b>&'\"", "<i>12/7/26", 800}, {"Plain", "1.2.26", 10}});
+      renderscorepage({{"<b>&'\"", "<i>12/7/26", 800}, {"Plain", "1.2.26", 10}});
   EXPECT_NE(page.find("&lt;b&gt;&amp;&#39;&quot;"), std::string::npos);
   EXPECT_NE(page.find("&lt;i&gt;12/7/26"), std::string::npos);
   EXPECT_EQ(page.find("<b>&'"), std::string::npos);
@@ -107,7 +107,7 @@ TEST(ScorePage, EscapesNamesAndDatesAndLinksTheMaker) {
 
 TEST(ScorePage, ShowsAtMostAHundredRows) {
   std::vector<ScoreEntry> many(130, ScoreEntry{"n", "d", 1});
-  const std::string page = renderScorePage(many);
+  const std::string page = renderscorepage(many);
   std::size_t rows = 0;
   for (auto at = page.find("<tr bgcolor=\"#"); at != std::string::npos;
        at = page.find("<tr bgcolor=\"#", at + 1)) {
@@ -116,7 +116,7 @@ TEST(ScorePage, ShowsAtMostAHundredRows) {
   EXPECT_EQ(rows, 101u);  // the heading and a hundred scores
   EXPECT_NE(page.find(">100</font>"), std::string::npos);
   EXPECT_EQ(page.find(">101</font>"), std::string::npos);
-  EXPECT_NE(renderScorePage({}).find("No scores yet"), std::string::npos);
+  EXPECT_NE(renderscorepage({}).find("No scores yet"), std::string::npos);
 }
 
 TEST(ScoreDatabase, RanksByScoreThenByArrivalAndKeepsEverything) {
@@ -161,20 +161,20 @@ TEST(StaticFiles, ServesOnlyRegularFilesInsideTheRoot) {
   fs::create_symlink(dir.path() / "secret.txt", root / "pipshift" / "link.txt");
   fs::create_directory_symlink(dir.path(), root / "up");
 
-  const auto version = resolveStatic(root, "/pipshift/pipshiftversion.txt");
+  const auto version = resolvestatic(root, "/pipshift/pipshiftversion.txt");
   ASSERT_TRUE(version);
   EXPECT_EQ(version->filename(), "pipshiftversion.txt");
-  EXPECT_TRUE(resolveStatic(root, "//pipshift/./pipshiftversion.txt"));
+  EXPECT_TRUE(resolvestatic(root, "//pipshift/./pipshiftversion.txt"));
 
   for (const char* path : {"/../secret.txt", "/pipshift/../../secret.txt", "/pipshift/..",
                            "/pipshift/link.txt", "/up/secret.txt", "/pipshift", "/", "",
                            "/pipshift/missing.txt", "/pipshift/..\\..\\secret.txt"}) {
-    EXPECT_FALSE(resolveStatic(root, path)) << path;
+    EXPECT_FALSE(resolvestatic(root, path)) << path;
   }
-  EXPECT_FALSE(resolveStatic(root, std::string_view("/pipshift/pipshiftversion.txt\0.exe", 34)));
-  EXPECT_FALSE(resolveStatic(dir.path() / "nowhere", "/pipshift/pipshiftversion.txt"));
-  EXPECT_EQ(contentTypeFor("a/pipshiftversion.TXT"), "text/plain");
-  EXPECT_EQ(contentTypeFor("a/pshsetup.exe"), "application/octet-stream");
+  EXPECT_FALSE(resolvestatic(root, std::string_view("/pipshift/pipshiftversion.txt\0.exe", 34)));
+  EXPECT_FALSE(resolvestatic(dir.path() / "nowhere", "/pipshift/pipshiftversion.txt"));
+  EXPECT_EQ(contenttypefor("a/pipshiftversion.TXT"), "text/plain");
+  EXPECT_EQ(contenttypefor("a/pshsetup.exe"), "application/octet-stream");
 }
 
 }  // namespace

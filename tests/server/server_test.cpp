@@ -61,7 +61,7 @@ class ServerFixture {
   }
   httplib::Result get(const std::string& target) { return get(server, target); }
 
-  std::unique_ptr<pipshiftserver::ScoreStore> store() { return pipshiftserver::openStore(db); }
+  std::unique_ptr<pipshiftserver::ScoreStore> store() { return pipshiftserver::openstore(db); }
   std::size_t stored() { return store()->count(); }
 
   const std::string installer = std::string("MZ\0\0\x90\x01setup", 11);
@@ -82,7 +82,7 @@ class ServerTest : public ServerFixture, public ::testing::TestWithParam<Store> 
   }
 
   void start(const std::vector<std::string>& extra = {}) {
-    ASSERT_GT(server.start(args(extra)), 0) << server.firstLine();
+    ASSERT_GT(server.start(args(extra)), 0) << server.firstline();
   }
 };
 
@@ -93,12 +93,12 @@ class SqliteServerTest : public ServerFixture, public ::testing::Test {
     ASSERT_FALSE(dir.path().empty());
     std::string why;
     ASSERT_TRUE(prepare(Store::Sqlite, why));
-    ASSERT_GT(server.start(args()), 0) << server.firstLine();
+    ASSERT_GT(server.start(args()), 0) << server.firstline();
   }
 };
 
 TEST_P(ServerTest, AnnouncesItsAddressAndAnswersAPost) {
-  EXPECT_EQ(server.firstLine(), "listening on 127.0.0.1:" + std::to_string(server.port()));
+  EXPECT_EQ(server.firstline(), "listening on 127.0.0.1:" + std::to_string(server.port()));
   const auto res = get("/cgi-bin/pipshift.cgi?name=Ann%20Lee&date=12/7/26&score=512");
   ASSERT_TRUE(res);
   EXPECT_EQ(res->status, 200);
@@ -233,7 +233,7 @@ TEST_P(ServerTest, EveryAnsweredPostSurvivesAKillStraightAfterTheLoad) {
 
 TEST_P(ServerTest, TwoServersOnOneDatabaseServeOneList) {
   ServerProcess other;
-  ASSERT_GT(other.start(args()), 0) << other.firstLine();
+  ASSERT_GT(other.start(args()), 0) << other.firstline();
   // Both pages are in memory; each must notice what the other stored.
   ASSERT_EQ(get(other, "/counter/pipshift.shtml")->status, 200);
   ASSERT_EQ(get("/cgi-bin/pipshift.cgi?name=ViaFirst&date=1&score=300")->status, 200);
@@ -280,7 +280,7 @@ TEST_F(SqliteServerTest, NoPathLeadsOutOfTheRoot) {
        {"/../secret.txt", "/pipshift/../../secret.txt", "/%2e%2e/secret.txt",
         "/pipshift/..%2f..%2fsecret.txt", "/pipshift/%2E%2E/%2E%2E/secret.txt", "/..%5csecret.txt",
         "/pipshift/link.txt", "/pipshift/pipshiftversion.txt%00.exe"}) {
-    const std::string reply = servertest::rawExchange(
+    const std::string reply = servertest::rawexchange(
         server.port(), std::string("GET ") + path + " HTTP/1.0\r\nHost: x\r\n\r\n");
     EXPECT_EQ(reply.rfind("HTTP/1.1 40", 0), 0u) << path << "\n" << reply;
     EXPECT_EQ(reply.find("top secret"), std::string::npos) << path;
@@ -288,7 +288,7 @@ TEST_F(SqliteServerTest, NoPathLeadsOutOfTheRoot) {
 }
 
 TEST_F(SqliteServerTest, HeadAndRangesOfAFileKeepTheLengthExact) {
-  const std::string head = servertest::rawExchange(
+  const std::string head = servertest::rawexchange(
       server.port(), "HEAD /pipshift/pshsetup.exe HTTP/1.0\r\nHost: x\r\n\r\n");
   EXPECT_EQ(head.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << head;
   EXPECT_NE(head.find("Content-Length: 11\r\n"), std::string::npos) << head;
@@ -310,7 +310,7 @@ TEST_F(SqliteServerTest, HeadAndRangesOfAFileKeepTheLengthExact) {
   EXPECT_EQ(past->get_header_value("Content-Range"), "bytes */11");
 
   // HEAD must not store a score: only GET and POST post.
-  const std::string headPost = servertest::rawExchange(
+  const std::string headPost = servertest::rawexchange(
       server.port(), "HEAD /cgi-bin/pipshift.cgi?name=h&date=1&score=5 HTTP/1.0\r\n\r\n");
   EXPECT_EQ(headPost.rfind("HTTP/1.1 405", 0), 0u) << headPost;
   EXPECT_EQ(stored(), 0u);
@@ -340,11 +340,11 @@ TEST_F(SqliteServerTest, OnePostAddressGetsThirtyAMinuteAndNoMore) {
 }
 
 TEST_F(SqliteServerTest, OversizedRequestsAreRefusedAndTheServerCarriesOn) {
-  const std::string longQuery = servertest::rawExchange(
+  const std::string longQuery = servertest::rawexchange(
       server.port(),
       "GET /cgi-bin/pipshift.cgi?name=" + std::string(1 << 20, 'a') + " HTTP/1.1\r\n\r\n");
   EXPECT_EQ(longQuery.rfind("HTTP/1.1 414", 0), 0u) << longQuery.substr(0, 200);
-  const std::string bigBody = servertest::rawExchange(
+  const std::string bigBody = servertest::rawexchange(
       server.port(),
       "POST /cgi-bin/pipshift.cgi HTTP/1.1\r\nContent-Type: "
       "application/x-www-form-urlencoded\r\nContent-Length: 1048576\r\n\r\n" +
@@ -352,7 +352,7 @@ TEST_F(SqliteServerTest, OversizedRequestsAreRefusedAndTheServerCarriesOn) {
   EXPECT_EQ(bigBody.rfind("HTTP/1.1 413", 0), 0u) << bigBody.substr(0, 200);
   std::string manyHeaders = "GET /counter/pipshift.shtml HTTP/1.1\r\n";
   for (int i = 0; i < 2000; ++i) manyHeaders += "X-Filler-" + std::to_string(i) + ": yes\r\n";
-  const std::string headers = servertest::rawExchange(server.port(), manyHeaders + "\r\n");
+  const std::string headers = servertest::rawexchange(server.port(), manyHeaders + "\r\n");
   EXPECT_EQ(headers.rfind("HTTP/1.1 431", 0), 0u) << headers.substr(0, 200);
   EXPECT_EQ(stored(), 0u);
   EXPECT_EQ(get("/pipshift/pipshiftversion.txt")->body, "1.0.0");
@@ -377,7 +377,7 @@ TEST_F(SqliteServerTest, AConnectionThatSendsNothingIsClosedWithinTenSeconds) {
 TEST_F(SqliteServerTest, OneConnectionCarriesManyRequests) {
   // Pipelined on one HTTP/1.1 connection, then an HTTP/1.0 client that asks to keep it.
   const std::string three =
-      servertest::rawExchange(server.port(),
+      servertest::rawexchange(server.port(),
                               "GET /pipshift/pipshiftversion.txt HTTP/1.1\r\nHost: x\r\n\r\n"
                               "GET /counter/pipshift.shtml HTTP/1.1\r\nHost: x\r\n\r\n"
                               "GET /pipshift/pipshiftversion.txt HTTP/1.1\r\nHost: x\r\n"
@@ -389,7 +389,7 @@ TEST_F(SqliteServerTest, OneConnectionCarriesManyRequests) {
   }
   EXPECT_EQ(answers, 3u) << three.substr(0, 300);
   EXPECT_LT(three.find("1.0.0"), three.find("High Scores"));
-  const std::string kept = servertest::rawExchange(
+  const std::string kept = servertest::rawexchange(
       server.port(),
       "GET /pipshift/pipshiftversion.txt HTTP/1.0\r\nConnection: keep-alive\r\n\r\n"
       "GET /pipshift/pipshiftversion.txt HTTP/1.0\r\n\r\n");
@@ -460,8 +460,8 @@ TEST_F(SqliteServerTest, AStopRequestStillAnswersThePostsBeingCommitted) {
   sqlite3* holder = nullptr;
   ASSERT_EQ(sqlite3_open(db.c_str(), &holder), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-  const int idle = servertest::connectTo(server.port());
-  const int poster = servertest::connectTo(server.port());
+  const int idle = servertest::connectto(server.port());
+  const int poster = servertest::connectto(server.port());
   const std::string post = "GET /cgi-bin/pipshift.cgi?name=Held&date=1&score=77 HTTP/1.1\r\n\r\n";
   ASSERT_EQ(send(poster, post.data(), post.size(), MSG_NOSIGNAL),
             static_cast<ssize_t>(post.size()));
@@ -494,8 +494,8 @@ TEST_F(FewDescriptorsTest, ACrowdLeavesDescriptorsForTheFilesAndPostsItTakes) {
   if (access(prlimit, X_OK) != 0) GTEST_SKIP() << "no " << prlimit << " here";
   std::string why;
   ASSERT_TRUE(prepare(Store::Sqlite, why));
-  ASSERT_GT(server.start(args(), {prlimit, "--nofile=64:64"}), 0) << server.firstLine();
-  const int mine = servertest::connectTo(server.port());
+  ASSERT_GT(server.start(args(), {prlimit, "--nofile=64:64"}), 0) << server.firstline();
+  const int mine = servertest::connectto(server.port());
   ASSERT_GE(mine, 0);
   const std::string get = "GET /pipshift/pipshiftversion.txt HTTP/1.1\r\n\r\n";
   auto ask = [mine](const std::string& request) {
@@ -516,7 +516,7 @@ TEST_F(FewDescriptorsTest, ACrowdLeavesDescriptorsForTheFilesAndPostsItTakes) {
   ASSERT_EQ(ask(get).rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
 
   std::vector<int> crowd;
-  for (int i = 0; i < 100; ++i) crowd.push_back(servertest::connectTo(server.port()));
+  for (int i = 0; i < 100; ++i) crowd.push_back(servertest::connectto(server.port()));
   // Until the server has taken each of them in (or turned it away), or has given up for lack of
   // descriptors; not so long that idle ones have timed out and made room.
   for (int i = 0; i < 2000 && servertest::unread(server.port()) != 0; ++i) {

@@ -25,7 +25,7 @@ extern char** environ;
 
 namespace servertest {
 
-inline std::filesystem::path serverBinary() {
+inline std::filesystem::path serverbinary() {
 #ifdef PIPSHIFT_SERVER_BINARY
   return PIPSHIFT_SERVER_BINARY;
 #else
@@ -48,7 +48,7 @@ class ServerProcess {
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     std::vector<std::string> all = wrapper;
-    all.push_back(serverBinary().string());
+    all.push_back(serverbinary().string());
     all.insert(all.end(), args.begin(), args.end());
     const std::string binary = all.front();
     std::vector<char*> argv;
@@ -62,11 +62,11 @@ class ServerProcess {
       close(fds[0]);
       return 0;
     }
-    firstLine_ = readLine(fds[0]);
+    firstline_ = readline(fds[0]);
     close(fds[0]);
     const std::string prefix = "listening on 127.0.0.1:";
-    if (firstLine_.rfind(prefix, 0) != 0) return 0;
-    port_ = std::atoi(firstLine_.c_str() + prefix.size());
+    if (firstline_.rfind(prefix, 0) != 0) return 0;
+    port_ = std::atoi(firstline_.c_str() + prefix.size());
     return port_;
   }
 
@@ -90,10 +90,10 @@ class ServerProcess {
 
   int port() const { return port_; }
   pid_t pid() const { return pid_; }
-  const std::string& firstLine() const { return firstLine_; }
+  const std::string& firstline() const { return firstline_; }
 
  private:
-  static std::string readLine(int fd) {
+  static std::string readline(int fd) {
     std::string line;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (std::chrono::steady_clock::now() < deadline) {
@@ -108,11 +108,11 @@ class ServerProcess {
 
   pid_t pid_ = -1;
   int port_ = 0;
-  std::string firstLine_;
+  std::string firstline_;
 };
 
 // A connection to 127.0.0.1:port, or -1.
-inline int connectTo(int port) {
+inline int connectto(int port) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
   sockaddr_in addr{};
@@ -170,7 +170,7 @@ inline long unread(int serverPort, int client = -1) {
 }
 
 // Sends raw request bytes to 127.0.0.1:port and returns everything the server answers.
-inline std::string rawExchange(int port, const std::string& request) {
+inline std::string rawexchange(int port, const std::string& request) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   if (fd < 0) return {};
   sockaddr_in addr{};

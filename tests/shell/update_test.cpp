@@ -17,8 +17,8 @@ namespace {
 
 class DesktopRecorder : public Desktop {
  public:
-  bool openUrl(const QString&) override { return false; }
-  bool startDetached(const QString& program, const QStringList& arguments) override {
+  bool openurl(const QString&) override { return false; }
+  bool startdetached(const QString& program, const QStringList& arguments) override {
     started << program + " " + arguments.join(' ');
     if (onstart) onstart();
     return launches;

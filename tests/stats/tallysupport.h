@@ -68,13 +68,13 @@ inline QStringList entries(const QString& folder) {
 
 class CurrentDirectory {
  public:
-  explicit CurrentDirectory(const QString& folder) : m_previous(QDir::currentPath()) {
+  explicit CurrentDirectory(const QString& folder) : previous_(QDir::currentPath()) {
     QDir::setCurrent(folder);
   }
-  ~CurrentDirectory() { QDir::setCurrent(m_previous); }
+  ~CurrentDirectory() { QDir::setCurrent(previous_); }
 
  private:
-  QString m_previous;
+  QString previous_;
 };
 
 // A tally table as a player who has cleared a few boards would have it.

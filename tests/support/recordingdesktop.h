@@ -10,11 +10,11 @@ class RecordingDesktop : public Desktop {
  public:
   RecordingDesktop() { setdesktop(this); }
   ~RecordingDesktop() override { setdesktop(nullptr); }
-  bool openUrl(const QString& address) override {
+  bool openurl(const QString& address) override {
     opened << address;
     return accept;
   }
-  bool startDetached(const QString&, const QStringList&) override { return false; }
+  bool startdetached(const QString&, const QStringList&) override { return false; }
 
   QStringList opened;
   bool accept = true;
