@@ -773,6 +773,7 @@ void Tmain::button_startClick() {
 void Tmain::startdeal(int dealnumber) {
   solutiontimer->stop();
   replayshown_ = false;
+  replaypanel_ = nullptr;
   dealsolver_->abandon();
   shape_highlite->hide();
   for (int number = 1; number <= game::kBoneCount; ++number) {
@@ -991,6 +992,8 @@ void Tmain::showdeal() {
 // and score, the tally and the top ten stay as the game left them.
 void Tmain::ShowSolution1Click() {
   if (!ShowSolution1->isEnabled()) return;
+  if (panel_cleared->isVisible()) replaypanel_ = panel_cleared;
+  if (panel_lost->isVisible()) replaypanel_ = panel_lost;
   panel_lost->hide();
   panel_cleared->hide();
   shape_highlite->hide();
@@ -1007,7 +1010,7 @@ void Tmain::ShowSolution1Click() {
 
 void Tmain::solutiontimerTimer() {
   if (!best_ || replaystep_ >= best_->placements.size()) {
-    solutiontimer->stop();
+    endreplay();
     return;
   }
   const game::Placement placement = best_->placements[replaystep_++];
@@ -1016,7 +1019,15 @@ void Tmain::solutiontimerTimer() {
   replayboard_[target.x][target.y] = placement.bone;
   bone[placement.bone]->move(shape[placement.slot]->pos());
   showaccess();
-  if (replaystep_ == best_->placements.size()) solutiontimer->stop();
+  if (replaystep_ == best_->placements.size()) endreplay();
+}
+
+void Tmain::endreplay() {
+  solutiontimer->stop();
+  if (!replaypanel_) return;
+  replaypanel_->show();
+  replaypanel_->raise();
+  if (replaypanel_ == panel_cleared) edit_name->setFocus();
 }
 
 const game::Board& Tmain::shownboard() const {

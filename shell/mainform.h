@@ -198,6 +198,8 @@ class Tmain : public QMainWindow {
   void buildpanels(QWidget* board1);
   // The keyboard and the screen readers' view of the board.
   void buildaccess();
+  // Show Solution has played its last placement: the end-of-game panel it covered comes back.
+  void endreplay();
   void buildmenus();
   // Writes the settings with the given outer bounds.
   void writeinifile(const QRect& bounds);
@@ -310,6 +312,9 @@ class Tmain : public QMainWindow {
   std::size_t replaystep_ = 0;
   // Show Solution's board is on show, from its start until a new game deals its own.
   bool replayshown_ = false;
+  // The end-of-game panel the replay covered, shown again once it has played: the cleared
+  // board's score can still be entered and posted afterwards.
+  QWidget* replaypanel_ = nullptr;
 
   QTimer* Timer1 = nullptr;
   QTimer* turntimer = nullptr;

@@ -12,6 +12,7 @@
 #include <array>
 
 #include "game/deal.h"
+#include "game/solver.h"
 #include "shell/boardparts.h"
 #include "shell/choosedeal.h"
 #include "shell/dealsolver.h"
@@ -227,12 +228,34 @@ TEST_F(Deals, AfterAGameTheBestIsShownAndShowSolutionPlaysItBack) {
   EXPECT_EQ(placements, 29);
   EXPECT_FALSE(timer->isActive());
   EXPECT_EQ(shown(), slotsof(game::solvedboard()));
+  EXPECT_TRUE(part(w.get(), "panel_lost")->isVisible())
+      << "the panel the replay covered comes back once it has played";
 
   // Nothing of the game moved: its board, its clicks, the tally.
   EXPECT_EQ(tally.calls, talliedbefore);
   EXPECT_EQ(part<QLabel>(w.get(), "label_score")->text(), scorebefore);
   EXPECT_EQ(w->game().board(), boardbefore);
   EXPECT_FALSE(w->game().gamerunning());
+}
+
+TEST_F(Deals, AfterAWinShowSolutionGivesTheScoreBackToBeEntered) {
+  choose(QStringLiteral("1"));
+  for (const game::Placement& p : game::solve(game::dealboard(1)).placements) {
+    clickat(part(w.get(), QStringLiteral("bone_%1").arg(p.bone)));
+    clickat(part(w.get(), QStringLiteral("shape_%1").arg(p.slot)));
+  }
+  ASSERT_TRUE(part(w.get(), "panel_cleared")->isVisible());
+  ASSERT_TRUE(QTest::qWaitFor([this] { return action("ShowSolution1")->isEnabled(); }, 20000));
+
+  action("ShowSolution1")->trigger();
+  EXPECT_FALSE(part(w.get(), "panel_cleared")->isVisible()) << "the replay has the board";
+  auto* timer = part<QTimer>(w.get(), "solutiontimer");
+  for (int k = 0; k < 100 && timer->isActive(); ++k) w->solutiontimerTimer();
+  EXPECT_TRUE(part(w.get(), "panel_cleared")->isVisible());
+  EXPECT_FALSE(part(w.get(), "panel_lost")->isVisible());
+  EXPECT_EQ(w->focusWidget(), part(w.get(), "edit_name")) << "the name box takes the keys again";
+  clickat(part(w.get(), "button_sendscore"));
+  EXPECT_TRUE(companions.calls.contains(QStringLiteral("post"))) << companions.calls.join(", ").toStdString();
 }
 
 TEST_F(Deals, StartGameStopsThePlaybackAndHidesTheBest) {
