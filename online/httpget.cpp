@@ -254,7 +254,7 @@ size_t onheader(char* data, size_t size, size_t count, void* userdata) {
     const Request& r = t->job->request;
     // A binary body is only trusted when its length is announced; it is then not read at all.
     if (r.binaryData && t->contentLength < 0) return 0;
-    if (t->contentLength > static_cast<qint64>(r.limits.maxBodyBytes)) return 0;
+    if (t->contentLength > static_cast<qint64>(r.limits.maxbodybytes)) return 0;
     if (t->contentLength == 0) t->complete = true;
     return n;
   }
@@ -280,7 +280,7 @@ size_t onbody(char* data, size_t size, size_t count, void* userdata) {
   qsizetype take = static_cast<qsizetype>(n);
   if (t->contentLength >= 0) take = std::min<qint64>(take, t->contentLength - t->body.size());
   if (static_cast<size_t>(t->body.size()) + static_cast<size_t>(take) >
-      t->job->request.limits.maxBodyBytes) {
+      t->job->request.limits.maxbodybytes) {
     return 0;
   }
   t->body.append(data, take);
@@ -341,8 +341,8 @@ QByteArray perform(Job& job) {
   curl->easy_setopt(c, CURLOPT_PROXY, "");
   curl->easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   curl->easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS,
-                    static_cast<long>(r.limits.connectTimeout.count()));
-  curl->easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(r.limits.fetchTimeout.count()));
+                    static_cast<long>(r.limits.connecttimeout.count()));
+  curl->easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(r.limits.fetchtimeout.count()));
   // The body's length is judged here, so that a malformed header is ignored instead of ending
   // the fetch, and a length beyond the limit is refused before anything is read.
   curl->easy_setopt(c, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);

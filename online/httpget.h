@@ -34,9 +34,9 @@ class THTTPGet : public QObject {
  public:
   // The bounds of one fetch. Defaults are the program's; tests and tools may tighten them.
   struct Limits {
-    std::size_t maxBodyBytes = httpgetlimits::kMaxBodyBytes;
-    std::chrono::milliseconds connectTimeout = httpgetlimits::kConnectTimeout;
-    std::chrono::milliseconds fetchTimeout = httpgetlimits::kFetchTimeout;
+    std::size_t maxbodybytes = httpgetlimits::kMaxBodyBytes;
+    std::chrono::milliseconds connecttimeout = httpgetlimits::kConnectTimeout;
+    std::chrono::milliseconds fetchtimeout = httpgetlimits::kFetchTimeout;
   };
 
   explicit THTTPGet(QObject* parent = nullptr);

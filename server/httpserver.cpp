@@ -165,10 +165,10 @@ FileBody::~FileBody() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-Response Response::text(int status, std::string body, std::string contentType) {
+Response Response::text(int status, std::string body, std::string contenttype) {
   Response r;
   r.status = status;
-  r.contentType = std::move(contentType);
+  r.contenttype = std::move(contenttype);
   r.body = std::make_shared<const std::string>(std::move(body));
   return r;
 }
@@ -231,16 +231,16 @@ HeadParse findhead(std::string_view data, const Limits& limits) {
   while (start < data.size() && (data[start] == '\r' || data[start] == '\n')) ++start;
   const std::size_t lineEnd = data.find('\n', start);
   if (lineEnd == std::string_view::npos) {
-    if (data.size() - start > limits.maxRequestLine) {
+    if (data.size() - start > limits.maxrequestline) {
       result.kind = HeadParse::Refused;
       result.status = 414;
-    } else if (data.size() > limits.maxHead) {
+    } else if (data.size() > limits.maxhead) {
       result.kind = HeadParse::Refused;
       result.status = 431;
     }
     return result;
   }
-  if (lineEnd - start > limits.maxRequestLine + 1) {
+  if (lineEnd - start > limits.maxrequestline + 1) {
     result.kind = HeadParse::Refused;
     result.status = 414;
     return result;
@@ -250,7 +250,7 @@ HeadParse findhead(std::string_view data, const Limits& limits) {
     const std::size_t lineStart = pos + 1;
     const std::size_t next = data.find('\n', lineStart);
     if (next == std::string_view::npos) {
-      if (data.size() > limits.maxHead) {
+      if (data.size() > limits.maxhead) {
         result.kind = HeadParse::Refused;
         result.status = 431;
       }
@@ -258,7 +258,7 @@ HeadParse findhead(std::string_view data, const Limits& limits) {
     }
     const std::size_t length = next - lineStart;
     if (length == 0 || (length == 1 && data[lineStart] == '\r')) {
-      if (next + 1 > limits.maxHead) {
+      if (next + 1 > limits.maxhead) {
         result.kind = HeadParse::Refused;
         result.status = 431;
       } else {
@@ -307,9 +307,9 @@ int parsehead(std::string_view head, const Limits& limits, Request& request) {
   if (version[5] != '1') return 505;
   request.method = method;
   request.target = target;
-  request.minorVersion = version[7] == '0' ? 0 : 1;
+  request.minorversion = version[7] == '0' ? 0 : 1;
 
-  if (lines.size() - 1 > limits.maxHeaders) return 431;
+  if (lines.size() - 1 > limits.maxheaders) return 431;
   request.headers.clear();
   request.headers.reserve(lines.size() - 1);
   for (std::size_t i = 1; i < lines.size(); ++i) {
@@ -502,7 +502,7 @@ class Server::Loop {
     Clock::time_point drainEnd;
     for (;;) {
       if (server_.stopping_ && !draining_) {
-        drainEnd = Clock::now() + limits_.drainTimeout;
+        drainEnd = Clock::now() + limits_.draintimeout;
         drain();
       }
       if (draining_ && (conns_.empty() || now_ >= drainEnd)) break;
@@ -579,7 +579,7 @@ class Server::Loop {
     // Handling
     bool keepAlive = false;
     bool headOnly = false;
-    int minorVersion = 1;
+    int minorversion = 1;
     bool dispatching = false;
     std::optional<Response> pending;
     // Sending
@@ -663,7 +663,7 @@ class Server::Loop {
       c->id = nextid_++;
       c->fd = fd;
       c->peer = peeraddress(addr);
-      c->deadline = now_ + limits_.idleTimeout;
+      c->deadline = now_ + limits_.idletimeout;
       epoll_event ev{};
       ev.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
       ev.data.u64 = c->id;
@@ -733,7 +733,7 @@ class Server::Loop {
       if (!c.head && !c.in.empty()) {
         if (!c.requestBegun) {
           c.requestBegun = true;
-          c.deadline = now_ + limits_.requestTimeout;
+          c.deadline = now_ + limits_.requesttimeout;
         }
         const HeadParse found = findhead(c.in, limits_);
         if (found.kind == HeadParse::Refused) {
@@ -745,9 +745,9 @@ class Server::Loop {
           int status = parsehead(std::string_view(c.in).substr(0, found.length), limits_, request);
           std::optional<std::uint64_t> length;
           if (status == 0) length = bodylength(request, status);
-          if (status == 0 && *length > limits_.maxBody) status = 413;
+          if (status == 0 && *length > limits_.maxbody) status = 413;
           if (status != 0) {
-            c.minorVersion = request.minorVersion;
+            c.minorversion = request.minorversion;
             refuse(c, status);
             return true;
           }
@@ -755,7 +755,7 @@ class Server::Loop {
           c.bodyNeeded = *length;
           const std::string* expect = request.header("Expect");
           if (expect && c.in.size() < c.bodyNeeded && iequals(*expect, "100-continue") &&
-              request.minorVersion >= 1) {
+              request.minorversion >= 1) {
             static constexpr char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
             [[maybe_unused]] const ssize_t n =
                 ::send(c.fd, kContinue, sizeof kContinue - 1, MSG_NOSIGNAL);
@@ -769,7 +769,7 @@ class Server::Loop {
       // refused): what a client sends ahead waits in the kernel's buffer, not in ours.
       const std::size_t room =
           c.head ? c.bodyNeeded - c.in.size()
-                 : std::max<std::size_t>(limits_.maxHead + 1, c.in.size() + 1) - c.in.size();
+                 : std::max<std::size_t>(limits_.maxhead + 1, c.in.size() + 1) - c.in.size();
       const ssize_t n = ::recv(c.fd, buffer_, std::min(sizeof buffer_, room), 0);
       if (n > 0) {
         c.in.append(buffer_, static_cast<std::size_t>(n));
@@ -791,12 +791,12 @@ class Server::Loop {
     c.head.reset();
     request.body.assign(c.in, 0, c.bodyNeeded);
     c.in.erase(0, c.bodyNeeded);
-    request.remoteAddress = c.peer;
+    request.remoteaddress = c.peer;
     ++c.served;
     c.requestBegun = false;
-    c.minorVersion = request.minorVersion;
+    c.minorversion = request.minorversion;
     c.headOnly = request.method == "HEAD";
-    c.keepAlive = request.minorVersion >= 1 ? !connectionhas(request, "close")
+    c.keepAlive = request.minorversion >= 1 ? !connectionhas(request, "close")
                                             : connectionhas(request, "keep-alive");
     c.state = State::Handling;
     c.dispatching = true;
@@ -815,7 +815,7 @@ class Server::Loop {
     Response r = std::move(*c.pending);
     c.pending.reset();
     c.closeAfter = r.close || !c.keepAlive || c.peerEof || server_.stopping_ ||
-                   c.served >= limits_.maxRequestsPerConnection;
+                   c.served >= limits_.maxrequestsperconnection;
     const std::uint64_t length = r.file.open() ? r.file.length() : (r.body ? r.body->size() : 0);
     std::string& out = c.out;
     out.clear();
@@ -826,15 +826,15 @@ class Server::Loop {
     out += "\r\n";
     if (c.closeAfter) {
       out += "Connection: close\r\n";
-    } else if (c.minorVersion == 0) {
+    } else if (c.minorversion == 0) {
       out += "Connection: keep-alive\r\n";
     }
     out += "Content-Length: ";
     out += std::to_string(length);
     out += "\r\n";
-    if (!r.contentType.empty()) {
+    if (!r.contenttype.empty()) {
       out += "Content-Type: ";
-      out += r.contentType;
+      out += r.contenttype;
       out += "\r\n";
     }
     for (const Header& h : r.headers) {
@@ -856,7 +856,7 @@ class Server::Loop {
       }
     }
     c.state = State::Sending;
-    c.deadline = now_ + limits_.sendTimeout;
+    c.deadline = now_ + limits_.sendtimeout;
   }
 
   Flush flush(Conn& c) {
@@ -914,7 +914,7 @@ class Server::Loop {
       } else {
         return Flush::Done;
       }
-      c.deadline = now_ + limits_.sendTimeout;
+      c.deadline = now_ + limits_.sendtimeout;
       if (sent >= budget) return Flush::Yield;
       budget -= sent;
     }
@@ -930,11 +930,11 @@ class Server::Loop {
       ::shutdown(c.fd, SHUT_WR);
       c.in.clear();
       c.state = State::Lingering;
-      c.deadline = now_ + limits_.lingerTimeout;
+      c.deadline = now_ + limits_.lingertimeout;
       return;
     }
     c.state = State::Reading;
-    c.deadline = now_ + limits_.idleTimeout;
+    c.deadline = now_ + limits_.idletimeout;
     // An idle connection keeps no buffer a long request left behind.
     if (c.in.empty() && c.in.capacity() > kKeptInput) std::string().swap(c.in);
   }
@@ -1053,7 +1053,7 @@ int Server::listen(const std::string& host, int port) {
 
 void Server::run(unsigned loops) {
   if (listenfd_ < 0) throw std::logic_error("run() before listen()");
-  connectioncap_ = std::min(limits_.maxConnections, connectionsdescriptorsallow());
+  connectioncap_ = std::min(limits_.maxconnections, connectionsdescriptorsallow());
   {
     std::lock_guard lock(loopsmutex_);
     if (stopping_) return;

@@ -28,10 +28,10 @@ struct Request {
   std::string target;  // as sent: "/cgi-bin/pipshift.cgi?name=a"
   std::string path;    // the target's path, %-decoded
   std::string query;   // what follows '?', still encoded
-  int minorVersion = 1;
+  int minorversion = 1;
   std::vector<Header> headers;
   std::string body;
-  std::string remoteAddress;  // the peer's address, e.g. "127.0.0.1"
+  std::string remoteaddress;  // the peer's address, e.g. "127.0.0.1"
 
   // The first header of that name (names compare without case), or nothing.
   const std::string* header(std::string_view name) const;
@@ -70,30 +70,30 @@ class FileBody {
 
 struct Response {
   int status = 200;
-  std::string contentType;
+  std::string contenttype;
   // Shared, so that a page kept in memory is sent without a copy.
   std::shared_ptr<const std::string> body;
   FileBody file;  // sent instead of body when open
   std::vector<Header> headers;
   bool close = false;  // end the connection after this answer
 
-  static Response text(int status, std::string body, std::string contentType);
+  static Response text(int status, std::string body, std::string contenttype);
 };
 
 // What the loops allow a client. Every limit ends in a clear answer or a closed connection,
 // never in memory or a thread held for as long as the client likes.
 struct Limits {
-  std::size_t maxRequestLine = 8192;                // longer: 414
-  std::size_t maxHead = 16384;                      // request line and headers together; more: 431
-  std::size_t maxHeaders = 100;                     // more: 431
-  std::size_t maxBody = 16384;                      // more: 413
-  std::chrono::milliseconds idleTimeout{5000};      // waiting for a request to begin
-  std::chrono::milliseconds requestTimeout{10000};  // first byte of a request to its last
-  std::chrono::milliseconds sendTimeout{30000};     // an answer making no progress
-  std::chrono::milliseconds lingerTimeout{2000};    // reading what is left after a refusal
-  std::chrono::milliseconds drainTimeout{10000};    // after stop(), for the answers under way
-  unsigned maxRequestsPerConnection = 1000;
-  std::size_t maxConnections = 10000;  // or what the descriptor limit allows
+  std::size_t maxrequestline = 8192;                // longer: 414
+  std::size_t maxhead = 16384;                      // request line and headers together; more: 431
+  std::size_t maxheaders = 100;                     // more: 431
+  std::size_t maxbody = 16384;                      // more: 413
+  std::chrono::milliseconds idletimeout{5000};      // waiting for a request to begin
+  std::chrono::milliseconds requesttimeout{10000};  // first byte of a request to its last
+  std::chrono::milliseconds sendtimeout{30000};     // an answer making no progress
+  std::chrono::milliseconds lingertimeout{2000};    // reading what is left after a refusal
+  std::chrono::milliseconds draintimeout{10000};    // after stop(), for the answers under way
+  unsigned maxrequestsperconnection = 1000;
+  std::size_t maxconnections = 10000;  // or what the descriptor limit allows
 };
 
 class Responder;
@@ -129,7 +129,7 @@ class Server {
   void run(unsigned loops);
   // Ends run(); callable from any thread, also before run() has started. No connection or
   // request is taken after it, idle connections are closed, and run() returns once the answers
-  // under way are sent (or limits().drainTimeout has passed).
+  // under way are sent (or limits().draintimeout has passed).
   void stop();
 
   const Limits& limits() const { return limits_; }
@@ -146,7 +146,7 @@ class Server {
   std::mutex loopsmutex_;
   std::vector<std::unique_ptr<Loop>> loops_;
   std::atomic<std::size_t> connections_{0};
-  // limits_.maxConnections, or fewer when the descriptors the process may open allow fewer.
+  // limits_.maxconnections, or fewer when the descriptors the process may open allow fewer.
   std::size_t connectioncap_ = 0;
 };
 

@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
 
   try {
     ScoreBoard board(openwriters(o.db));
-    Routes routes(board, o.root, o.postLimit);
+    Routes routes(board, o.root, o.postlimit);
     http::Server server(
         [&routes](http::Request& request, http::Responder responder) {
           routes.handle(request, std::move(responder));

@@ -11,10 +11,10 @@ namespace {
 constexpr auto kWindow = std::chrono::seconds(60);
 }
 
-PostLimiter::PostLimiter(unsigned perMinute, Now now, std::size_t maxTracked)
+PostLimiter::PostLimiter(unsigned perMinute, Now now, std::size_t maxtracked)
     : perminute_(perMinute),
       now_(std::move(now)),
-      maxtracked_(std::max<std::size_t>(1, maxTracked)) {}
+      maxtracked_(std::max<std::size_t>(1, maxtracked)) {}
 
 std::string PostLimiter::key(const std::string& address) {
   in6_addr a6{};

@@ -23,11 +23,11 @@ class PostLimiter {
   // Far more addresses than post scores in any one minute, and a few tens of megabytes at most.
   static constexpr std::size_t kMaxTracked = 100000;
 
-  // perMinute 0 means no limit. When `maxTracked` addresses are known, the one that has been
+  // perMinute 0 means no limit. When `maxtracked` addresses are known, the one that has been
   // quiet longest is forgotten to make room: a client that could fill the table with addresses of
   // its own could as well post from each of them.
   explicit PostLimiter(unsigned perMinute, Now now = Clock::now,
-                       std::size_t maxTracked = kMaxTracked);
+                       std::size_t maxtracked = kMaxTracked);
 
   // Counts a post from `address`; false when the address has had its share of the last
   // minute. retryAfter then tells the whole seconds until it may post again.

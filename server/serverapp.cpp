@@ -75,7 +75,7 @@ ParsedOptions parseoptions(const std::vector<std::string>& args) {
         parsed.error = "--post-limit must be a number from 0 to 1000000";
         return parsed;
       }
-      o.postLimit = static_cast<unsigned>(limit);
+      o.postlimit = static_cast<unsigned>(limit);
     } else if (a == "--db") {
       o.db = v;
     } else if (a == "--root") {
@@ -97,8 +97,8 @@ ParsedOptions parseoptions(const std::vector<std::string>& args) {
   return parsed;
 }
 
-Routes::Routes(ScoreBoard& board, std::filesystem::path root, unsigned postLimit)
-    : board_(board), root_(std::move(root)), limiter_(postLimit) {}
+Routes::Routes(ScoreBoard& board, std::filesystem::path root, unsigned postlimit)
+    : board_(board), root_(std::move(root)), limiter_(postlimit) {}
 
 http::Response Routes::errorpage(int status) {
   switch (status) {
@@ -133,7 +133,7 @@ void Routes::handle(http::Request& request, http::Responder responder) {
   if (method != "GET" && method != "HEAD") return responder.send(notallowed("GET, HEAD"));
   if (request.path == kListPath) {
     http::Response r;
-    r.contentType = kHtml;
+    r.contenttype = kHtml;
     r.body = board_.page();
     return responder.send(std::move(r));
   }
@@ -142,7 +142,7 @@ void Routes::handle(http::Request& request, http::Responder responder) {
 
 void Routes::postscore(const http::Request& request, const http::Responder& responder) {
   int retryAfter = 0;
-  if (!limiter_.admit(request.remoteAddress, &retryAfter)) {
+  if (!limiter_.admit(request.remoteaddress, &retryAfter)) {
     http::Response r = page(429, "Too many scores",
                             "This address has sent too many scores in the last minute; try again "
                             "in " +
@@ -186,7 +186,7 @@ void Routes::servefile(const http::Request& request, const http::Responder& resp
   }
   const auto size = static_cast<std::uint64_t>(st.st_size);
   http::Response r;
-  r.contentType = contenttypefor(*path);
+  r.contenttype = contenttypefor(*path);
   r.headers.push_back({"Accept-Ranges", "bytes"});
   http::ByteRange range{0, size};
   const std::string* asked = request.header("Range");

@@ -22,7 +22,7 @@ struct Options {
   int port = 8080;
   std::string db;
   std::filesystem::path root;
-  unsigned postLimit = kDefaultPostLimit;
+  unsigned postlimit = kDefaultPostLimit;
 };
 
 struct ParsedOptions {
@@ -36,7 +36,7 @@ std::string usage();
 // Serves the score post, the list page and the files under root.
 class Routes {
  public:
-  Routes(ScoreBoard& board, std::filesystem::path root, unsigned postLimit);
+  Routes(ScoreBoard& board, std::filesystem::path root, unsigned postlimit);
   void handle(http::Request& request, http::Responder responder);
   // The page sent with a refusal the HTTP layer makes by itself.
   static http::Response errorpage(int status);

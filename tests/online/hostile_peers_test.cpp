@@ -298,7 +298,7 @@ TEST(HostileFetch, HeaderDribbledAByteASecondEndsAtTheWholeFetchBound) {
   Heartbeat heart;
   THTTPGet get;
   THTTPGet::Limits limits;
-  limits.fetchTimeout = 2500ms;
+  limits.fetchtimeout = 2500ms;
   get.setLimits(limits);
   get.setURL(peer.url("/pipshift/pipshiftversion.txt"));
   const FetchOutcome o = fetch(get, 30000);
@@ -316,7 +316,7 @@ TEST(HostileFetch, AHostThatNeverCompletesTheConnectionIsGivenUp) {
   Heartbeat heart;
   THTTPGet get;
   THTTPGet::Limits limits;
-  limits.connectTimeout = 1500ms;
+  limits.connecttimeout = 1500ms;
   get.setLimits(limits);
   get.setURL(full.url("/pipshift/pipshiftversion.txt"));
   const FetchOutcome o = fetch(get, 30000);

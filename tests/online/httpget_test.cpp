@@ -262,7 +262,7 @@ TEST_F(HttpGetTest, AnnouncedLengthEndsTheBodyEvenOnAnOpenConnection) {
                 /*close=*/false);
   THTTPGet get;
   THTTPGet::Limits limits;
-  limits.fetchTimeout = std::chrono::milliseconds(kWaitMs * 4);  // must not be what ends it
+  limits.fetchtimeout = std::chrono::milliseconds(kWaitMs * 4);  // must not be what ends it
   get.setLimits(limits);
   get.setURL(server.url("/x"));
   const Outcome o = fetch(get);
@@ -295,7 +295,7 @@ TEST_F(HttpGetTest, AServerThatNeverAnswersIsGivenUp) {
   server.holdall();
   THTTPGet get;
   THTTPGet::Limits limits;
-  limits.fetchTimeout = std::chrono::milliseconds(300);
+  limits.fetchtimeout = std::chrono::milliseconds(300);
   get.setLimits(limits);
   get.setURL(server.url("/slow"));
   const Outcome o = fetch(get);

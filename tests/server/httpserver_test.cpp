@@ -20,8 +20,8 @@ namespace {
 
 TEST(HttpHead, FindsTheEndOfAHeadAndHoldsItsLimits) {
   Limits limits;
-  limits.maxRequestLine = 32;
-  limits.maxHead = 96;
+  limits.maxrequestline = 32;
+  limits.maxhead = 96;
   EXPECT_EQ(findhead("GET / HTTP/1.1\r\nHost: x\r\n", limits).kind, HeadParse::Incomplete);
   const HeadParse whole = findhead("GET / HTTP/1.1\r\nHost: x\r\n\r\nBODY", limits);
   EXPECT_EQ(whole.kind, HeadParse::Complete);
@@ -31,7 +31,7 @@ TEST(HttpHead, FindsTheEndOfAHeadAndHoldsItsLimits) {
   EXPECT_EQ(findhead("GET /" + std::string(40, 'a'), limits).status, 414);
   EXPECT_EQ(findhead("GET /" + std::string(40, 'a') + " HTTP/1.1\r\n\r\n", limits).status, 414);
   std::string many = "GET / HTTP/1.1\r\n";
-  while (many.size() <= limits.maxHead) many += "A: b\r\n";
+  while (many.size() <= limits.maxhead) many += "A: b\r\n";
   EXPECT_EQ(findhead(many, limits).status, 431);
   EXPECT_EQ(findhead(many + "\r\n", limits).status, 431);
 }
@@ -45,7 +45,7 @@ TEST(HttpHead, ParsesTheRequestLineHeadersAndTarget) {
   EXPECT_EQ(r.method, "GET");
   EXPECT_EQ(r.path, "/a b/c.txt");
   EXPECT_EQ(r.query, "x=1&y=%41");  // the query stays encoded for the form parser
-  EXPECT_EQ(r.minorVersion, 0);
+  EXPECT_EQ(r.minorversion, 0);
   ASSERT_TRUE(r.header("x-y"));
   EXPECT_EQ(*r.header("X-Y"), "spaced");
   ASSERT_EQ(parsehead("GET http://example.org:80/p?q HTTP/1.1\r\n\r\n", limits, r), 0);
@@ -60,7 +60,7 @@ TEST(HttpHead, ParsesTheRequestLineHeadersAndTarget) {
                           "GET / HTTP/1.x\r\n\r\n"}) {
     EXPECT_EQ(parsehead(bad, limits, r), 400) << bad;
   }
-  limits.maxHeaders = 2;
+  limits.maxheaders = 2;
   EXPECT_EQ(parsehead("GET / HTTP/1.1\r\nA: 1\r\nB: 2\r\nC: 3\r\n\r\n", limits, r), 431);
 }
 
@@ -117,9 +117,9 @@ TEST(HttpHead, MangledRequestsAreParsedSafely) {
   };
   const std::string alphabet = std::string("\r\n :%/?#-=,\t0129aZ") + '\0' + "\x7f\xff";
   Limits limits;
-  limits.maxRequestLine = 64;
-  limits.maxHead = 128;
-  limits.maxHeaders = 4;
+  limits.maxrequestline = 64;
+  limits.maxhead = 128;
+  limits.maxheaders = 4;
   std::mt19937 random(20260712);
   for (int round = 0; round < 20000; ++round) {
     std::string data = seeds[random() % seeds.size()];
@@ -147,11 +147,11 @@ TEST(HttpHead, MangledRequestsAreParsedSafely) {
       continue;
     }
     if (found.kind == HeadParse::Incomplete) {
-      EXPECT_LE(data.size(), limits.maxHead) << data;
+      EXPECT_LE(data.size(), limits.maxhead) << data;
       continue;
     }
     ASSERT_LE(found.length, data.size());
-    ASSERT_LE(found.length, limits.maxHead);
+    ASSERT_LE(found.length, limits.maxhead);
     Request r;
     const int status = parsehead(std::string_view(data).substr(0, found.length), limits, r);
     if (status != 0) {
@@ -269,8 +269,8 @@ TEST_F(LiveServer, APipelinedStreamSplitAnywhereGetsTheSameAnswers) {
 
 TEST_F(LiveServer, IdleAndSlowClientsAreCutOff) {
   Limits limits;
-  limits.idleTimeout = std::chrono::milliseconds(300);
-  limits.requestTimeout = std::chrono::milliseconds(600);
+  limits.idletimeout = std::chrono::milliseconds(300);
+  limits.requesttimeout = std::chrono::milliseconds(600);
   start(echopath(), limits);
 
   const int idle = connectto();
@@ -312,7 +312,7 @@ TEST_F(LiveServer, AnswersMayComeFromAnotherThreadOrNotAtAll) {
 
 TEST_F(LiveServer, AConnectionEndsAfterItsShareOfRequests) {
   Limits limits;
-  limits.maxRequestsPerConnection = 3;
+  limits.maxrequestsperconnection = 3;
   start(echopath(), limits);
   const int fd = connectto();
   std::string four;
@@ -328,7 +328,7 @@ TEST_F(LiveServer, AConnectionEndsAfterItsShareOfRequests) {
 
 TEST_F(LiveServer, ARefusedClientStillReadsWhyBeforeTheConnectionCloses) {
   Limits limits;
-  limits.maxBody = 100;
+  limits.maxbody = 100;
   start(echopath(), limits);
   const int fd = connectto();
   // The body is sent whole although the server refuses it: closing on it would reset the
@@ -369,8 +369,8 @@ struct HeldAnswers {
 TEST_F(LiveServer, RequestsSentAheadWaitInTheKernelNotInOurMemory) {
   HeldAnswers answers;
   Limits limits;
-  limits.maxHead = 1024;
-  limits.maxBody = 1024;
+  limits.maxhead = 1024;
+  limits.maxbody = 1024;
   Handler hold = answers.handler();
   start(
       [&hold](Request& r, Responder out) {
@@ -391,7 +391,7 @@ TEST_F(LiveServer, RequestsSentAheadWaitInTheKernelNotInOurMemory) {
   answers.awaitOne();
   // While it waits, the server holds no more of the rest than one request may be long.
   const long unread = servertest::unread(port, fd);
-  EXPECT_GE(unread, static_cast<long>(ahead.size() - limits.maxHead - 1)) << unread;
+  EXPECT_GE(unread, static_cast<long>(ahead.size() - limits.maxhead - 1)) << unread;
 
   answers.answerAll("first");
   shutdown(fd, SHUT_WR);
@@ -407,11 +407,11 @@ TEST_F(LiveServer, AReaderThatStopsIsCutOffAndASlowOneGetsEveryByte) {
   auto big = std::make_shared<std::string>(8u << 20, '\0');
   for (std::size_t i = 0; i < big->size(); ++i) (*big)[i] = static_cast<char>(i * 7 % 251);
   Limits limits;
-  limits.sendTimeout = std::chrono::milliseconds(400);
+  limits.sendtimeout = std::chrono::milliseconds(400);
   start(
       [big](Request&, Responder out) {
         Response r;
-        r.contentType = "application/octet-stream";
+        r.contenttype = "application/octet-stream";
         r.body = big;
         out.send(std::move(r));
       },
@@ -480,7 +480,7 @@ TEST_F(LiveServer, StoppingSendsTheAnswersUnderWayAndClosesIdleConnections) {
 TEST_F(LiveServer, StoppingWaitsForAnAnswerOnlySoLong) {
   HeldAnswers answers;
   Limits limits;
-  limits.drainTimeout = std::chrono::milliseconds(300);
+  limits.draintimeout = std::chrono::milliseconds(300);
   start(answers.handler(), limits);
   const int waiting = connectto();
   const std::string get = "GET /never HTTP/1.1\r\n\r\n";

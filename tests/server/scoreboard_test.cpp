@@ -58,7 +58,7 @@ class RecordingStore : public ScoreStore {
 
 ScoreBoard::Settings quick() {
   ScoreBoard::Settings s;
-  s.watchInterval = std::chrono::milliseconds(5);
+  s.watchinterval = std::chrono::milliseconds(5);
   return s;
 }
 
