@@ -87,6 +87,7 @@ void ScoreBoard::publish() {
 void ScoreBoard::refresh(ScoreStore& store) {
   try {
     std::vector<ScoreEntry> best = store.best(kListLength);
+    failures_.succeeded();
     stale_ = false;
     if (best == best_) return;
     best_ = std::move(best);
@@ -94,7 +95,7 @@ void ScoreBoard::refresh(ScoreStore& store) {
   } catch (const DbError& e) {
     // The old page stays up; the next round tries again.
     stale_ = true;
-    std::cerr << "pipshift-server: " << e.what() << std::endl;
+    failures_.failed(e.what());
   }
 }
 
@@ -104,7 +105,7 @@ void ScoreBoard::work(std::size_t writer) {
   // Several writers commit side by side, so their rows are not numbered in the order they are
   // answered: a ranking group is then read back rather than merged in.
   const bool readBack = stores_.size() > 1;
-  auto nextWatch = std::chrono::steady_clock::now() + settings_.watchInterval;
+  auto nextWatch = std::chrono::steady_clock::now() + settings_.watchinterval;
   std::unique_lock lock(queuemutex_);
   for (;;) {
     if (watcher) {
@@ -114,7 +115,7 @@ void ScoreBoard::work(std::size_t writer) {
     }
     if (queue_.empty() && stopping_) break;
     std::vector<Pending> batch;
-    while (!queue_.empty() && batch.size() < settings_.maxBatch) {
+    while (!queue_.empty() && batch.size() < settings_.maxbatch) {
       batch.push_back(std::move(queue_.front()));
       queue_.pop_front();
     }
@@ -134,6 +135,7 @@ void ScoreBoard::work(std::size_t writer) {
       }
       try {
         store.add(entries, ranking);
+        failures_.succeeded();
         if (ranking) {
           std::lock_guard list(listmutex_);
           if (readBack) {
@@ -144,7 +146,7 @@ void ScoreBoard::work(std::size_t writer) {
         }
       } catch (const DbError& e) {
         stored = false;
-        std::cerr << "pipshift-server: " << e.what() << std::endl;
+        failures_.failed(e.what());
       }
     }
     if (watcher) {
@@ -153,10 +155,11 @@ void ScoreBoard::work(std::size_t writer) {
       if (now >= nextWatch) {
         try {
           changed = store.changedelsewhere();
+          failures_.succeeded();
         } catch (const DbError& e) {
-          std::cerr << "pipshift-server: " << e.what() << std::endl;
+          failures_.failed(e.what());
         }
-        nextWatch = now + settings_.watchInterval;
+        nextWatch = now + settings_.watchinterval;
       }
       std::lock_guard list(listmutex_);
       if (changed || stale_) refresh(store);

@@ -8,12 +8,14 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "server/failurelog.h"
 #include "server/scoredb.h"
 
 namespace pipshiftserver {
@@ -21,9 +23,9 @@ namespace pipshiftserver {
 struct BoardSettings {
   // How often the store is asked whether another server changed the list: the longest a page
   // may lag behind a post made through another server.
-  std::chrono::milliseconds watchInterval{200};
+  std::chrono::milliseconds watchinterval{200};
   // The most posts committed in one transaction.
-  std::size_t maxBatch = 256;
+  std::size_t maxbatch = 256;
 };
 
 class ScoreBoard {
@@ -77,6 +79,7 @@ class ScoreBoard {
   std::vector<ScoreEntry> best_;
   bool stale_ = false;
 
+  FailureLog failures_{std::cerr};
   std::vector<std::thread> threads_;
 };
 
