@@ -59,8 +59,8 @@ struct TLZH::State {
   int lson[N + 1];
   int rson[N + 257];
   int dad[N + 1];
-  int matchLength;
-  int matchPosition;  // distance back minus one
+  int matchlength;
+  int matchposition;  // distance back minus one
 
   // Adaptive Huffman tree, kept in sibling order: freq ascending with the index, each internal
   // node's children at son and son + 1, leaves pointing at T + symbol.
@@ -90,7 +90,7 @@ void TLZH::State::insertnode(int r) {
   int cmp = 1;
   int p = N + 1 + key[0];
   rson[r] = lson[r] = NIL;
-  matchLength = 0;
+  matchlength = 0;
   for (;;) {
     if (cmp >= 0) {
       if (rson[p] == NIL) {
@@ -112,12 +112,12 @@ void TLZH::State::insertnode(int r) {
       if ((cmp = key[i] - text[p + i]) != 0) break;
     if (i > kThreshold) {
       const int position = ((r - p) & (N - 1)) - 1;
-      if (i > matchLength) {
-        matchPosition = position;
-        matchLength = i;
-        if (matchLength >= F) break;
-      } else if (i == matchLength && position < matchPosition) {
-        matchPosition = position;
+      if (i > matchlength) {
+        matchposition = position;
+        matchlength = i;
+        if (matchlength >= F) break;
+      } else if (i == matchlength && position < matchposition) {
+        matchposition = position;
       }
     }
   }
@@ -397,17 +397,17 @@ std::uint64_t TLZH::Encode(ByteSource& in, ByteSink& out, std::uint8_t* inBuffer
   };
 
   do {
-    if (st.matchLength > len) st.matchLength = len;
-    if (st.matchLength <= kThreshold) {
-      st.matchLength = 1;
+    if (st.matchlength > len) st.matchlength = len;
+    if (st.matchlength <= kThreshold) {
+      st.matchlength = 1;
       encodechar(st.text[r]);
     } else {
-      encodechar(255 - kThreshold + st.matchLength);
-      const int high = st.matchPosition >> 6;
+      encodechar(255 - kThreshold + st.matchlength);
+      const int high = st.matchposition >> 6;
       writer.put(kPosition.length[high], kPosition.code[high]);
-      writer.put(6, static_cast<std::uint32_t>(st.matchPosition & 63));
+      writer.put(6, static_cast<std::uint32_t>(st.matchposition & 63));
     }
-    const int last = st.matchLength;
+    const int last = st.matchlength;
     int i = 0;
     for (int c; i < last && (c = reader.get()) >= 0; ++i) {
       st.deletenode(s);

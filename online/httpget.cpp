@@ -23,14 +23,14 @@ std::atomic<int> liveWorkers{0};
 // component never reach a running worker.
 struct Request {
   QByteArray url;
-  QByteArray acceptTypes;
+  QByteArray accepttypes;
   QByteArray agent;
-  QByteArray userName;
+  QByteArray username;
   QByteArray password;
-  QByteArray postQuery;
+  QByteArray postquery;
   QByteArray referer;
-  bool binaryData = false;
-  bool useCache = false;
+  bool binarydata = false;
+  bool usecache = false;
   THTTPGet::Limits limits;
 };
 
@@ -48,28 +48,28 @@ struct THTTPGet::Job {
   // The worker waits here until its completion has run (or can never run), so the handlers see a
   // worker that is still alive, as callers expect of a synchronous hand-over. The result travels
   // under the same lock, so its hand-over does not rest on how the event queue is built.
-  std::mutex handoverMutex;
+  std::mutex handovermutex;
   std::condition_variable handoverDone;
   bool released = false;
   QByteArray body;
   bool succeeded = false;
 
   void finish(QByteArray result) {
-    std::lock_guard lock(handoverMutex);
+    std::lock_guard lock(handovermutex);
     succeeded = !result.isEmpty();
     body = std::move(result);
   }
 
   void release() {
     {
-      std::lock_guard lock(handoverMutex);
+      std::lock_guard lock(handovermutex);
       released = true;
     }
     handoverDone.notify_all();
   }
 
   void waitReleased() {
-    std::unique_lock lock(handoverMutex);
+    std::unique_lock lock(handovermutex);
     handoverDone.wait(lock, [this] { return released; });
   }
 
@@ -79,7 +79,7 @@ struct THTTPGet::Job {
       QByteArray result;
       bool ok = false;
       {
-        std::lock_guard lock(job->handoverMutex);
+        std::lock_guard lock(job->handovermutex);
         result = job->body;
         ok = job->succeeded && !job->stop;
       }
@@ -229,7 +229,7 @@ struct Transfer {
   QByteArray body;
   int status = 0;
   qint64 contentLength = -1;  // -1: no usable Content-Length header
-  bool sawContentLength = false;
+  bool sawcontentlength = false;
   bool complete = false;  // all bytes a valid Content-Length announced have arrived
 };
 
@@ -244,7 +244,7 @@ size_t onheader(char* data, size_t size, size_t count, void* userdata) {
     const QList<QByteArray> parts = line.simplified().split(' ');
     t->status = parts.size() > 1 ? parts[1].toInt() : 0;
     t->contentLength = -1;
-    t->sawContentLength = false;
+    t->sawcontentlength = false;
     return n;
   }
 
@@ -253,7 +253,7 @@ size_t onheader(char* data, size_t size, size_t count, void* userdata) {
     if (t->status >= 100 && t->status < 200) return n;
     const Request& r = t->job->request;
     // A binary body is only trusted when its length is announced; it is then not read at all.
-    if (r.binaryData && t->contentLength < 0) return 0;
+    if (r.binarydata && t->contentLength < 0) return 0;
     if (t->contentLength > static_cast<qint64>(r.limits.maxbodybytes)) return 0;
     if (t->contentLength == 0) t->complete = true;
     return n;
@@ -261,8 +261,8 @@ size_t onheader(char* data, size_t size, size_t count, void* userdata) {
 
   const qsizetype colon = trimmed.indexOf(':');
   if (colon > 0 && trimmed.left(colon).trimmed().toLower() == "content-length") {
-    if (t->sawContentLength) return n;  // the first header counts, as it always has
-    t->sawContentLength = true;
+    if (t->sawcontentlength) return n;  // the first header counts, as it always has
+    t->sawcontentlength = true;
     const QByteArray value = trimmed.mid(colon + 1).trimmed();
     // A value that is not a plain decimal number is ignored: the body is then read to its end.
     const bool digitsOnly =
@@ -320,7 +320,7 @@ QByteArray perform(Job& job) {
 
   const HttpGetTarget target = httpgetsplit(r.url);
   if (!target.usable) return {};
-  for (const QByteArray* v : {&r.acceptTypes, &r.agent, &r.userName, &r.password, &r.referer}) {
+  for (const QByteArray* v : {&r.accepttypes, &r.agent, &r.username, &r.password, &r.referer}) {
     if (!isheadersafe(*v)) return {};
   }
 
@@ -349,26 +349,26 @@ QByteArray perform(Job& job) {
 
   if (!r.agent.isEmpty()) curl->easy_setopt(c, CURLOPT_USERAGENT, r.agent.constData());
   if (!r.referer.isEmpty()) curl->easy_setopt(c, CURLOPT_REFERER, r.referer.constData());
-  if (!r.userName.isEmpty() || !r.password.isEmpty()) {
+  if (!r.username.isEmpty() || !r.password.isEmpty()) {
     curl->easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-    curl->easy_setopt(c, CURLOPT_USERNAME, r.userName.constData());
+    curl->easy_setopt(c, CURLOPT_USERNAME, r.username.constData());
     curl->easy_setopt(c, CURLOPT_PASSWORD, r.password.constData());
   }
 
   std::unique_ptr<curl_slist, SlistDeleter> headers;
   // "Name;" is curl's way of sending a header with an empty value.
   bool listed = addheader(
-      headers, r.acceptTypes.isEmpty() ? QByteArray("Accept;") : "Accept: " + r.acceptTypes);
-  if (!r.useCache) {
+      headers, r.accepttypes.isEmpty() ? QByteArray("Accept;") : "Accept: " + r.accepttypes);
+  if (!r.usecache) {
     listed = listed && addheader(headers, "Cache-Control: no-cache") &&
              addheader(headers, "Pragma: no-cache");
   }
-  if (!r.postQuery.isEmpty()) {
+  if (!r.postquery.isEmpty()) {
     listed = listed && addheader(headers, "Content-Type: application/x-www-form-urlencoded") &&
              addheader(headers, "Expect:");
     curl->easy_setopt(c, CURLOPT_POST, 1L);
-    curl->easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.postQuery.size()));
-    curl->easy_setopt(c, CURLOPT_POSTFIELDS, r.postQuery.constData());
+    curl->easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.postquery.size()));
+    curl->easy_setopt(c, CURLOPT_POSTFIELDS, r.postquery.constData());
   }
   if (!listed) return {};
   curl->easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
@@ -427,14 +427,14 @@ void THTTPGet::StartFetch() {
   auto job = std::make_shared<Job>();
   Request& r = job->request;
   r.url = url_.toUtf8();
-  r.acceptTypes = accepttypes_.toUtf8();
+  r.accepttypes = accepttypes_.toUtf8();
   r.agent = agent_.toUtf8();
-  r.userName = username_.toUtf8();
+  r.username = username_.toUtf8();
   r.password = password_.toUtf8();
-  r.postQuery = postquery_.toUtf8();
+  r.postquery = postquery_.toUtf8();
   r.referer = referer_.toUtf8();
-  r.binaryData = binarydata_;
-  r.useCache = usecache_;
+  r.binarydata = binarydata_;
+  r.usecache = usecache_;
   r.limits = limits_;
   job->owner = this;
 

@@ -14,7 +14,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -178,6 +180,18 @@ const std::string* Request::header(std::string_view name) const {
     if (iequals(h.name, name)) return &h.value;
   }
   return nullptr;
+}
+
+std::string httpdate(std::time_t when) {
+  static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::tm t{};
+  gmtime_r(&when, &t);
+  char text[40];
+  std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", days[t.tm_wday % 7],
+                t.tm_mday, months[t.tm_mon % 12], t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
+  return text;
 }
 
 const char* reasonphrase(int status) {
@@ -411,7 +425,7 @@ struct Mailbox {
   std::mutex mutex;
   bool closed = false;
   std::thread::id owner;
-  int wakeFd = -1;
+  int wakefd = -1;
   std::vector<std::pair<std::uint64_t, std::optional<Response>>> items;
   // Set by the owning loop; used only on its own thread.
   std::function<void(std::uint64_t, std::optional<Response>)> deliverHere;
@@ -429,7 +443,7 @@ struct Mailbox {
     lock.unlock();
     if (wake) {
       const std::uint64_t one = 1;
-      [[maybe_unused]] const ssize_t n = ::write(wakeFd, &one, sizeof one);
+      [[maybe_unused]] const ssize_t n = ::write(wakefd, &one, sizeof one);
     }
   }
 };
@@ -462,7 +476,7 @@ class Server::Loop {
     wakefd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (epollfd_ < 0 || wakefd_ < 0) throw std::runtime_error("cannot make an event loop");
     mailbox_ = std::make_shared<Mailbox>();
-    mailbox_->wakeFd = wakefd_;
+    mailbox_->wakefd = wakefd_;
     mailbox_->deliverHere = [this](std::uint64_t id, std::optional<Response> r) {
       deliver(id, std::move(r));
     };
@@ -524,8 +538,8 @@ class Server::Loop {
           const auto it = conns_.find(tag);
           if (it == conns_.end()) continue;
           Conn& c = *it->second;
-          if (events[i].events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) c.mayRead = true;
-          if (events[i].events & (EPOLLOUT | EPOLLHUP | EPOLLERR)) c.mayWrite = true;
+          if (events[i].events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) c.mayread = true;
+          if (events[i].events & (EPOLLOUT | EPOLLHUP | EPOLLERR)) c.maywrite = true;
           drive(c);
           if (c.dead) conns_.erase(it);
         }
@@ -565,29 +579,29 @@ class Server::Loop {
     int fd = -1;
     std::string peer;
     State state = State::Reading;
-    bool mayRead = true;
-    bool mayWrite = true;
-    bool peerEof = false;
+    bool mayread = true;
+    bool maywrite = true;
+    bool peereof = false;
     bool dead = false;
     Clock::time_point deadline;
     // Reading
     std::string in;
-    bool requestBegun = false;
+    bool requestbegun = false;
     std::optional<Request> head;  // parsed, waiting for its body
     std::uint64_t bodyNeeded = 0;
     unsigned served = 0;
     // Handling
-    bool keepAlive = false;
-    bool headOnly = false;
+    bool keepalive = false;
+    bool headonly = false;
     int minorversion = 1;
     bool dispatching = false;
     std::optional<Response> pending;
     // Sending
-    bool closeAfter = false;
+    bool closeafter = false;
     std::string out;
-    std::size_t outSent = 0;
+    std::size_t outsent = 0;
     std::shared_ptr<const std::string> body;
-    std::size_t bodySent = 0;
+    std::size_t bodysent = 0;
     FileBody file;
     // Lingering
     std::size_t lingered = 0;
@@ -626,7 +640,7 @@ class Server::Loop {
     for (auto it = conns_.begin(); it != conns_.end();) {
       Conn& c = *it->second;
       if (c.state == State::Reading) {
-        if (c.requestBegun) {
+        if (c.requestbegun) {
           refuse(c, 503);
           drive(c);
         } else {
@@ -720,8 +734,8 @@ class Server::Loop {
   void refuse(Conn& c, int status) {
     c.head.reset();
     c.state = State::Handling;
-    c.keepAlive = false;
-    c.headOnly = false;
+    c.keepalive = false;
+    c.headonly = false;
     c.pending = server_.errorpage_(status);
     c.pending->close = true;
   }
@@ -731,8 +745,8 @@ class Server::Loop {
   bool readRequest(Conn& c) {
     for (;;) {
       if (!c.head && !c.in.empty()) {
-        if (!c.requestBegun) {
-          c.requestBegun = true;
+        if (!c.requestbegun) {
+          c.requestbegun = true;
           c.deadline = now_ + limits_.requesttimeout;
         }
         const HeadParse found = findhead(c.in, limits_);
@@ -764,7 +778,7 @@ class Server::Loop {
         }
       }
       if (c.head && c.in.size() >= c.bodyNeeded) return true;
-      if (!c.mayRead) return false;
+      if (!c.mayread) return false;
       // No more than the request being read may still take (a head one byte past its limit is
       // refused): what a client sends ahead waits in the kernel's buffer, not in ours.
       const std::size_t room =
@@ -777,7 +791,7 @@ class Server::Loop {
       }
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        c.mayRead = false;
+        c.mayread = false;
         return false;
       }
       // The client hung up (or failed) before a whole request: nothing to answer.
@@ -793,10 +807,10 @@ class Server::Loop {
     c.in.erase(0, c.bodyNeeded);
     request.remoteaddress = c.peer;
     ++c.served;
-    c.requestBegun = false;
+    c.requestbegun = false;
     c.minorversion = request.minorversion;
-    c.headOnly = request.method == "HEAD";
-    c.keepAlive = request.minorversion >= 1 ? !connectionhas(request, "close")
+    c.headonly = request.method == "HEAD";
+    c.keepalive = request.minorversion >= 1 ? !connectionhas(request, "close")
                                             : connectionhas(request, "keep-alive");
     c.state = State::Handling;
     c.dispatching = true;
@@ -814,7 +828,7 @@ class Server::Loop {
   void startAnswer(Conn& c) {
     Response r = std::move(*c.pending);
     c.pending.reset();
-    c.closeAfter = r.close || !c.keepAlive || c.peerEof || server_.stopping_ ||
+    c.closeafter = r.close || !c.keepalive || c.peereof || server_.stopping_ ||
                    c.served >= limits_.maxrequestsperconnection;
     const std::uint64_t length = r.file.open() ? r.file.length() : (r.body ? r.body->size() : 0);
     std::string& out = c.out;
@@ -824,7 +838,14 @@ class Server::Loop {
     out += ' ';
     out += reasonphrase(r.status);
     out += "\r\n";
-    if (c.closeAfter) {
+    // Every answer is dated, as an origin server with a clock must; the text changes once a
+    // second, so it is made once a second.
+    if (const std::time_t second = std::time(nullptr); second != dateof_) {
+      dateof_ = second;
+      dateline_ = "Date: " + httpdate(second) + "\r\n";
+    }
+    out += dateline_;
+    if (c.closeafter) {
       out += "Connection: close\r\n";
     } else if (c.minorversion == 0) {
       out += "Connection: keep-alive\r\n";
@@ -844,11 +865,11 @@ class Server::Loop {
       out += "\r\n";
     }
     out += "\r\n";
-    c.outSent = 0;
-    c.bodySent = 0;
+    c.outsent = 0;
+    c.bodysent = 0;
     c.body.reset();
     c.file = FileBody();
-    if (!c.headOnly) {
+    if (!c.headonly) {
       if (r.file.open()) {
         c.file = std::move(r.file);
       } else {
@@ -862,17 +883,17 @@ class Server::Loop {
   Flush flush(Conn& c) {
     std::uint64_t budget = kSendBudget;
     for (;;) {
-      const bool headLeft = c.outSent < c.out.size();
-      const bool bodyLeft = c.body && c.bodySent < c.body->size();
+      const bool headLeft = c.outsent < c.out.size();
+      const bool bodyLeft = c.body && c.bodysent < c.body->size();
       std::size_t sent = 0;
       if (headLeft || bodyLeft) {
-        if (!c.mayWrite) return Flush::Blocked;
+        if (!c.maywrite) return Flush::Blocked;
         iovec iov[2];
         int count = 0;
-        if (headLeft) iov[count++] = {c.out.data() + c.outSent, c.out.size() - c.outSent};
+        if (headLeft) iov[count++] = {c.out.data() + c.outsent, c.out.size() - c.outsent};
         if (bodyLeft) {
-          iov[count++] = {const_cast<char*>(c.body->data()) + c.bodySent,
-                          c.body->size() - c.bodySent};
+          iov[count++] = {const_cast<char*>(c.body->data()) + c.bodysent,
+                          c.body->size() - c.bodysent};
         }
         msghdr msg{};
         msg.msg_iov = iov;
@@ -883,17 +904,17 @@ class Server::Loop {
         if (n < 0) {
           if (errno == EINTR) continue;
           if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            c.mayWrite = false;
+            c.maywrite = false;
             return Flush::Blocked;
           }
           return Flush::Failed;
         }
         sent = static_cast<std::size_t>(n);
-        const std::size_t fromHead = std::min(sent, c.out.size() - c.outSent);
-        c.outSent += fromHead;
-        c.bodySent += sent - fromHead;
+        const std::size_t fromHead = std::min(sent, c.out.size() - c.outsent);
+        c.outsent += fromHead;
+        c.bodysent += sent - fromHead;
       } else if (c.file.open() && c.file.length() > 0) {
-        if (!c.mayWrite) return Flush::Blocked;
+        if (!c.maywrite) return Flush::Blocked;
         off_t offset = static_cast<off_t>(c.file.offset());
         const std::size_t chunk =
             static_cast<std::size_t>(std::min<std::uint64_t>(c.file.length(), kFileChunk));
@@ -901,7 +922,7 @@ class Server::Loop {
         if (n < 0) {
           if (errno == EINTR) continue;
           if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            c.mayWrite = false;
+            c.maywrite = false;
             return Flush::Blocked;
           }
           return Flush::Failed;
@@ -924,7 +945,7 @@ class Server::Loop {
     c.out.clear();
     c.body.reset();
     c.file = FileBody();
-    if (c.closeAfter || draining_) {
+    if (c.closeafter || draining_) {
       // Closing with unread input would reset the connection and could destroy the answer on
       // its way; say we are done and read until the client hangs up.
       ::shutdown(c.fd, SHUT_WR);
@@ -941,7 +962,7 @@ class Server::Loop {
 
   void linger(Conn& c) {
     for (;;) {
-      if (!c.mayRead) return;
+      if (!c.mayread) return;
       const ssize_t n = ::recv(c.fd, buffer_, sizeof buffer_, 0);
       if (n > 0) {
         c.lingered += static_cast<std::size_t>(n);
@@ -950,7 +971,7 @@ class Server::Loop {
       }
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        c.mayRead = false;
+        c.mayread = false;
         return;
       }
       break;
@@ -966,7 +987,7 @@ class Server::Loop {
     for (auto it = conns_.begin(); it != conns_.end();) {
       Conn& c = *it->second;
       if (c.state != State::Handling && now_ >= c.deadline) {
-        if (c.state == State::Reading && c.requestBegun) {
+        if (c.state == State::Reading && c.requestbegun) {
           refuse(c, 408);
           drive(c);
         } else {
@@ -993,6 +1014,8 @@ class Server::Loop {
   std::vector<std::uint64_t> again_;
   std::uint64_t nextid_ = 2;
   Clock::time_point now_ = Clock::now();
+  std::time_t dateof_ = -1;
+  std::string dateline_;
   char buffer_[65536];
 };
 

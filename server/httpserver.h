@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -102,6 +103,9 @@ using Handler = std::function<void(Request& request, Responder responder)>;
 using ErrorPage = std::function<Response(int status)>;
 
 const char* reasonphrase(int status);
+
+// A moment as HTTP dates are written, "Sun, 06 Nov 1994 08:49:37 GMT", whatever the locale.
+std::string httpdate(std::time_t when);
 
 // The hand-back of one request's answer. Copies share one answer: the first send() counts, and
 // a request nobody answered gets 500 when the last copy goes. send() may be called from any

@@ -40,7 +40,7 @@ std::optional<std::string> decodecomponent(std::string_view text) {
 // when the bytes are not UTF-8 at all.
 struct TextShape {
   std::size_t characters = 0;
-  bool hasControl = false;
+  bool hascontrol = false;
 };
 
 std::optional<TextShape> shapeof(std::string_view text) {
@@ -75,7 +75,7 @@ std::optional<TextShape> shapeof(std::string_view text) {
         (cp >= 0xD800 && cp <= 0xDFFF)) {
       return std::nullopt;
     }
-    if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) shape.hasControl = true;
+    if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) shape.hascontrol = true;
     ++shape.characters;
     i += extra + 1;
   }
@@ -140,14 +140,14 @@ Checked checkentry(const FormFields& fields) {
     error = "The name is longer than " + std::to_string(kMaxNameChars) + " characters.";
     return result;
   }
-  if (nameShape->hasControl) {
+  if (nameShape->hascontrol) {
     error = "The name contains control characters.";
     return result;
   }
 
   const auto dateShape = shapeof(*date);
   if (!dateShape || dateShape->characters == 0 || dateShape->characters > kMaxDateChars ||
-      dateShape->hasControl) {
+      dateShape->hascontrol) {
     error =
         "The date must be printable text of 1 to " + std::to_string(kMaxDateChars) + " characters.";
     return result;

@@ -85,6 +85,12 @@ TEST(HttpHead, TakesOnlyABodyOfOneStatedLength) {
   EXPECT_EQ(bodylength(r, status), 0u);
 }
 
+TEST(HttpDate, WritesTheFixedFormatInEnglishAndGmt) {
+  EXPECT_EQ(httpdate(784111777), "Sun, 06 Nov 1994 08:49:37 GMT");
+  EXPECT_EQ(httpdate(0), "Thu, 01 Jan 1970 00:00:00 GMT");
+  EXPECT_EQ(httpdate(1798761599), "Thu, 31 Dec 2026 23:59:59 GMT");
+}
+
 TEST(HttpRange, ServesOneRangeAndTheWholeForAnythingElse) {
   ByteRange r;
   EXPECT_EQ(parserange("bytes=2-5", 10, r), RangeKind::Part);
@@ -221,6 +227,13 @@ class LiveServer : public ::testing::Test {
   int port = 0;
 };
 
+// An answer with its Date lines taken out, which change from one second to the next.
+std::string undated(std::string text) {
+  for (std::size_t at; (at = text.find("\r\nDate: ")) != std::string::npos;)
+    text.erase(at + 2, text.find("\r\n", at + 2) + 2 - (at + 2));
+  return text;
+}
+
 Handler echopath() {
   return [](Request& r, Responder out) { out.send(Response::text(200, r.path, "text/plain")); };
 }
@@ -249,10 +262,19 @@ TEST_F(LiveServer, APipelinedStreamSplitAnywhereGetsTheSameAnswers) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     send(fd, stream.data() + split, stream.size() - split, MSG_NOSIGNAL);
-    const std::string got = drain(fd, 3000);
+    const std::string dated = drain(fd, 3000);
     close(fd);
+    const std::string got = undated(dated);
     if (split == 0) {
       expected = got;
+      // Every answer is dated.
+      std::size_t answers = 0, dates = 0;
+      for (std::size_t at = 0; (at = dated.find("HTTP/1.1 ", at)) != std::string::npos; ++at)
+        ++answers;
+      for (std::size_t at = 0; (at = dated.find(" GMT\r\n", at)) != std::string::npos; ++at)
+        ++dates;
+      EXPECT_EQ(answers, 5u) << dated;
+      EXPECT_EQ(dates, answers) << dated;
       EXPECT_NE(got.find("GET /a b x=1 ."), std::string::npos) << got;
       EXPECT_NE(got.find("POST /p  hello."), std::string::npos) << got;
       // HEAD: the length of the answer a GET would get, and no body.
@@ -303,7 +325,7 @@ TEST_F(LiveServer, AnswersMayComeFromAnotherThreadOrNotAtAll) {
   const int fd = connectto();
   const std::string both = "GET /later HTTP/1.1\r\n\r\nGET /never HTTP/1.1\r\n\r\n";
   send(fd, both.data(), both.size(), MSG_NOSIGNAL);
-  const std::string got = drain(fd, 1500);
+  const std::string got = undated(drain(fd, 1500));
   EXPECT_EQ(got.rfind("HTTP/1.1 200 OK", 0), 0u) << got;
   EXPECT_NE(got.find("\r\n\r\nlater"), std::string::npos) << got;
   EXPECT_NE(got.find("HTTP/1.1 500 Internal Server Error"), std::string::npos) << got;
@@ -318,7 +340,7 @@ TEST_F(LiveServer, AConnectionEndsAfterItsShareOfRequests) {
   std::string four;
   for (int i = 0; i < 4; ++i) four += "GET /r" + std::to_string(i) + " HTTP/1.1\r\n\r\n";
   send(fd, four.data(), four.size(), MSG_NOSIGNAL);
-  const std::string got = drain(fd, 2000);
+  const std::string got = undated(drain(fd, 2000));
   EXPECT_NE(got.find("/r2"), std::string::npos) << got;
   EXPECT_EQ(got.find("/r3"), std::string::npos) << got;
   EXPECT_NE(got.find("Connection: close"), std::string::npos);
@@ -336,7 +358,7 @@ TEST_F(LiveServer, ARefusedClientStillReadsWhyBeforeTheConnectionCloses) {
   const std::string post =
       "POST /x HTTP/1.1\r\nContent-Length: 200000\r\n\r\n" + std::string(200000, 'z');
   std::thread sender([&] { send(fd, post.data(), post.size(), MSG_NOSIGNAL); });
-  const std::string got = drain(fd, 3000);
+  const std::string got = undated(drain(fd, 3000));
   sender.join();
   EXPECT_EQ(got.rfind("HTTP/1.1 413 Payload Too Large\r\nConnection: close\r\n", 0), 0u) << got;
   close(fd);
@@ -395,7 +417,7 @@ TEST_F(LiveServer, RequestsSentAheadWaitInTheKernelNotInOurMemory) {
 
   answers.answerAll("first");
   shutdown(fd, SHUT_WR);
-  const std::string got = drain(fd, 5000);
+  const std::string got = undated(drain(fd, 5000));
   EXPECT_EQ(got.find("HTTP/1.1 200 OK"), 0u);
   EXPECT_NE(got.find("\r\n\r\nfirstHTTP/1.1 200 OK"), std::string::npos);
   EXPECT_NE(got.find("/next" + std::to_string(behind - 1) + "<closed>"), std::string::npos);
@@ -469,7 +491,7 @@ TEST_F(LiveServer, StoppingSendsTheAnswersUnderWayAndClosesIdleConnections) {
   server->stop();
   EXPECT_EQ(drain(idle, 3000), "<closed>");
   answers.answerAll("committed");
-  const std::string got = drain(waiting, 3000);
+  const std::string got = undated(drain(waiting, 3000));
   EXPECT_EQ(got.rfind("HTTP/1.1 200 OK\r\nConnection: close\r\n", 0), 0u) << got;
   EXPECT_NE(got.find("\r\n\r\ncommitted<closed>"), std::string::npos) << got;
   close(idle);

@@ -19,19 +19,19 @@ class RecordingStore : public ScoreStore {
     std::unique_lock lock(mutex);
     batches.push_back(entries.size());
     announced.push_back(announce);
-    ++inAdd;
+    ++inadd;
     changed.notify_all();
     changed.wait(lock, [this] { return open; });
-    --inAdd;
-    if (failNext) {
-      failNext = false;
+    --inadd;
+    if (failnext) {
+      failnext = false;
       throw DbError("disk full");
     }
     rows.insert(rows.end(), entries.begin(), entries.end());
   }
   std::vector<ScoreEntry> best(std::size_t limit) override {
     std::lock_guard lock(mutex);
-    ++bestQueries;
+    ++bestqueries;
     std::vector<ScoreEntry> sorted = rows;
     std::stable_sort(sorted.begin(), sorted.end(),
                      [](const ScoreEntry& a, const ScoreEntry& b) { return a.score > b.score; });
@@ -41,16 +41,16 @@ class RecordingStore : public ScoreStore {
   std::size_t count() override { return rows.size(); }
   bool changedelsewhere() override {
     std::lock_guard lock(mutex);
-    return std::exchange(foreignChange, false);
+    return std::exchange(foreignchange, false);
   }
 
   std::mutex mutex;
   std::condition_variable changed;
   bool open = true;  // false holds add() until opened
-  int inAdd = 0;
-  bool failNext = false;
-  bool foreignChange = false;
-  int bestQueries = 0;
+  int inadd = 0;
+  bool failnext = false;
+  bool foreignchange = false;
+  int bestqueries = 0;
   std::vector<std::size_t> batches;
   std::vector<bool> announced;
   std::vector<ScoreEntry> rows;
@@ -81,7 +81,7 @@ TEST(ScoreBoard, PostsThatArriveDuringACommitAreCommittedTogether) {
   board.post({"first", "1", 5}, [&](bool ok) { answered += ok; });
   {
     std::unique_lock lock(store.mutex);
-    store.changed.wait(lock, [&] { return store.inAdd == 1; });
+    store.changed.wait(lock, [&] { return store.inadd == 1; });
   }
   for (int i = 0; i < 20; ++i) {
     std::string name = "p";
@@ -111,14 +111,14 @@ TEST(ScoreBoard, ThePageIsRebuiltOnlyWhenTheBestHundredChange) {
   }
   ScoreBoard board(std::move(owned), quick());
   const auto first = board.page();
-  const int queries = store.bestQueries;
+  const int queries = store.bestqueries;
   for (int i = 0; i < 50; ++i) EXPECT_EQ(board.page(), first);  // a view costs no query
-  EXPECT_EQ(store.bestQueries, queries);
+  EXPECT_EQ(store.bestqueries, queries);
 
   // Equal to the last place ranks below it: the list stays as it was.
   ASSERT_TRUE(postandwait(board, {"tie", "1", 500}));
   ASSERT_TRUE(postandwait(board, {"low", "1", 3}));
-  EXPECT_EQ(store.bestQueries, queries);
+  EXPECT_EQ(store.bestqueries, queries);
   EXPECT_EQ(board.page(), first);
   EXPECT_FALSE(store.announced.back());
 
@@ -129,7 +129,7 @@ TEST(ScoreBoard, ThePageIsRebuiltOnlyWhenTheBestHundredChange) {
   });
   EXPECT_TRUE(seen.get_future().get());
   EXPECT_TRUE(store.announced.back());
-  EXPECT_EQ(store.bestQueries, queries);  // our own post is merged in, not queried back
+  EXPECT_EQ(store.bestqueries, queries);  // our own post is merged in, not queried back
   EXPECT_EQ(board.page()->find(">tie<"), std::string::npos);
 }
 
@@ -140,7 +140,7 @@ TEST(ScoreBoard, AChangeMadeElsewhereReachesThePage) {
   {
     std::lock_guard lock(store.mutex);
     store.rows.push_back({"Elsewhere", "1", 42});
-    store.foreignChange = true;
+    store.foreignchange = true;
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (board.page()->find("Elsewhere") == std::string::npos &&
@@ -154,7 +154,7 @@ TEST(ScoreBoard, AFailedCommitIsReportedAndShowsNothing) {
   auto owned = std::make_unique<RecordingStore>();
   RecordingStore& store = *owned;
   ScoreBoard board(std::move(owned), quick());
-  store.failNext = true;
+  store.failnext = true;
   EXPECT_FALSE(postandwait(board, {"Lost", "1", 700}));
   EXPECT_EQ(board.page()->find("Lost"), std::string::npos);
   EXPECT_TRUE(postandwait(board, {"Kept", "1", 600}));
