@@ -15,7 +15,8 @@ const QColor fallbackborder(0xC8, 0xD0, 0xF0);
 
 TImageButton::TImageButton(const QString& image, const QString& text, QWidget* parent)
     : QAbstractButton(parent) {
-  // Picture buttons are pointed at, not tabbed to; a focus mark would spoil the picture.
+  // Picture buttons are pointed at; a window whose buttons Tab should reach says so (Qt::TabFocus,
+  // so a click never leaves a mark), and a button is marked only while it has the keyboard.
   setFocusPolicy(Qt::NoFocus);
   setText(text);
   setAccessibleName(text);
@@ -54,4 +55,10 @@ void TImageButton::paintEvent(QPaintEvent*) {
     p.drawText(face, Qt::AlignCenter | Qt::TextSingleLine, text());
   }
   if (!isEnabled()) p.fillRect(rect(), QColor(0, 0, 0, 90));
+  if (hasFocus()) {
+    const int inset = std::max(2, qRound(2 * controls::drawscale(this)));
+    p.setPen(QPen(Qt::white, std::max(1, qRound(controls::drawscale(this))), Qt::DotLine));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(face.adjusted(inset, inset, -inset - 1, -inset - 1));
+  }
 }

@@ -145,6 +145,23 @@ QWidget* BoardKeys::toppanel() const {
   return top;
 }
 
+bool BoardKeys::tab(bool next) {
+  QWidget* top = toppanel();
+  if (!top) return false;
+  QList<QWidget*> chain;
+  for (QWidget* widget : top->findChildren<QWidget*>()) {
+    if ((widget->focusPolicy() & Qt::TabFocus) && widget->isVisibleTo(window_) &&
+        widget->isEnabled())
+      chain << widget;
+  }
+  if (chain.isEmpty()) return true;
+  const qsizetype at = chain.indexOf(window_->focusWidget());
+  const qsizetype count = chain.size();
+  const qsizetype to = at < 0 ? (next ? 0 : count - 1) : (at + (next ? 1 : count - 1)) % count;
+  chain[to]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+  return true;
+}
+
 // A text box keeps every key it takes: the board moves and acts only while none has the focus.
 bool BoardKeys::boardhaskeyboard() const {
   const QWidget* focus = window_->focusWidget();
@@ -205,8 +222,17 @@ bool BoardKeys::keypress(int key, Qt::KeyboardModifiers modifiers) {
     case Qt::Key_Return:
     case Qt::Key_Enter: {
       QWidget* top = toppanel();
+      const Panel* panel = top ? panelfor(top) : nullptr;
+      // A button the player has tabbed to takes Enter, unless the panel on top has a default
+      // button of its own: that one is the answer Enter gives (the update panel's is Cancel, so
+      // Enter never starts an update).
+      auto* focused = qobject_cast<QAbstractButton*>(window_->focusWidget());
+      if (key != Qt::Key_Escape && focused && focused->isVisibleTo(window_) &&
+          focused->isEnabled() && (!top || (top->isAncestorOf(focused) && !panel->enter))) {
+        focused->click();
+        return true;
+      }
       if (!top) break;
-      const Panel* panel = panelfor(top);
       QAbstractButton* button = key == Qt::Key_Escape ? panel->escape : panel->enter;
       // The panel on top has the say even where it does nothing, so Enter never reaches the
       // board beneath a panel the player has not answered. A button the panel hides (the update

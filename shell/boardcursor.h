@@ -76,7 +76,8 @@ class BoardCursor : public QWidget {
 
 // What the keys do in the main window, beside the menus' own shortcuts: the arrows move the
 // board's cursor, Space and Enter act on its slot as a click would, and Enter and Esc answer the
-// overlay panel on top. A mouse click anywhere in the window hides the cursor.
+// overlay panel on top. Tab reaches the buttons, which Space or Enter press. A mouse click
+// anywhere in the window hides the cursor.
 //
 // Keys typed into a text box stay there: the board only sees the keys the box leaves alone, and
 // moves or acts only while no text box has the focus.
@@ -98,6 +99,11 @@ class BoardKeys : public QObject {
 
   // The shown panel that answers the keys now, if any.
   QWidget* toppanel() const;
+
+  // Tab and Shift+Tab while a panel is on top: the keyboard goes round that panel's boxes and
+  // buttons only, never to the window's buttons hidden under it. False while no panel is shown,
+  // for the window to move the focus as usual.
+  bool tab(bool next);
 
   BoardCursor* cursor() const { return cursor_; }
 

@@ -382,7 +382,11 @@ void Tmain::buildaccess() {
   keys_->addpanel(panel_name, button("button_namedone"), button("button_namecancel"), edit_aname);
   keys_->addpanel(panel_lost, nullptr, nullptr);
   keys_->addpanel(panel_invalid, button("image_ok"), button("image_ok"));
-  keys_->addpanel(panel_cleared, nullptr, nullptr);
+  keys_->addpanel(panel_cleared, nullptr, nullptr, edit_name);
+  // The panels' buttons are reached by Tab, and pressed by Space or Enter.
+  for (QWidget* panel : {panel_update, panel_name, panel_lost, panel_invalid, panel_cleared}) {
+    for (TImageButton* b : panel->findChildren<TImageButton*>()) b->setFocusPolicy(Qt::TabFocus);
+  }
   connect(keys_, &BoardKeys::activated, this, &Tmain::cursorClick);
 
   access_ = new BoardAccess(game_, shape, this);
@@ -559,6 +563,12 @@ void Tmain::showEvent(QShowEvent* event) {
 // that event, so a call queued now runs with the window on screen. The window's own paint event
 // cannot tell this: where the menu bar lives outside the window (a global menu), the client area
 // covers all of it and Qt never asks the window itself to paint.
+// Every widget hands Tab up to its window: a panel on top keeps it among its own buttons.
+bool Tmain::focusNextPrevChild(bool next) {
+  if (keys_ && keys_->tab(next)) return true;
+  return QMainWindow::focusNextPrevChild(next);
+}
+
 bool Tmain::eventFilter(QObject* watched, QEvent* event) {
   if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed())
     queueformshow();

@@ -57,6 +57,36 @@ TEST(ImageButton, DrawsItsPictureAndShiftsItWhileHeldDown) {
   EXPECT_EQ(at(grabbed(button), 0, 0), QColor(Qt::red));
 }
 
+TEST(ImageButton, IsMarkedOnlyWhileItHasTheKeyboard) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QImage picture(132, 41, QImage::Format_RGB32);
+  picture.fill(QColor(0x20, 0x90, 0x40));
+  const QString path = dir.filePath("button.png");
+  ASSERT_TRUE(picture.save(path));
+
+  QWidget window;
+  window.resize(200, 80);
+  auto* button = new TImageButton(path, "OK", &window);
+  auto* other = new TImageButton(path, "Cancel", &window);
+  other->move(0, 41);
+  EXPECT_EQ(button->focusPolicy(), Qt::NoFocus) << "pointed at unless its window says otherwise";
+  button->setFocusPolicy(Qt::TabFocus);
+  other->setFocusPolicy(Qt::TabFocus);
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+  other->setFocus();
+  EXPECT_EQ(countof(grabbed(*button), Qt::white), 0) << "no mark without the keyboard";
+  button->setFocus();
+  ASSERT_TRUE(button->hasFocus());
+  const QRect mark = boundsof(grabbed(*button), Qt::white);
+  EXPECT_EQ(mark, QRect(2, 2, 128, 37)) << "a dotted frame just inside the picture's edge";
+  other->setFocus();
+  EXPECT_EQ(countof(grabbed(*button), Qt::white), 0);
+}
+
 TEST(ImageButton, ClicksOnlyOnALeftReleaseInside) {
   TImageButton button(":/images/button_ok.png", "OK");
   button.show();

@@ -324,6 +324,46 @@ TEST_F(KeyboardPanels, ThePanelOnTopAnswers) {
   EXPECT_FALSE(shown("panel_invalid"));
 }
 
+TEST_F(KeyboardPanels, TabGoesRoundTheClearedPanelAndItsButtonsAnswerSpaceAndEnter) {
+  press(Qt::Key_Escape);
+  startgame();
+  w->game().setboard(game::solvedboard());
+  part(w.get(), "panel_cleared")->show();
+  auto* name = part<QLineEdit>(w.get(), "edit_name");
+  EXPECT_EQ(w->focusWidget(), name) << "the name box takes the keys when the panel opens";
+
+  QStringList round;
+  for (int k = 0; k < 4; ++k) {
+    press(Qt::Key_Tab);
+    round << w->focusWidget()->objectName();
+  }
+  EXPECT_EQ(round,
+            QStringList({"button_sendscore", "button_highscores", "button_cancel", "edit_name"}))
+      << "Tab stays in the panel, never on the buttons under it";
+  press(Qt::Key_Backtab);
+  EXPECT_EQ(w->focusWidget()->objectName(), "button_cancel");
+
+  press(Qt::Key_Backtab);  // High Scores
+  press(Qt::Key_Space);
+  EXPECT_TRUE(companions.calls.contains("highscores")) << companions.calls.join(", ").toStdString();
+  press(Qt::Key_Tab);  // Cancel
+  press(Qt::Key_Return);
+  EXPECT_FALSE(shown("panel_cleared")) << "Enter pressed the button that had the keyboard";
+  EXPECT_NE(w->focusWidget(), part(w.get(), "button_cancel")) << "the keyboard is on the board";
+}
+
+TEST_F(KeyboardPanels, TabbingToTheUpdatePanelsOkLeavesEnterOnCancel) {
+  press(Qt::Key_Escape);
+  w->checkupdateDoneString(nullptr, "1.0.1");
+  ASSERT_TRUE(shown("panel_update"));
+  for (int k = 0; k < 3 && w->focusWidget() != part(w.get(), "button_updateyes"); ++k)
+    press(Qt::Key_Tab);
+  ASSERT_EQ(w->focusWidget(), part(w.get(), "button_updateyes"));
+  press(Qt::Key_Return);
+  EXPECT_FALSE(shown("panel_update"));
+  EXPECT_TRUE(part<QLabel>(w.get(), "label_update")->text().isEmpty()) << "no update started";
+}
+
 using KeyboardMenus = Keyboard;
 
 TEST_F(KeyboardMenus, EveryMenuHasALetterAndAltFOpensFile) {
