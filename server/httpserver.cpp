@@ -385,15 +385,15 @@ std::optional<std::uint64_t> bodylength(const Request& request, int& status) {
 }
 
 RangeKind parserange(std::string_view header, std::uint64_t size, ByteRange& range) {
-  std::string_view spec = trim(header);
-  if (!istarts(spec, "bytes=")) return RangeKind::Whole;
-  spec.remove_prefix(6);
+  std::string_view ranges = trim(header);
+  if (!istarts(ranges, "bytes=")) return RangeKind::Whole;
+  ranges.remove_prefix(6);
   // Several ranges at once are allowed to be answered with the whole file.
-  if (spec.find(',') != std::string_view::npos) return RangeKind::Whole;
-  const std::size_t dash = spec.find('-');
+  if (ranges.find(',') != std::string_view::npos) return RangeKind::Whole;
+  const std::size_t dash = ranges.find('-');
   if (dash == std::string_view::npos) return RangeKind::Whole;
-  const std::string_view a = trim(spec.substr(0, dash));
-  const std::string_view b = trim(spec.substr(dash + 1));
+  const std::string_view a = trim(ranges.substr(0, dash));
+  const std::string_view b = trim(ranges.substr(dash + 1));
   if (a.empty()) {
     const auto suffix = number(b);
     if (!suffix) return RangeKind::Whole;
