@@ -20,8 +20,6 @@
 
 namespace {
 
-using Slots = std::array<int, game::kSlotCount>;
-
 // The same boards the game's own tests pin, bones of slots 1 to 35.
 const Slots kDealOne = {0, 0, 0,  0,  0,  0,  0,  10, 8,  23, 6,  17, 22, 18, 9,  19, 2, 3,
                         1, 7, 25, 12, 28, 15, 21, 26, 20, 11, 14, 5,  16, 24, 27, 4,  13};
@@ -64,27 +62,7 @@ class Deals : public ShellTest {
     QTest::mouseClick(part<QPushButton>(dialog(), "button_dealok"), Qt::LeftButton);
   }
 
-  // The bones as the window shows them: which picture lies on which slot.
-  Slots shown() {
-    Slots cells{};
-    for (int number = 1; number <= game::kBoneCount; ++number) {
-      auto* b = part<TBone>(w.get(), QStringLiteral("bone_%1").arg(number));
-      if (b->tag() == 0) continue;
-      for (int slot = 1; slot <= game::kSlotCount; ++slot) {
-        if (part(w.get(), QStringLiteral("shape_%1").arg(slot))->pos() == b->pos()) {
-          cells[slot - 1] = number;
-        }
-      }
-    }
-    return cells;
-  }
-
-  static Slots slotsof(const game::Board& board) {
-    Slots cells{};
-    for (int slot = 1; slot <= game::kSlotCount; ++slot)
-      cells[slot - 1] = game::boneat(board, slot);
-    return cells;
-  }
+  Slots shown() { return shownslots(w.get()); }
 
   // Ends the game lost with one more placement than the clicks allow: 6/6 home.
   void loseat() {
@@ -255,7 +233,8 @@ TEST_F(Deals, AfterAWinShowSolutionGivesTheScoreBackToBeEntered) {
   EXPECT_FALSE(part(w.get(), "panel_lost")->isVisible());
   EXPECT_EQ(w->focusWidget(), part(w.get(), "edit_name")) << "the name box takes the keys again";
   clickat(part(w.get(), "button_sendscore"));
-  EXPECT_TRUE(companions.calls.contains(QStringLiteral("post"))) << companions.calls.join(", ").toStdString();
+  EXPECT_TRUE(companions.calls.contains(QStringLiteral("post")))
+      << companions.calls.join(", ").toStdString();
 }
 
 TEST_F(Deals, StartGameStopsThePlaybackAndHidesTheBest) {

@@ -27,21 +27,6 @@
 
 namespace {
 
-QImage pixels(const QString& path) {
-  QImage image = QImage(path).convertToFormat(QImage::Format_ARGB32);
-  image.setDevicePixelRatio(1.0);
-  return image;
-}
-
-QImage twicebone(int number) {
-  QImage bone = pixels(":/images/boneface@2x.png");
-  QPainter p(&bone);
-  p.drawImage(4, 6, pixels(QStringLiteral(":/images/dots_%1@2x.png").arg(game::gettopnum(number))));
-  p.drawImage(70, 4,
-              pixels(QStringLiteral(":/images/dots_%1@2x.png").arg(game::getbotnum(number))));
-  return bone;
-}
-
 QScreen* screennamed(const QString& name) {
   for (QScreen* screen : QGuiApplication::screens())
     if (screen->name() == name) return screen;

@@ -37,23 +37,6 @@ QMap<QString, Snapshot> snapshot(QWidget* board) {
   return all;
 }
 
-// A 2x picture pixel for pixel (Qt reads "@2x" in the name as a device pixel ratio of 2).
-QImage pixels(const QString& path) {
-  QImage image = QImage(path).convertToFormat(QImage::Format_ARGB32);
-  image.setDevicePixelRatio(1.0);
-  return image;
-}
-
-// The picture of a bone as the game composes it, from the 2x face and pip squares.
-QImage twicebone(int number) {
-  QImage bone = pixels(":/images/boneface@2x.png");
-  QPainter p(&bone);
-  p.drawImage(4, 6, pixels(QStringLiteral(":/images/dots_%1@2x.png").arg(game::gettopnum(number))));
-  p.drawImage(70, 4,
-              pixels(QStringLiteral(":/images/dots_%1@2x.png").arg(game::getbotnum(number))));
-  return bone;
-}
-
 }  // namespace
 
 TEST(BoardScaleRule, OneUntilAStepLargerThenTheLargestStepThatFits) {

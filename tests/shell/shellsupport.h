@@ -7,19 +7,63 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QMainWindow>
+#include <QPainter>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
 
+#include <array>
 #include <memory>
 
 #include "game/board.h"
+#include "shell/boardparts.h"
 #include "shell/companions.h"
 #include "shell/mainform.h"
 #include "shell/soundplayer.h"
 #include "shell/tallyport.h"
+
+// A board slot by slot: the bone on each of slots 1 to 35, 0 for none.
+using Slots = std::array<int, game::kSlotCount>;
+
+inline Slots slotsof(const game::Board& board) {
+  Slots cells{};
+  for (int slot = 1; slot <= game::kSlotCount; ++slot) cells[slot - 1] = game::boneat(board, slot);
+  return cells;
+}
+
+// The bones as the window shows them: which picture lies on which slot.
+inline Slots shownslots(QWidget* window) {
+  Slots cells{};
+  for (int number = 1; number <= game::kBoneCount; ++number) {
+    auto* b = window->findChild<TBone*>(QStringLiteral("bone_%1").arg(number));
+    if (!b || b->tag() == 0) continue;
+    for (int slot = 1; slot <= game::kSlotCount; ++slot) {
+      const QWidget* shape = window->findChild<QWidget*>(QStringLiteral("shape_%1").arg(slot));
+      if (shape && shape->geometry() == b->geometry()) cells[slot - 1] = number;
+    }
+  }
+  return cells;
+}
+
+// A 2x picture pixel for pixel (Qt reads "@2x" in the name as a device pixel ratio of 2).
+inline QImage pixels(const QString& path) {
+  QImage image = QImage(path).convertToFormat(QImage::Format_ARGB32);
+  image.setDevicePixelRatio(1.0);
+  return image;
+}
+
+// The picture of a bone as the game composes it, from the 2x face and pip squares.
+inline QImage twicebone(int number) {
+  QImage bone = pixels(":/images/boneface@2x.png");
+  QPainter p(&bone);
+  p.drawImage(4, 6, pixels(QStringLiteral(":/images/dots_%1@2x.png").arg(game::gettopnum(number))));
+  p.drawImage(70, 4,
+              pixels(QStringLiteral(":/images/dots_%1@2x.png").arg(game::getbotnum(number))));
+  return bone;
+}
 
 // The sorted board with two faults: 0/0 stands right of its home slot, and 6/0 at the end of the
 // top row. Two placements sort it: 0/0 home, then 6/0 one slot left.

@@ -23,8 +23,6 @@
 
 namespace {
 
-using Slots = std::array<int, game::kSlotCount>;
-
 class Together : public ShellTest {
  protected:
   void SetUp() override {
@@ -43,27 +41,7 @@ class Together : public ShellTest {
     ASSERT_TRUE(QTest::qWaitFor([&] { return w->centralWidget()->size() == client; }, 5000));
   }
 
-  static Slots slotsof(const game::Board& board) {
-    Slots cells{};
-    for (int slot = 1; slot <= game::kSlotCount; ++slot)
-      cells[slot - 1] = game::boneat(board, slot);
-    return cells;
-  }
-
-  // The bones as the window shows them: which picture lies on which slot.
-  Slots shown() {
-    Slots cells{};
-    for (int number = 1; number <= game::kBoneCount; ++number) {
-      auto* b = part<TBone>(w.get(), QStringLiteral("bone_%1").arg(number));
-      if (b->tag() == 0) continue;
-      for (int slot = 1; slot <= game::kSlotCount; ++slot) {
-        if (part(w.get(), QStringLiteral("shape_%1").arg(slot))->geometry() == b->geometry()) {
-          cells[slot - 1] = number;
-        }
-      }
-    }
-    return cells;
-  }
+  Slots shown() { return shownslots(w.get()); }
 
   // The slots as a screen reader names them.
   QStringList heard() {
