@@ -1,6 +1,7 @@
 #include "codec/lzrw1kh.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <new>
@@ -21,6 +22,14 @@ constexpr std::size_t kMaxRun = 4095;
 constexpr std::size_t kHashAhead = 1024;
 // For a copy offset below 8: the smallest multiple of it that is 8 or more.
 constexpr std::size_t kPatternStep[8] = {0, 8, 8, 9, 8, 10, 12, 14};
+// Each byte with its bits in the opposite order.
+constexpr auto kMirrored = [] {
+  std::array<std::uint8_t, 256> table{};
+  for (unsigned b = 0; b < 256; ++b)
+    for (unsigned i = 0; i < 8; ++i)
+      if (b >> i & 1) table[b] |= static_cast<std::uint8_t>(0x80 >> i);
+  return table;
+}();
 
 inline std::uint64_t load64(const std::uint8_t* p) {
   std::uint64_t v;
@@ -267,13 +276,13 @@ std::optional<std::size_t> TLZR::DecompressBlock(const std::uint8_t* src, std::s
   }
   if (length < 3) return std::nullopt;
 
-  // The control word sits in the top 16 bits with a marker bit after it: its leading zeros count
-  // the literals ahead (never past the word's end), and once every item bit is used the word is
-  // the marker alone.
-  constexpr std::uint32_t kMarker = 0x8000;
-  constexpr std::uint32_t kSpent = 0x80000000u;
+  // The control word is held mirrored, the first item's bit lowest, with a marker bit above the
+  // sixteen: its trailing zeros count the literals ahead (never past the word's end), which the
+  // processor counts in one step, and once every item bit is used the word is the marker alone.
+  constexpr std::uint32_t kMarker = 0x10000;
+  constexpr std::uint32_t kSpent = 1;
   auto controlword = [src](std::size_t at) {
-    return (std::uint32_t{src[at]} << 8 | src[at + 1]) << 16 | kMarker;
+    return std::uint32_t{kMirrored[src[at]]} | std::uint32_t{kMirrored[src[at + 1]]} << 8 | kMarker;
   };
   std::uint32_t w = controlword(1);
   std::size_t x = 3;
@@ -291,28 +300,28 @@ std::optional<std::size_t> TLZR::DecompressBlock(const std::uint8_t* src, std::s
       w = controlword(x);
       x += 2;
     }
-    do {
-      if (static_cast<std::int32_t>(w) >= 0) {
-        const int count = std::countl_zero(w);
-        std::memcpy(dst + y, src + x, 16);
-        x += static_cast<std::size_t>(count);
-        y += static_cast<std::size_t>(count);
-        w <<= count;
-        continue;
-      }
-      const unsigned b0 = src[x];
-      const unsigned b1 = src[x + 1];
-      const std::size_t offset = b0 << 4 | b1 >> 4;
-      if (offset == 0) {
-        const std::size_t count = (b1 << 8 | src[x + 2]) + kMinRun;
+    for (;;) {
+      // The literals before the next copy or run, none or many: copying 16 bytes either way
+      // spares a branch that text makes as unpredictable as a coin.
+      const unsigned count = static_cast<unsigned>(std::countr_zero(w));
+      std::memcpy(dst + y, src + x, 16);
+      x += count;
+      y += count;
+      w >>= count;
+      if (w == kSpent) break;
+      const unsigned item = unsigned{src[x]} << 8 | src[x + 1];
+      const std::size_t offset = item >> 4;
+      // One test for the two rare cases: a run (offset 0) and a copy reaching before the chunk.
+      if (offset - 1 >= y) {
+        if (offset != 0) return std::nullopt;
+        const std::size_t count = ((item & 15) << 8 | src[x + 2]) + kMinRun;
         if (count > ChunkSize - y) return std::nullopt;
         std::memset(dst + y, src[x + 3], count);
         y += count;
         x += 4;
-        w <<= 1;
+        w >>= 1;
         break;
       }
-      if (offset > y) return std::nullopt;
       std::uint8_t* const out = dst + y;
       const std::uint8_t* const from = out - offset;
       if (offset >= 8) {
@@ -320,7 +329,7 @@ std::optional<std::size_t> TLZR::DecompressBlock(const std::uint8_t* src, std::s
         // read what earlier ones wrote, as the byte-by-byte definition does.
         std::memcpy(out, from, 8);
         std::memcpy(out + 8, from + 8, 8);
-        std::memcpy(out + 16, from + 16, 8);
+        if ((item & 15) > 16 - kMinMatch) std::memcpy(out + 16, from + 16, 8);
       } else {
         // A short pattern repeats: once its first 8 bytes are out, the rest lies a whole number
         // of patterns (at least 8 bytes) back and can be copied in words.
@@ -329,10 +338,10 @@ std::optional<std::size_t> TLZR::DecompressBlock(const std::uint8_t* src, std::s
         std::memcpy(out + 8, out + 8 - back, 8);
         std::memcpy(out + 16, out + 16 - back, 8);
       }
-      y += (b1 & 15) + kMinMatch;
+      y += (item & 15) + kMinMatch;
       x += 2;
-      w <<= 1;
-    } while (w != kSpent);
+      w >>= 1;
+    }
   }
 
   while (x < length) {
@@ -342,14 +351,14 @@ std::optional<std::size_t> TLZR::DecompressBlock(const std::uint8_t* src, std::s
       w = controlword(x);
       x += 2;
     }
-    if (static_cast<std::int32_t>(w) >= 0) {
+    if ((w & 1) == 0) {
       // A stretch of literals; zero bits past the payload's end describe nothing.
-      const std::size_t count = std::min(static_cast<std::size_t>(std::countl_zero(w)), length - x);
+      const std::size_t count = std::min(static_cast<std::size_t>(std::countr_zero(w)), length - x);
       if (count > ChunkSize - y) return std::nullopt;
       std::memcpy(dst + y, src + x, count);
       x += count;
       y += count;
-      w <<= count;
+      w >>= count;
       continue;
     }
     if (length - x < 2) return std::nullopt;
@@ -370,7 +379,7 @@ std::optional<std::size_t> TLZR::DecompressBlock(const std::uint8_t* src, std::s
       y += count;
       x += 2;
     }
-    w <<= 1;
+    w >>= 1;
   }
   return y;
 }
