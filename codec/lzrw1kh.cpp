@@ -12,7 +12,14 @@
 namespace {
 
 constexpr std::size_t kHashSize = 4096;
-constexpr std::uint16_t kEmpty = 0xFFFF;
+// A table entry holds a position (15 bits), a bit that marks the entry as used, and the second
+// and third bytes at the position. Two positions in one slot whose second and third bytes agree
+// agree on the first too: the slot's top eight bits are the first byte times an odd number plus
+// what the other two give. So an entry alone tells whether three bytes match, without waiting to
+// read them from the chunk, and a free entry (0) names position 0, which is always safe to read.
+constexpr std::uint32_t kUsed = 0x8000;
+constexpr std::uint32_t kPosition = 0x7FFF;
+constexpr std::uint32_t kCompared = 0xFFFF0000u | kUsed;
 constexpr std::size_t kMaxOffset = 4095;
 constexpr std::size_t kMinMatch = 3;
 constexpr std::size_t kMaxMatch = 18;
@@ -47,6 +54,12 @@ inline std::size_t samebytes(std::uint64_t a, std::uint64_t b) {
     return static_cast<std::size_t>(std::countl_zero(diff)) / 8;
 }
 
+// The used bit and the second and third bytes of an entry for the position whose first eight
+// bytes are word (little-endian).
+inline std::uint32_t tag(std::uint64_t word) {
+  return (static_cast<std::uint32_t>(word << 8) & 0xFFFF0000u) | kUsed;
+}
+
 inline void put16(std::uint8_t* p, unsigned v) {
   p[0] = static_cast<std::uint8_t>(v >> 8);
   p[1] = static_cast<std::uint8_t>(v);
@@ -64,10 +77,11 @@ inline std::uint16_t slot(unsigned b0, unsigned b1, unsigned b2) {
 // first words, whose low three bytes are zero. At least 18 bytes follow x.
 inline std::size_t matchlength(const std::uint8_t* src, std::size_t x, std::size_t m,
                                std::uint64_t diff) {
-  // Short and long matches are about as frequent in text: pick without a branch.
-  const std::size_t first = static_cast<std::size_t>(std::countr_zero(diff)) / 8;
-  const std::size_t second =
-      static_cast<std::size_t>(std::countr_zero(load64(src + x + 8) ^ load64(src + m + 8))) / 8;
+  // Counted as unsigned, which widens for free; a signed count would cost a step on the path
+  // from one item to the next.
+  const unsigned first = static_cast<unsigned>(std::countr_zero(diff)) / 8;
+  const unsigned second =
+      static_cast<unsigned>(std::countr_zero(load64(src + x + 8) ^ load64(src + m + 8))) / 8;
   std::size_t l = first < 8 ? first : 8 + second;
   if (l == 16) {
     l += src[x + 16] == src[m + 16];
@@ -94,22 +108,23 @@ inline std::size_t runlength(const std::uint8_t* src, std::size_t x, std::size_t
 }  // namespace
 
 TLZR::TLZR() {
-  hash_.reset(new (std::nothrow) std::uint16_t[kHashSize]);
+  hash_.reset(new (std::nothrow) std::uint32_t[kHashSize]);
   if (!hash_) throw ELzrw1KHCompressor(codec::message::kNoHashTable);
 }
 
 TLZR::~TLZR() = default;
 
-inline std::size_t TLZR::FindMatch(std::uint16_t* table, const std::uint8_t* src, std::size_t x,
+inline std::size_t TLZR::FindMatch(std::uint32_t* table, const std::uint8_t* src, std::size_t x,
                                    std::size_t n, std::size_t& start) {
   // Fewer than three bytes left can never make a match, and hashing them would read past the
   // chunk; what such a position would leave in the table can no longer change the output.
   if (n - x < kMinMatch) return 0;
   const std::uint32_t h = slot(src[x], src[x + 1], src[x + 2]);
-  const std::size_t m = table[h];
-  table[h] = static_cast<std::uint16_t>(x);
-  // An empty entry (FFFF) lies beyond every position, so it is never near enough.
-  if (x - m > kMaxOffset) return 0;
+  const std::uint32_t entry = table[h];
+  table[h] = (std::uint32_t{src[x + 1]} << 16 | std::uint32_t{src[x + 2]} << 24) | kUsed |
+             static_cast<std::uint32_t>(x);
+  const std::size_t m = entry & kPosition;
+  if (!(entry & kUsed) || x - m > kMaxOffset) return 0;
 
   const std::uint8_t* a = src + x;
   const std::uint8_t* b = src + m;
@@ -136,8 +151,8 @@ inline std::size_t TLZR::FindMatch(std::uint16_t* table, const std::uint8_t* src
 std::size_t TLZR::CompressBlock(const std::uint8_t* src, std::size_t n, std::uint8_t* dst) {
   // Locals, not members: the output bytes could alias a member, which would make the compiler
   // reload it after every byte written.
-  std::uint16_t* const table = hash_.get();
-  std::fill_n(table, kHashSize, kEmpty);
+  std::uint32_t* const table = hash_.get();
+  std::fill_n(table, kHashSize, 0);
   dst[0] = FlagCoded;
   unsigned w = 0;     // control word being filled
   std::size_t p = 1;  // where it goes
@@ -181,14 +196,14 @@ std::size_t TLZR::CompressBlock(const std::uint8_t* src, std::size_t n, std::uin
       if (((here >> 8) & 0xFF) == b0) r = runlength(src, x, std::min(kMaxRun, n - x));
       if (r < kMinRun) {
         const std::uint32_t h = hashes[x - hashbase];
-        const std::size_t m = table[h];
-        table[h] = static_cast<std::uint16_t>(x);
-        // Whether the entry is near is as unpredictable as a coin on some data: decide it
-        // without a branch, by comparing against the chunk's first word when it is not.
-        const std::uint64_t far = ((x - m) >> 12) != 0;  // 0 or 1
-        const std::uint64_t diff = (load64(src + std::min(m, x)) ^ here) | far;
-        if ((diff & 0xFFFFFF) == 0) {
-          const std::size_t l = matchlength(src, x, m, diff);
+        const std::uint32_t entry = table[h];
+        const std::uint32_t mine = tag(here) | static_cast<std::uint32_t>(x);
+        table[h] = mine;
+        const std::size_t m = entry & kPosition;
+        // Whether the entry matches and is near are as unpredictable as a coin on some data:
+        // decide both with one branch.
+        if ((((entry ^ mine) & kCompared) | (x - m) >> 12) == 0) {
+          const std::size_t l = matchlength(src, x, m, load64(src + m) ^ here);
           put16(dst + y, static_cast<unsigned>((x - m) << 4 | (l - kMinMatch)));
           y += 2;
           x += l;
@@ -210,12 +225,12 @@ std::size_t TLZR::CompressBlock(const std::uint8_t* src, std::size_t n, std::uin
             const std::size_t at = x + j;
             const std::uint64_t v = load64(src + at);
             const std::uint32_t h = hashes[at - hashbase];
-            const std::size_t candidate = table[h];
-            table[h] = static_cast<std::uint16_t>(at);
-            const std::uint64_t away = ((at - candidate) >> 12) != 0;  // 0 or 1
-            const std::uint64_t d = (load64(src + (candidate & (away - 1))) ^ v) | away;
-            if ((d & 0xFFFFFF) == 0) {
-              copied = matchlength(src, at, candidate, d);
+            const std::uint32_t entry = table[h];
+            const std::uint32_t mine = tag(v) | static_cast<std::uint32_t>(at);
+            table[h] = mine;
+            const std::size_t candidate = entry & kPosition;
+            if ((((entry ^ mine) & kCompared) | (at - candidate) >> 12) == 0) {
+              copied = matchlength(src, at, candidate, load64(src + candidate) ^ v);
               put16(dst + y + j,
                     static_cast<unsigned>((at - candidate) << 4 | (copied - kMinMatch)));
               break;
