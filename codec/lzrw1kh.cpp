@@ -26,7 +26,7 @@ constexpr std::size_t kMaxMatch = 18;
 constexpr std::size_t kMinRun = 16;
 constexpr std::size_t kMaxRun = 4095;
 // How many positions' table slots the coder works out ahead.
-constexpr std::size_t kHashAhead = 1024;
+constexpr std::size_t kSlotsAhead = 1024;
 // For a copy offset below 8: the smallest multiple of it that is 8 or more.
 constexpr std::size_t kPatternStep[8] = {0, 8, 8, 9, 8, 10, 12, 14};
 // Each byte with its bits in the opposite order.
@@ -109,7 +109,8 @@ inline std::size_t runlength(const std::uint8_t* src, std::size_t x, std::size_t
 
 TLZR::TLZR() {
   hash_.reset(new (std::nothrow) std::uint32_t[kHashSize]);
-  if (!hash_) throw ELzrw1KHCompressor(codec::message::kNoHashTable);
+  slots_.reset(new (std::nothrow) std::uint16_t[ChunkSize]);
+  if (!hash_ || !slots_) throw ELzrw1KHCompressor(codec::message::kNoHashTable);
 }
 
 TLZR::~TLZR() = default;
@@ -164,18 +165,16 @@ std::size_t TLZR::CompressBlock(const std::uint8_t* src, std::size_t n, std::uin
   const std::size_t roomy =
       std::endian::native == std::endian::little && n > kMaxMatch ? n - kMaxMatch : 0;
 
-  // The table slots of the positions from hashbase on, worked out ahead in one loop the compiler
-  // turns into vector code. An item's slot then is a load: on text, where one copy follows
-  // another, the next item's position waits on this one's match length, and hashing it there
-  // would lengthen that wait.
-  std::uint16_t hashes[kHashAhead];
-  std::size_t hashbase = 0;
-  std::size_t hashend = 0;
-  auto hashfrom = [&](std::size_t from) {
-    hashbase = from;
-    hashend = std::min(from + kHashAhead, roomy);
-    const std::uint8_t* const s = src + from;
-    for (std::size_t i = 0; i < hashend - from; ++i) hashes[i] = slot(s[i], s[i + 1], s[i + 2]);
+  // The table slots of the positions ahead, up to slotsend, worked out kSlotsAhead at a time in
+  // a loop the compiler turns into vector code. An item's slot then is a load: on text, where
+  // one copy follows another, the next item's position waits on this one's match length, and
+  // hashing it there would lengthen that wait. (Not the whole chunk at once: a run skips
+  // thousands of positions.)
+  std::uint16_t* const slots = slots_.get();
+  std::size_t slotsend = 0;
+  auto slotsfrom = [&](std::size_t from) {
+    slotsend = std::min(from + kSlotsAhead, roomy);
+    for (std::size_t i = from; i < slotsend; ++i) slots[i] = slot(src[i], src[i + 1], src[i + 2]);
   };
 
   while (x < n && y <= n) {
@@ -190,12 +189,12 @@ std::size_t TLZR::CompressBlock(const std::uint8_t* src, std::size_t n, std::uin
     std::size_t r = 1;
     if (x < roomy) {
       // Keep the slots of the next 16 positions at hand, for a stretch of literals.
-      if (x + 16 >= hashend && hashend < roomy) hashfrom(x);
+      if (x + 16 >= slotsend && slotsend < roomy) slotsfrom(x);
       const std::uint64_t here = load64(src + x);
       const std::uint32_t b0 = here & 0xFF;
       if (((here >> 8) & 0xFF) == b0) r = runlength(src, x, std::min(kMaxRun, n - x));
       if (r < kMinRun) {
-        const std::uint32_t h = hashes[x - hashbase];
+        const std::uint32_t h = slots[x];
         const std::uint32_t entry = table[h];
         const std::uint32_t mine = tag(here) | static_cast<std::uint32_t>(x);
         table[h] = mine;
@@ -224,7 +223,7 @@ std::size_t TLZR::CompressBlock(const std::uint8_t* src, std::size_t n, std::uin
           for (; j < left && src[x + j] != src[x + j + 1]; ++j) {
             const std::size_t at = x + j;
             const std::uint64_t v = load64(src + at);
-            const std::uint32_t h = hashes[at - hashbase];
+            const std::uint32_t h = slots[at];
             const std::uint32_t entry = table[h];
             const std::uint32_t mine = tag(v) | static_cast<std::uint32_t>(at);
             table[h] = mine;
