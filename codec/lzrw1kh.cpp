@@ -220,9 +220,10 @@ std::size_t TLZR::CompressBlock(const std::uint8_t* src, std::size_t n, std::uin
                                              x < roomy ? roomy - x : 0, y <= n ? n + 1 - y : 0});
           std::size_t j = 0;
           std::size_t copied = 0;  // the length of the copy that ends the stretch, if one does
-          for (; j < left && src[x + j] != src[x + j + 1]; ++j) {
+          for (; j < left; ++j) {
             const std::size_t at = x + j;
             const std::uint64_t v = load64(src + at);
+            if (((v ^ v >> 8) & 0xFF) == 0) break;  // a run may start here
             const std::uint32_t h = slots[at];
             const std::uint32_t entry = table[h];
             const std::uint32_t mine = tag(v) | static_cast<std::uint32_t>(at);

@@ -49,6 +49,6 @@ class TLZR {
   static std::size_t FindMatch(std::uint32_t* table, const std::uint8_t* src, std::size_t x,
                                std::size_t n, std::size_t& start);
 
-  std::unique_ptr<std::uint32_t[]> hash_;    // 4096 entries, 0 = empty (see lzrw1kh.cpp)
+  std::unique_ptr<std::uint32_t[]> hash_;   // 4096 entries, 0 = empty (see lzrw1kh.cpp)
   std::unique_ptr<std::uint16_t[]> slots_;  // each position's table slot, for one chunk
 };
