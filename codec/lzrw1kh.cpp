@@ -60,6 +60,14 @@ inline std::uint32_t tag(std::uint64_t word) {
   return (static_cast<std::uint32_t>(word << 8) & 0xFFFF0000u) | kUsed;
 }
 
+// A 16-bit value stored high byte first, in one load.
+inline unsigned get16(const std::uint8_t* p) {
+  std::uint16_t v;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap16(v);
+  return v;
+}
+
 inline void put16(std::uint8_t* p, unsigned v) {
   p[0] = static_cast<std::uint8_t>(v >> 8);
   p[1] = static_cast<std::uint8_t>(v);
@@ -318,13 +326,15 @@ std::optional<std::size_t> TLZR::DecompressBlock(const std::uint8_t* src, std::s
     for (;;) {
       // The literals before the next copy or run, none or many: copying 16 bytes either way
       // spares a branch that text makes as unpredictable as a coin.
-      const unsigned count = static_cast<unsigned>(std::countr_zero(w));
+      // The marker keeps w from being zero, which the builtin may assume where countr_zero
+      // could not.
+      const unsigned count = static_cast<unsigned>(__builtin_ctz(w));
       std::memcpy(dst + y, src + x, 16);
       x += count;
       y += count;
       w >>= count;
       if (w == kSpent) break;
-      const unsigned item = unsigned{src[x]} << 8 | src[x + 1];
+      const unsigned item = get16(src + x);
       const std::size_t offset = item >> 4;
       // One test for the two rare cases: a run (offset 0) and a copy reaching before the chunk.
       if (offset - 1 >= y) {
