@@ -12,11 +12,12 @@
 namespace {
 
 constexpr std::size_t kHashSize = 4096;
-// A table entry holds a position (15 bits), a bit that marks the entry as used, and the second
-// and third bytes at the position. Two positions in one slot whose second and third bytes agree
-// agree on the first too: the slot's top eight bits are the first byte times an odd number plus
-// what the other two give. So an entry alone tells whether three bytes match, without waiting to
-// read them from the chunk, and a free entry (0) names position 0, which is always safe to read.
+// A table entry holds a position (15 bits), a bit that marks the entry as used (a free entry is
+// 0), and the second and third bytes at the position. Two positions in one slot whose second and
+// third bytes agree agree on the first too: those two fix the low byte of the 16-bit key, and the
+// slot's top eight bits are then the key's high byte, which the first byte changes, times an odd
+// number, plus a constant. So the entry alone tells whether three bytes match, without waiting to
+// read them from the chunk.
 constexpr std::uint32_t kUsed = 0x8000;
 constexpr std::uint32_t kPosition = 0x7FFF;
 constexpr std::uint32_t kCompared = 0xFFFF0000u | kUsed;
@@ -325,9 +326,8 @@ std::optional<std::size_t> TLZR::DecompressBlock(const std::uint8_t* src, std::s
     }
     for (;;) {
       // The literals before the next copy or run, none or many: copying 16 bytes either way
-      // spares a branch that text makes as unpredictable as a coin.
-      // The marker keeps w from being zero, which the builtin may assume where countr_zero
-      // could not.
+      // spares a branch that text makes as unpredictable as a coin. (The marker keeps w from
+      // being zero, which the builtin may assume where countr_zero could not.)
       const unsigned count = static_cast<unsigned>(__builtin_ctz(w));
       std::memcpy(dst + y, src + x, 16);
       x += count;
