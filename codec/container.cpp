@@ -174,6 +174,31 @@ TCompressMode advise(std::uint64_t size, int threshold, TLZR& lzr, Buffers& buff
              : TCompressMode::Good;
 }
 
+namespace {
+
+// Fast mode straight from the caller's bytes: each chunk is coded where it lies, and only its
+// payload is copied into the container.
+Bytes packfast(std::span<const std::uint8_t> data, TLZR& lzr, std::uint8_t* payload) {
+  Bytes out;
+  // Fast mode grows a chunk by 3 bytes at most.
+  out.reserve(kHeaderSize + data.size() + 3 * (data.size() / TLZR::ChunkSize + 1));
+  std::uint8_t header[kHeaderSize];
+  std::memcpy(header, kFastSignature, 4);
+  put32(header + 4, static_cast<std::uint32_t>(data.size()));
+  out.insert(out.end(), header, header + kHeaderSize);
+  for (std::size_t at = 0;; at += TLZR::ChunkSize) {
+    const std::size_t n = std::min(TLZR::ChunkSize, data.size() - at);
+    const std::size_t length = lzr.CompressBlock(data.data() + at, n, payload + 2);
+    payload[0] = static_cast<std::uint8_t>(length);
+    payload[1] = static_cast<std::uint8_t>(length >> 8);
+    out.insert(out.end(), payload, payload + length + 2);
+    if (n < TLZR::ChunkSize) break;
+  }
+  return out;
+}
+
+}  // namespace
+
 Bytes pack(std::span<const std::uint8_t> data, TCompressMode mode, int threshold) {
   const std::string name = "(input buffer)";
   checkpackable(data.size(), name);
@@ -184,6 +209,7 @@ Bytes pack(std::span<const std::uint8_t> data, TCompressMode mode, int threshold
       std::memcpy(chunk, data.data() + at, TLZR::ChunkSize);
     });
   }
+  if (mode == TCompressMode::Fast) return packfast(data, lzr, buffers.out.get());
   MemorySource in(data);
   MemorySink out(std::numeric_limits<std::size_t>::max(), 0, "(output buffer)");
   // Fast mode grows a chunk by 3 bytes at most; Good mode usually shrinks it.
@@ -199,7 +225,49 @@ Bytes unpackstream(ByteSource& in, const UnpackOptions& options, std::uint64_t r
   return std::move(out.bytes());
 }
 
+namespace {
+
+// A Fast-mode container straight from the caller's bytes: each block is decoded where it lies
+// into the result's own room. It fails as unpackstream does on the same bytes, with the same
+// messages, in the same order.
+Bytes unpackfast(std::span<const std::uint8_t> container, const UnpackOptions& options) {
+  const std::string& name = options.name;
+  if (container.size() < kHeaderSize) throw ELzrw1Exception(message::readerror(name));
+  const std::uint64_t size = get32(container.data() + 4);
+  Bytes out;
+  out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(
+                  {size, options.limit, container.size() * kMostExpansion})) +
+              TLZR::ChunkSize);
+  std::size_t at = kHeaderSize;
+  std::uint64_t total = 0;
+  for (;;) {
+    if (container.size() - at < 2) throw ELzrw1Exception(message::readerror(name));
+    const std::size_t length = std::size_t{container[at]} | std::size_t{container[at + 1]} << 8;
+    at += 2;
+    if (length > TLZR::MaxPayload) throw ELzrw1Exception(message::damaged(name));
+    if (container.size() - at < length) throw ELzrw1Exception(message::readerror(name));
+    // The decoder wants a whole chunk's room; what it does not fill is cut off again below.
+    const std::size_t have = out.size();
+    out.resize(have + TLZR::ChunkSize);
+    const std::optional<std::size_t> n =
+        TLZR::DecompressBlock(container.data() + at, length, out.data() + have);
+    if (!n) throw ELzrw1Exception(message::damaged(name));
+    at += length;
+    total += *n;
+    if (total > size) throw ELzrw1Exception(message::kFastMismatch);
+    if (*n > options.limit - have) throw ELzrw1TooLarge(message::morethanlimit(name));
+    out.resize(have + *n);
+    if (*n != TLZR::ChunkSize) break;
+  }
+  if (total != size) throw ELzrw1Exception(message::kFastMismatch);
+  return out;
+}
+
+}  // namespace
+
 Bytes unpack(std::span<const std::uint8_t> container, const UnpackOptions& options) {
+  if (container.size() >= 4 && std::memcmp(container.data(), kFastSignature, 4) == 0)
+    return unpackfast(container, options);
   MemorySource in(container);
   return unpackstream(in, options, container.size() * kMostExpansion);
 }

@@ -46,8 +46,9 @@ class TLZR {
  private:
   // Looks for an earlier occurrence of the bytes at x in the hash table, and records x there.
   // Returns the match length (3 to 18) and sets start, or returns 0.
-  static std::size_t FindMatch(std::uint16_t* table, const std::uint8_t* src, std::size_t x,
+  static std::size_t FindMatch(std::uint32_t* table, const std::uint8_t* src, std::size_t x,
                                std::size_t n, std::size_t& start);
 
-  std::unique_ptr<std::uint16_t[]> hash_;  // 4096 entries, FFFF hex = empty
+  std::unique_ptr<std::uint32_t[]> hash_;   // 4096 entries, 0 = empty (see lzrw1kh.cpp)
+  std::unique_ptr<std::uint16_t[]> slots_;  // each position's table slot, for one chunk
 };

@@ -165,6 +165,28 @@ TEST(CompressBlock, WritesWhatThePlainCoderWrites) {
   }
 }
 
+TEST(CompressBlock, TriplesThatDifferOnlyInTheirFirstByteNeverMatch) {
+  // The coder tells a match by the table entry alone, which keeps a position's second and third
+  // bytes but not its first: it relies on triples that differ only there never sharing a slot.
+  // Each chunk holds all 256 such triples one after another, so each is looked up while the
+  // others are in the table; one wrong match would make it differ from the plain coder.
+  std::uint16_t table[4096];
+  for (unsigned second = 0; second < 256; ++second) {
+    for (unsigned third = 0; third < 256; third += 51) {
+      Bytes chunk;
+      for (unsigned first = 0; first < 256; ++first)
+        chunk.insert(chunk.end(),
+                     {static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(second),
+                      static_cast<std::uint8_t>(third)});
+      Bytes padded = chunk;
+      padded.resize(chunk.size() + 2);
+      Bytes plain(TLZR::BufferSize);
+      plain.resize(reference::compressblock(padded.data(), chunk.size(), plain.data(), table));
+      ASSERT_EQ(compressblock(chunk), plain) << "second " << second << " third " << third;
+    }
+  }
+}
+
 TEST(CompressBlock, WritesNothingPastTheRoomItAsksFor) {
   // Coding stops soon after the output outgrows the chunk, but a control word begun just before
   // may carry it a little further: never past MaxWorkLength.
