@@ -1,5 +1,8 @@
 #include "windows/helpform.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScrollBar>
@@ -248,12 +251,43 @@ void Thelp::showforward() {
   bringforward(this);
 }
 
+// The keyboard reads the help as the mouse does: Esc is Done, Up and Down go to the topic above or
+// below (as its button would), and the page keys scroll the page on show.
 void Thelp::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-    button_doneClick();
+  if (event->modifiers() != Qt::NoModifier) {
+    QWidget::keyPressEvent(event);
     return;
   }
-  QWidget::keyPressEvent(event);
+  switch (event->key()) {
+    case Qt::Key_Escape:
+      button_doneClick();
+      return;
+    case Qt::Key_Up:
+    case Qt::Key_Down: {
+      const int step = event->key() == Qt::Key_Down ? 1 : -1;
+      auto at = std::find_if(std::begin(pagebuttons), std::end(pagebuttons),
+                             [this](const PageButton& b) { return memo[b.tag] == current_; });
+      if (at == std::end(pagebuttons)) return;
+      const auto to = at + step;
+      if (to >= std::begin(pagebuttons) && to < std::end(pagebuttons))
+        SelButton1Click(SelButton[to->tag]);
+      return;
+    }
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End: {
+      const int key = event->key();
+      const auto action = key == Qt::Key_PageUp     ? QAbstractSlider::SliderPageStepSub
+                          : key == Qt::Key_PageDown ? QAbstractSlider::SliderPageStepAdd
+                          : key == Qt::Key_Home     ? QAbstractSlider::SliderToMinimum
+                                                    : QAbstractSlider::SliderToMaximum;
+      if (current_) current_->verticalScrollBar()->triggerAction(action);
+      return;
+    }
+    default:
+      QWidget::keyPressEvent(event);
+  }
 }
 
 void Thelp::showEvent(QShowEvent* event) {

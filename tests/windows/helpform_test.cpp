@@ -216,6 +216,41 @@ TEST_F(HelpTest, PageButtonShowsItsPageUnderItsCaption) {
   EXPECT_EQ(shownpage(), "memo1");
 }
 
+TEST_F(HelpTest, TheKeysGoThroughTheTopicsAndScrollThePage) {
+  help->showforward();
+  auto key = [this](Qt::Key k) { QTest::keyClick(help, k); };
+  QStringList titles{title()};
+  for (int k = 0; k < 5; ++k) {
+    key(Qt::Key_Down);
+    titles << title();
+  }
+  EXPECT_EQ(titles, QStringList({"Overview", "Game Play", "Scoring", "Documentation", "License",
+                                 "License"}))
+      << "Down goes to the topic below, as its button would, and stops at the last";
+  EXPECT_EQ(shownpage(), "memo6");
+  key(Qt::Key_Up);
+  EXPECT_EQ(title(), "Documentation");
+  EXPECT_EQ(shownpage(), "memo5");
+
+  // Every page fits the window as written; one made longer shows the page keys at work.
+  for (int k = 0; k < 80; ++k) help->currentpage()->append(QString("line %1").arg(k));
+  QScrollBar* bar = help->currentpage()->verticalScrollBar();
+  ASSERT_TRUE(QTest::qWaitFor([bar] { return bar->maximum() > bar->pageStep(); }));
+  key(Qt::Key_Home);
+  EXPECT_EQ(bar->value(), 0);
+  key(Qt::Key_PageDown);
+  EXPECT_EQ(bar->value(), bar->pageStep());
+  key(Qt::Key_End);
+  EXPECT_EQ(bar->value(), bar->maximum());
+  key(Qt::Key_PageUp);
+  EXPECT_EQ(bar->value(), bar->maximum() - bar->pageStep());
+  key(Qt::Key_Home);
+  EXPECT_EQ(bar->value(), 0);
+
+  for (int k = 0; k < 6; ++k) key(Qt::Key_Up);
+  EXPECT_EQ(title(), "Overview") << "Up stops at the first topic";
+}
+
 TEST_F(HelpTest, AButtonWithoutAPageChangesNothing) {
   TSelButton stray(help);
   stray.setTag(2);
