@@ -1007,6 +1007,8 @@ void Tmain::ShowSolution1Click() {
   panel_lost->hide();
   panel_cleared->hide();
   shape_highlite->hide();
+  // The keyboard's frame belongs to the game's board, not to the one being played back.
+  cursor_->setshown(false);
   resetslotcolours();
   replayboard_ = game::dealboard(bestdeal_);
   replayshown_ = true;

@@ -13,6 +13,7 @@
 
 #include "game/deal.h"
 #include "game/solver.h"
+#include "shell/boardcursor.h"
 #include "shell/boardparts.h"
 #include "shell/choosedeal.h"
 #include "shell/dealsolver.h"
@@ -225,8 +226,10 @@ TEST_F(Deals, AfterAWinShowSolutionGivesTheScoreBackToBeEntered) {
   ASSERT_TRUE(part(w.get(), "panel_cleared")->isVisible());
   ASSERT_TRUE(QTest::qWaitFor([this] { return action("ShowSolution1")->isEnabled(); }, 20000));
 
+  part<BoardCursor>(w.get(), "boardcursor")->setshown(true);  // as a key would have left it
   action("ShowSolution1")->trigger();
   EXPECT_FALSE(part(w.get(), "panel_cleared")->isVisible()) << "the replay has the board";
+  EXPECT_FALSE(part(w.get(), "boardcursor")->isVisible()) << "and no frame of the game's over it";
   auto* timer = part<QTimer>(w.get(), "solutiontimer");
   for (int k = 0; k < 100 && timer->isActive(); ++k) w->solutiontimerTimer();
   EXPECT_TRUE(part(w.get(), "panel_cleared")->isVisible());
