@@ -880,6 +880,17 @@ class Server::Loop {
     c.deadline = now_ + limits_.sendtimeout;
   }
 
+  // After a write to the peer that failed: how the flush ends, or nothing when a signal merely
+  // cut in and the write is to be tried again.
+  static std::optional<Flush> afterfailedwrite(Conn& c) {
+    if (errno == EINTR) return std::nullopt;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      c.maywrite = false;
+      return Flush::Blocked;
+    }
+    return Flush::Failed;
+  }
+
   Flush flush(Conn& c) {
     std::uint64_t budget = kSendBudget;
     for (;;) {
@@ -902,12 +913,8 @@ class Server::Loop {
         const bool more = c.file.open() && c.file.length() > 0;
         const ssize_t n = ::sendmsg(c.fd, &msg, MSG_NOSIGNAL | (more ? MSG_MORE : 0));
         if (n < 0) {
-          if (errno == EINTR) continue;
-          if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            c.maywrite = false;
-            return Flush::Blocked;
-          }
-          return Flush::Failed;
+          if (const auto end = afterfailedwrite(c)) return *end;
+          continue;
         }
         sent = static_cast<std::size_t>(n);
         const std::size_t fromHead = std::min(sent, c.out.size() - c.outsent);
@@ -920,12 +927,8 @@ class Server::Loop {
             static_cast<std::size_t>(std::min<std::uint64_t>(c.file.length(), kFileChunk));
         const ssize_t n = ::sendfile(c.fd, c.file.fd(), &offset, chunk);
         if (n < 0) {
-          if (errno == EINTR) continue;
-          if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            c.maywrite = false;
-            return Flush::Blocked;
-          }
-          return Flush::Failed;
+          if (const auto end = afterfailedwrite(c)) return *end;
+          continue;
         }
         // A file cut short under us cannot keep the length we promised: end the connection, so
         // the client sees a short body rather than a wrong one.
