@@ -947,6 +947,15 @@ STEPS = [
 ]
 
 
+def clearshots(folder):
+    """An empty folder for this run's screenshots and logs: a picture left from an earlier run
+    must not pass for one of this run's."""
+    os.makedirs(folder, exist_ok=True)
+    for name in os.listdir(folder):
+        if name.endswith(".png") or name.endswith(".log"):
+            os.unlink(os.path.join(folder, name))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--bin-dir", required=True)
@@ -956,10 +965,7 @@ def main():
                         help="leave out a step by name (for diagnosis only)")
     args = parser.parse_args()
 
-    os.makedirs(args.shots, exist_ok=True)
-    for name in os.listdir(args.shots):
-        if name.endswith(".png") or name.endswith(".log"):
-            os.unlink(os.path.join(args.shots, name))
+    clearshots(args.shots)
 
     missing = [name for name in ("pipshift", "pipshift-server", "pipshift-tally")
                if not os.access(os.path.join(args.bin_dir, name), os.X_OK)]

@@ -343,10 +343,7 @@ def main():
                         help="leave out a step by name (for diagnosis only)")
     args = parser.parse_args()
 
-    os.makedirs(args.shots, exist_ok=True)
-    for name in os.listdir(args.shots):
-        if name.endswith(".png") or name.endswith(".log"):
-            os.unlink(os.path.join(args.shots, name))
+    e2e.clearshots(args.shots)
     for path in [os.path.join(args.bin_dir, name)
                  for name in ("pipshift", "pipshift-server", "pipshift-tally")] + \
             [args.next_bin, args.release_tool]:
