@@ -19,6 +19,7 @@
 #include "stats/tallylistform.h"
 #include "windows/aboutform.h"
 #include "windows/helpform.h"
+#include "windowssupport.h"
 
 namespace {
 
@@ -393,19 +394,9 @@ TEST_F(KeyboardMenus, EveryMenuHasALetterAndAltFOpensFile) {
 }
 
 // Esc closes each of the other windows as its Done does.
-class KeyboardWindows : public ShellTest {
+class KeyboardWindows : public WithProgramWindows {
  protected:
-  void SetUp() override {
-    writeini("[pipshift]\nUpdate=false\n");
-    w = makewindow();
-    tallywindow = std::make_unique<Ttallylist>(w.get(), dir.filePath("pipshifttally.tld"));
-    windows = std::make_unique<ProgramWindows>(*w, *tallywindow);
-  }
-  void TearDown() override {
-    windows.reset();
-    tallywindow.reset();
-    w.reset();
-  }
+  void SetUp() override { makeall("[pipshift]\nUpdate=false\n"); }
 
   static void esc(QWidget* window) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
@@ -414,10 +405,6 @@ class KeyboardWindows : public ShellTest {
     QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
     QCoreApplication::processEvents();
   }
-
-  std::unique_ptr<Tmain> w;
-  std::unique_ptr<Ttallylist> tallywindow;
-  std::unique_ptr<ProgramWindows> windows;
 };
 
 TEST_F(KeyboardWindows, EscClosesHelpAboutTallyAndHighScores) {

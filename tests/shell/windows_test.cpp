@@ -13,22 +13,14 @@
 #include "tinyserver.h"
 #include "windows/aboutform.h"
 #include "windows/helpform.h"
+#include "windowssupport.h"
 
-class AllWindows : public ShellTest {
+class AllWindows : public WithProgramWindows {
  protected:
   void SetUp() override {
     server.bodies["/cgi-bin/pipshift.cgi"] = "stored";
     server.bodies["/counter/pipshift.shtml"] = "<html><body><p>The list</p></body></html>";
-    writeini("[pipshift]\nUpdate=false\nScoreServer=" + server.base().toLatin1() + "\n");
-    w = makewindow();
-    tallywindow = std::make_unique<Ttallylist>(w.get(), dir.filePath("pipshifttally.tld"));
-    windows = std::make_unique<ProgramWindows>(*w, *tallywindow);
-  }
-
-  void TearDown() override {
-    windows.reset();
-    tallywindow.reset();
-    w.reset();
+    makeall("[pipshift]\nUpdate=false\nScoreServer=" + server.base().toLatin1() + "\n");
   }
 
   // Starts a game and sorts the board in two placements.
@@ -46,9 +38,6 @@ class AllWindows : public ShellTest {
   std::string counter(int column) const { return tallywindow->stringgrid_scores().cell(column, 0); }
 
   TinyServer server;
-  std::unique_ptr<Tmain> w;
-  std::unique_ptr<Ttallylist> tallywindow;
-  std::unique_ptr<ProgramWindows> windows;
 };
 
 TEST_F(AllWindows, TheMenusOpenTheirWindowsWhichAreMadeOnlyThen) {
