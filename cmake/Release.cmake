@@ -40,7 +40,7 @@ else()
 endif()
 
 # The product word and the installer's name, as the code knows them.
-file(STRINGS "${CMAKE_SOURCE_DIR}/platform/product.h" product_defines
+file(STRINGS "${CMAKE_SOURCE_DIR}/product/product.h" product_defines
      REGEX "^#define PIPSHIFT_[A-Z_]+ \"[^\"]*\"$")
 foreach(line IN LISTS product_defines)
   if(line MATCHES "^#define (PIPSHIFT_[A-Z_]+) \"([^\"]*)\"$")
@@ -48,7 +48,7 @@ foreach(line IN LISTS product_defines)
   endif()
 endforeach()
 if(NOT PIPSHIFT_PRODUCT_WORD OR NOT PIPSHIFT_INSTALLER_FILE)
-  message(FATAL_ERROR "platform/product.h names no product word or installer")
+  message(FATAL_ERROR "product/product.h names no product word or installer")
 endif()
 
 # The files an installer carries besides the program, as targets: the one list to change when the
@@ -60,7 +60,7 @@ function(pipshift_version_unit name version)
   set(unit "${CMAKE_BINARY_DIR}/generated/version-${version}.cpp")
   file(CONFIGURE OUTPUT "${unit}" CONTENT
 "// Made by the build from the version it was given; not to be edited.
-#include \"platform/product.h\"
+#include \"product/product.h\"
 
 const char* programversion() {
   return \"${version}\";

@@ -1,7 +1,5 @@
 #include "game/board.h"
 
-#include "game/deal.h"
-
 namespace game {
 
 namespace {
@@ -103,23 +101,6 @@ void clearbone(Board& board, int bone) {
       }
     }
   }
-}
-
-std::vector<Placement> shuffledeal(Board& board, DealRandom& random) {
-  std::array<bool, kBoneCount + 1> used{};
-  board = Board{};
-  std::vector<Placement> deal;
-  deal.reserve(kBoneCount);
-  for (int column = 1; column < kColumnCount; ++column) {
-    for (int row = 0; row < columnlength(column); ++row) {
-      int bone = random.drawbone();
-      while (used[bone]) bone = random.drawbone();
-      used[bone] = true;
-      board[column][row] = bone;
-      deal.push_back({getspot(column, row), bone});
-    }
-  }
-  return deal;
 }
 
 bool checkforhint(const Board& board, int bone, std::vector<int>* hints) {

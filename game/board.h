@@ -74,13 +74,6 @@ struct Placement {
   int bone = 0;
 };
 
-class DealRandom;
-
-// Clears the board and deals all 28 bones into columns 1 to 7 (column order, top row first),
-// drawing a bone number for each cell and drawing again until an unused one comes. Returns the
-// placements in dealing order so the caller can draw each bone.
-std::vector<Placement> shuffledeal(Board& board, DealRandom& random);
-
 // True when the bone has at least one target in columns 1 to 7. The scan runs each row left to
 // right and stops the row at an empty or same-bone left neighbour, so slots further right are
 // not examined even where a placement there would be accepted. When hints is given, it receives

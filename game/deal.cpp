@@ -1,5 +1,6 @@
 #include "game/deal.h"
 
+#include <array>
 #include <cctype>
 
 namespace game {
@@ -10,6 +11,23 @@ std::uint64_t DealRandom::next() {
   z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
   return z ^ (z >> 31);
+}
+
+std::vector<Placement> shuffledeal(Board& board, DealRandom& random) {
+  std::array<bool, kBoneCount + 1> used{};
+  board = Board{};
+  std::vector<Placement> deal;
+  deal.reserve(kBoneCount);
+  for (int column = 1; column < kColumnCount; ++column) {
+    for (int row = 0; row < columnlength(column); ++row) {
+      int bone = random.drawbone();
+      while (used[bone]) bone = random.drawbone();
+      used[bone] = true;
+      board[column][row] = bone;
+      deal.push_back({getspot(column, row), bone});
+    }
+  }
+  return deal;
 }
 
 Board dealboard(int number, std::vector<Placement>* placements) {

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "game/board.h"
 
@@ -38,6 +39,11 @@ class DealRandom {
  private:
   std::uint64_t state_;
 };
+
+// Clears the board and deals all 28 bones into columns 1 to 7 (column order, top row first),
+// drawing a bone number for each cell and drawing again until an unused one comes. Returns the
+// placements in dealing order so the caller can draw each bone.
+std::vector<Placement> shuffledeal(Board& board, DealRandom& random);
 
 // The board of a numbered deal (columns 1 to 7 full, column 0 empty) and the placements in
 // dealing order. The number must lie in 1 to 2147483647.

@@ -2,7 +2,7 @@
 
 #include <QUrl>
 
-#include "platform/product.h"
+#include "product/product.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "online/serverbase.h"
 
-#include "platform/product.h"
+#include "product/product.h"
 
 QString makersite() {
   return QString::fromLatin1(product::makerurl);

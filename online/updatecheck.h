@@ -12,7 +12,7 @@
 #include <functional>
 
 #include "online/httpprot.h"
-#include "platform/product.h"
+#include "product/product.h"
 
 class QIODevice;
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "game/game.h"
-#include "platform/product.h"
+#include "product/product.h"
 
 namespace pipshiftserver {
 

@@ -25,7 +25,7 @@
 #include "online/httpget.h"
 #include "online/scorepost.h"
 #include "online/updatecheck.h"
-#include "platform/product.h"
+#include "product/product.h"
 #include "resources/resources.h"
 #include "shell/boardaccess.h"
 #include "shell/boardcursor.h"
@@ -34,8 +34,8 @@
 #include "shell/choosedeal.h"
 #include "shell/companions.h"
 #include "shell/dealsolver.h"
-#include "shell/soundplayer.h"
 #include "shell/tallyport.h"
+#include "sound/soundplayer.h"
 #include "windows/aboutform.h"
 
 namespace {

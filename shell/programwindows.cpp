@@ -1,7 +1,7 @@
 #include "shell/programwindows.h"
 
 #include "online/highscoreform.h"
-#include "platform/product.h"
+#include "product/product.h"
 #include "shell/mainform.h"
 #include "stats/tallylistform.h"
 #include "windows/aboutform.h"

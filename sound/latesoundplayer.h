@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "shell/soundplayer.h"
+#include "sound/soundplayer.h"
 
 // The program's sound player, made late. Making the real player means looking for the sound
 // output, which talks to the sound server and loads the media backend: that waits for prepare(),

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "shell/soundplayer.h"
+#include "sound/soundplayer.h"
 
 class QMediaDevices;
 class QSoundEffect;

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "platform/product.h"
+#include "product/product.h"
 
 class QLabel;
 class TSelButton;

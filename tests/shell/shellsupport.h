@@ -22,8 +22,8 @@
 #include "shell/boardparts.h"
 #include "shell/companions.h"
 #include "shell/mainform.h"
-#include "shell/soundplayer.h"
 #include "shell/tallyport.h"
+#include "sound/soundplayer.h"
 
 // A board slot by slot: the bone on each of slots 1 to 35, 0 for none.
 using Slots = std::array<int, game::kSlotCount>;

@@ -12,9 +12,11 @@
 #include "codec/container.h"
 #include "stats/tallyfile.h"
 #include "stats/tallygrid.h"
+#include "tests/stats/tallytext.h"
 
-// Shared by the tally tests: byte-level file access, the container packed and unpacked in memory,
-// and a change of current directory that is undone when the test ends.
+// Shared by the tally tests that use Qt: byte-level file access, the container unpacked from
+// bytes read, and a change of current directory that is undone when the test ends. What needs no
+// Qt is in tallytext.h.
 
 inline QByteArray readbytes(const QString& path) {
   QFile f(path);
@@ -49,12 +51,6 @@ inline bool keepdamagedtally(const QString& path) {
   return keepdamagedtally(QFile::encodeName(path).toStdString());
 }
 
-// Text in the container, as the tally file holds it (Fast mode).
-inline std::string packed(const std::string& text) {
-  const codec::Bytes bytes = codec::pack(codec::asbytes(text), TCompressMode::Fast);
-  return std::string(bytes.begin(), bytes.end());
-}
-
 // The text a container holds.
 inline std::string unpacked(const QByteArray& container) {
   const codec::Bytes bytes = codec::unpack(
@@ -76,21 +72,3 @@ class CurrentDirectory {
  private:
   QString previous_;
 };
-
-// A tally table as a player who has cleared a few boards would have it.
-inline TextTable sampletally() {
-  TextTable t(9, 12);
-  for (int c = 0; c <= 4; ++c) t.setCell(c, 0, "0");
-  t.setCell(1, 0, "7");
-  t.setCell(2, 0, "3");
-  t.setCell(3, 0, "42");
-  for (int r = 1; r <= 10; ++r) t.setCell(1, r, "-1000");
-  const char* const names[] = {"Ann Lee", "  two  blanks ", "\xe9t\xe9"};  // the last is Latin-1
-  const char* const scores[] = {"640", "410", "410"};
-  for (int r = 1; r <= 3; ++r) {
-    t.setCell(0, r, "3/" + std::to_string(r) + "/24");
-    t.setCell(1, r, scores[r - 1]);
-    t.setCell(2, r, names[r - 1]);
-  }
-  return t;
-}

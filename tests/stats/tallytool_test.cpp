@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "stats/tallygrid.h"
-#include "tests/stats/tallysupport.h"
+#include "tests/stats/tallytext.h"
 #include "tests/support/scratchdir.h"
 
 namespace fs = std::filesystem;
