@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "server/scoredb.h"
+#include "server/serverapp.h"
 #include "tests/server/pgcluster.h"
 #include "tests/server/serverprocess.h"
 
@@ -546,6 +547,8 @@ TEST(ServerCommandLine, RefusesIncompleteOrWrongArguments) {
            {"--port", "0", "--db", db, "--root"},
            {"--port", "0", "--db", db, "--root", rootDir, "--post-limit", "-1"},
            {"--port", "0", "--db", db, "--root", rootDir, "--post-limit", "many"},
+           {"--port", "0", "--db", db, "--root", rootDir, "--conn-limit", "-5"},
+           {"--port", "0", "--db", db, "--root", rootDir, "--conn-limit", "lots"},
        }) {
     ServerProcess p;
     EXPECT_EQ(p.start(args), 0);
@@ -563,6 +566,21 @@ TEST(ServerCommandLine, RefusesIncompleteOrWrongArguments) {
             0);
   status = unreachable.wait();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+}
+
+TEST(ServerCommandLine, TakesAConnectionCapPerAddress) {
+  ScratchDir dir;
+  const std::vector<std::string> base{"--db", (dir.path() / "s.db").string(), "--root",
+                                      dir.path().string()};
+  const auto capped = [&](std::vector<std::string> extra) {
+    extra.insert(extra.begin(), base.begin(), base.end());
+    const pipshiftserver::ParsedOptions parsed = pipshiftserver::parseoptions(extra);
+    EXPECT_TRUE(parsed.options) << parsed.error;
+    return parsed.options ? parsed.options->connlimit : std::size_t{12345};
+  };
+  EXPECT_EQ(capped({}), 64u);
+  EXPECT_EQ(capped({"--conn-limit", "8"}), 8u);
+  EXPECT_EQ(capped({"--conn-limit", "0"}), 0u);
 }
 
 }  // namespace
