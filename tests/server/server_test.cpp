@@ -288,6 +288,35 @@ TEST_F(SqliteServerTest, NoPathLeadsOutOfTheRoot) {
   }
 }
 
+// What a publisher keeps beside the files (a repository, passwords, an editor's swap file) is not
+// published, however it is asked for.
+TEST_F(SqliteServerTest, DotFilesAndDotFoldersAreNotServed) {
+  std::ofstream(root / ".hidden") << "top secret";
+  fs::create_directories(root / ".git");
+  std::ofstream(root / ".git" / "config") << "top secret";
+  for (const char* path :
+       {"/.hidden", "/.git/config", "/%2ehidden", "/pipshift/../.hidden", "/./.git/config"}) {
+    const std::string reply = servertest::rawexchange(
+        server.port(), std::string("GET ") + path + " HTTP/1.0\r\nHost: x\r\n\r\n");
+    EXPECT_EQ(reply.rfind("HTTP/1.1 404", 0), 0u) << path << "\n" << reply;
+    EXPECT_EQ(reply.find("top secret"), std::string::npos) << path;
+  }
+  const std::string version = servertest::rawexchange(
+      server.port(), "GET /pipshift/pipshiftversion.txt HTTP/1.0\r\nHost: x\r\n\r\n");
+  EXPECT_EQ(version.rfind("HTTP/1.1 200", 0), 0u) << version;
+}
+
+// A name that reads as another (a right-to-left override, a zero-width space) is refused.
+TEST_F(SqliteServerTest, NamesWithFormatCharactersAreRefusedAndNotStored) {
+  for (const char* name : {"%E2%80%AEnnA", "A%E2%80%8Bnn", "%EF%BB%BFAnn"}) {
+    const std::string reply = servertest::rawexchange(
+        server.port(), std::string("GET /cgi-bin/pipshift.cgi?name=") + name +
+                           "&date=1/2/26&score=5 HTTP/1.0\r\nHost: x\r\n\r\n");
+    EXPECT_EQ(reply.rfind("HTTP/1.1 400", 0), 0u) << name << "\n" << reply;
+  }
+  EXPECT_EQ(stored(), 0u);
+}
+
 TEST_F(SqliteServerTest, HeadAndRangesOfAFileKeepTheLengthExact) {
   const std::string head = servertest::rawexchange(
       server.port(), "HEAD /pipshift/pshsetup.exe HTTP/1.0\r\nHost: x\r\n\r\n");
