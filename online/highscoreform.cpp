@@ -77,9 +77,11 @@ Thighscore::Thighscore(const QString& scoreserverbase, QWidget* parent)
   getit = new THTTPGet(this);
   configure(getit, "getit");
   connect(getit, &THTTPGet::OnDoneString, this, &Thighscore::getitDoneString);
+  connect(getit, &THTTPGet::OnError, this, &Thighscore::getitError);
   sendit = new THTTPGet(this);
   configure(sendit, "sendit");
   connect(sendit, &THTTPGet::OnDoneString, this, &Thighscore::senditDoneString);
+  connect(sendit, &THTTPGet::OnError, this, &Thighscore::senditError);
 
   // Centred on the desktop's work area; placing it here also keeps Qt from centring it on the
   // main window instead when it is first shown.
@@ -87,9 +89,12 @@ Thighscore::Thighscore(const QString& scoreserverbase, QWidget* parent)
 }
 
 void Thighscore::loadit() {
+  // A fetch already running keeps the notice or page it put up.
+  const bool started = !getit->busy();
   getit->setPostQuery(QString());
   getit->setURL(listaddress(base_));
   getit->StartFetch();
+  if (started && !pageshown_) displayhtml->LoadFromString(fetchingnotice(), QString());
 }
 
 void Thighscore::postscore(const QString& name, const QString& date, const QString& score) {
@@ -107,15 +112,41 @@ void Thighscore::showforward() {
   activateWindow();
 }
 
-// The reply itself is not looked at: any answer with a body means the server took the post.
+// The reply's text is not looked at, its status is: the server says "429", "400" or "500" with a
+// page of words, and a refused score taken for a stored one would be lost without a word.
 void Thighscore::senditDoneString(THTTPGet*, const QByteArray&) {
+  if (!postanswered(sendit->status())) {
+    emit postrefused();
+    return;
+  }
   emit postaccepted();
   loadit();
   showforward();
 }
 
+// A refusal without a body is a refusal still; no answer at all is for the countdown to judge.
+void Thighscore::senditError(THTTPGet*) {
+  const int status = sendit->status();
+  if (status != 0 && !postanswered(status)) emit postrefused();
+}
+
 void Thighscore::getitDoneString(THTTPGet*, const QByteArray& Result) {
+  pageshown_ = true;
   displayhtml->LoadFromString(pagetext(Result), QString());
+}
+
+// An earlier list stays in view; a window that never had one says why it stays empty.
+void Thighscore::getitError(THTTPGet*) {
+  if (!pageshown_) displayhtml->LoadFromString(unreachablenotice(listaddress(base_)), QString());
+}
+
+QString Thighscore::fetchingnotice() {
+  return QStringLiteral("<p>Fetching the high-score list...</p>");
+}
+
+QString Thighscore::unreachablenotice(const QString& address) {
+  return QStringLiteral("<p>The high-score list could not be reached at ") +
+         address.toHtmlEscaped() + QStringLiteral(".</p>");
 }
 
 // Links open in the player's browser, never in the view itself. A target inside the page

@@ -15,9 +15,11 @@ class TURL;
 // and a Done button. It is created once at start-up and only ever shown and closed. It also
 // posts scores for the main window (postscore), since the list follows a successful post.
 //
-// Both fetches run in the background; nothing here waits for the network. A failed fetch
-// raises no event: the view keeps what it showed, and the main window's countdown reports a post
-// that never got an answer.
+// Both fetches run in the background; nothing here waits for the network. Until the first page
+// has arrived the view says what is going on: that the list is being fetched, or that it could
+// not be reached; once a page has come, a failed fetch leaves it in view. A post the server
+// refuses (any status but 2xx) is reported at once; a post that never gets an answer is left to
+// the main window's countdown.
 class Thighscore : public QDialog {
   Q_OBJECT
 
@@ -37,7 +39,9 @@ class Thighscore : public QDialog {
 
   // Handlers of the window's components.
   void senditDoneString(THTTPGet* Sender, const QByteArray& Result);
+  void senditError(THTTPGet* Sender);
   void getitDoneString(THTTPGet* Sender, const QByteArray& Result);
+  void getitError(THTTPGet* Sender);
   void displayhtmlHotSpotClick(QObject* Sender, const QString& SRC, bool& Handled);
   void button_doneClick();
 
@@ -55,12 +59,22 @@ class Thighscore : public QDialog {
   // <meta charset>), else UTF-8, else Latin-1 for pages that are not valid UTF-8.
   static QString pagetext(const QByteArray& page);
 
+  // What the view shows while the first page is on its way, and when it could not be had.
+  static QString fetchingnotice();
+  static QString unreachablenotice(const QString& address);
+  // Whether an answer of that HTTP status means the server took the post.
+  static bool postanswered(int status) { return status >= 200 && status <= 299; }
+
  signals:
   // The server answered a post. The main window ends its wait when it hears this; the list is
   // fetched and the window shown right after.
   void postaccepted();
+  // The server answered a post with a refusal (post limit, a bad field, its database down):
+  // nothing was stored.
+  void postrefused();
 
  private:
+  bool pageshown_ = false;
   QString base_;
   QLabel* Image1;
   QLabel* Label1;

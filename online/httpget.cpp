@@ -17,7 +17,7 @@
 
 namespace {
 
-std::atomic<int> liveWorkers{0};
+std::atomic<int> liveworkers{0};
 
 // Copies of the component's settings, taken when a fetch starts, so later changes to the
 // component never reach a running worker.
@@ -49,15 +49,17 @@ struct THTTPGet::Job {
   // worker that is still alive, as callers expect of a synchronous hand-over. The result travels
   // under the same lock, so its hand-over does not rest on how the event queue is built.
   std::mutex handovermutex;
-  std::condition_variable handoverDone;
+  std::condition_variable handoverdone;
   bool released = false;
   QByteArray body;
   bool succeeded = false;
+  int status = 0;
 
-  void finish(QByteArray result) {
+  void finish(QByteArray result, int answered) {
     std::lock_guard lock(handovermutex);
     succeeded = !result.isEmpty();
     body = std::move(result);
+    status = answered;
   }
 
   void release() {
@@ -65,12 +67,12 @@ struct THTTPGet::Job {
       std::lock_guard lock(handovermutex);
       released = true;
     }
-    handoverDone.notify_all();
+    handoverdone.notify_all();
   }
 
-  void waitReleased() {
+  void waitreleased() {
     std::unique_lock lock(handovermutex);
-    handoverDone.wait(lock, [this] { return released; });
+    handoverdone.wait(lock, [this] { return released; });
   }
 
   // Runs on the user-interface thread while the worker waits.
@@ -82,6 +84,7 @@ struct THTTPGet::Job {
         std::lock_guard lock(job->handovermutex);
         result = job->body;
         ok = job->succeeded && !job->stop;
+        sender->status_ = job->stop ? 0 : job->status;
       }
       if (ok) {
         emit sender->OnDoneString(sender, result);
@@ -90,9 +93,9 @@ struct THTTPGet::Job {
       }
       // Idle only now, so a StartFetch from inside the handler was ignored. A handler that
       // destroyed the component has already cleared `owner`.
-      if (THTTPGet* stillThere = job->owner) {
+      if (THTTPGet* stillthere = job->owner) {
         job->owner = nullptr;
-        stillThere->running_.reset();
+        stillthere->running_.reset();
       }
     }
     job->release();
@@ -164,7 +167,7 @@ bool resolve(void* library, const char* name, Function& entry) {
 // the worker's feet. So a worker opens it only under this lock and only for a fetch still wanted,
 // and a component going away calls its fetch off under the same lock: once it is gone, and the
 // program perhaps ending, no opening is under way on its behalf.
-std::mutex curlOpening;
+std::mutex curlopening;
 
 // Opened and initialised once, by whichever worker comes first, and kept for the process's life.
 // nullptr when the library or one of its entry points is missing: every fetch then fails.
@@ -190,7 +193,7 @@ const CurlLibrary* curllibrary() {
 // The library for a fetch still wanted, opened if need be; nullptr when the fetch was called off
 // or the library cannot be had.
 const CurlLibrary* curlfor(const Job& job) {
-  std::lock_guard opening(curlOpening);
+  std::lock_guard opening(curlopening);
   return job.stop ? nullptr : curllibrary();
 }
 
@@ -228,7 +231,7 @@ struct Transfer {
   Job* job = nullptr;
   QByteArray body;
   int status = 0;
-  qint64 contentLength = -1;  // -1: no usable Content-Length header
+  qint64 contentlength = -1;  // -1: no usable Content-Length header
   bool sawcontentlength = false;
   bool complete = false;  // all bytes a valid Content-Length announced have arrived
 };
@@ -243,7 +246,7 @@ size_t onheader(char* data, size_t size, size_t count, void* userdata) {
     // A new response begins (an interim 1xx is followed by the real one).
     const QList<QByteArray> parts = line.simplified().split(' ');
     t->status = parts.size() > 1 ? parts[1].toInt() : 0;
-    t->contentLength = -1;
+    t->contentlength = -1;
     t->sawcontentlength = false;
     return n;
   }
@@ -253,9 +256,9 @@ size_t onheader(char* data, size_t size, size_t count, void* userdata) {
     if (t->status >= 100 && t->status < 200) return n;
     const Request& r = t->job->request;
     // A binary body is only trusted when its length is announced; it is then not read at all.
-    if (r.binarydata && t->contentLength < 0) return 0;
-    if (t->contentLength > static_cast<qint64>(r.limits.maxbodybytes)) return 0;
-    if (t->contentLength == 0) t->complete = true;
+    if (r.binarydata && t->contentlength < 0) return 0;
+    if (t->contentlength > static_cast<qint64>(r.limits.maxbodybytes)) return 0;
+    if (t->contentlength == 0) t->complete = true;
     return n;
   }
 
@@ -265,10 +268,10 @@ size_t onheader(char* data, size_t size, size_t count, void* userdata) {
     t->sawcontentlength = true;
     const QByteArray value = trimmed.mid(colon + 1).trimmed();
     // A value that is not a plain decimal number is ignored: the body is then read to its end.
-    const bool digitsOnly =
+    const bool digitsonly =
         !value.isEmpty() && value.size() <= 18 &&
         std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (digitsOnly) t->contentLength = value.toLongLong();
+    if (digitsonly) t->contentlength = value.toLongLong();
   }
   return n;
 }
@@ -278,13 +281,13 @@ size_t onbody(char* data, size_t size, size_t count, void* userdata) {
   const size_t n = size * count;
   if (t->job->stop || t->complete) return 0;
   qsizetype take = static_cast<qsizetype>(n);
-  if (t->contentLength >= 0) take = std::min<qint64>(take, t->contentLength - t->body.size());
+  if (t->contentlength >= 0) take = std::min<qint64>(take, t->contentlength - t->body.size());
   if (static_cast<size_t>(t->body.size()) + static_cast<size_t>(take) >
       t->job->request.limits.maxbodybytes) {
     return 0;
   }
   t->body.append(data, take);
-  if (t->contentLength >= 0 && t->body.size() >= t->contentLength) {
+  if (t->contentlength >= 0 && t->body.size() >= t->contentlength) {
     // Everything announced has arrived; a server that keeps the connection open must not make
     // the fetch wait for its time limit. Ending the transfer here is recognised as success.
     t->complete = true;
@@ -313,8 +316,9 @@ bool addheader(std::unique_ptr<curl_slist, SlistDeleter>& list, const QByteArray
   return true;
 }
 
-// Returns the body on success; an empty array means the fetch failed.
-QByteArray perform(Job& job) {
+// Returns the body on success; an empty array means the fetch failed. status: the status of the
+// answer the server gave, 0 when none came.
+QByteArray perform(Job& job, int& status) {
   const Request& r = job.request;
   if (job.stop) return {};
 
@@ -343,6 +347,10 @@ QByteArray perform(Job& job) {
   curl->easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS,
                     static_cast<long>(r.limits.connecttimeout.count()));
   curl->easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(r.limits.fetchtimeout.count()));
+  // The connect time-out bounds the name lookup too, but a lookup the resolver has not given up
+  // on would still be waited for when the handle is cleaned up: a name that never resolves would
+  // hold the worker, and with it the component, long after the fetch has failed.
+  curl->easy_setopt(c, CURLOPT_QUICK_EXIT, 1L);
   // The body's length is judged here, so that a malformed header is ignored instead of ending
   // the fetch, and a length beyond the limit is refused before anything is read.
   curl->easy_setopt(c, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
@@ -385,22 +393,25 @@ QByteArray perform(Job& job) {
 
   const CURLcode rc = curl->easy_perform(c);
   if (job.stop) return {};
+  status = transfer.status;
   const bool finished = rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && transfer.complete);
   if (!finished) return {};
   return transfer.body;
 }
 
 void runworker(std::shared_ptr<Job> job, Dispatcher* target) {
+  int status = 0;
   try {
-    job->finish(perform(*job));
+    QByteArray body = perform(*job, status);
+    job->finish(std::move(body), status);
   } catch (...) {
     // Nothing may escape a worker; whatever went wrong is a failed fetch.
-    job->finish({});
+    job->finish({}, status);
   }
   QCoreApplication::postEvent(target, new CompletionEvent(job));
-  job->waitReleased();
+  job->waitreleased();
   job.reset();
-  liveWorkers.fetch_sub(1);
+  liveworkers.fetch_sub(1);
 }
 
 }  // namespace
@@ -409,8 +420,8 @@ THTTPGet::THTTPGet(QObject* parent) : QObject(parent) {}
 
 THTTPGet::~THTTPGet() {
   {
-    // Waits for an opening of libcurl under way; see curlOpening.
-    std::lock_guard opening(curlOpening);
+    // Waits for an opening of libcurl under way; see curlopening.
+    std::lock_guard opening(curlopening);
     AbortFetch();
   }
   if (running_) {
@@ -441,12 +452,12 @@ void THTTPGet::StartFetch() {
   // Recorded as running before the worker exists, so its completion can never be missed.
   running_ = job;
   Dispatcher* target = dispatcher();
-  liveWorkers.fetch_add(1);
+  liveworkers.fetch_add(1);
   try {
     std::thread(runworker, job, target).detach();
   } catch (const std::system_error&) {
     // No thread to be had: report the failure the usual way, later, on this thread.
-    liveWorkers.fetch_sub(1);
+    liveworkers.fetch_sub(1);
     QCoreApplication::postEvent(target, new CompletionEvent(job));
   }
 
@@ -458,7 +469,7 @@ void THTTPGet::AbortFetch() {
 }
 
 int THTTPGet::activeworkers() {
-  return liveWorkers.load();
+  return liveworkers.load();
 }
 
 HttpGetTarget httpgetsplit(const QByteArray& url) {

@@ -73,6 +73,10 @@ class THTTPGet : public QObject {
   void AbortFetch();
   // True from StartFetch until the completion handlers have returned.
   bool busy() const { return static_cast<bool>(running_); }
+  // The HTTP status of the answer to the fetch whose OnDoneString or OnError is being raised (and
+  // of the last one after it), 0 when no answer came at all (no connection, a time-out). Handlers
+  // tell a refusal ("429", "500") from silence by it.
+  int status() const { return status_; }
 
   // Workers still alive in the process, including those of destroyed components.
   static int activeworkers();
@@ -97,6 +101,7 @@ class THTTPGet : public QObject {
   QString referer_;
   bool waitthread_ = false;
   Limits limits_;
+  int status_ = 0;
 
   std::shared_ptr<Job> running_;
 };

@@ -88,24 +88,6 @@ int hexvalue(char c) {
   return -1;
 }
 
-std::optional<std::string> percentdecode(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] != '%') {
-      out += s[i];
-      continue;
-    }
-    if (i + 2 >= s.size()) return std::nullopt;
-    const int hi = hexvalue(s[i + 1]);
-    const int lo = hexvalue(s[i + 2]);
-    if (hi < 0 || lo < 0) return std::nullopt;
-    out += static_cast<char>(hi * 16 + lo);
-    i += 2;
-  }
-  return out;
-}
-
 // Whether a Connection header lists `token`.
 bool connectionhas(const Request& r, std::string_view token) {
   for (const Header& h : r.headers) {
@@ -238,13 +220,35 @@ const char* reasonphrase(int status) {
 // ---------------------------------------------------------------------------------------------
 // Parsing
 
+std::optional<std::string> percentdecode(std::string_view s, bool plusisblank) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '+' && plusisblank) {
+      out += ' ';
+      continue;
+    }
+    if (s[i] != '%') {
+      out += s[i];
+      continue;
+    }
+    if (i + 2 >= s.size()) return std::nullopt;
+    const int hi = hexvalue(s[i + 1]);
+    const int lo = hexvalue(s[i + 2]);
+    if (hi < 0 || lo < 0) return std::nullopt;
+    out += static_cast<char>(hi * 16 + lo);
+    i += 2;
+  }
+  return out;
+}
+
 HeadParse findhead(std::string_view data, const Limits& limits) {
   HeadParse result;
   // Blank lines before a request are allowed and skipped.
   std::size_t start = 0;
   while (start < data.size() && (data[start] == '\r' || data[start] == '\n')) ++start;
-  const std::size_t lineEnd = data.find('\n', start);
-  if (lineEnd == std::string_view::npos) {
+  const std::size_t lineend = data.find('\n', start);
+  if (lineend == std::string_view::npos) {
     if (data.size() - start > limits.maxrequestline) {
       result.kind = HeadParse::Refused;
       result.status = 414;
@@ -254,15 +258,15 @@ HeadParse findhead(std::string_view data, const Limits& limits) {
     }
     return result;
   }
-  if (lineEnd - start > limits.maxrequestline + 1) {
+  if (lineend - start > limits.maxrequestline + 1) {
     result.kind = HeadParse::Refused;
     result.status = 414;
     return result;
   }
-  std::size_t pos = lineEnd;
+  std::size_t pos = lineend;
   for (;;) {
-    const std::size_t lineStart = pos + 1;
-    const std::size_t next = data.find('\n', lineStart);
+    const std::size_t linestart = pos + 1;
+    const std::size_t next = data.find('\n', linestart);
     if (next == std::string_view::npos) {
       if (data.size() > limits.maxhead) {
         result.kind = HeadParse::Refused;
@@ -270,8 +274,8 @@ HeadParse findhead(std::string_view data, const Limits& limits) {
       }
       return result;
     }
-    const std::size_t length = next - lineStart;
-    if (length == 0 || (length == 1 && data[lineStart] == '\r')) {
+    const std::size_t length = next - linestart;
+    if (length == 0 || (length == 1 && data[linestart] == '\r')) {
       if (next + 1 > limits.maxhead) {
         result.kind = HeadParse::Refused;
         result.status = 431;
@@ -343,8 +347,8 @@ int parsehead(std::string_view head, const Limits& limits, Request& request) {
   std::string_view rest = target;
   if (istarts(rest, "http://") || istarts(rest, "https://")) {
     rest.remove_prefix(rest.find("//") + 2);
-    const std::size_t pathStart = rest.find_first_of("/?");
-    rest = pathStart == std::string_view::npos ? std::string_view("/") : rest.substr(pathStart);
+    const std::size_t pathstart = rest.find_first_of("/?");
+    rest = pathstart == std::string_view::npos ? std::string_view("/") : rest.substr(pathstart);
     if (rest.front() == '?') return 400;
   } else if (rest == "*") {
     request.path.assign(1, '*');
@@ -428,14 +432,14 @@ struct Mailbox {
   int wakefd = -1;
   std::vector<std::pair<std::uint64_t, std::optional<Response>>> items;
   // Set by the owning loop; used only on its own thread.
-  std::function<void(std::uint64_t, std::optional<Response>)> deliverHere;
+  std::function<void(std::uint64_t, std::optional<Response>)> deliverhere;
 
   void post(std::uint64_t conn, std::optional<Response> response) {
     std::unique_lock lock(mutex);
     if (closed) return;
     if (std::this_thread::get_id() == owner) {
       lock.unlock();
-      deliverHere(conn, std::move(response));
+      deliverhere(conn, std::move(response));
       return;
     }
     const bool wake = items.empty();
@@ -477,7 +481,7 @@ class Server::Loop {
     if (epollfd_ < 0 || wakefd_ < 0) throw std::runtime_error("cannot make an event loop");
     mailbox_ = std::make_shared<Mailbox>();
     mailbox_->wakefd = wakefd_;
-    mailbox_->deliverHere = [this](std::uint64_t id, std::optional<Response> r) {
+    mailbox_->deliverhere = [this](std::uint64_t id, std::optional<Response> r) {
       deliver(id, std::move(r));
     };
     epoll_event ev{};
@@ -494,7 +498,7 @@ class Server::Loop {
       std::lock_guard lock(mailbox_->mutex);
       mailbox_->closed = true;
       mailbox_->items.clear();
-      mailbox_->deliverHere = nullptr;
+      mailbox_->deliverhere = nullptr;
     }
     for (auto& [id, c] : conns_) kill(*c);
     ::close(wakefd_);
@@ -512,18 +516,18 @@ class Server::Loop {
       mailbox_->owner = std::this_thread::get_id();
     }
     epoll_event events[64];
-    auto nextSweep = Clock::now() + kSweepInterval;
-    Clock::time_point drainEnd;
+    auto nextsweep = Clock::now() + kSweepInterval;
+    Clock::time_point drainend;
     for (;;) {
       if (server_.stopping_ && !draining_) {
-        drainEnd = Clock::now() + limits_.draintimeout;
+        drainend = Clock::now() + limits_.draintimeout;
         drain();
       }
-      if (draining_ && (conns_.empty() || now_ >= drainEnd)) break;
+      if (draining_ && (conns_.empty() || now_ >= drainend)) break;
       int timeout = 0;
       if (again_.empty()) {
         const auto wait =
-            std::chrono::duration_cast<std::chrono::milliseconds>(nextSweep - Clock::now());
+            std::chrono::duration_cast<std::chrono::milliseconds>(nextsweep - Clock::now());
         timeout = static_cast<int>(std::max<std::int64_t>(wait.count(), 0) + 1);
       }
       const int n = epoll_wait(epollfd_, events, 64, timeout);
@@ -531,9 +535,9 @@ class Server::Loop {
       for (int i = 0; i < n; ++i) {
         const std::uint64_t tag = events[i].data.u64;
         if (tag == kListenTag) {
-          acceptAll();
+          acceptall();
         } else if (tag == kWakeTag) {
-          takeMail();
+          takemail();
         } else {
           const auto it = conns_.find(tag);
           if (it == conns_.end()) continue;
@@ -554,9 +558,9 @@ class Server::Loop {
           if (it->second->dead) conns_.erase(it);
         }
       }
-      if (now_ >= nextSweep) {
+      if (now_ >= nextsweep) {
         sweep();
-        nextSweep = now_ + kSweepInterval;
+        nextsweep = now_ + kSweepInterval;
       }
     }
     {
@@ -578,6 +582,7 @@ class Server::Loop {
     std::uint64_t id = 0;
     int fd = -1;
     std::string peer;
+    std::string addresskey;
     State state = State::Reading;
     bool mayread = true;
     bool maywrite = true;
@@ -588,7 +593,7 @@ class Server::Loop {
     std::string in;
     bool requestbegun = false;
     std::optional<Request> head;  // parsed, waiting for its body
-    std::uint64_t bodyNeeded = 0;
+    std::uint64_t bodyneeded = 0;
     unsigned served = 0;
     // Handling
     bool keepalive = false;
@@ -607,7 +612,7 @@ class Server::Loop {
     std::size_t lingered = 0;
   };
 
-  void takeMail() {
+  void takemail() {
     std::uint64_t count;
     [[maybe_unused]] const ssize_t r = ::read(wakefd_, &count, sizeof count);
     std::vector<std::pair<std::uint64_t, std::optional<Response>>> items;
@@ -651,7 +656,7 @@ class Server::Loop {
     }
   }
 
-  void acceptAll() {
+  void acceptall() {
     if (draining_) return;
     for (int i = 0; i < 64; ++i) {
       sockaddr_storage addr{};
@@ -671,17 +676,25 @@ class Server::Loop {
         ::close(fd);
         continue;
       }
+      std::string peer = peeraddress(addr);
+      std::string key = addresskey(peer);
+      if (!server_.takeaddress(key)) {
+        ::close(fd);
+        continue;
+      }
       const int one = 1;
       setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
       auto c = std::make_unique<Conn>();
       c->id = nextid_++;
       c->fd = fd;
-      c->peer = peeraddress(addr);
+      c->peer = std::move(peer);
+      c->addresskey = std::move(key);
       c->deadline = now_ + limits_.idletimeout;
       epoll_event ev{};
       ev.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
       ev.data.u64 = c->id;
       if (epoll_ctl(epollfd_, EPOLL_CTL_ADD, fd, &ev) != 0) {
+        server_.releaseaddress(c->addresskey);
         ::close(fd);
         continue;
       }
@@ -695,6 +708,7 @@ class Server::Loop {
     ::close(c.fd);
     c.dead = true;
     --server_.connections_;
+    server_.releaseaddress(c.addresskey);
   }
 
   // Runs the connection's state machine as far as it can go without waiting.
@@ -702,12 +716,12 @@ class Server::Loop {
     while (!c.dead) {
       switch (c.state) {
         case State::Reading:
-          if (!readRequest(c)) return;
+          if (!readrequest(c)) return;
           if (c.state == State::Reading) dispatch(c);
           break;
         case State::Handling:
           if (!c.pending) return;
-          startAnswer(c);
+          startanswer(c);
           break;
         case State::Sending:
           switch (flush(c)) {
@@ -720,7 +734,7 @@ class Server::Loop {
               kill(c);
               return;
             case Flush::Done:
-              finishAnswer(c);
+              finishanswer(c);
               break;
           }
           break;
@@ -742,7 +756,7 @@ class Server::Loop {
 
   // Reads until a whole request is in hand (true, state still Reading), or a refusal is pending
   // (true, state Handling), or more input is needed or the connection is gone (false).
-  bool readRequest(Conn& c) {
+  bool readrequest(Conn& c) {
     for (;;) {
       if (!c.head && !c.in.empty()) {
         if (!c.requestbegun) {
@@ -766,9 +780,9 @@ class Server::Loop {
             return true;
           }
           c.in.erase(0, found.length);
-          c.bodyNeeded = *length;
+          c.bodyneeded = *length;
           const std::string* expect = request.header("Expect");
-          if (expect && c.in.size() < c.bodyNeeded && iequals(*expect, "100-continue") &&
+          if (expect && c.in.size() < c.bodyneeded && iequals(*expect, "100-continue") &&
               request.minorversion >= 1) {
             static constexpr char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
             [[maybe_unused]] const ssize_t n =
@@ -777,12 +791,12 @@ class Server::Loop {
           c.head = std::move(request);
         }
       }
-      if (c.head && c.in.size() >= c.bodyNeeded) return true;
+      if (c.head && c.in.size() >= c.bodyneeded) return true;
       if (!c.mayread) return false;
       // No more than the request being read may still take (a head one byte past its limit is
       // refused): what a client sends ahead waits in the kernel's buffer, not in ours.
       const std::size_t room =
-          c.head ? c.bodyNeeded - c.in.size()
+          c.head ? c.bodyneeded - c.in.size()
                  : std::max<std::size_t>(limits_.maxhead + 1, c.in.size() + 1) - c.in.size();
       const ssize_t n = ::recv(c.fd, buffer_, std::min(sizeof buffer_, room), 0);
       if (n > 0) {
@@ -803,8 +817,8 @@ class Server::Loop {
   void dispatch(Conn& c) {
     Request request = std::move(*c.head);
     c.head.reset();
-    request.body.assign(c.in, 0, c.bodyNeeded);
-    c.in.erase(0, c.bodyNeeded);
+    request.body.assign(c.in, 0, c.bodyneeded);
+    c.in.erase(0, c.bodyneeded);
     request.remoteaddress = c.peer;
     ++c.served;
     c.requestbegun = false;
@@ -825,7 +839,7 @@ class Server::Loop {
     c.dispatching = false;
   }
 
-  void startAnswer(Conn& c) {
+  void startanswer(Conn& c) {
     Response r = std::move(*c.pending);
     c.pending.reset();
     c.closeafter = r.close || !c.keepalive || c.peereof || server_.stopping_ ||
@@ -894,15 +908,15 @@ class Server::Loop {
   Flush flush(Conn& c) {
     std::uint64_t budget = kSendBudget;
     for (;;) {
-      const bool headLeft = c.outsent < c.out.size();
-      const bool bodyLeft = c.body && c.bodysent < c.body->size();
+      const bool headleft = c.outsent < c.out.size();
+      const bool bodyleft = c.body && c.bodysent < c.body->size();
       std::size_t sent = 0;
-      if (headLeft || bodyLeft) {
+      if (headleft || bodyleft) {
         if (!c.maywrite) return Flush::Blocked;
         iovec iov[2];
         int count = 0;
-        if (headLeft) iov[count++] = {c.out.data() + c.outsent, c.out.size() - c.outsent};
-        if (bodyLeft) {
+        if (headleft) iov[count++] = {c.out.data() + c.outsent, c.out.size() - c.outsent};
+        if (bodyleft) {
           iov[count++] = {const_cast<char*>(c.body->data()) + c.bodysent,
                           c.body->size() - c.bodysent};
         }
@@ -917,9 +931,9 @@ class Server::Loop {
           continue;
         }
         sent = static_cast<std::size_t>(n);
-        const std::size_t fromHead = std::min(sent, c.out.size() - c.outsent);
-        c.outsent += fromHead;
-        c.bodysent += sent - fromHead;
+        const std::size_t fromhead = std::min(sent, c.out.size() - c.outsent);
+        c.outsent += fromhead;
+        c.bodysent += sent - fromhead;
       } else if (c.file.open() && c.file.length() > 0) {
         if (!c.maywrite) return Flush::Blocked;
         off_t offset = static_cast<off_t>(c.file.offset());
@@ -944,7 +958,7 @@ class Server::Loop {
     }
   }
 
-  void finishAnswer(Conn& c) {
+  void finishanswer(Conn& c) {
     c.out.clear();
     c.body.reset();
     c.file = FileBody();
@@ -1089,6 +1103,34 @@ void Server::run(unsigned loops) {
     for (auto& loop : loops_) loop->thread = std::thread([l = loop.get()] { l->run(); });
   }
   for (auto& loop : loops_) loop->thread.join();
+}
+
+bool Server::takeaddress(const std::string& key) {
+  if (limits_.maxperaddress == 0) return true;
+  std::lock_guard lock(addressesmutex_);
+  std::size_t& open = addresses_[key];
+  if (open >= limits_.maxperaddress) return false;
+  ++open;
+  return true;
+}
+
+void Server::releaseaddress(const std::string& key) {
+  if (limits_.maxperaddress == 0) return;
+  std::lock_guard lock(addressesmutex_);
+  const auto it = addresses_.find(key);
+  if (it == addresses_.end()) return;
+  if (--it->second == 0) addresses_.erase(it);
+}
+
+std::string addresskey(const std::string& address) {
+  in6_addr a6{};
+  if (address.find(':') == std::string::npos || inet_pton(AF_INET6, address.c_str(), &a6) != 1) {
+    return address;
+  }
+  std::memset(&a6.s6_addr[8], 0, 8);
+  char text[INET6_ADDRSTRLEN];
+  inet_ntop(AF_INET6, &a6, text, sizeof text);
+  return std::string(text) + "/64";
 }
 
 void Server::stop() {

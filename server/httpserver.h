@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace pipshiftserver::http {
@@ -95,7 +96,14 @@ struct Limits {
   std::chrono::milliseconds draintimeout{10000};    // after stop(), for the answers under way
   unsigned maxrequestsperconnection = 1000;
   std::size_t maxconnections = 10000;  // or what the descriptor limit allows
+  // Connections one address (IPv6: one /64) may hold at once; further ones are closed at once,
+  // so a crowd of slow connections from one place leaves room for everybody else. 0: no cap.
+  std::size_t maxperaddress = 64;
 };
+
+// The address a connection counts against: the address itself, or its /64 for IPv6, which a
+// client usually owns whole.
+std::string addresskey(const std::string& address);
 
 class Responder;
 using Handler = std::function<void(Request& request, Responder responder)>;
@@ -150,11 +158,21 @@ class Server {
   std::mutex loopsmutex_;
   std::vector<std::unique_ptr<Loop>> loops_;
   std::atomic<std::size_t> connections_{0};
+  // Open connections by addresskey(); only addresses with one open are kept.
+  bool takeaddress(const std::string& key);
+  void releaseaddress(const std::string& key);
+  std::mutex addressesmutex_;
+  std::unordered_map<std::string, std::size_t> addresses_;
   // limits_.maxconnections, or fewer when the descriptors the process may open allow fewer.
   std::size_t connectioncap_ = 0;
 };
 
 // Parsing, apart so it can be tested on its own.
+
+// Decodes %XX escapes (and '+' as a blank where plusisblank: in a form); nothing when an escape
+// is malformed. The one decoder for paths and forms alike.
+std::optional<std::string> percentdecode(std::string_view s, bool plusisblank = false);
+
 struct HeadParse {
   enum Kind { Incomplete, Complete, Refused } kind = Incomplete;
   std::size_t length = 0;  // bytes of the head, blank line included, when Complete

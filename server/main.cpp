@@ -45,11 +45,13 @@ int main(int argc, char** argv) {
   try {
     ScoreBoard board(openwriters(o.db));
     Routes routes(board, o.root, o.postlimit);
+    http::Limits limits;
+    limits.maxperaddress = o.connlimit;
     http::Server server(
         [&routes](http::Request& request, http::Responder responder) {
           routes.handle(request, std::move(responder));
         },
-        &Routes::errorpage);
+        &Routes::errorpage, limits);
 
     int port = 0;
     try {

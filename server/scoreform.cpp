@@ -4,44 +4,40 @@
 #include <cctype>
 #include <system_error>
 
+#include "server/httpserver.h"
+
 namespace pipshiftserver {
 
 namespace {
 
-int hexvalue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::optional<std::string> decodecomponent(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '+') {
-      out += ' ';
-    } else if (c == '%') {
-      if (i + 2 >= text.size()) return std::nullopt;
-      const int hi = hexvalue(text[i + 1]);
-      const int lo = hexvalue(text[i + 2]);
-      if (hi < 0 || lo < 0) return std::nullopt;
-      out += static_cast<char>(hi * 16 + lo);
-      i += 2;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-// Counts the characters of UTF-8 text and tells whether any is a control character. Nothing
-// when the bytes are not UTF-8 at all.
+// Counts the characters of UTF-8 text and tells whether any is a control character or a format
+// character. Nothing when the bytes are not UTF-8 at all.
 struct TextShape {
   std::size_t characters = 0;
   bool hascontrol = false;
+  bool hasformat = false;
 };
+
+// Unicode's format characters (category Cf): invisible, yet they steer how the text around them
+// is shown. A right-to-left override turns "lanigiro" into "original", a zero-width joiner or a
+// byte-order mark makes a name that looks like another's and is not.
+bool isformat(char32_t cp) {
+  struct Span {
+    char32_t first, last;
+  };
+  static constexpr Span spans[] = {
+      {0x00AD, 0x00AD},   {0x0600, 0x0605},   {0x061C, 0x061C},   {0x06DD, 0x06DD},
+      {0x070F, 0x070F},   {0x0890, 0x0891},   {0x08E2, 0x08E2},   {0x180E, 0x180E},
+      {0x200B, 0x200F},   {0x202A, 0x202E},   {0x2060, 0x2064},   {0x2066, 0x206F},
+      {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD}, {0x110CD, 0x110CD},
+      {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001},
+      {0xE0020, 0xE007F},
+  };
+  for (const Span& span : spans) {
+    if (cp >= span.first && cp <= span.last) return true;
+  }
+  return false;
+}
 
 std::optional<TextShape> shapeof(std::string_view text) {
   TextShape shape;
@@ -76,6 +72,7 @@ std::optional<TextShape> shapeof(std::string_view text) {
       return std::nullopt;
     }
     if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) shape.hascontrol = true;
+    if (isformat(cp)) shape.hasformat = true;
     ++shape.characters;
     i += extra + 1;
   }
@@ -108,9 +105,9 @@ std::optional<FormFields> parseform(std::string_view text) {
     text = amp == std::string_view::npos ? std::string_view() : text.substr(amp + 1);
     if (pair.empty()) continue;
     const std::size_t eq = pair.find('=');
-    auto key = decodecomponent(pair.substr(0, eq));
-    auto value =
-        decodecomponent(eq == std::string_view::npos ? std::string_view() : pair.substr(eq + 1));
+    auto key = http::percentdecode(pair.substr(0, eq), true);
+    auto value = http::percentdecode(
+        eq == std::string_view::npos ? std::string_view() : pair.substr(eq + 1), true);
     if (!key || !value) return std::nullopt;
     fields.emplace(std::move(*key), std::move(*value));
   }
@@ -127,27 +124,31 @@ Checked checkentry(const FormFields& fields) {
   const auto score = single(fields, "score", error);
   if (!score) return result;
 
-  const auto nameShape = shapeof(*name);
-  if (!nameShape) {
+  const auto nameshape = shapeof(*name);
+  if (!nameshape) {
     error = "The name is not UTF-8 text.";
     return result;
   }
-  if (nameShape->characters == 0) {
+  if (nameshape->characters == 0) {
     error = "The name is empty.";
     return result;
   }
-  if (nameShape->characters > kMaxNameChars) {
+  if (nameshape->characters > kMaxNameChars) {
     error = "The name is longer than " + std::to_string(kMaxNameChars) + " characters.";
     return result;
   }
-  if (nameShape->hascontrol) {
+  if (nameshape->hascontrol) {
     error = "The name contains control characters.";
     return result;
   }
+  if (nameshape->hasformat) {
+    error = "The name contains invisible formatting characters.";
+    return result;
+  }
 
-  const auto dateShape = shapeof(*date);
-  if (!dateShape || dateShape->characters == 0 || dateShape->characters > kMaxDateChars ||
-      dateShape->hascontrol) {
+  const auto dateshape = shapeof(*date);
+  if (!dateshape || dateshape->characters == 0 || dateshape->characters > kMaxDateChars ||
+      dateshape->hascontrol || dateshape->hasformat) {
     error =
         "The date must be printable text of 1 to " + std::to_string(kMaxDateChars) + " characters.";
     return result;
@@ -238,16 +239,18 @@ std::string rendererrorpage(std::string_view title, std::string_view message) {
 }
 
 std::optional<std::filesystem::path> resolvestatic(const std::filesystem::path& root,
-                                                   std::string_view requestPath) {
+                                                   std::string_view requestpath) {
   namespace fs = std::filesystem;
   fs::path relative;
-  std::string_view rest = requestPath;
+  std::string_view rest = requestpath;
   while (!rest.empty()) {
     const std::size_t slash = rest.find('/');
     const std::string_view segment = rest.substr(0, slash);
     rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
     if (segment.empty() || segment == ".") continue;
-    if (segment == ".." || segment.find('\0') != std::string_view::npos ||
+    // Dot-files and dot-folders (".git", ".htpasswd", an editor's ".swp") are the publisher's
+    // own, never published.
+    if (segment.front() == '.' || segment.find('\0') != std::string_view::npos ||
         segment.find('\\') != std::string_view::npos) {
       return std::nullopt;
     }
@@ -265,6 +268,10 @@ std::optional<std::filesystem::path> resolvestatic(const std::filesystem::path& 
   auto f = file.begin();
   for (; b != base.end(); ++b, ++f) {
     if (f == file.end() || *f != *b) return std::nullopt;
+  }
+  // A link inside the folder may lead to a dot-file in it.
+  for (; f != file.end(); ++f) {
+    if (f->string().starts_with('.')) return std::nullopt;
   }
   if (!fs::is_regular_file(file, ec)) return std::nullopt;
   return file;

@@ -52,7 +52,7 @@ std::string rendererrorpage(std::string_view title, std::string_view message);
 // Maps a decoded request path onto a regular file under root, or nothing when the path would
 // leave root (by "..", a symbolic link or anything else) or names no regular file.
 std::optional<std::filesystem::path> resolvestatic(const std::filesystem::path& root,
-                                                   std::string_view requestPath);
+                                                   std::string_view requestpath);
 
 std::string contenttypefor(const std::filesystem::path& file);
 

@@ -36,13 +36,15 @@ bool isform(const http::Request& request) {
 
 std::string usage() {
   return "usage: pipshift-server --port N --db DB --root DIR [--host ADDR] [--post-limit N]\n"
+         "                       [--conn-limit N]\n"
          "  --port N        TCP port to listen on; 0 picks a free one (default 8080)\n"
          "  --db DB         SQLite file of posted scores (created when missing), or\n"
          "                  postgresql://user@host:port/dbname (table created when missing)\n"
          "  --root DIR      folder of published files, e.g. DIR/pipshift/pipshiftversion.txt\n"
          "  --host ADDR     address to bind (default 127.0.0.1)\n"
          "  --post-limit N  score posts one address may make in a minute (default 30; 0: no "
-         "limit)\n";
+         "limit)\n"
+         "  --conn-limit N  connections one address may hold at once (default 64; 0: no limit)\n";
 }
 
 ParsedOptions parseoptions(const std::vector<std::string>& args) {
@@ -52,7 +54,8 @@ ParsedOptions parseoptions(const std::vector<std::string>& args) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") return parsed;
-    if (a != "--port" && a != "--db" && a != "--root" && a != "--host" && a != "--post-limit") {
+    if (a != "--port" && a != "--db" && a != "--root" && a != "--host" && a != "--post-limit" &&
+        a != "--conn-limit") {
       parsed.error = "unknown argument: " + a;
       return parsed;
     }
@@ -76,6 +79,13 @@ ParsedOptions parseoptions(const std::vector<std::string>& args) {
         return parsed;
       }
       o.postlimit = static_cast<unsigned>(limit);
+    } else if (a == "--conn-limit") {
+      const long limit = digits && v.size() <= 7 ? std::stol(v) : -1;
+      if (limit < 0 || limit > 1000000) {
+        parsed.error = "--conn-limit must be a number from 0 to 1000000";
+        return parsed;
+      }
+      o.connlimit = static_cast<std::size_t>(limit);
     } else if (a == "--db") {
       o.db = v;
     } else if (a == "--root") {

@@ -23,6 +23,8 @@ struct Options {
   std::string db;
   std::filesystem::path root;
   unsigned postlimit = kDefaultPostLimit;
+  // Connections one address may hold at once (--conn-limit); 0 lifts the cap.
+  std::size_t connlimit = http::Limits{}.maxperaddress;
 };
 
 struct ParsedOptions {

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 
 #include "controls/drawing.h"
@@ -129,13 +130,14 @@ const BoardKeys::Panel* BoardKeys::panelfor(const QObject* widget) const {
   return nullptr;
 }
 
-// The panels stack like their parent's children, the last made or raised on top.
+// The panels stack like their parent's children, the last made or raised on top. A panel inside
+// another (the wait over the cleared board's buttons) goes with the one that holds it.
 QWidget* BoardKeys::toppanel() const {
   QWidget* top = nullptr;
   qsizetype topindex = -1;
   for (const Panel& panel : panels_) {
     QWidget* widget = panel.widget;
-    if (!widget || !widget->isVisibleTo(window_)) continue;
+    if (!widget || !widget->isVisibleTo(window_) || nested(widget)) continue;
     const qsizetype index = widget->parentWidget()->children().indexOf(widget);
     if (index > topindex) {
       top = widget;
@@ -143,6 +145,44 @@ QWidget* BoardKeys::toppanel() const {
     }
   }
   return top;
+}
+
+bool BoardKeys::nested(const QWidget* widget) const {
+  return std::any_of(panels_.begin(), panels_.end(), [widget](const Panel& outer) {
+    return outer.widget && outer.widget != widget && outer.widget->isAncestorOf(widget);
+  });
+}
+
+// The innermost panel shown inside the top one answers Enter and Esc; the top one when there is
+// none.
+const BoardKeys::Panel* BoardKeys::answering(const QWidget* top) const {
+  const Panel* found = panelfor(top);
+  for (const Panel& panel : panels_) {
+    QWidget* widget = panel.widget;
+    if (widget && widget->isVisibleTo(window_) && found && found->widget &&
+        found->widget->isAncestorOf(widget))
+      found = &panel;
+  }
+  return found;
+}
+
+// Under a panel shown above it: in view to the toolkit, out of the player's sight.
+bool BoardKeys::covered(const QWidget* widget) const {
+  for (const Panel& panel : panels_) {
+    const QWidget* cover = panel.widget;
+    if (!cover || cover == widget || cover->isAncestorOf(widget) || !cover->isVisibleTo(window_))
+      continue;
+    const QWidget* parent = cover->parentWidget();
+    // The widget itself, or its forebear among the panel's siblings.
+    const QWidget* branch = widget;
+    while (branch && branch->parentWidget() != parent) branch = branch->parentWidget();
+    if (!branch) continue;
+    const QObjectList& stack = parent->children();
+    if (stack.indexOf(branch) < stack.indexOf(cover) &&
+        branch->geometry().intersects(cover->geometry()))
+      return true;
+  }
+  return false;
 }
 
 bool BoardKeys::tab(bool next) {
@@ -154,11 +194,17 @@ bool BoardKeys::tab(bool next) {
         widget->isEnabled())
       chain << widget;
   }
-  if (chain.isEmpty()) return true;
-  const qsizetype at = chain.indexOf(window_->focusWidget());
   const qsizetype count = chain.size();
-  const qsizetype to = at < 0 ? (next ? 0 : count - 1) : (at + (next ? 1 : count - 1)) % count;
-  chain[to]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+  const qsizetype at = chain.indexOf(window_->focusWidget());
+  // From the focus onwards (a covered one included, so the keyboard leaves it for the next one
+  // in view), the first widget the player can see.
+  for (qsizetype step = 1; step <= count; ++step) {
+    const qsizetype to = at < 0 ? (next ? step - 1 : count - step)
+                                : (at + (next ? step : count * step - step)) % count;
+    if (covered(chain[to])) continue;
+    chain[to]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
+  }
   return true;
 }
 
@@ -202,8 +248,13 @@ bool BoardKeys::eventFilter(QObject* watched, QEvent* event) {
     return false;
   }
   if (const Panel* panel = panelfor(watched)) {
+    QWidget* focus = window_->focusWidget();
     if (event->type() == QEvent::Show && panel->focus) {
       panel->focus->setFocus(Qt::OtherFocusReason);
+    } else if (event->type() == QEvent::Show && focus && covered(focus)) {
+      // The button just pressed (Send Score) now lies under the panel it brought up: Space
+      // must not press it again, so the keyboard goes on to the next one in view.
+      tab(true);
     } else if (event->type() == QEvent::Hide) {
       // Sent before the toolkit moves a focus that the panel took with it; the keyboard goes
       // back to the board rather than to whatever widget comes next.
@@ -222,13 +273,14 @@ bool BoardKeys::keypress(int key, Qt::KeyboardModifiers modifiers) {
     case Qt::Key_Return:
     case Qt::Key_Enter: {
       QWidget* top = toppanel();
-      const Panel* panel = top ? panelfor(top) : nullptr;
+      const Panel* panel = top ? answering(top) : nullptr;
       // A button the player has tabbed to takes Enter, unless the panel on top has a default
       // button of its own: that one is the answer Enter gives (the update panel's is Cancel, so
       // Enter never starts an update).
       auto* focused = qobject_cast<QAbstractButton*>(window_->focusWidget());
       if (key != Qt::Key_Escape && focused && focused->isVisibleTo(window_) &&
-          focused->isEnabled() && (!top || (top->isAncestorOf(focused) && !panel->enter))) {
+          focused->isEnabled() && !covered(focused) &&
+          (!top || (top->isAncestorOf(focused) && !panel->enter))) {
         focused->click();
         return true;
       }

@@ -90,7 +90,9 @@ class BoardKeys : public QObject {
   // A panel that answers Enter and Esc while it is the topmost one shown: each key presses its
   // button, as a click would, while that button is shown and enabled. No button makes the key do
   // nothing while the panel is on top. focus: the box that takes the keyboard while the panel is
-  // open; when the panel closes, the keyboard goes back to the board.
+  // open; when the panel closes, the keyboard goes back to the board. A panel inside another
+  // answers the keys while it is shown, and what it covers of the other can be neither reached
+  // by Tab nor pressed by Space or Enter.
   void addpanel(QWidget* panel, QAbstractButton* enter, QAbstractButton* escape,
                 QWidget* focus = nullptr);
 
@@ -123,6 +125,9 @@ class BoardKeys : public QObject {
   };
 
   bool keypress(int key, Qt::KeyboardModifiers modifiers);
+  bool nested(const QWidget* widget) const;
+  const Panel* answering(const QWidget* top) const;
+  bool covered(const QWidget* widget) const;
   bool boardhaskeyboard() const;
   void watchwindow();
   const Panel* panelfor(const QObject* widget) const;

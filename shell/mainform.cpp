@@ -202,6 +202,9 @@ void Tmain::buildwindow() {
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
   Timer1->setInterval(setup_.postinterval);
+  // A coarse timer may tick up to a twentieth early; forty of them would end the wait seconds
+  // before the forty seconds the player is promised.
+  Timer1->setTimerType(Qt::PreciseTimer);
   connect(Timer1, &QTimer::timeout, this, &Tmain::Timer1Timer);
 
   turntimer = new QTimer(this);
@@ -383,6 +386,8 @@ void Tmain::buildaccess() {
   keys_->addpanel(panel_lost, nullptr, nullptr);
   keys_->addpanel(panel_invalid, button("image_ok"), button("image_ok"));
   keys_->addpanel(panel_cleared, nullptr, nullptr, edit_name);
+  // While a score is posted, Esc is Cancel, and the buttons under the wait are out of reach.
+  keys_->addpanel(panel_wait, nullptr, button("button_cancel"));
   // The panels' buttons are reached by Tab, and pressed by Space or Enter.
   for (QWidget* panel : {panel_update, panel_name, panel_lost, panel_invalid, panel_cleared}) {
     for (TImageButton* b : panel->findChildren<TImageButton*>()) b->setFocusPolicy(Qt::TabFocus);
@@ -718,6 +723,15 @@ void Tmain::postaccepted() {
   Timer1->stop();
 }
 
+// Nothing was stored, so the wait panel goes and Send Score may be pressed again; a refusal that
+// comes after the countdown has already said so brings no second message.
+void Tmain::postrefused() {
+  const bool waiting = Timer1->isActive() && postcountdown_ > 0;
+  Timer1->stop();
+  panel_wait->hide();
+  if (waiting) message(QStringLiteral("Posting Failed."));
+}
+
 void Tmain::Timer1Timer() {
   --postcountdown_;
   ++postdots_;
@@ -747,6 +761,15 @@ void Tmain::message(const QString& text) {
   }
   QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
                   this);
+  // A box behind another window, or beside a minimised one, is a box the player never sees: it
+  // comes up over the main window, above the program's other windows, and takes the keys.
+  if (isMinimized()) showNormal();
+  box.setWindowModality(Qt::ApplicationModal);
+  box.setWindowFlag(Qt::WindowStaysOnTopHint);
+  QTimer::singleShot(0, &box, [&box] {
+    box.raise();
+    box.activateWindow();
+  });
   box.exec();
 }
 

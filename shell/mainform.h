@@ -147,6 +147,8 @@ class Tmain : public QMainWindow {
   void button_sendscoreClick();
   // The score server answered a post: the wait is over.
   void postaccepted();
+  // The score server refused a post: it failed at once.
+  void postrefused();
   void Timer1Timer();
   void turntimerTimer();
   void checkupdateDoneString(THTTPGet* sender, const QByteArray& result);

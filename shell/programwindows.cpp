@@ -31,6 +31,7 @@ Thighscore& ProgramWindows::highscore() {
   if (!highscore_) {
     highscore_ = std::make_unique<Thighscore>(main_.scoreserver());
     QObject::connect(highscore_.get(), &Thighscore::postaccepted, &main_, &Tmain::postaccepted);
+    QObject::connect(highscore_.get(), &Thighscore::postrefused, &main_, &Tmain::postrefused);
   }
   return *highscore_;
 }

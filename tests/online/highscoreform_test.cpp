@@ -113,12 +113,62 @@ TEST_F(HighScoreTest, ForgedFieldsInTheNameStayInTheName) {
   EXPECT_TRUE(settled());
 }
 
-TEST_F(HighScoreTest, AnyNonEmptyAnswerCountsAsAccepted) {
-  server.postreply = "HTTP/1.0 500 Internal Server Error\r\n\r\n<h1>oops</h1>";
+// A refusal (the post limit, a bad field, the server's database down) stored nothing: it is
+// reported as such, never taken for an accepted post, and no list is fetched for it.
+TEST_F(HighScoreTest, ARefusedPostIsReportedAndNeverTakenForAccepted) {
   QSignalSpy accepted(window.get(), &Thighscore::postaccepted);
+  QSignalSpy refused(window.get(), &Thighscore::postrefused);
+  int answers = 0;
+  for (const QByteArray& reply :
+       {QByteArray("HTTP/1.0 500 Internal Server Error\r\n\r\n<h1>Score not stored</h1>"),
+        QByteArray("HTTP/1.0 429 Too Many Requests\r\nRetry-After: 30\r\n\r\n<p>later</p>"),
+        QByteArray("HTTP/1.0 400 Bad Request\r\nContent-Length: 0\r\n\r\n"),
+        QByteArray("HTTP/1.0 302 Found\r\nLocation: /\r\n\r\nmoved")}) {
+    server.postreply = reply;
+    window->postscore("Guest", "1/2/05", "7");
+    ++answers;
+    ASSERT_TRUE(waitfor([&] { return refused.count() == answers; })) << reply.constData();
+    ASSERT_TRUE(settled());
+  }
+  EXPECT_EQ(accepted.count(), 0);
+  EXPECT_EQ(server.lists(), 0);
+  EXPECT_FALSE(window->isVisible());
+
+  // Any 2xx answer with a body is a stored score.
+  server.postreply = "HTTP/1.0 201 Created\r\n\r\nstored";
   window->postscore("Guest", "1/2/05", "7");
   ASSERT_TRUE(waitfor([&] { return accepted.count() == 1; }));
+  EXPECT_EQ(refused.count(), answers);
   EXPECT_TRUE(settled());
+}
+
+// Until the first page is in, the view says what is going on instead of staying blank.
+TEST_F(HighScoreTest, TheViewSaysItIsFetchingThenThatTheListCannotBeReached) {
+  server.holdlist = true;
+  server.listreply = ScoreServer::page("<p>the list</p>");
+  window->loadit();
+  EXPECT_TRUE(shows("Fetching the high-score list..."));
+  ASSERT_TRUE(waitfor([&] { return server.lists() == 1; }));
+  server.releaselists();
+  ASSERT_TRUE(waitfor([&] { return shows("the list"); }));
+  EXPECT_FALSE(shows("Fetching"));
+  EXPECT_TRUE(settled());
+
+  Thighscore nowhere(QStringLiteral("http://127.0.0.1:1/"));
+  auto* view = nowhere.findChild<THTMLView*>("displayhtml");
+  auto* fetch = nowhere.findChild<THTTPGet*>("getit");
+  nowhere.loadit();
+  EXPECT_TRUE(view->toPlainText().contains("Fetching the high-score list..."));
+  ASSERT_TRUE(waitfor([&] { return !fetch->busy(); }));
+  EXPECT_EQ(view->toPlainText(),
+            "The high-score list could not be reached at "
+            "http://127.0.0.1:1/counter/pipshift.shtml.");
+  // The next try says it is fetching again; a page, when one comes, replaces either.
+  nowhere.loadit();
+  EXPECT_TRUE(view->toPlainText().contains("Fetching"));
+  ASSERT_TRUE(waitfor([&] { return !fetch->busy(); }));
+  nowhere.getitDoneString(fetch, "<p>at last</p>");
+  EXPECT_EQ(view->toPlainText(), "at last");
 }
 
 TEST_F(HighScoreTest, FailedPostRaisesNothing) {

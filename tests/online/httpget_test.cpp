@@ -209,6 +209,34 @@ TEST_F(HttpGetTest, AnEmptyBodyFailsWhateverTheStatus) {
   }
 }
 
+// A handler tells a refusal from silence by the status the server gave, body or none.
+TEST_F(HttpGetTest, TheHandlersSeeTheStatusOfTheAnswerOrNoneAtAll) {
+  THTTPGet get;
+  QList<int> seen;
+  QObject::connect(&get, &THTTPGet::OnDoneString,
+                   [&](THTTPGet* sender, const QByteArray&) { seen << sender->status(); });
+  QObject::connect(&get, &THTTPGet::OnError, [&](THTTPGet* sender) { seen << -sender->status(); });
+  get.setURL(server.url("/x"));
+  for (const QByteArray& reply :
+       {QByteArray("HTTP/1.0 429 Too Many Requests\r\nRetry-After: 9\r\n\r\nslow down"),
+        QByteArray("HTTP/1.0 500 Oops\r\n\r\n"), QByteArray("HTTP/1.0 201 Made\r\n\r\nmade"),
+        QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok")}) {
+    server.answer(reply);
+    get.StartFetch();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !get.busy(); }, kWaitMs));
+  }
+  EXPECT_EQ(seen, QList<int>({429, -500, 201, 200}));
+
+  // Nobody listening: no answer, whatever came before.
+  THTTPGet nowhere;
+  int status = -1;
+  QObject::connect(&nowhere, &THTTPGet::OnError, [&](THTTPGet* s) { status = s->status(); });
+  nowhere.setURL(QStringLiteral("http://127.0.0.1:1/x"));
+  nowhere.StartFetch();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !nowhere.busy(); }, kWaitMs));
+  EXPECT_EQ(status, 0);
+}
+
 TEST_F(HttpGetTest, ABodyWithoutLengthIsReadToTheEndUnlessBinary) {
   server.answer("HTTP/1.0 200 OK\r\n\r\n1.0.0");
   THTTPGet get;

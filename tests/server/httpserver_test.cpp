@@ -197,8 +197,15 @@ class LiveServer : public ::testing::Test {
     if (runner.joinable()) runner.join();
   }
 
-  int connectto() const {
+  // from: the loopback address the connection comes from (any of 127.0.0.0/8); 0: the usual.
+  int connectto(std::uint32_t from = 0) const {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (from != 0) {
+      sockaddr_in source{};
+      source.sin_family = AF_INET;
+      source.sin_addr.s_addr = htonl(from);
+      EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source), 0);
+    }
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(port));
@@ -330,6 +337,65 @@ TEST_F(LiveServer, AnswersMayComeFromAnotherThreadOrNotAtAll) {
   EXPECT_NE(got.find("\r\n\r\nlater"), std::string::npos) << got;
   EXPECT_NE(got.find("HTTP/1.1 500 Internal Server Error"), std::string::npos) << got;
   close(fd);
+}
+
+void sendtext(int fd, const std::string& text) {
+  send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+}
+
+TEST_F(LiveServer, OneAddressAtItsCapLeavesRoomForOthers) {
+  Limits limits;
+  limits.maxperaddress = 3;
+  start(echopath(), limits);
+  constexpr std::uint32_t crowd = 0x7F000002;  // 127.0.0.2
+  constexpr std::uint32_t other = 0x7F000003;  // 127.0.0.3
+  std::vector<int> held;
+  for (int i = 0; i < 3; ++i) held.push_back(connectto(crowd));
+  // Each of the three is taken: it is answered.
+  for (const int fd : held) {
+    sendtext(fd, "GET /held HTTP/1.1\r\n\r\n");
+    EXPECT_NE(drain(fd, 300).find("/held"), std::string::npos);
+  }
+  // A fourth from the same address is closed before it is read.
+  const int fourth = connectto(crowd);
+  sendtext(fourth, "GET /fourth HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(drain(fourth, 2000), "<closed>");
+  close(fourth);
+  // Another address is served as ever.
+  const int fd = connectto(other);
+  sendtext(fd, "GET /other HTTP/1.1\r\n\r\n");
+  EXPECT_NE(drain(fd, 300).find("/other"), std::string::npos);
+  close(fd);
+  // A connection given back makes room for the next one from the crowd.
+  close(held.back());
+  held.pop_back();
+  std::string got;
+  for (int attempt = 0; attempt < 50 && got.find("/again") == std::string::npos; ++attempt) {
+    const int again = connectto(crowd);
+    sendtext(again, "GET /again HTTP/1.1\r\n\r\n");
+    got = drain(again, 100);
+    close(again);
+  }
+  EXPECT_NE(got.find("/again"), std::string::npos) << got;
+  for (const int h : held) close(h);
+}
+
+TEST(HttpAddress, IPv6ClientsCountByTheirSlash64) {
+  EXPECT_EQ(addresskey("127.0.0.2"), "127.0.0.2");
+  EXPECT_EQ(addresskey("2001:db8:1:2:aaaa::1"), "2001:db8:1:2::/64");
+  EXPECT_EQ(addresskey("2001:db8:1:2:bbbb::9"), addresskey("2001:db8:1:2:aaaa::1"));
+  EXPECT_NE(addresskey("2001:db8:1:3::1"), addresskey("2001:db8:1:2::1"));
+}
+
+TEST(HttpDecode, OneDecoderForPathsAndForms) {
+  EXPECT_EQ(percentdecode("/a%20b+c"), "/a b+c");
+  EXPECT_EQ(percentdecode("a%20b+c", true), "a b c");
+  EXPECT_EQ(percentdecode("%41%6a%5A"), "AjZ");
+  EXPECT_EQ(percentdecode(std::string_view("%00", 3)), std::string(1, '\0'));
+  for (const char* bad : {"%", "%4", "abc%", "%zz", "%4g", "%%41"}) {
+    EXPECT_FALSE(percentdecode(bad)) << bad;
+    EXPECT_FALSE(percentdecode(bad, true)) << bad;
+  }
 }
 
 TEST_F(LiveServer, AConnectionEndsAfterItsShareOfRequests) {

@@ -86,6 +86,27 @@ TEST(ScoreForm, RefusesBadEntriesWithAReason) {
   EXPECT_NE(checkquery("name=a&date=1").error.find("\"score\" is missing"), std::string::npos);
 }
 
+// Invisible characters that change how a name reads would let one entry pass for another.
+TEST(ScoreForm, RefusesNamesWithFormatCharacters) {
+  const std::string ok = "&date=1/1/26&score=5";
+  for (const char* name : {"%E2%80%AElanigiro",   // U+202E right-to-left override
+                           "Ann%E2%80%8B",        // U+200B zero width space
+                           "A%E2%80%8Dnn",        // U+200D zero width joiner
+                           "%EF%BB%BFAnn",        // U+FEFF byte order mark
+                           "Ann%C2%AD",           // U+00AD soft hyphen
+                           "A%E2%81%A6nn",        // U+2066 left-to-right isolate
+                           "Ann%F3%A0%80%81"}) {  // U+E0001 language tag
+    const Checked c = checkquery(std::string("name=") + name + ok);
+    EXPECT_FALSE(c.entry) << name;
+    EXPECT_EQ(c.error, "The name contains invisible formatting characters.") << name;
+  }
+  EXPECT_FALSE(checkquery("name=Ann&date=1%E2%80%AE2&score=5").entry);
+  // Letters, marks and symbols beside them stay welcome.
+  for (const char* name : {"Zo%C3%AB", "%E6%9D%8E", "%D8%B9%D9%84%D9%8A", "A%E2%80%90B"}) {
+    EXPECT_TRUE(checkquery(std::string("name=") + name + ok).entry) << name;
+  }
+}
+
 TEST(ScorePage, EscapesNamesAndDatesAndLinksTheMaker) {
   const std::string page =
       renderscorepage({{"<b>&'\"", "<i>12/7/26", 800}, {"Plain", "1.2.26", 10}});
@@ -173,6 +194,18 @@ TEST(StaticFiles, ServesOnlyRegularFilesInsideTheRoot) {
   }
   EXPECT_FALSE(resolvestatic(root, std::string_view("/pipshift/pipshiftversion.txt\0.exe", 34)));
   EXPECT_FALSE(resolvestatic(dir.path() / "nowhere", "/pipshift/pipshiftversion.txt"));
+
+  // Dot-files and dot-folders stay the publisher's, also behind a link inside the folder.
+  std::ofstream(root / ".hidden") << "hidden";
+  fs::create_directories(root / ".git");
+  std::ofstream(root / ".git" / "config") << "config";
+  std::ofstream(root / "pipshift" / ".pshsetup.exe.swp") << "swap";
+  fs::create_symlink(root / ".hidden", root / "pipshift" / "shown.txt");
+  for (const char* path : {"/.hidden", "/.git/config", "/pipshift/.pshsetup.exe.swp",
+                           "/pipshift/shown.txt", "/./.hidden", "/pipshift/../.hidden"}) {
+    EXPECT_FALSE(resolvestatic(root, path)) << path;
+  }
+  EXPECT_TRUE(resolvestatic(root, "/./pipshift/pipshiftversion.txt"));
   EXPECT_EQ(contenttypefor("a/pipshiftversion.TXT"), "text/plain");
   EXPECT_EQ(contenttypefor("a/pshsetup.exe"), "application/octet-stream");
 }

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "server/scoredb.h"
+#include "server/serverapp.h"
 #include "tests/server/pgcluster.h"
 #include "tests/server/serverprocess.h"
 
@@ -287,6 +288,35 @@ TEST_F(SqliteServerTest, NoPathLeadsOutOfTheRoot) {
   }
 }
 
+// What a publisher keeps beside the files (a repository, passwords, an editor's swap file) is not
+// published, however it is asked for.
+TEST_F(SqliteServerTest, DotFilesAndDotFoldersAreNotServed) {
+  std::ofstream(root / ".hidden") << "top secret";
+  fs::create_directories(root / ".git");
+  std::ofstream(root / ".git" / "config") << "top secret";
+  for (const char* path :
+       {"/.hidden", "/.git/config", "/%2ehidden", "/pipshift/../.hidden", "/./.git/config"}) {
+    const std::string reply = servertest::rawexchange(
+        server.port(), std::string("GET ") + path + " HTTP/1.0\r\nHost: x\r\n\r\n");
+    EXPECT_EQ(reply.rfind("HTTP/1.1 404", 0), 0u) << path << "\n" << reply;
+    EXPECT_EQ(reply.find("top secret"), std::string::npos) << path;
+  }
+  const std::string version = servertest::rawexchange(
+      server.port(), "GET /pipshift/pipshiftversion.txt HTTP/1.0\r\nHost: x\r\n\r\n");
+  EXPECT_EQ(version.rfind("HTTP/1.1 200", 0), 0u) << version;
+}
+
+// A name that reads as another (a right-to-left override, a zero-width space) is refused.
+TEST_F(SqliteServerTest, NamesWithFormatCharactersAreRefusedAndNotStored) {
+  for (const char* name : {"%E2%80%AEnnA", "A%E2%80%8Bnn", "%EF%BB%BFAnn"}) {
+    const std::string reply = servertest::rawexchange(
+        server.port(), std::string("GET /cgi-bin/pipshift.cgi?name=") + name +
+                           "&date=1/2/26&score=5 HTTP/1.0\r\nHost: x\r\n\r\n");
+    EXPECT_EQ(reply.rfind("HTTP/1.1 400", 0), 0u) << name << "\n" << reply;
+  }
+  EXPECT_EQ(stored(), 0u);
+}
+
 TEST_F(SqliteServerTest, HeadAndRangesOfAFileKeepTheLengthExact) {
   const std::string head = servertest::rawexchange(
       server.port(), "HEAD /pipshift/pshsetup.exe HTTP/1.0\r\nHost: x\r\n\r\n");
@@ -546,6 +576,8 @@ TEST(ServerCommandLine, RefusesIncompleteOrWrongArguments) {
            {"--port", "0", "--db", db, "--root"},
            {"--port", "0", "--db", db, "--root", rootDir, "--post-limit", "-1"},
            {"--port", "0", "--db", db, "--root", rootDir, "--post-limit", "many"},
+           {"--port", "0", "--db", db, "--root", rootDir, "--conn-limit", "-5"},
+           {"--port", "0", "--db", db, "--root", rootDir, "--conn-limit", "lots"},
        }) {
     ServerProcess p;
     EXPECT_EQ(p.start(args), 0);
@@ -563,6 +595,21 @@ TEST(ServerCommandLine, RefusesIncompleteOrWrongArguments) {
             0);
   status = unreachable.wait();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+}
+
+TEST(ServerCommandLine, TakesAConnectionCapPerAddress) {
+  ScratchDir dir;
+  const std::vector<std::string> base{"--db", (dir.path() / "s.db").string(), "--root",
+                                      dir.path().string()};
+  const auto capped = [&](std::vector<std::string> extra) {
+    extra.insert(extra.begin(), base.begin(), base.end());
+    const pipshiftserver::ParsedOptions parsed = pipshiftserver::parseoptions(extra);
+    EXPECT_TRUE(parsed.options) << parsed.error;
+    return parsed.options ? parsed.options->connlimit : std::size_t{12345};
+  };
+  EXPECT_EQ(capped({}), 64u);
+  EXPECT_EQ(capped({"--conn-limit", "8"}), 8u);
+  EXPECT_EQ(capped({"--conn-limit", "0"}), 0u);
 }
 
 }  // namespace

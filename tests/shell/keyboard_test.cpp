@@ -353,6 +353,48 @@ TEST_F(KeyboardPanels, TabGoesRoundTheClearedPanelAndItsButtonsAnswerSpaceAndEnt
   EXPECT_NE(w->focusWidget(), part(w.get(), "button_cancel")) << "the keyboard is on the board";
 }
 
+// While the score is posted only Cancel and the name box are in view: the buttons under the wait
+// can be neither reached nor pressed, and Esc does what Cancel does.
+TEST_F(KeyboardPanels, TheWaitLeavesTheKeysOnlyWhatIsInView) {
+  press(Qt::Key_Escape);
+  startgame();
+  part(w.get(), "panel_cleared")->show();
+  press(Qt::Key_Tab);
+  ASSERT_EQ(w->focusWidget()->objectName(), "button_sendscore");
+  press(Qt::Key_Space);
+  ASSERT_EQ(companions.calls, QStringList({"post"}));
+  ASSERT_TRUE(shown("panel_wait"));
+  EXPECT_EQ(w->focusWidget()->objectName(), "button_cancel")
+      << "the keyboard stayed on the button the wait covers";
+  press(Qt::Key_Space);
+  // Space pressed Cancel, the one button in view.
+  EXPECT_FALSE(shown("panel_cleared"));
+  EXPECT_EQ(companions.calls, QStringList({"post"}));
+
+  part(w.get(), "panel_cleared")->show();
+  w->button_sendscoreClick();
+  QStringList round;
+  for (int k = 0; k < 4; ++k) {
+    press(Qt::Key_Tab);
+    round << w->focusWidget()->objectName();
+  }
+  EXPECT_EQ(round, QStringList({"button_cancel", "edit_name", "button_cancel", "edit_name"}));
+  press(Qt::Key_Backtab);
+  press(Qt::Key_Return);
+  EXPECT_FALSE(shown("panel_cleared")) << "Enter pressed Cancel, the button in view";
+  EXPECT_EQ(companions.calls, QStringList({"post", "post"}));
+  part(w.get(), "panel_cleared")->show();
+  press(Qt::Key_Escape);
+  EXPECT_FALSE(shown("panel_cleared")) << "Esc during the wait is Cancel";
+  EXPECT_FALSE(companions.calls.contains("highscores"));
+
+  // Without the wait, Esc leaves the cleared board alone, as before.
+  part(w.get(), "panel_wait")->hide();
+  part(w.get(), "panel_cleared")->show();
+  press(Qt::Key_Escape);
+  EXPECT_TRUE(shown("panel_cleared"));
+}
+
 TEST_F(KeyboardPanels, TabbingToTheUpdatePanelsOkLeavesEnterOnCancel) {
   press(Qt::Key_Escape);
   w->checkupdateDoneString(nullptr, "1.0.1");

@@ -575,6 +575,94 @@ TEST_F(PostingWait, AnAnswerJustBeforeTheMessageMeansNoFailure) {
   EXPECT_FALSE(w->posting());
 }
 
+// A refusal stored nothing: the player hears of it at once and may send the score again.
+TEST_F(PostingWait, ARefusedPostFailsAtOnceAndSendScoreCanBePressedAgain) {
+  auto w = makewindow();
+  part(w.get(), "panel_cleared")->show();
+  auto* wait = part(w.get(), "panel_wait");
+  w->button_sendscoreClick();
+  for (int tick = 0; tick < 5; ++tick) w->Timer1Timer();
+  w->postrefused();
+  EXPECT_EQ(messages, QStringList({"Posting Failed."}));
+  EXPECT_FALSE(w->posting());
+  EXPECT_FALSE(wait->isVisible()) << "the wait panel hid Send Score";
+  EXPECT_TRUE(part(w.get(), "panel_cleared")->isVisible());
+
+  clickat(part(w.get(), "button_sendscore"));
+  EXPECT_EQ(companions.calls, QStringList({"post", "post"}));
+  EXPECT_TRUE(w->posting());
+  EXPECT_EQ(w->postcountdown(), 40) << "a new countdown for the new post";
+  EXPECT_TRUE(wait->isVisible());
+}
+
+// The countdown said it first: a refusal arriving later only takes the wait panel away.
+TEST_F(PostingWait, ARefusalAfterTheCountdownBringsNoSecondMessage) {
+  auto w = makewindow();
+  part(w.get(), "panel_cleared")->show();
+  w->button_sendscoreClick();
+  for (int tick = 0; tick < 40; ++tick) w->Timer1Timer();
+  // The box is open, the timer still ticking, when the refusal comes.
+  whilemessage = [&] {
+    whilemessage = nullptr;
+    w->postrefused();
+  };
+  QCoreApplication::processEvents();
+  EXPECT_EQ(messages, QStringList({"Posting Failed."}));
+  EXPECT_FALSE(part(w.get(), "panel_wait")->isVisible());
+  EXPECT_FALSE(w->posting());
+  w->postrefused();
+  EXPECT_EQ(messages.size(), 1);
+}
+
+// Forty ticks of a coarse timer may come up to two seconds early.
+TEST_F(PostingWait, TheCountdownTicksOnAPreciseTimer) {
+  auto w = makewindow();
+  auto* timer = part<QTimer>(w.get(), "Timer1");
+  EXPECT_EQ(timer->timerType(), Qt::PreciseTimer);
+  EXPECT_EQ(timer->interval(), 1000);
+}
+
+// A box the player cannot see is no message: it comes up over the main window, above another of
+// the program's windows that had the keys, and takes them.
+TEST_F(PostingWait, TheFailureMessageComesUpOnTopWithTheKeys) {
+  adjust = [](TmainSetup& setup) { setup.message = nullptr; };
+  auto w = makewindow();
+  QWidget other;
+  other.setWindowTitle(QStringLiteral("another window"));
+  other.setGeometry(w->geometry());
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  w->button_sendscoreClick();
+  for (int tick = 1; tick < 40; ++tick) w->Timer1Timer();
+  bool seen = false;
+  bool ontop = false;
+  bool haskeys = false;
+  bool modal = false;
+  bool inside = false;
+  QTimer watch;
+  watch.setInterval(5);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible()) return;
+    if (!QTest::qWaitForWindowActive(box, 2000)) return;
+    seen = true;
+    ontop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+    haskeys = QApplication::activeWindow() == box;
+    modal = box->windowModality() == Qt::ApplicationModal;
+    inside = box->screen()->availableGeometry().contains(box->frameGeometry()) &&
+             w->frameGeometry().intersects(box->frameGeometry());
+    box->button(QMessageBox::Ok)->click();
+  });
+  watch.start();
+  w->Timer1Timer();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return seen && !w->posting(); }, 10000));
+  EXPECT_TRUE(ontop);
+  EXPECT_TRUE(haskeys) << "the box did not take the keys from the other window";
+  EXPECT_TRUE(modal);
+  EXPECT_TRUE(inside) << "the box is not over the main window on the screen";
+}
+
 TEST_F(PostingWait, SendScorePostsTheGuestNameTodayAndTheScore) {
   auto w = makewindow();
   part<QLineEdit>(w.get(), "edit_name")->clear();

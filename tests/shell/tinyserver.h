@@ -20,7 +20,8 @@ class TinyServer {
       requested << path;
       const bool known = bodies.contains(path);
       const QByteArray body = known ? bodies.value(path) : QByteArray("no such file");
-      const QByteArray status = known ? "200 OK" : "404 Not Found";
+      const QByteArray status =
+          statuses.value(path, known ? QByteArray("200 OK") : QByteArray("404 Not Found"));
       LocalHttpServer::send(socket,
                             "HTTP/1.0 " + status +
                                 "\r\nContent-Length: " + QByteArray::number(body.size()) +
@@ -33,6 +34,8 @@ class TinyServer {
   QString base() const { return http.url(QStringLiteral("/")); }
 
   QHash<QByteArray, QByteArray> bodies;
+  // The status line's code and words by path, where not "200 OK" (or "404 Not Found").
+  QHash<QByteArray, QByteArray> statuses;
   QByteArrayList requested;     // paths, without their queries
   QByteArrayList requestlines;  // the whole targets as sent
 

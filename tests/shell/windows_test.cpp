@@ -67,6 +67,26 @@ TEST_F(AllWindows, TheMenusOpenTheirWindowsWhichAreMadeOnlyThen) {
   EXPECT_EQ(server.requested, QByteArrayList({"/counter/pipshift.shtml"}));
 }
 
+// The server's post limit: nothing stored, said at once, and the score can be sent again.
+TEST_F(AllWindows, ARefusedScoreFailsAtOnceAndCanBeSentAgain) {
+  server.statuses["/cgi-bin/pipshift.cgi"] = "429 Too Many Requests";
+  wingame();
+  clickat(part(w.get(), "button_sendscore"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !w->posting(); }, 10000));
+  EXPECT_EQ(messages, QStringList({"Posting Failed."}));
+  EXPECT_FALSE(part(w.get(), "panel_wait")->isVisible());
+  EXPECT_TRUE(part(w.get(), "panel_cleared")->isVisible());
+  EXPECT_FALSE(windows->highscore().isVisible()) << "no list for a score not stored";
+
+  server.statuses.clear();
+  clickat(part(w.get(), "button_sendscore"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !w->posting(); }, 10000));
+  EXPECT_FALSE(part(w.get(), "panel_cleared")->isVisible());
+  EXPECT_TRUE(windows->highscore().isVisible());
+  EXPECT_EQ(messages.size(), 1);
+  EXPECT_EQ(server.requested.count("/cgi-bin/pipshift.cgi"), 2);
+}
+
 TEST_F(AllWindows, GamesReachTheTally) {
   wingame();
   EXPECT_EQ(counter(1), "1");
