@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "server/scoredb.h"
 #include "tests/server/pgcluster.h"
 #include "tests/server/recordpost.h"
@@ -154,6 +156,30 @@ TEST_P(VerifiedServer, TheDealOfTheDayListsTodaysVerifiedGamesAndItsBestLine) {
     daily = page("pipshiftdaily.shtml");
   }
   EXPECT_NE(daily.find(line), std::string::npos) << daily;
+}
+
+TEST_P(VerifiedServer, AMarkMadeThroughOneServerShowsOnAnothersPages) {
+  servertest::ServerProcess other;
+  const int port =
+      other.start({"--port", "0", "--db", db, "--root", (dir.path() / "root").string()});
+  ASSERT_GT(port, 0) << other.firstline();
+  const auto played = playgame(5);
+  ASSERT_EQ(post("Shared", "1/1/26", played.score), 200);
+  ASSERT_EQ(sendrecord(recordbody("Shared", "1/1/26", played.score, played.record))->status, 200);
+  httplib::Client client("127.0.0.1", port);
+  std::string seen;
+  // The other server hears of the change from the store; wait for it, not for a fixed time.
+  for (int i = 0; i < 1000 && seen.find("Shared") == std::string::npos; ++i) {
+    const auto res = client.Get("/counter/pipshiftverified.shtml");
+    seen = res ? res->body : std::string();
+    if (seen.find("Shared") == std::string::npos) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  EXPECT_NE(seen.find("Shared"), std::string::npos) << seen;
+  const auto list = client.Get("/counter/pipshift.shtml");
+  ASSERT_TRUE(list);
+  EXPECT_NE(list->body.find(std::string(pipshiftserver::kVerifiedMark)), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, VerifiedServer, ::testing::Values(Store::Sqlite, Store::Postgres),
