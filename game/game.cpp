@@ -49,6 +49,7 @@ std::vector<Placement> Game::start(int dealnumber) {
   selectedbone_ = 0;
   std::vector<Placement> deal;
   board_ = dealboard(dealnumber, &deal);
+  record_ = GameRecord{dealnumber, {}, Ending::none};
   return deal;
 }
 
@@ -101,6 +102,10 @@ Outcome Game::clickslot(int slot) {
   outcome.toslot = slot;
   clearbone(board_, selectedbone_);
   board_[column][row] = selectedbone_;
+  // A game ends at its 101st placement at the latest; only a test's setclicksleft goes further.
+  if (record_.placements.size() < kMaxRecordPlacements) {
+    record_.placements.push_back({selectedbone_, slot, kSecondsPerGame - timeleft_});
+  }
   setlabel(outcome);
 
   // Only a game still running can be won here, so the placement after the last click loses even
@@ -129,6 +134,7 @@ void Game::setlabel(Outcome& outcome) {
 
 void Game::endgame(bool won, Outcome& outcome) {
   gamerunning_ = false;
+  record_.ending = won ? Ending::won : Ending::lost;
   if (!won) {
     outcome.ending = Ending::lost;
     outcome.cues.push_back(Cue::timeup);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "game/board.h"
+#include "game/record.h"
 
 namespace game {
 
@@ -20,8 +21,6 @@ constexpr int kWarningSeconds = 20;
 // The sound cues, by the names of their sounds.
 enum class Cue { click, unclick, invalid, place, time, timeup, gameover, startgame };
 const char* cuename(Cue cue);
-
-enum class Ending { none, won, lost };
 
 // What one click or clock tick did.
 struct Outcome {
@@ -72,6 +71,8 @@ class Game {
   int clickbonus() const { return clickbonus_; }
   int timebonus() const { return timebonus_; }
   int score() const { return score_; }
+  // The record of the game being played or just played: its deal, placements and ending.
+  const GameRecord& record() const { return record_; }
 
   // For tests and replays: put the game in a given state.
   void setboard(const Board& board) { board_ = board; }
@@ -101,6 +102,7 @@ class Game {
   int clickbonus_ = 0;
   int timebonus_ = 0;
   int score_ = 0;
+  GameRecord record_;
 };
 
 }  // namespace game

@@ -192,6 +192,8 @@ const char* reasonphrase(int status) {
       return "Method Not Allowed";
     case 408:
       return "Request Timeout";
+    case 409:
+      return "Conflict";
     case 411:
       return "Length Required";
     case 413:
@@ -200,6 +202,8 @@ const char* reasonphrase(int status) {
       return "URI Too Long";
     case 416:
       return "Range Not Satisfiable";
+    case 422:
+      return "Unprocessable Content";
     case 429:
       return "Too Many Requests";
     case 431:

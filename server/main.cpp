@@ -8,9 +8,8 @@
 #include <thread>
 
 #include "server/httpserver.h"
-#include "server/pgstore.h"
 #include "server/scoreboard.h"
-#include "server/scoredb.h"
+#include "server/scorestore.h"
 #include "server/serverapp.h"
 
 int main(int argc, char** argv) {

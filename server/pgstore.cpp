@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <random>
@@ -79,6 +80,16 @@ void PgStore::connect() {
         " score INTEGER NOT NULL,"
         " received TIMESTAMPTZ NOT NULL DEFAULT now())");
     exec("CREATE INDEX IF NOT EXISTS scores_rank ON scores (score DESC, id ASC)");
+    // What a table made by an older server lacks. Its rows are unverified, and servers not yet
+    // upgraded insert without these columns and get the same.
+    exec("ALTER TABLE scores ADD COLUMN IF NOT EXISTS verified BOOLEAN NOT NULL DEFAULT false");
+    exec("ALTER TABLE scores ADD COLUMN IF NOT EXISTS deal INTEGER");
+    exec("ALTER TABLE scores ADD COLUMN IF NOT EXISTS verifiedday TEXT");
+    exec(
+        "CREATE INDEX IF NOT EXISTS scores_verified ON scores (score DESC, id ASC) WHERE verified");
+    exec(
+        "CREATE INDEX IF NOT EXISTS scores_daily ON scores (verifiedday, deal, score DESC, id ASC) "
+        "WHERE verified");
     exec("COMMIT");
   } catch (...) {
     PQfinish(conn_);
@@ -178,8 +189,9 @@ void PgStore::exec(const char* sql) {
   }
 }
 
-void PgStore::add(const std::vector<ScoreEntry>& entries, bool announce) {
-  if (entries.empty()) return;
+std::vector<std::int64_t> PgStore::add(const std::vector<ScoreEntry>& entries, bool announce) {
+  std::vector<std::int64_t> ids;
+  if (entries.empty()) return ids;
   std::lock_guard lock(mutex_);
   ensureconnected();
   std::string sql = "INSERT INTO scores (name, date, score) VALUES ";
@@ -204,29 +216,78 @@ void PgStore::add(const std::vector<ScoreEntry>& entries, bool announce) {
   }
   // One statement is its own transaction, and one round trip. The notice, when there is one, is
   // sent by the same statement, so it is delivered at commit and only if the rows are in.
+  // The rows' ids come back too: the sequence numbers the rows in the order of the values, so
+  // sorted they match the entries one by one.
   if (announce) {
-    sql = "WITH added AS (" + sql + " RETURNING 1) SELECT pg_notify('pipshift_scores', $" +
-          std::to_string(values.size() + 1) +
-          ") FROM (SELECT count(*) AS n FROM added) AS batch WHERE batch.n > 0";
+    sql = "WITH added AS (" + sql + " RETURNING id) SELECT id, pg_notify('pipshift_scores', $" +
+          std::to_string(values.size() + 1) + ") FROM added";
     values.push_back(source_.c_str());
     lengths.push_back(static_cast<int>(source_.size()));
+  } else {
+    sql += " RETURNING id";
   }
   Result r = run(sql.c_str(), &values, &lengths);
   const ExecStatusType status = PQresultStatus(r.get());
-  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+  if (status != PGRES_TUPLES_OK) {
     throw DbError(std::string("score database, insert: ") + PQresultErrorMessage(r.get()));
+  }
+  const int rows = PQntuples(r.get());
+  for (int i = 0; i < rows; ++i) ids.push_back(std::stoll(PQgetvalue(r.get(), i, 0)));
+  std::sort(ids.begin(), ids.end());
+  if (ids.size() != entries.size()) throw DbError("score database, insert: rows missing");
+  return ids;
+}
+
+void PgStore::markverified(const std::vector<Verification>& marks) {
+  if (marks.empty()) return;
+  std::lock_guard lock(mutex_);
+  ensureconnected();
+  std::string sql = "WITH marks(id, deal, day) AS (VALUES ";
+  std::vector<std::string> numbers;
+  numbers.reserve(2 * marks.size());
+  std::vector<const char*> values;
+  std::vector<int> lengths;
+  for (std::size_t i = 0; i < marks.size(); ++i) {
+    sql += i ? ", " : "";
+    sql += "($" + std::to_string(3 * i + 1) + "::bigint, $" + std::to_string(3 * i + 2) +
+           "::integer, $" + std::to_string(3 * i + 3) + ")";
+    numbers.push_back(std::to_string(marks[i].id));
+    numbers.push_back(std::to_string(marks[i].deal));
+  }
+  for (std::size_t i = 0; i < marks.size(); ++i) {
+    values.push_back(numbers[2 * i].c_str());
+    values.push_back(numbers[2 * i + 1].c_str());
+    values.push_back(marks[i].day.c_str());
+    lengths.push_back(static_cast<int>(numbers[2 * i].size()));
+    lengths.push_back(static_cast<int>(numbers[2 * i + 1].size()));
+    lengths.push_back(static_cast<int>(marks[i].day.size()));
+  }
+  // A mark changes what the pages show, so the other servers hear of it in the same statement.
+  sql +=
+      "), marked AS (UPDATE scores SET verified = true, deal = marks.deal, verifiedday = "
+      "marks.day FROM marks WHERE scores.id = marks.id RETURNING 1) SELECT pg_notify("
+      "'pipshift_scores', $" +
+      std::to_string(values.size() + 1) +
+      ") FROM (SELECT count(*) AS n FROM marked) AS batch WHERE batch.n > 0";
+  values.push_back(source_.c_str());
+  lengths.push_back(static_cast<int>(source_.size()));
+  Result r = run(sql.c_str(), &values, &lengths);
+  const ExecStatusType status = PQresultStatus(r.get());
+  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+    throw DbError(std::string("score database, mark: ") + PQresultErrorMessage(r.get()));
   }
 }
 
-std::vector<ScoreEntry> PgStore::best(std::size_t limit) {
+std::vector<ScoreEntry> PgStore::list(const char* sql, const std::vector<std::string>& parameters) {
   std::lock_guard lock(mutex_);
   ensureconnected();
-  const std::string n = std::to_string(limit);
-  const std::vector<const char*> values{n.c_str()};
-  const std::vector<int> lengths{static_cast<int>(n.size())};
-  Result r =
-      run("SELECT name, date, score FROM scores ORDER BY score DESC, id ASC LIMIT $1::bigint",
-          &values, &lengths);
+  std::vector<const char*> values;
+  std::vector<int> lengths;
+  for (const std::string& p : parameters) {
+    values.push_back(p.c_str());
+    lengths.push_back(static_cast<int>(p.size()));
+  }
+  Result r = run(sql, &values, &lengths);
   if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
     throw DbError(std::string("score database, list: ") + PQresultErrorMessage(r.get()));
   }
@@ -238,9 +299,31 @@ std::vector<ScoreEntry> PgStore::best(std::size_t limit) {
       return std::string(PQgetvalue(r.get(), i, col),
                          static_cast<std::size_t>(PQgetlength(r.get(), i, col)));
     };
-    out.push_back(ScoreEntry{text(0), text(1), std::atoi(PQgetvalue(r.get(), i, 2))});
+    out.push_back(
+        ScoreEntry{text(0), text(1), std::atoi(PQgetvalue(r.get(), i, 2)), text(3) == "t"});
   }
   return out;
+}
+
+std::vector<ScoreEntry> PgStore::best(std::size_t limit) {
+  return list(
+      "SELECT name, date, score, verified FROM scores ORDER BY score DESC, id ASC "
+      "LIMIT $1::bigint",
+      {std::to_string(limit)});
+}
+
+std::vector<ScoreEntry> PgStore::bestverified(std::size_t limit) {
+  return list(
+      "SELECT name, date, score, verified FROM scores WHERE verified "
+      "ORDER BY score DESC, id ASC LIMIT $1::bigint",
+      {std::to_string(limit)});
+}
+
+std::vector<ScoreEntry> PgStore::bestofday(int deal, const std::string& day, std::size_t limit) {
+  return list(
+      "SELECT name, date, score, verified FROM scores WHERE verified AND verifiedday = $1 "
+      "AND deal = $2::integer ORDER BY score DESC, id ASC LIMIT $3::bigint",
+      {day, std::to_string(deal), std::to_string(limit)});
 }
 
 std::size_t PgStore::count() {

@@ -4,12 +4,13 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "server/scoredb.h"
+#include "server/scorestore.h"
 
 struct pg_conn;
 struct pg_result;
@@ -27,8 +28,11 @@ class PgStore final : public ScoreStore {
   PgStore& operator=(const PgStore&) = delete;
 
   using ScoreStore::add;
-  void add(const std::vector<ScoreEntry>& entries, bool announce) override;
+  std::vector<std::int64_t> add(const std::vector<ScoreEntry>& entries, bool announce) override;
+  void markverified(const std::vector<Verification>& marks) override;
   std::vector<ScoreEntry> best(std::size_t limit) override;
+  std::vector<ScoreEntry> bestverified(std::size_t limit) override;
+  std::vector<ScoreEntry> bestofday(int deal, const std::string& day, std::size_t limit) override;
   std::size_t count() override;
   bool changedelsewhere() override;
 
@@ -51,6 +55,8 @@ class PgStore final : public ScoreStore {
   void ensureconnected();
   bool stillopen();
   void exec(const char* sql);
+  // A listing query: its parameters, the limit last.
+  std::vector<ScoreEntry> list(const char* sql, const std::vector<std::string>& parameters);
 
   std::mutex mutex_;
   std::string address_;

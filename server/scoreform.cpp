@@ -209,6 +209,7 @@ std::string renderscorepage(const std::vector<ScoreEntry>& ranked) {
       "<th><font color=\"#FFFFFF\">Date</font></th>"
       "<th><font color=\"#FFFFFF\">Score</font></th></tr>\n";
   std::size_t rank = 0;
+  bool anyverified = false;
   for (const ScoreEntry& e : ranked) {
     if (rank == kListLength) break;
     ++rank;
@@ -221,12 +222,16 @@ std::string renderscorepage(const std::vector<ScoreEntry>& ranked) {
     page += "\">" + std::to_string(rank) + "</font></td><td><font color=\"";
     page += ink;
     page += "\">" + htmlescape(e.name) + "</font></td><td>" + htmlescape(e.date) +
-            "</td><td align=\"right\"><b>" + std::to_string(e.score) + "</b></td></tr>\n";
+            "</td><td align=\"right\"><b>" + std::to_string(e.score) + "</b>" +
+            (e.verified ? std::string(kVerifiedMark) : std::string()) + "</td></tr>\n";
+    anyverified = anyverified || e.verified;
   }
   if (rank == 0) {
     page += "<tr><td colspan=\"4\" align=\"center\">No scores yet. Be the first!</td></tr>\n";
   }
-  page += "</table>\n<p align=\"center\"><a href=\"";
+  page += "</table>\n";
+  if (anyverified) page += kVerifiedLegend;
+  page += "<p align=\"center\"><a href=\"";
   page += kMakerSite;
   page += "\">Quorvel Software</a></p>\n</body>\n</html>\n";
   return page;

@@ -25,6 +25,8 @@ struct ScoreEntry {
   std::string name;
   std::string date;
   int score = 0;
+  // Its game record was replayed and held up.
+  bool verified = false;
   bool operator==(const ScoreEntry&) const = default;
 };
 
@@ -42,6 +44,13 @@ struct Checked {
 Checked checkentry(const FormFields& fields);
 
 std::string htmlescape(std::string_view text);
+
+// What follows the score of an entry whose game record held up, and the line under a list that
+// has one.
+inline constexpr std::string_view kVerifiedMark = " <font color=\"#008000\">&#10004;</font>";
+inline constexpr std::string_view kVerifiedLegend =
+    "<p align=\"center\"><font color=\"#008000\">&#10004;</font> a game the server replayed "
+    "move by move from its record.</p>\n";
 
 // The high-score page for entries already in rank order.
 std::string renderscorepage(const std::vector<ScoreEntry>& ranked);

@@ -16,6 +16,9 @@ namespace {
 constexpr const char* kHtml = "text/html; charset=utf-8";
 constexpr const char* kPostPath = "/cgi-bin/pipshift.cgi";
 constexpr const char* kListPath = "/counter/pipshift.shtml";
+constexpr const char* kRecordPath = "/cgi-bin/pipshiftgame.cgi";
+constexpr const char* kVerifiedPath = "/counter/pipshiftverified.shtml";
+constexpr const char* kDailyPath = "/counter/pipshiftdaily.shtml";
 
 http::Response page(int status, const std::string& title, const std::string& message) {
   return http::Response::text(status, rendererrorpage(title, message), kHtml);
@@ -107,8 +110,13 @@ ParsedOptions parseoptions(const std::vector<std::string>& args) {
   return parsed;
 }
 
-Routes::Routes(ScoreBoard& board, std::filesystem::path root, unsigned postlimit)
-    : board_(board), root_(std::move(root)), limiter_(postlimit) {}
+Routes::Routes(ScoreBoard& board, std::filesystem::path root, unsigned postlimit,
+               RecentPosts::Now now)
+    : board_(board),
+      root_(std::move(root)),
+      limiter_(postlimit),
+      recordlimiter_(postlimit),
+      recent_(std::make_shared<RecentPosts>(std::move(now))) {}
 
 http::Response Routes::errorpage(int status) {
   switch (status) {
@@ -140,11 +148,17 @@ void Routes::handle(http::Request& request, http::Responder responder) {
     if (method != "GET" && method != "POST") return responder.send(notallowed("GET, POST"));
     return postscore(request, responder);
   }
+  if (request.path == kRecordPath) {
+    if (method != "POST") return responder.send(notallowed("POST"));
+    return postrecord(request, responder);
+  }
   if (method != "GET" && method != "HEAD") return responder.send(notallowed("GET, HEAD"));
-  if (request.path == kListPath) {
+  if (request.path == kListPath || request.path == kVerifiedPath || request.path == kDailyPath) {
     http::Response r;
     r.contenttype = kHtml;
-    r.body = board_.page();
+    r.body = request.path == kListPath       ? board_.page()
+             : request.path == kVerifiedPath ? board_.verifiedpage()
+                                             : board_.dailypage();
     return responder.send(std::move(r));
   }
   servefile(request, responder);
@@ -172,12 +186,50 @@ void Routes::postscore(const http::Request& request, const http::Responder& resp
   }
   Checked checked = checkentry(*fields);
   if (!checked.entry) return responder.send(page(400, "Score refused", checked.error));
-  board_.post(std::move(*checked.entry), [responder](bool stored) {
+  // The post is remembered for the game record that may follow it, before it is answered.
+  ScoreEntry entry = *checked.entry;
+  board_.postnumbered(
+      std::move(*checked.entry), [recent = recent_, responder, address = request.remoteaddress,
+                                  entry = std::move(entry)](bool stored, std::int64_t id) {
+        if (stored) {
+          recent->note(address, entry, id);
+          responder.send(
+              http::Response::text(200, "Score received.\n", "text/plain; charset=utf-8"));
+        } else {
+          responder.send(page(500, "Score not stored",
+                              "The server could not store the score; try again later."));
+        }
+      });
+}
+
+void Routes::postrecord(const http::Request& request, const http::Responder& responder) {
+  int retryAfter = 0;
+  if (!recordlimiter_.admit(request.remoteaddress, &retryAfter)) {
+    http::Response r = page(429, "Too many records",
+                            "This address has sent too many game records in the last minute; try "
+                            "again in " +
+                                std::to_string(retryAfter) + " seconds.");
+    r.headers.push_back({"Retry-After", std::to_string(retryAfter)});
+    return responder.send(std::move(r));
+  }
+  RecordClaim claim = checkrecordpost(request.body);
+  if (claim.status != 0) return responder.send(page(claim.status, "Record refused", claim.error));
+  const std::optional<std::int64_t> id = recent_->claim(request.remoteaddress, claim.entry);
+  if (!id) {
+    return responder.send(page(409, "Record refused",
+                               "No score post from this address in the last few minutes has "
+                               "this name, date and score, or its record came already."));
+  }
+  Verification mark{*id, claim.record.deal, board_.today()};
+  board_.markverified(std::move(mark), [recent = recent_, responder,
+                                        address = request.remoteaddress, entry = claim.entry,
+                                        row = *id](bool stored) {
     if (stored) {
-      responder.send(http::Response::text(200, "Score received.\n", "text/plain; charset=utf-8"));
+      responder.send(http::Response::text(200, "Record verified.\n", "text/plain; charset=utf-8"));
     } else {
-      responder.send(
-          page(500, "Score not stored", "The server could not store the score; try again later."));
+      recent->giveback(address, entry, row);
+      responder.send(page(500, "Record not stored",
+                          "The server could not store the verified mark; try again later."));
     }
   });
 }

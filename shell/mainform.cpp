@@ -23,6 +23,7 @@
 #include "controls/imagebutton.h"
 #include "controls/look.h"
 #include "online/httpget.h"
+#include "online/recordpost.h"
 #include "online/scorepost.h"
 #include "online/updatecheck.h"
 #include "product/product.h"
@@ -220,6 +221,7 @@ void Tmain::buildwindow() {
   dealsolver_ = new DealSolver(this);
   connect(dealsolver_, &DealSolver::solved, this, &Tmain::dealsolved);
 
+  recordpost_ = new RecordPost(this);
   checkupdate = new THTTPGet(this);
   checkupdate->setObjectName(QStringLiteral("checkupdate"));
   connect(checkupdate, &THTTPGet::OnDoneString, this, &Tmain::checkupdateDoneString);
@@ -436,6 +438,8 @@ void Tmain::buildmenus() {
   ChooseDeal1 = item(file, "ChooseDeal1", QStringLiteral("&Choose Deal..."));
   ChooseDeal1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
   connect(ChooseDeal1, &QAction::triggered, this, &Tmain::ChooseDeal1Click);
+  connect(item(file, "dealoftheday", QStringLiteral("&Deal of the Day")), &QAction::triggered, this,
+          &Tmain::playdealoftheday);
   file->addSeparator();
   connect(item(file, "Exit1", QStringLiteral("E&xit")), &QAction::triggered, this,
           &Tmain::Exit1Click);
@@ -703,6 +707,7 @@ void Tmain::button_sendscoreClick() {
       const QString score = QString::number(label_score->property("Tag").toInt());
       const QString date = postdatetext(QDate::currentDate(), QLocale::system());
       companions_->postscore(edit_name->text(), date, score);
+      recordpost_->keep(edit_name->text(), date, score, game_.record());
     } catch (...) {
       // A post that cannot even be started fails the way a lost one does: by the countdown.
     }
@@ -721,6 +726,7 @@ bool Tmain::posting() const {
 void Tmain::postaccepted() {
   panel_cleared->hide();
   Timer1->stop();
+  recordpost_->send(scoreserver_);
 }
 
 // Nothing was stored, so the wait panel goes and Send Score may be pressed again; a refusal that
@@ -985,6 +991,10 @@ void Tmain::turntimerTimer() {
 
 void Tmain::RestartDeal1Click() {
   startdeal(game_.dealnumber() > 0 ? game_.dealnumber() : random_.drawdeal());
+}
+
+void Tmain::playdealoftheday() {
+  startdeal(game::dailydeal(std::chrono::system_clock::now()));
 }
 
 void Tmain::ChooseDeal1Click() {

@@ -22,6 +22,7 @@ class QLineEdit;
 class QLocalServer;
 class QMenu;
 class QTimer;
+class RecordPost;
 class Companions;
 class DealSolver;
 class Tchoosedeal;
@@ -167,6 +168,8 @@ class Tmain : public QMainWindow {
   void startdeal(int dealnumber);
   void RestartDeal1Click();
   void ChooseDeal1Click();
+  // File > Deal of the Day: the deal the day's date in UTC names, the same for every player.
+  void playdealoftheday();
   void ShowSolution1Click();
   void solutiontimerTimer();
   DealSolver* dealsolver() const { return dealsolver_; }
@@ -322,5 +325,7 @@ class Tmain : public QMainWindow {
   QTimer* Timer1 = nullptr;
   QTimer* turntimer = nullptr;
   THTTPGet* checkupdate = nullptr;
+  // The record of the game whose score is being posted, sent once the post is accepted.
+  RecordPost* recordpost_ = nullptr;
   Tupdater* updater_ = nullptr;
 };

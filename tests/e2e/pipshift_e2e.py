@@ -100,7 +100,7 @@ HIGHSCORE_VIEW = (112 + 1, 8 + 1, 481 - 2, 507 - 2)
 
 # Menu titles, left to right, and their items in order (separators are skipped by the arrow keys).
 MENUS = {
-    "File": ["Start Game", "Restart Deal", "Choose Deal...", "Exit"],
+    "File": ["Start Game", "Restart Deal", "Choose Deal...", "Deal of the Day", "Exit"],
     "Options": ["Play Sounds", "Reset Screen Location", "Change  Name",
                 "Automatically Check for Updates", "Show Hints"],
     "View": ["Tally List", "View High Score List", "Show Solution"],

@@ -15,7 +15,7 @@ namespace {
 class RecordingStore : public ScoreStore {
  public:
   using ScoreStore::add;
-  void add(const std::vector<ScoreEntry>& entries, bool announce) override {
+  std::vector<std::int64_t> add(const std::vector<ScoreEntry>& entries, bool announce) override {
     std::unique_lock lock(mutex);
     batches.push_back(entries.size());
     announced.push_back(announce);
@@ -27,8 +27,19 @@ class RecordingStore : public ScoreStore {
       failnext = false;
       throw DbError("disk full");
     }
-    rows.insert(rows.end(), entries.begin(), entries.end());
+    std::vector<std::int64_t> ids;
+    for (const ScoreEntry& e : entries) {
+      rows.push_back(e);
+      ids.push_back(static_cast<std::int64_t>(rows.size()));
+    }
+    return ids;
   }
+  void markverified(const std::vector<Verification>& marks) override {
+    std::lock_guard lock(mutex);
+    for (const Verification& m : marks) rows.at(static_cast<std::size_t>(m.id - 1)).verified = true;
+  }
+  std::vector<ScoreEntry> bestverified(std::size_t) override { return {}; }
+  std::vector<ScoreEntry> bestofday(int, const std::string&, std::size_t) override { return {}; }
   std::vector<ScoreEntry> best(std::size_t limit) override {
     std::lock_guard lock(mutex);
     ++bestqueries;

@@ -170,7 +170,8 @@ TEST_F(MainWindowLayout, MenusInOrderWithShortcutsAndMarks) {
 
   const QList<QAction*> menus = bar->actions();
   EXPECT_EQ(menutexts(menus[0]->menu()),
-            QStringList({"Start Game", "Restart Deal", "Choose Deal...", "-", "Exit"}));
+            QStringList(
+                {"Start Game", "Restart Deal", "Choose Deal...", "Deal of the Day", "-", "Exit"}));
   EXPECT_EQ(menutexts(menus[1]->menu()),
             QStringList({"Play Sounds", "Reset Screen Location", "Change  Name",
                          "Automatically Check for Updates", "-", "Show Hints"}));

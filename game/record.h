@@ -1,0 +1,76 @@
+#pragma once
+
+// The record of one game: its deal, every placement with the clock's second it was made at, and
+// how it ended. It lets another machine (the score server) deal the same board and play the same
+// game again under the same rules, to tell a played game from a typed number. It lives in memory
+// for the game just played and is never written to the tally.
+//
+// The text form, version 1, all ASCII:
+//
+//   1/<deal>/<ending>/<bone>.<slot>.<second>,<bone>.<slot>.<second>,...
+//
+// <deal> is the deal number (1 to 2147483647); <ending> is "w" (won), "l" (lost) or "n" (not
+// over); each placement names the bone (1 to 28), the slot it went to (1 to 35) and the whole
+// seconds the clock had run when it was made (0 to 300). Numbers are decimal without leading
+// zeros, so a record has exactly one text. A game without placements ends in "/". At most 101
+// placements (a game's clicks and the one that loses), so a text is never longer than
+// kMaxRecordText bytes. Any other text is refused whole.
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace game {
+
+// How a game ended; none while it runs.
+enum class Ending { none, won, lost };
+
+constexpr int kRecordVersion = 1;
+// A game's 100 clicks and the placement after them, which loses.
+constexpr std::size_t kMaxRecordPlacements = 101;
+// "1/2147483647/w/" and 101 times "28.35.300", with 100 commas between.
+constexpr std::size_t kMaxRecordText = 15 + kMaxRecordPlacements * 10 - 1;
+
+struct RecordedPlacement {
+  int bone = 0;
+  int slot = 0;
+  int second = 0;  // seconds the clock had run, 0 at the start of the game
+  bool operator==(const RecordedPlacement&) const = default;
+};
+
+struct GameRecord {
+  int deal = 0;
+  std::vector<RecordedPlacement> placements;
+  Ending ending = Ending::none;
+  bool operator==(const GameRecord&) const = default;
+};
+
+std::string encoderecord(const GameRecord& record);
+// The record a text holds, or nothing for any text that is not one (wrong version, numbers out
+// of range or not canonical, too many placements, anything left over).
+std::optional<GameRecord> decoderecord(std::string_view text);
+
+// What a replay of a record found: a won game with its score, or the first reason it is not one.
+struct Replay {
+  bool won = false;
+  int score = 0;
+  int clickbonus = 0;
+  int timebonus = 0;
+  std::string error;  // empty when won
+};
+
+// Deals the record's number and plays its placements one by one through the game's own rules
+// and clock: each must be accepted, the seconds may not run backwards nor reach the end of the
+// game's time, and the last placement, only the last, must win it.
+Replay replayrecord(const GameRecord& record);
+
+// The deal of the day: the first deal number the deal generator draws when its state starts at
+// the count of days from 1970-01-01 to the given day. The same on every machine for one day in
+// UTC, whatever the local time zone.
+int dailydeal(std::chrono::sys_days day);
+int dailydeal(std::chrono::system_clock::time_point when);
+
+}  // namespace game
