@@ -8,12 +8,11 @@
 #include <vector>
 
 #include "game/board.h"
+#include "game/limits.h"
 #include "game/record.h"
 
 namespace game {
 
-constexpr int kClicksPerGame = 100;
-constexpr int kSecondsPerGame = 300;
 constexpr int kTimeBarWidth = 150;
 // Below this many seconds left the clock is drawn in the warning colour.
 constexpr int kWarningSeconds = 20;

@@ -53,20 +53,6 @@ std::string encoderecord(const GameRecord& record);
 // of range or not canonical, too many placements, anything left over).
 std::optional<GameRecord> decoderecord(std::string_view text);
 
-// What a replay of a record found: a won game with its score, or the first reason it is not one.
-struct Replay {
-  bool won = false;
-  int score = 0;
-  int clickbonus = 0;
-  int timebonus = 0;
-  std::string error;  // empty when won
-};
-
-// Deals the record's number and plays its placements one by one through the game's own rules
-// and clock: each must be accepted, the seconds may not run backwards nor reach the end of the
-// game's time, and the last placement, only the last, must win it.
-Replay replayrecord(const GameRecord& record);
-
 // The deal of the day: the first deal number the deal generator draws when its state starts at
 // the count of days from 1970-01-01 to the given day. The same on every machine for one day in
 // UTC, whatever the local time zone.

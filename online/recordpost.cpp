@@ -3,7 +3,7 @@
 #include <QUrl>
 
 #include "online/httpget.h"
-#include "platform/product.h"
+#include "product/product.h"
 
 namespace {
 

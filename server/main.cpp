@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "server/httpserver.h"
+#include "server/openstore.h"
 #include "server/scoreboard.h"
-#include "server/scorestore.h"
 #include "server/serverapp.h"
 
 int main(int argc, char** argv) {

@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "game/record.h"
+#include "game/replay.h"
 #include "server/scoreform.h"
 
 namespace pipshiftserver {

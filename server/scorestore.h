@@ -1,7 +1,7 @@
 // Where the scores are kept, as the rest of the server sees it: one SQLite file by default, or a
 // PostgreSQL database that several servers share. Every store commits before it returns, so an
 // answered post is never lost. The two stores live in scoredb.* and pgstore.*; only
-// openstore/openwriters know both.
+// openstore.* knows both.
 #pragma once
 
 #include <cstdint>
@@ -52,14 +52,5 @@ class ScoreStore {
   // of the table.
   virtual bool changedelsewhere() = 0;
 };
-
-// "postgresql://..." or "postgres://..." names a PostgreSQL database; anything else a SQLite file.
-bool ispostgresaddress(std::string_view db);
-// Opens the store the --db value names, creating the table when it is missing and bringing an
-// older one up to date. Throws DbError.
-std::unique_ptr<ScoreStore> openstore(const std::string& db);
-// The stores one server writes through: a SQLite file takes one writer at a time, a database
-// server several (the first of them watches for other servers' changes).
-std::vector<std::unique_ptr<ScoreStore>> openwriters(const std::string& db);
 
 }  // namespace pipshiftserver

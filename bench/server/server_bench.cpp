@@ -14,6 +14,7 @@
 #include <random>
 #include <sstream>
 
+#include "server/openstore.h"
 #include "server/recordcheck.h"
 #include "server/scoredb.h"
 #include "tests/server/pgcluster.h"

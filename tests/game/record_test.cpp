@@ -7,6 +7,7 @@
 
 #include "game/deal.h"
 #include "game/record.h"
+#include "game/replay.h"
 #include "tests/game/recordplay.h"
 
 namespace game {

@@ -7,6 +7,7 @@
 #include <future>
 #include <thread>
 
+#include "server/openstore.h"
 #include "server/recordcheck.h"
 #include "server/scoreboard.h"
 #include "server/scoredb.h"

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include "server/openstore.h"
 #include "server/scoredb.h"
 #include "server/serverapp.h"
 #include "tests/server/pgcluster.h"

@@ -5,6 +5,7 @@
 #include <future>
 #include <thread>
 
+#include "server/openstore.h"
 #include "server/pgstore.h"
 #include "server/scoredb.h"
 #include "tests/server/pgcluster.h"

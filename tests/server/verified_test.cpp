@@ -6,6 +6,7 @@
 
 #include <thread>
 
+#include "server/openstore.h"
 #include "server/scoredb.h"
 #include "tests/server/pgcluster.h"
 #include "tests/server/recordpost.h"

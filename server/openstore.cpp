@@ -1,4 +1,4 @@
-#include "server/scorestore.h"
+#include "server/openstore.h"
 
 #include "server/pgstore.h"
 #include "server/scoredb.h"
