@@ -47,8 +47,12 @@ std::vector<Placement> Game::start(int dealnumber) {
   clicksleft_ = kClicksPerGame;
   scorecaption_ = "Clicks: " + std::to_string(clicksleft_);
   selectedbone_ = 0;
+  loss_ = {};
+  ending_ = Ending::none;
   std::vector<Placement> deal;
-  board_ = dealboard(dealnumber, &deal);
+  board_ = firstboard_ = dealboard(dealnumber, &deal);
+  played_.clear();
+  firstclicks_ = clicksleft_;
   return deal;
 }
 
@@ -101,6 +105,7 @@ Outcome Game::clickslot(int slot) {
   outcome.toslot = slot;
   clearbone(board_, selectedbone_);
   board_[column][row] = selectedbone_;
+  played_.push_back({slot, selectedbone_});
   setlabel(outcome);
 
   // Only a game still running can be won here, so the placement after the last click loses even
@@ -110,7 +115,7 @@ Outcome Game::clickslot(int slot) {
       endgame(true, outcome);
     } else if (column > 0 && !checkformoves(board_)) {
       // A move into the double column never strands the player: it only opens a slot.
-      endgame(false, outcome);
+      endgame(false, outcome, Loss::nomoves);
     }
   }
   return outcome;
@@ -122,15 +127,17 @@ void Game::setlabel(Outcome& outcome) {
   selectedbone_ = 0;
   if (clicksleft_ < 0) {
     scorecaption_ = "Score: 0";
-    endgame(false, outcome);
+    endgame(false, outcome, Loss::clicks);
   }
   outcome.cues.push_back(Cue::place);
 }
 
-void Game::endgame(bool won, Outcome& outcome) {
+void Game::endgame(bool won, Outcome& outcome, Loss cause) {
   gamerunning_ = false;
   if (!won) {
-    outcome.ending = Ending::lost;
+    loss_ = {cause, cause == Loss::nomoves ? scangap(board_) : 0};
+    outcome.loss = loss_;
+    outcome.ending = ending_ = Ending::lost;
     outcome.cues.push_back(Cue::timeup);
     return;
   }
@@ -138,7 +145,7 @@ void Game::endgame(bool won, Outcome& outcome) {
   timebonus_ = 2 * timeleft_;
   score_ = clickbonus_ + timebonus_;
   clicksleft_ = score_;
-  outcome.ending = Ending::won;
+  outcome.ending = ending_ = Ending::won;
   outcome.cues.push_back(Cue::gameover);
 }
 
@@ -151,7 +158,7 @@ Outcome Game::tick() {
     timeleft_ = 0;
     timecaption_ = clockcaption(0);
     barwidth_ = 0;
-    endgame(false, outcome);
+    endgame(false, outcome, Loss::time);
     return outcome;
   }
   if (timeleft_ % 2 == 0) --bartag_;
