@@ -132,6 +132,17 @@ bool checkformoves(const Board& board) {
   return false;
 }
 
+int scangap(const Board& board) {
+  for (int row = 0; row < kRowCount; ++row) {
+    for (int column = 1; column < rowlength(row); ++column) {
+      if (board[column][row] != 0) continue;
+      if (board[column - 1][row] == 0) return getspot(column, row);
+      break;
+    }
+  }
+  return 0;
+}
+
 bool checkforcomplete(const Board& board) {
   for (int row = 0; row < kRowCount; ++row) {
     for (int column = 0; column < rowlength(row) - 1; ++column) {

@@ -81,6 +81,11 @@ struct Placement {
 bool checkforhint(const Board& board, int bone, std::vector<int>* hints = nullptr);
 // True when any bone has a target by checkforhint.
 bool checkformoves(const Board& board);
+// Where the hint scan meets a gap: the first row, top down, whose first empty slot from column
+// 1 on has an empty slot to its left, which ends that row's scan for every bone; returns that
+// slot, or 0 when no row has one. A board without moves (checkformoves false) has every row
+// either full from column 1 to its end or stopped at such a gap.
+int scangap(const Board& board);
 // True when the board is in the sorted layout.
 bool checkforcomplete(const Board& board);
 

@@ -47,9 +47,12 @@ std::vector<Placement> Game::start(int dealnumber) {
   clicksleft_ = kClicksPerGame;
   scorecaption_ = "Clicks: " + std::to_string(clicksleft_);
   selectedbone_ = 0;
+  loss_ = {};
   std::vector<Placement> deal;
-  board_ = dealboard(dealnumber, &deal);
+  board_ = firstboard_ = dealboard(dealnumber, &deal);
   record_ = GameRecord{dealnumber, {}, Ending::none};
+  played_.clear();
+  firstclicks_ = clicksleft_;
   return deal;
 }
 
@@ -106,6 +109,7 @@ Outcome Game::clickslot(int slot) {
   if (record_.placements.size() < kMaxRecordPlacements) {
     record_.placements.push_back({selectedbone_, slot, kSecondsPerGame - timeleft_});
   }
+  played_.push_back({slot, selectedbone_});
   setlabel(outcome);
 
   // Only a game still running can be won here, so the placement after the last click loses even
@@ -115,7 +119,7 @@ Outcome Game::clickslot(int slot) {
       endgame(true, outcome);
     } else if (column > 0 && !checkformoves(board_)) {
       // A move into the double column never strands the player: it only opens a slot.
-      endgame(false, outcome);
+      endgame(false, outcome, Loss::nomoves);
     }
   }
   return outcome;
@@ -127,15 +131,17 @@ void Game::setlabel(Outcome& outcome) {
   selectedbone_ = 0;
   if (clicksleft_ < 0) {
     scorecaption_ = "Score: 0";
-    endgame(false, outcome);
+    endgame(false, outcome, Loss::clicks);
   }
   outcome.cues.push_back(Cue::place);
 }
 
-void Game::endgame(bool won, Outcome& outcome) {
+void Game::endgame(bool won, Outcome& outcome, Loss cause) {
   gamerunning_ = false;
   record_.ending = won ? Ending::won : Ending::lost;
   if (!won) {
+    loss_ = {cause, cause == Loss::nomoves ? scangap(board_) : 0};
+    outcome.loss = loss_;
     outcome.ending = Ending::lost;
     outcome.cues.push_back(Cue::timeup);
     return;
@@ -157,7 +163,7 @@ Outcome Game::tick() {
     timeleft_ = 0;
     timecaption_ = clockcaption(0);
     barwidth_ = 0;
-    endgame(false, outcome);
+    endgame(false, outcome, Loss::time);
     return outcome;
   }
   if (timeleft_ % 2 == 0) --bartag_;

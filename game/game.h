@@ -21,6 +21,27 @@ constexpr int kWarningSeconds = 20;
 enum class Cue { click, unclick, invalid, place, time, timeup, gameover, startgame };
 const char* cuename(Cue cue);
 
+// Which of the three ways to lose ended a game.
+enum class Loss {
+  none,
+  // The clock reached 0:00.
+  time,
+  // A placement after the last click.
+  clicks,
+  // After a placement into columns 1 to 7 the hint scan found no move.
+  nomoves,
+};
+
+// Why a game was lost, in terms the window can put in a few words.
+struct LossReason {
+  Loss cause = Loss::none;
+  // For Loss::nomoves: the first row, top down, whose scan stopped at an empty slot with an
+  // empty slot to its left, and that slot (scangap in board.h); 0 when no row had one, which
+  // leaves every empty slot in the double column.
+  int gapslot = 0;
+  bool operator==(const LossReason&) const = default;
+};
+
 // What one click or clock tick did.
 struct Outcome {
   // False when no game is running: nothing happened beyond the slot colours being reset.
@@ -35,6 +56,8 @@ struct Outcome {
   int movedbone = 0;
   int toslot = 0;
   Ending ending = Ending::none;
+  // For a lost game, why.
+  LossReason loss;
 };
 
 class Game {
@@ -72,10 +95,28 @@ class Game {
   int score() const { return score_; }
   // The record of the game being played or just played: its deal, placements and ending.
   const GameRecord& record() const { return record_; }
+  // Why the last game was lost; cause none while a game runs or after a win.
+  const LossReason& loss() const { return loss_; }
+  // How the last game ended; none while it runs.
+  Ending ending() const { return record_.ending; }
 
-  // For tests and replays: put the game in a given state.
-  void setboard(const Board& board) { board_ = board; }
-  void setclicksleft(int clicks) { clicksleft_ = clicks; }
+  // The board the game started from and the placements accepted since, in order, with the
+  // clicks that were left on that board: what the coach replays to find where a game was lost.
+  const Board& firstboard() const { return firstboard_; }
+  const std::vector<Placement>& played() const { return played_; }
+  int firstclicks() const { return firstclicks_; }
+
+  // For tests and replays: put the game in a given state. A board set this way is where the
+  // game's record of placements starts.
+  void setboard(const Board& board) {
+    board_ = firstboard_ = board;
+    played_.clear();
+    firstclicks_ = clicksleft_;
+  }
+  void setclicksleft(int clicks) {
+    clicksleft_ = clicks;
+    if (played_.empty()) firstclicks_ = clicks;
+  }
   void settimeleft(int seconds) { timeleft_ = seconds; }
   void setrunning(bool running) { gamerunning_ = running; }
 
@@ -85,7 +126,7 @@ class Game {
   // Spends a click for an accepted placement; ends the game lost when the clicks run out.
   void setlabel(Outcome& outcome);
   // Stops the game, and for a won game works out the bonuses and the score.
-  void endgame(bool won, Outcome& outcome);
+  void endgame(bool won, Outcome& outcome, Loss cause = Loss::none);
 
   Board board_{};
   int dealnumber_ = 0;
@@ -102,6 +143,10 @@ class Game {
   int timebonus_ = 0;
   int score_ = 0;
   GameRecord record_;
+  LossReason loss_;
+  Board firstboard_{};
+  std::vector<Placement> played_;
+  int firstclicks_ = kClicksPerGame;
 };
 
 }  // namespace game

@@ -454,7 +454,12 @@ class Table {
 class Search {
  public:
   Search(const Position& start, const SolverOptions& options)
-      : p_(start), options_(options), table_(options.tablebytes) {}
+      : p_(start), options_(options), table_(options.tablebytes) {
+    if (options.timelimit.count() > 0) {
+      deadline_ = std::chrono::steady_clock::now() + options.timelimit;
+      timed_ = true;
+    }
+  }
 
   Solution run() {
     Solution result;
@@ -471,6 +476,7 @@ class Search {
       result.nodes = nodes_;
       if (cancelled_) {
         result.cancelled = true;
+        result.outoftime = outoftime_;
         return result;
       }
       if (found_) {
@@ -486,11 +492,12 @@ class Search {
   }
 
  private:
+  // Looks at the flag and the clock at the first board and once every 1024 after: a few
+  // milliseconds apart at most.
   bool stop() {
-    if ((++nodes_ & 1023) == 0 && options_.cancel &&
-        options_.cancel->load(std::memory_order_relaxed)) {
-      cancelled_ = true;
-    }
+    if ((nodes_++ & 1023) != 0) return cancelled_;
+    if (options_.cancel && options_.cancel->load(std::memory_order_relaxed)) cancelled_ = true;
+    if (timed_ && std::chrono::steady_clock::now() >= deadline_) cancelled_ = outoftime_ = true;
     return cancelled_;
   }
 
@@ -560,6 +567,9 @@ class Search {
   std::uint64_t nodes_ = 0;
   bool found_ = false;
   bool cancelled_ = false;
+  bool outoftime_ = false;
+  bool timed_ = false;
+  std::chrono::steady_clock::time_point deadline_{};
   int foundlength_ = 0;
   int nextbound_ = kInfinite;
 };

@@ -49,6 +49,7 @@
 // own scan.
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -64,15 +65,20 @@ struct SolverOptions {
   std::size_t tablebytes = std::size_t{64} << 20;
   // Polled often: once it reads true, the search stops and reports itself cancelled.
   const std::atomic<bool>* cancel = nullptr;
+  // The longest the search may take; zero for no limit. Past it the search stops as if
+  // cancelled, and says so in outoftime.
+  std::chrono::milliseconds timelimit{0};
 };
 
 struct Solution {
   // A line was found; placements holds a shortest one (empty for a board already sorted).
   bool solved = false;
   // The answer is settled: solved with no shorter line possible, or shown to have no line
-  // within the clicks left. False only when the search was cancelled.
+  // within the clicks left. False only when the search was stopped.
   bool proven = false;
+  // Stopped by the cancel flag, or by the time limit (outoftime).
   bool cancelled = false;
+  bool outoftime = false;
   std::vector<Placement> placements;
   // Boards visited, for the benchmark.
   std::uint64_t nodes = 0;

@@ -1,15 +1,17 @@
 // pipshift-solve: the fewest placements that sort a deal or a board, for players who want to know
 // what was possible and for the table of winnable deals in the README.
 //
-//   pipshift-solve --deal N [--clicks C]
-//   pipshift-solve --board b1,...,b35 [--clicks C]
-//   pipshift-solve --stats N [--clicks C]
+//   pipshift-solve --deal N [--clicks C] [--time-limit MS]
+//   pipshift-solve --board b1,...,b35 [--clicks C] [--time-limit MS]
+//   pipshift-solve --stats N [--clicks C] [--time-limit MS]
 //
-// The first two print one JSON line and exit 0 when the board can be sorted within the clicks
-// (100 unless given), 1 when it cannot; any bad input exits 2 with a message on standard error,
-// and running out of memory exits 3.
+// The first two print one JSON line. Exit status: 0 when the board can be sorted within the
+// clicks (100 unless given), 1 when it cannot, 2 for bad input (with a message on standard
+// error), 3 when memory ran out, 4 when the time limit stopped a search before it was settled
+// ("proven": false).
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -25,14 +27,23 @@
 
 namespace {
 
+constexpr int kSorted = 0;
+constexpr int kNotSorted = 1;
 constexpr int kBadInput = 2;
+constexpr int kOutOfMemory = 3;
+constexpr int kOutOfTime = 4;
 
 const char* const kUsage =
-    "usage: pipshift-solve --deal N | --board b1,...,b35 | --stats N  [--clicks C]\n"
+    "usage: pipshift-solve --deal N | --board b1,...,b35 | --stats N  [--clicks C]"
+    " [--time-limit MS]\n"
     "  --deal N     solve deal N (1 to 2147483647)\n"
     "  --board ...  solve a board: the bone numbers (1 to 28, 0 for empty) of slots 1 to 35\n"
     "  --stats N    solve deals 1 to N and print how many can be sorted and in how few\n"
-    "  --clicks C   clicks left, 0 to 100 (default 100)\n";
+    "  --clicks C   clicks left, 0 to 100 (default 100)\n"
+    "  --time-limit MS  stop each search after MS milliseconds, 1 to 86400000; a search\n"
+    "               stopped so says \"proven\": false, and the exit status is 4\n"
+    "exit status: 0 sorted, 1 not within the clicks, 2 bad input, 3 out of memory,\n"
+    "             4 stopped by the time limit\n";
 
 struct BadInput : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -97,31 +108,40 @@ std::string json(std::optional<int> deal, const game::Board& board,
   return out;
 }
 
-int solveone(std::optional<int> deal, const game::Board& board, int clicks) {
+game::SolverOptions solveroptions(int clicks, int timelimit) {
   game::SolverOptions options;
   options.clicksleft = clicks;
-  const game::Solution solution = game::solve(board, options);
-  std::printf("%s\n", json(deal, board, solution).c_str());
-  return solution.solved ? 0 : 1;
+  options.timelimit = std::chrono::milliseconds(timelimit);
+  return options;
 }
 
-int stats(int last, int clicks) {
-  game::SolverOptions options;
-  options.clicksleft = clicks;
+int solveone(std::optional<int> deal, const game::Board& board, int clicks, int timelimit) {
+  const game::Solution solution = game::solve(board, solveroptions(clicks, timelimit));
+  std::printf("%s\n", json(deal, board, solution).c_str());
+  if (solution.solved) return kSorted;
+  return solution.outoftime ? kOutOfTime : kNotSorted;
+}
+
+int stats(int last, int clicks, int timelimit) {
+  const game::SolverOptions options = solveroptions(clicks, timelimit);
   std::map<std::size_t, int> spread;
   int sortable = 0;
   int unsortable = 0;
+  int undecided = 0;
   for (int number = 1; number <= last; ++number) {
     const game::Solution solution = game::solve(game::dealboard(number), options);
     if (solution.solved) {
       ++sortable;
       ++spread[solution.placements.size()];
+    } else if (solution.outoftime) {
+      ++undecided;
     } else {
       ++unsortable;
     }
   }
-  std::printf("deals 1 to %d, %d clicks: %d sortable, %d not\n", last, clicks, sortable,
-              unsortable);
+  std::printf("deals 1 to %d, %d clicks: %d sortable, %d not", last, clicks, sortable, unsortable);
+  if (undecided > 0) std::printf(", %d undecided within the time limit", undecided);
+  std::printf("\n");
   std::printf("fewest placements  deals  share\n");
   for (const auto& [placements, deals] : spread) {
     std::printf("%17zu  %5d  %4.1f%%\n", placements, deals, 100.0 * deals / last);
@@ -140,7 +160,7 @@ int stats(int last, int clicks) {
     std::printf("fewest %zu, median %zu, most %zu\n", spread.begin()->first, median,
                 spread.rbegin()->first);
   }
-  return 0;
+  return undecided > 0 ? kOutOfTime : kSorted;
 }
 
 int run(int argc, char** argv) {
@@ -148,11 +168,23 @@ int run(int argc, char** argv) {
   std::optional<game::Board> board;
   std::optional<int> statsto;
   int clicks = game::kClicksPerGame;
+  int timelimit = 0;
+  bool timegiven = false;
+  static constexpr std::string_view kOptions[] = {"--deal", "--board", "--stats", "--clicks",
+                                                  "--time-limit"};
   for (int i = 1; i < argc; ++i) {
     const std::string_view option = argv[i];
     if (option == "--help" || option == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
+    }
+    // Only then is a missing value the fault: a word where an option belongs, or an option
+    // of no known name, is named as what it is.
+    if (!option.starts_with("-")) {
+      throw BadInput("unexpected word \"" + std::string(option) + "\" where an option belongs");
+    }
+    if (std::find(std::begin(kOptions), std::end(kOptions), option) == std::end(kOptions)) {
+      throw BadInput("unknown option " + std::string(option));
     }
     if (i + 1 >= argc) throw BadInput(std::string(option) + " wants a value");
     const std::string_view value = argv[++i];
@@ -169,15 +201,17 @@ int run(int argc, char** argv) {
     } else if (option == "--clicks") {
       clicks = parsenumber(value, 0, game::kClicksPerGame, "--clicks");
     } else {
-      throw BadInput("unknown option " + std::string(option));
+      if (timegiven) throw BadInput("--time-limit given twice");
+      timegiven = true;
+      timelimit = parsenumber(value, 1, 86400000, "--time-limit");
     }
   }
   if (int(deal.has_value()) + int(board.has_value()) + int(statsto.has_value()) != 1) {
     throw BadInput("give one of --deal, --board and --stats");
   }
-  if (statsto) return stats(*statsto, clicks);
-  if (deal) return solveone(deal, game::dealboard(*deal), clicks);
-  return solveone(std::nullopt, *board, clicks);
+  if (statsto) return stats(*statsto, clicks, timelimit);
+  if (deal) return solveone(deal, game::dealboard(*deal), clicks, timelimit);
+  return solveone(std::nullopt, *board, clicks, timelimit);
 }
 
 }  // namespace
@@ -190,6 +224,6 @@ int main(int argc, char** argv) {
     return kBadInput;
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "pipshift-solve: out of memory\n");
-    return kBadInput + 1;
+    return kOutOfMemory;
   }
 }

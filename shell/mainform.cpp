@@ -22,6 +22,7 @@
 #include "controls/flatpanel.h"
 #include "controls/imagebutton.h"
 #include "controls/look.h"
+#include "game/coach.h"
 #include "online/httpget.h"
 #include "online/recordpost.h"
 #include "online/scorepost.h"
@@ -319,6 +320,9 @@ void Tmain::buildpanels(QWidget* board1) {
   panel_lost = makeoverlay(board1, "panel_lost", {123, 64, 329, 105});
   look::makelabel(panel_lost, "Label7", QStringLiteral("SORRY, YOU LOST!"), pixelfont(19, true),
                   look::lilac, {-1, 10, 327, 24}, Qt::AlignHCenter | Qt::AlignTop);
+  // Why the game was lost, in the gap between the title and the buttons.
+  look::makelabel(panel_lost, "label_lostreason", QString(), pixelfont(12), look::lilac,
+                  {2, 33, 325, 16}, Qt::AlignHCenter | Qt::AlignTop);
   auto* start2 =
       makebutton(panel_lost, "button_start2", QStringLiteral(":/images/button_startgame.png"),
                  QStringLiteral("Start Game"), 27, 49);
@@ -398,7 +402,7 @@ void Tmain::buildaccess() {
 
   access_ = new BoardAccess(game_, shape, this);
   access_->addnotice(panel_invalid, label_invalid);
-  access_->addnotice(panel_lost, label("Label7"));
+  access_->addnotice(panel_lost, label("Label7"), label("label_lostreason"));
   access_->addnotice(panel_cleared, label("Label1"), label_score1);
   access_->addnotice(panel_update, label("Label15"), label("Label17"));
   label("Label5")->setBuddy(edit_aname);
@@ -913,7 +917,11 @@ void Tmain::showoutcome(const game::Outcome& outcome) {
     panel_invalid->show();
     access_->announce(panel_invalid);
   }
-  if (outcome.movedbone != 0) bone[outcome.movedbone]->move(shape[outcome.toslot]->pos());
+  if (outcome.movedbone != 0) {
+    // Whatever was being solved was for the board before.
+    dealsolver_->abandon();
+    bone[outcome.movedbone]->move(shape[outcome.toslot]->pos());
+  }
   showselection();
   showscore();
   endgame(outcome.ending);
@@ -962,6 +970,8 @@ void Tmain::endgame(game::Ending ending) {
     case game::Ending::none:
       return;
     case game::Ending::lost:
+      panel_lost->findChild<QLabel*>(QStringLiteral("label_lostreason"))
+          ->setText(QString::fromStdString(game::lossreasontext(game_.loss())));
       panel_lost->show();
       return;
     case game::Ending::won:

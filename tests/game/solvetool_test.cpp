@@ -183,6 +183,69 @@ TEST_F(SolveTool, BadInputExitsTwoWithAMessage) {
   }
 }
 
+TEST_F(SolveTool, AStrayWordOrUnknownOptionIsNamedAsSuch) {
+  const std::string cases[][2] = {
+      {"--deal 1 stray", "unexpected word \"stray\" where an option belongs"},
+      {"stray --deal 1", "unexpected word \"stray\" where an option belongs"},
+      {"--deal 1 --frob", "unknown option --frob"},
+      {"--deal 1 -x", "unknown option -x"},
+      {"--deal 1 --clicks", "--clicks wants a value"},
+      {"--deal 1 --time-limit", "--time-limit wants a value"},
+      {"--deal 1 --time-limit 0", "--time-limit must lie in 1 to 86400000"},
+      {"--deal 1 --time-limit 5 --time-limit 6", "--time-limit given twice"},
+  };
+  for (const auto& [args, message] : cases) {
+    const Result r = run(args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_EQ(r.err.rfind("pipshift-solve: " + message + "\n", 0), 0u) << args << ": " << r.err;
+    EXPECT_EQ(r.err.find("wants a value") != std::string::npos,
+              message.find("wants a value") != std::string::npos)
+        << args << ": " << r.err;
+  }
+}
+
+TEST_F(SolveTool, TheTimeLimitStopsASearchUnprovenWithAStatusOfItsOwn) {
+  // Deal 128 takes millions of boards; a millisecond is far too little.
+  const Result r = run("--deal 128 --time-limit 1");
+  EXPECT_EQ(r.status, 4) << r.err;
+  const Answer a = answer(r.out);
+  EXPECT_EQ(a.deal, "128");
+  EXPECT_FALSE(a.solved);
+  EXPECT_FALSE(a.proven);
+  EXPECT_TRUE(a.placements.empty());
+
+  // A limit the search keeps within changes nothing.
+  const Result within = run("--deal 1 --time-limit 600000");
+  EXPECT_EQ(within.status, 0) << within.err;
+  EXPECT_TRUE(answer(within.out).proven);
+  EXPECT_EQ(answer(within.out).placements.size(), 29u);
+  const Result proof = run("--deal 10 --clicks 29 --time-limit 600000");
+  EXPECT_EQ(proof.status, 1) << proof.err;
+  EXPECT_TRUE(answer(proof.out).proven);
+
+  // Deal 128 among them cannot be settled in a millisecond.
+  const Result cut = run("--stats 128 --time-limit 1");
+  EXPECT_EQ(cut.status, 4) << cut.err;
+  EXPECT_TRUE(
+      std::regex_search(cut.out, std::regex(", [1-9]\\d* undecided within the time limit\n")))
+      << cut.out;
+
+  const Result stats = run("--stats 2 --clicks 100 --time-limit 600000");
+  EXPECT_EQ(stats.status, 0) << stats.err;
+  EXPECT_NE(stats.out.find("deals 1 to 2, 100 clicks: 2 sortable, 0 not\n"), std::string::npos)
+      << stats.out;
+}
+
+TEST_F(SolveTool, HelpListsEveryExitStatus) {
+  const Result r = run("--help");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("--time-limit MS"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("0 sorted, 1 not within the clicks, 2 bad input, 3 out of memory"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("4 stopped by the time limit"), std::string::npos) << r.out;
+}
+
 TEST_F(SolveTool, StatsCountTheSortableDealsAndTheirSpread) {
   // Deals 1 to 3 need 29, 28 and 28 placements.
   const Result r = run("--stats 3");

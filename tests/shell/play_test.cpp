@@ -2,6 +2,7 @@
 // through the game model: selection and its highlight, hints, refusals, every way a game ends, and
 // the clock.
 
+#include <QAccessible>
 #include <QAction>
 #include <QImage>
 #include <QLabel>
@@ -285,6 +286,44 @@ TEST_F(PlayToTheEnd, NoMoveLeftLosesAtOnce) {
   EXPECT_EQ(sounds.cues, QStringList({"click", "place", "timeup"}));
   EXPECT_TRUE(tally.calls.isEmpty()) << "a lost game was counted when it started";
   expectpicturesmatchboard();
+}
+
+// The lost panel keeps its title and says, in a line of its own that a screen reader hears
+// with it, which of the three ways to lose ended the game.
+TEST_F(PlayToTheEnd, TheLostPanelSaysWhichEndingItWas) {
+  auto reason = [this] { return text("label_lostreason"); };
+  auto heard = [this](QAccessible::Text kind) {
+    return QAccessible::queryAccessibleInterface(part(w.get(), "panel_lost"))->text(kind);
+  };
+
+  setboard(onemovefromstuck());
+  clickbone(3);
+  clickslot(15);
+  ASSERT_TRUE(shown("panel_lost"));
+  EXPECT_EQ(text("Label7"), "SORRY, YOU LOST!");
+  // Row 2 lost its first two bones' places: 5/5 was never home, and 6/4 left column 2.
+  EXPECT_EQ(reason(), "No move found: row 2, columns 1 and 2 are empty.");
+  EXPECT_EQ(heard(QAccessible::Name), "SORRY, YOU LOST!");
+  EXPECT_EQ(heard(QAccessible::Description), reason());
+  auto* line = part<QLabel>(w.get(), "label_lostreason");
+  EXPECT_LE(line->sizeHint().width(), line->width()) << "the line fits the panel";
+
+  clickat(part(w.get(), "button_start"));
+  EXPECT_FALSE(shown("panel_lost"));
+  setboard(twomovesfromsorted());
+  w->game().setclicksleft(0);
+  clickbone(28);
+  clickslot(7);
+  ASSERT_TRUE(shown("panel_lost"));
+  EXPECT_EQ(reason(), "No click was left for that move.");
+  EXPECT_EQ(heard(QAccessible::Description), reason());
+
+  clickat(part(w.get(), "button_start"));
+  w->game().settimeleft(1);
+  w->turntimerTimer();
+  ASSERT_TRUE(shown("panel_lost"));
+  EXPECT_EQ(reason(), "Out of time.");
+  EXPECT_EQ(heard(QAccessible::Description), "Out of time.");
 }
 
 TEST_F(PlayToTheEnd, TimeUpLosesAndEmptiesTheBar) {
