@@ -235,6 +235,16 @@ def start_server(bin_dir, scratch):
     return port, server
 
 
+def choose(reader, x, app, main_window, menu_key, item, letter):
+    """Chooses a menu item from the keyboard, its letter pressed only once the menu is up."""
+    x.xdotool("windowfocus", "--sync", main_window)
+    x.key(menu_key)
+    shown = reader.wait(lambda: [n for n in reader.walk(app) if n.name == item and
+                                 n.getRoleName() == "menu item"], 10)
+    expect(shown, f"{menu_key} did not open a menu with \"{item}\"")
+    x.key(letter)
+
+
 def read_other_windows(reader, x, app, main_window):
     """Help, About, the tally list and the high-score list, as a reader meets them."""
     def topics(window, explain=False):
@@ -277,10 +287,7 @@ def read_other_windows(reader, x, app, main_window):
         lines = [n.name for n in reader.walk(window) if re.match(r"^\d+\. ", n.name or "")]
         return (f"the rank lines read are {lines}" if explain else len(lines) == 10)
 
-    x.xdotool("windowfocus", "--sync", main_window)
-    x.key("alt+v")
-    reader.pump(0.3)
-    x.key("t")
+    choose(reader, x, app, main_window, "alt+v", "Tally List", "t")
     tally = read_window(reader, app, "Pipshift - Tally List", "frame", ranks)
     press(named(reader, tally, "Done", "push button"))
     expect(reader.wait(lambda: window_named(reader, app, "Pipshift - Tally List") is None, 5),
@@ -297,10 +304,7 @@ def read_other_windows(reader, x, app, main_window):
         return not marks and re.search(r"^1\tAnn\t12/9/26\t512$", text, re.M) and \
             re.search(r"^2\tKim\t12/9/26\t498$", text, re.M)
 
-    x.xdotool("windowfocus", "--sync", main_window)
-    x.key("alt+v")
-    reader.pump(0.3)
-    x.key("s")
+    choose(reader, x, app, main_window, "alt+v", "View High Score List", "s")
     read_window(reader, app, "Pipshift - High Scores", "dialog", scores)
 
 
