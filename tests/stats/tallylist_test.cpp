@@ -662,3 +662,19 @@ TEST_F(TallyList, AReaderReadsEachRankAsOneLineAndEveryObjectByName) {
   EXPECT_FALSE(names.contains("Ann")) << "the parts of a line are read with it, not again";
   EXPECT_EQ(accesswalk::unnamed(w.get()), QStringList());
 }
+
+TEST_F(TallyList, ShowingTheWindowReadsTheFileAsItIsNow) {
+  auto w = open();
+  EXPECT_EQ(counters(*w), QStringList({"0", "0", "0"}));
+  // Written while no event has been dealt with, so nothing but the showing can have noticed.
+  TextTable table;
+  table.resize(9, 12);
+  table.setCell(1, 0, "4");
+  table.setCell(2, 0, "1");
+  table.setCell(3, 0, "25");
+  ASSERT_TRUE(savetallyfile(path, table));
+  w->show();
+  EXPECT_EQ(counters(*w), QStringList({"4", "1", "25"}));
+  EXPECT_FALSE(w->record().pending());
+  EXPECT_FALSE(w->reread()) << "nothing new the second time";
+}
