@@ -76,17 +76,14 @@ class HiddenAccessible : public QAccessibleWidget {
   int indexOfChild(const QAccessibleInterface*) const override { return -1; }
 };
 
-QAccessibleInterface* factory(const QString& classname, QObject* object) {
-  if (!object || !object->isWidgetType()) return nullptr;
-  auto* widget = static_cast<QWidget*>(object);
-  if (widget->property(hiddenproperty).toBool()) return new HiddenAccessible(widget);
-  const QVariant role = widget->property(roleproperty);
-  if (role.isValid()) return new QAccessibleWidget(widget, QAccessible::Role(role.toInt()));
-  if (classname == QLatin1String("TSelButton"))
-    return new SelButtonAccessible(static_cast<TSelButton*>(widget));
-  if (classname == QLatin1String("TFlatPanel"))
-    return new PanelAccessible(static_cast<TFlatPanel*>(widget));
-  return nullptr;
+// A widget that another part of the program marked with a property of its own, named like ours,
+// for a factory of its own (the board's notices are flat panels too). Qt asks the factories in
+// the reverse order of their installing; that factory answers for the widget whatever the order.
+bool markedelsewhere(const QObject* object) {
+  const QList<QByteArray> names = object->dynamicPropertyNames();
+  for (const QByteArray& name : names)
+    if (name.startsWith("pipshift_") && name != roleproperty && name != hiddenproperty) return true;
+  return false;
 }
 
 // Qt may have made the widget's accessible object before it was marked (where a reader listens,
@@ -98,9 +95,23 @@ void remake(QWidget* widget) {
 
 }  // namespace
 
+QAccessibleInterface* interfacefor(const QString& classname, QObject* object) {
+  if (!object || !object->isWidgetType()) return nullptr;
+  auto* widget = static_cast<QWidget*>(object);
+  if (widget->property(hiddenproperty).toBool()) return new HiddenAccessible(widget);
+  const QVariant role = widget->property(roleproperty);
+  if (role.isValid()) return new QAccessibleWidget(widget, QAccessible::Role(role.toInt()));
+  if (markedelsewhere(widget)) return nullptr;
+  if (classname == QLatin1String("TSelButton"))
+    return new SelButtonAccessible(static_cast<TSelButton*>(widget));
+  if (classname == QLatin1String("TFlatPanel"))
+    return new PanelAccessible(static_cast<TFlatPanel*>(widget));
+  return nullptr;
+}
+
 void install() {
   static const bool installed = [] {
-    QAccessible::installFactory(factory);
+    QAccessible::installFactory(interfacefor);
     return true;
   }();
   Q_UNUSED(installed);

@@ -18,6 +18,10 @@ namespace accessible {
 // Installs the interfaces below, once; every window of ours calls it before it makes its parts.
 void install();
 
+// The factory install() gives Qt: the interface for object, or null where Qt's own (or another
+// part's, for a widget marked with a "pipshift_" property of its own) is to read it.
+QAccessibleInterface* interfacefor(const QString& classname, QObject* object);
+
 // Reads a widget in the given role (QAccessible::Window for a frame, QAccessible::Dialog, ...),
 // named by its accessible name, or a window by its title.
 void setrole(QWidget* widget, QAccessible::Role role);

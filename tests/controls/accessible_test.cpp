@@ -120,3 +120,28 @@ TEST(Accessible, AScrolledTextIsReadAsItsTextAlone) {
                   ->text(0, reader(page)->textInterface()->characterCount())
                   .contains("This is a game."));
 }
+
+TEST(Accessible, APanelMarkedForAnotherFactoryIsLeftToIt) {
+  // What the factory answers, and the answer handed to Qt to free.
+  auto asked = [](QObject* object, auto&& check) {
+    QAccessibleInterface* iface = accessible::interfacefor("TFlatPanel", object);
+    check(iface);
+    if (iface)
+      QAccessible::deleteAccessibleInterface(QAccessible::registerAccessibleInterface(iface));
+  };
+  QWidget window;
+  auto* panel = new TFlatPanel(&window);
+  asked(panel, [](QAccessibleInterface* iface) {
+    ASSERT_NE(iface, nullptr);
+    EXPECT_EQ(iface->role(), QAccessible::Grouping);
+  });
+  // The board's notices are flat panels that its own factory reads, whichever is asked first.
+  panel->setProperty("pipshift_title", QVariant::fromValue<QObject*>(nullptr));
+  asked(panel, [](QAccessibleInterface* iface) { EXPECT_EQ(iface, nullptr); });
+  // What a window asks of ours still holds.
+  accessible::hide(panel);
+  asked(panel, [](QAccessibleInterface* iface) {
+    ASSERT_NE(iface, nullptr);
+    EXPECT_TRUE(iface->state().invisible);
+  });
+}
