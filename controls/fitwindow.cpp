@@ -86,7 +86,12 @@ void centreon(QWidget* window, const QWidget* owner) {
     if (!screen) return;
     centre = screen->availableGeometry().center();
   }
-  window->move(centredwithin(window->geometry().marginsAdded(frame), centre, screen));
+  const QPoint outer = centredwithin(window->geometry().marginsAdded(frame), centre, screen);
+  // The client area is placed, not the frame. Qt turns a frame position into the client's from
+  // the frame it knows; of a window made but not yet framed it knows none, and a window manager
+  // (openbox) then put the frame around the client where the frame should have gone, its title
+  // bar above the top of the screen.
+  window->setGeometry(QRect(outer + QPoint(frame.left(), frame.top()), window->size()));
 }
 
 }  // namespace controls

@@ -18,7 +18,8 @@ void fitworkarea(QWidget* window, const QScreen* screen, const QWidget* framedli
 
 // Centres a window on its owner, kept within the work area of the owner's screen; a window without
 // an owner on screen is centred on its own screen's work area. Until the window has been on screen
-// its frame is unknown, and the owner's, which the window manager decorates alike, stands in.
+// its frame is unknown, and the owner's, which the window manager decorates alike, stands in. The
+// title bar is always on the screen: the client area is placed below where the frame goes.
 void centreon(QWidget* window, const QWidget* owner);
 
 }  // namespace controls

@@ -4,9 +4,11 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "controls/accessible.h"
 #include "controls/drawing.h"
 
 TFlatPanel::TFlatPanel(QWidget* parent) : QWidget(parent) {
+  accessible::install();
   resize(defaultWidth, defaultHeight);
   applyopacity();
 }
@@ -46,6 +48,9 @@ void TFlatPanel::setCaption(const QString& value) {
   if (value == caption_) return;
   caption_ = value;
   update();
+  // A reader names the panel by its caption.
+  QAccessibleEvent event(this, QAccessible::NameChanged);
+  QAccessible::updateAccessibility(&event);
 }
 
 QColor TFlatPanel::color() const {

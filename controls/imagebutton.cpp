@@ -1,6 +1,7 @@
 #include "controls/imagebutton.h"
 
 #include <QEvent>
+#include <QPaintEngine>
 #include <QPainter>
 
 #include "controls/drawing.h"
@@ -41,11 +42,16 @@ void TImageButton::paintEvent(QPaintEvent*) {
   const QRect face = rect().translated(shift, shift);
 
   if (!picture_.isNull()) {
+    // The ratio of what is painted on now: a window moved to a screen of another ratio, or a
+    // button painted into a picture, gets the picture drawn for it, not the one it was made with.
+    // (Painting into a picture is redirected: the engine's device is the one painted on.)
+    const QPaintDevice* target = p.paintEngine() ? p.paintEngine()->paintDevice() : nullptr;
+    const qreal ratio = target ? target->devicePixelRatioF() : devicePixelRatioF();
     if (size() == picture_.deviceIndependentSize().toSize()) {
-      p.drawPixmap(face.topLeft(), picture_);
+      p.drawPixmap(face.topLeft(), resourcepicture(image_, ratio));
     } else {
       // Drawn larger than designed: the picture drawn for that size, not this one enlarged.
-      p.drawPixmap(face.topLeft(), resourcepicture(image_, size(), devicePixelRatioF()));
+      p.drawPixmap(face.topLeft(), resourcepicture(image_, size(), ratio));
     }
   } else {
     p.fillRect(face, fallbackface);

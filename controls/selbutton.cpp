@@ -1,5 +1,6 @@
 #include "controls/selbutton.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QEnterEvent>
 #include <QFontMetrics>
@@ -7,9 +8,11 @@
 #include <QPainter>
 #include <QPointer>
 
+#include "controls/accessible.h"
 #include "controls/drawing.h"
 
 TSelButton::TSelButton(QWidget* parent) : QWidget(parent) {
+  accessible::install();
   setFocusPolicy(Qt::NoFocus);
   setMouseTracking(true);  // mouse moves are reported without a button held, as callers expect
   setFont(QFont("Arial", 8));
@@ -26,9 +29,19 @@ QString TSelButton::caption() const {
 }
 
 void TSelButton::setCaption(const QString& value) {
+  const bool renamed = caption() != value;
   caption_ = value;
   captionset_ = true;
   showface(Face::normal);
+  // A reader names the button by its caption.
+  if (renamed) {
+    QAccessibleEvent event(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+  }
+}
+
+void TSelButton::click() {
+  if (enabled_) emit OnClick(this);
 }
 
 void TSelButton::setColor(const QColor& value) {

@@ -76,6 +76,9 @@ class TSelButton : public QWidget {
   // The face on screen now.
   Face face() const { return face_; }
 
+  // Raises OnClick as a click of the mouse would, while buttonEnabled(): a screen reader's press.
+  void click();
+
   // Where the caption's top-left corner goes on a face, from the caption's measured size.
   static QPoint captionorigin(Face face, Qt::Alignment alignment, QSize button, QSize caption);
 

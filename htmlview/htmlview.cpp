@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "htmlview/markupguard.h"
+#include "htmlview/pagetext.h"
 
 namespace {
 
@@ -61,6 +62,7 @@ THTMLView::THTMLView(QWidget* parent) : QTextBrowser(parent) {
   setframecolor(Qt::white);
 
   connect(this, &QTextBrowser::anchorClicked, this, &THTMLView::linkactivated);
+  installpageaccess(this);
 }
 
 void THTMLView::LoadFromString(const QString& text, const QString& name) {

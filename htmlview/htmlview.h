@@ -16,6 +16,9 @@
 // Pages come from servers, so the view defends itself: a page is cut at maxpagesize characters,
 // elements nested beyond sane depths are flattened before Qt sees them, and a page with a word
 // too long for any line is wrapped anywhere (see markupguard.h).
+//
+// A screen reader reads the page as one document named by its title, a table a row to a line
+// (see pagetext.h).
 class THTMLView : public QTextBrowser {
   Q_OBJECT
 

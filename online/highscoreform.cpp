@@ -6,6 +6,7 @@
 #include <QStringDecoder>
 #include <QUrl>
 
+#include "controls/accessible.h"
 #include "controls/fitwindow.h"
 #include "controls/flatpanel.h"
 #include "controls/imagebutton.h"
@@ -47,6 +48,7 @@ Thighscore::Thighscore(const QString& scoreserverbase, QWidget* parent)
   Image1->setObjectName(QStringLiteral("Image1"));
   Image1->setGeometry(8, 8, 88, 102);
   Image1->setPixmap(resourcepicture(QStringLiteral(":/images/highscorelogo.png")));
+  accessible::hide(Image1);  // a picture that says nothing the title does not
 
   Label1 = look::makelabel(this, QStringLiteral("Label1"), QStringLiteral("Quorvel Software"),
                            font(), look::lilac, QRect(8, 544, 0, 0));
@@ -57,6 +59,7 @@ Thighscore::Thighscore(const QString& scoreserverbase, QWidget* parent)
   panel_main->setColor(panelcolour);
   panel_main->setColorHighLight(Qt::white);
   panel_main->setColorShadow(Qt::white);
+  panel_main->setAccessibleName(QStringLiteral("High score list"));
 
   displayhtml = new THTMLView(panel_main);
   displayhtml->setObjectName(QStringLiteral("displayhtml"));

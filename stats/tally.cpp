@@ -170,13 +170,7 @@ Tally::Synced Tally::sync(int retries, std::string* error) {
       normalise(ondisk);
       if (ondisk != committed_.grid) {
         changedelsewhere = true;
-        base.grid = std::move(ondisk);
-        // A placeholder stands in for an empty rank only: where another copy entered a score,
-        // the score shows.
-        for (int rank = 1; rank <= ranks; ++rank) {
-          const bool was = std::exchange(base.placeholder[rank], false);
-          base.placeholder[rank] = was && readvalue(base, rank) < -999;
-        }
+        base = rebased(committed_, std::move(ondisk));
       }
       break;
     case TallyLoad::Missing:
@@ -208,6 +202,31 @@ Tally::Synced Tally::sync(int retries, std::string* error) {
   current_ = std::move(result);
   pending_.clear();
   return Synced::saved;
+}
+
+bool Tally::reload() {
+  if (path_.empty()) return false;
+  TextTable ondisk;
+  // Reading alone needs no lock: the file is only ever replaced whole.
+  if (loadtallyfile(path_, ondisk) != TallyLoad::Loaded) return false;
+  normalise(ondisk);
+  if (ondisk == committed_.grid) return false;
+  committed_ = rebased(committed_, std::move(ondisk));
+  current_ = committed_;
+  for (const Change& change : pending_) apply(current_, change);
+  return true;
+}
+
+Tally::State Tally::rebased(const State& last, TextTable ondisk) {
+  State base = last;
+  base.grid = std::move(ondisk);
+  // A placeholder stands in for an empty rank only: where another copy entered a score, the
+  // score shows.
+  for (int rank = 1; rank <= ranks; ++rank) {
+    const bool was = std::exchange(base.placeholder[rank], false);
+    base.placeholder[rank] = was && readvalue(base, rank) < -999;
+  }
+  return base;
 }
 
 // --- the rules ---

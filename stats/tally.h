@@ -82,6 +82,11 @@ class Tally {
   Synced sync(int retries, std::string* error = nullptr);
   // Changes made since the last sync() that saved.
   bool pending() const { return !pending_.empty(); }
+  // Reads the file again, without the lock and without writing: when another copy has changed it
+  // since this record last read or wrote it, the record becomes what the file holds with the kept
+  // changes made on it, as the next sync() would write it. True when the record changed. A file
+  // that is missing or cannot be read changes nothing; sync() deals with it.
+  bool reload();
   // What sync() does between attempts at the lock. Sleeps a little unless replaced.
   std::function<void()> pause;
 
@@ -120,6 +125,8 @@ class Tally {
   };
 
   static State designed();
+  // The state on show when the file holds ondisk, from the state last read or written.
+  static State rebased(const State& last, TextTable ondisk);
   static int readvalue(const State& state, int rank);
   static void apply(State& state, const Change& change);
   static int increase(State& state, int column);

@@ -2,17 +2,20 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
+#include <QStringList>
 #include <QTimer>
 
 #include <cstdio>
 #include <utility>
 
+#include "controls/accessible.h"
 #include "controls/fitwindow.h"
 #include "controls/flatpanel.h"
 #include "controls/imagebutton.h"
@@ -57,8 +60,18 @@ Ttallylist::Ttallylist(QWidget* mainwindow, const QString& tallypath, QWidget* p
   retry_.setSingleShot(true);
   // One try each time, so that a copy stuck with the lock never holds up the game.
   connect(&retry_, &QTimer::timeout, this, [this] { syncnow(0); });
+  reread_.setSingleShot(true);
+  reread_.setInterval(rereaddelay);
+  connect(&reread_, &QTimer::timeout, this, [this] { reread(); });
+  // Not restarted by later changes: a copy writing on and on still shows within the delay.
+  auto changed = [this] {
+    if (!reread_.isActive()) reread_.start();
+  };
+  connect(&watch_, &QFileSystemWatcher::directoryChanged, this, changed);
+  connect(&watch_, &QFileSystemWatcher::fileChanged, this, changed);
   buildwindow();
   FormCreate();
+  watchfile();
 }
 
 Ttallylist::~Ttallylist() {
@@ -71,6 +84,7 @@ Ttallylist::ErrorReporter Ttallylist::setloaderrorreporter(ErrorReporter reporte
 
 void Ttallylist::buildwindow() {
   setWindowTitle(QStringLiteral("Pipshift - Tally List"));
+  accessible::setrole(this, QAccessible::Window);
   // Pixel sizes throughout: the window keeps its design whatever the system font size.
   setFixedSize(342, 425);
   look::paintbackground(this);
@@ -81,6 +95,7 @@ void Ttallylist::buildwindow() {
   FlatPanel1->setTransparent(true);
   FlatPanel1->setColorHighLight(Qt::black);
   FlatPanel1->setColorShadow(Qt::black);
+  FlatPanel1->setAccessibleName(QStringLiteral("Tally"));
 
   const QFont labelfont = look::makefont(fontfamily, 13, true);
   QFont headingfont = look::makefont(fontfamily, 19, true);
@@ -113,6 +128,8 @@ void Ttallylist::buildwindow() {
                               {136, top, 132, lineheight}, Qt::AlignLeft, labelfont);
     label_high[i] = makelabel(QStringLiteral("label_high%1").arg(i), {}, {286, top, 0, lineheight},
                               Qt::AlignLeft, labelfont);
+    // The rank number's label reads the whole line (see drawtally).
+    for (QLabel* part : {label_date[i], label_name[i], label_high[i]}) accessible::hide(part);
   }
 
   button_resettally = new TImageButton(QStringLiteral(":/images/button_resettally.png"),
@@ -142,6 +159,8 @@ void Ttallylist::FormCreate() {
 
 void Ttallylist::FormDestroy() {
   retry_.stop();
+  reread_.stop();
+  watch_.blockSignals(true);
   const bool unsaved = tally_.pending();
   QString error;
   // The last word on this session's games: said where someone may read it, since no window is
@@ -177,6 +196,27 @@ bool Ttallylist::syncnow(int retries, QString* error) {
   return synced == Tally::Synced::saved;
 }
 
+void Ttallylist::watchfile() {
+  const QFileInfo file(tallypath_);
+  const QString folder = file.absolutePath();
+  if (!watch_.directories().contains(folder) && QFileInfo(folder).isDir()) watch_.addPath(folder);
+  // A file written in place (not replaced) changes nothing in its folder.
+  if (!watch_.files().contains(file.absoluteFilePath()) && file.exists())
+    watch_.addPath(file.absoluteFilePath());
+}
+
+bool Ttallylist::reread() {
+  watchfile();
+  if (!tally_.reload()) return false;
+  drawtally();
+  return true;
+}
+
+void Ttallylist::showEvent(QShowEvent* event) {
+  reread();
+  QWidget::showEvent(event);
+}
+
 bool Ttallylist::savetally() {
   return syncnow(exitretries);
 }
@@ -199,6 +239,14 @@ void Ttallylist::drawtally() {
       label_high[i]->setText(text(tally_.scorecaption(i)));
     }
     label_high[i]->setProperty("Tag", tally_.rankvalue(i));
+    QStringList line;
+    for (const QLabel* part : {label_date[i], label_name[i], label_high[i]})
+      if (!part->text().isEmpty()) line << part->text();
+    const QString read =
+        label_num[i]->text() + QLatin1Char(' ') +
+        (line.isEmpty() ? QStringLiteral("empty") : line.join(QStringLiteral(", ")));
+    // Setting the name tells a reader, so only a change is set.
+    if (label_num[i]->accessibleName() != read) label_num[i]->setAccessibleName(read);
     switch (tally_.look(i)) {
       case Tally::Look::designed:
         setrankstyle(i, designedcolor, true);

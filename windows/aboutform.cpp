@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QShowEvent>
 
+#include "controls/accessible.h"
 #include "controls/selbutton.h"
 #include "controls/url.h"
 #include "resources/resources.h"
@@ -22,6 +23,7 @@ const char* const logopath = ":/images/aboutlogo.png";
 Tabout::Tabout(QWidget* owner) : QWidget(nullptr, Qt::Dialog), owner_(owner) {
   setObjectName("about");
   setWindowTitle("Pipshift - About");
+  accessible::setrole(this, QAccessible::Dialog);
   setFixedSize(clientWidth, clientHeight);
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
   paintbackground(this);
@@ -36,6 +38,7 @@ Tabout::Tabout(QWidget* owner) : QWidget(nullptr, Qt::Dialog), owner_(owner) {
     Image1->setPixmap(logo);
     Image1->resize(logo.deviceIndependentSize().toSize());  // a 2x picture shows at 1x size
   }
+  accessible::hide(Image1);  // the logo says nothing the title does not
 
   QFont linkfont = makefont("MS Sans Serif", 16, true);
   linkfont.setUnderline(true);

@@ -10,6 +10,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 
+#include "controls/accessible.h"
 #include "controls/flatpanel.h"
 #include "controls/selbutton.h"
 #include "windows/aboutform.h"
@@ -132,10 +133,25 @@ QStringList Thelp::pagelines(int number) {
   }
 }
 
+QStringList Thelp::pageparagraphs(int number) {
+  QStringList paragraphs;
+  bool runson = false;
+  for (const QString& line : pagelines(number)) {
+    if (runson && !line.isEmpty())
+      paragraphs.back() += line;
+    else
+      paragraphs << line;
+    // A blank after the last word marks a line wrapped by hand; a line of blanks alone is text.
+    runson = line.endsWith(u' ') && !line.trimmed().isEmpty();
+  }
+  return paragraphs;
+}
+
 Thelp::Thelp(QWidget* owner, Tabout* about)
     : QWidget(nullptr, Qt::Window), owner_(owner), about_(about) {
   setObjectName("help");
   setWindowTitle("Pipshift - Help File");
+  accessible::setrole(this, QAccessible::Window);
   setFixedSize(clientWidth, clientHeight);
   paintbackground(this);
   setFont(makefont("MS Sans Serif", 11));
@@ -146,6 +162,7 @@ Thelp::Thelp(QWidget* owner, Tabout* about)
   panel_side->setTransparent(true);
   panel_side->setColorHighLight(Qt::black);
   panel_side->setColorShadow(Qt::black);
+  panel_side->setAccessibleName("Topics");
 
   for (const PageButton& b : pagebuttons) {
     auto* button = new TSelButton(panel_side);
@@ -183,6 +200,7 @@ Thelp::Thelp(QWidget* owner, Tabout* about)
   panel_main->setTransparent(true);
   panel_main->setColorHighLight(Qt::black);
   panel_main->setColorShadow(Qt::black);
+  panel_main->setAccessibleName("Help page");
 
   // Title and pages sit inside the panel's one-pixel frame so the frame stays in sight.
   const QRect inside = panel_main->rect().adjusted(1, 1, -1, -1);
@@ -209,7 +227,11 @@ Thelp::Thelp(QWidget* owner, Tabout* about)
     pal.setColor(QPalette::Text, Qt::black);
     page->setPalette(pal);
     page->document()->setDocumentMargin(5);
-    page->setPlainText(pagelines(number).join('\n'));
+    page->setPlainText(pageparagraphs(number).join('\n'));
+    // Read by the title its button gives it.
+    for (const PageButton& b : pagebuttons)
+      if (b.tag == number) page->setAccessibleName(b.caption);
+    accessible::textonly(page);
     memo[number] = page;
   }
 

@@ -34,8 +34,13 @@ class Thelp : public QWidget {
   // on show is kept either way.
   void showforward();
 
-  // The paragraphs of page `number` (memo1, memo3 ...), one per line; empty for no such page.
+  // The lines of page `number` (memo1, memo3 ...) as they were written, each wrapped by hand to
+  // the width of the page it was written for; empty for no such page.
   static QStringList pagelines(int number);
+  // The paragraphs the page shows: its lines, where a line that ends in a blank runs on into the
+  // next one. The page wraps them to its own width, so a line of the page is never cut twice
+  // (once by hand, once by the page) and no word is left alone on a line.
+  static QStringList pageparagraphs(int number);
 
   // The page on top, the one the reader sees.
   QTextEdit* currentpage() const { return current_; }

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QImage>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -104,4 +106,78 @@ TEST(ImageButton, ClicksOnlyOnALeftReleaseInside) {
   QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(300, 200));
   EXPECT_EQ(clicked.count(), 1) << "released outside";
   EXPECT_FALSE(button.isDown());
+}
+
+namespace {
+
+// The words of a picture button are white on dark blue; a pixel at least this bright is part of
+// them.
+bool lettering(QRgb pixel) {
+  return qRed(pixel) > 200 && qGreen(pixel) > 200 && qBlue(pixel) > 200;
+}
+
+// Of the 2x2 squares of a 2x picture that hold any of its lettering, the share whose four pixels
+// are not all alike. A 1x picture enlarged to twice its size has none: each of its pixels became
+// one square.
+double finesquares(const QImage& twice) {
+  int touched = 0;
+  int fine = 0;
+  for (int y = 0; y + 1 < twice.height(); y += 2) {
+    for (int x = 0; x + 1 < twice.width(); x += 2) {
+      const int lit = lettering(twice.pixel(x, y)) + lettering(twice.pixel(x + 1, y)) +
+                      lettering(twice.pixel(x, y + 1)) + lettering(twice.pixel(x + 1, y + 1));
+      if (lit == 0) continue;
+      ++touched;
+      if (lit != 4) ++fine;
+    }
+  }
+  return touched ? double(fine) / touched : 0.0;
+}
+
+QStringList buttonpictures() {
+  QStringList out;
+  for (const QString& name : QDir(":/images").entryList({"button_*.png"}))
+    if (!name.contains("@2x")) out << ":/images/" + name;
+  return out;
+}
+
+}  // namespace
+
+TEST(ImageButton, EveryCaptionAtTwiceTheSizeIsDrawnForItNotTheOneTimesArtEnlarged) {
+  const QStringList pictures = buttonpictures();
+  ASSERT_GE(pictures.size(), 7) << "Start Game, Done, Cancel, OK, Send Score, High Scores, Reset";
+  for (const QString& path : pictures) {
+    const QImage once(path);
+    const QImage twice(QString(path).replace(".png", "@2x.png"));
+    ASSERT_EQ(once.size(), QSize(132, 41)) << path.toStdString();
+    ASSERT_EQ(twice.size(), QSize(264, 82)) << path.toStdString();
+    // Measured on the 1x picture enlarged, the rule finds nothing: it tells the two apart.
+    EXPECT_EQ(finesquares(once.scaled(264, 82, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                              .convertToFormat(QImage::Format_RGB32)),
+              0.0);
+    EXPECT_GT(finesquares(twice.convertToFormat(QImage::Format_RGB32)), 0.2)
+        << path.toStdString() << ": its words are the 1x ones enlarged";
+  }
+}
+
+TEST(ImageButton, PaintedAtTwoDevicePixelsToThePixelItShowsThePictureDrawnAtTwiceTheSize) {
+  TImageButton button(":/images/button_startgame.png", "Start Game");
+  ASSERT_TRUE(button.haspicture());
+  QImage painted(264, 82, QImage::Format_RGB32);
+  painted.setDevicePixelRatio(2.0);
+  painted.fill(Qt::black);
+  button.render(&painted, QPoint(), QRegion(), QWidget::DrawChildren);
+  painted.setDevicePixelRatio(1.0);
+  // The 2x picture on the same black, its round corners see-through.
+  QImage twice(264, 82, QImage::Format_RGB32);
+  twice.fill(Qt::black);
+  QImage picture(":/images/button_startgame@2x.png");
+  picture.setDevicePixelRatio(1.0);  // read as 2x by its name
+  QPainter(&twice).drawImage(0, 0, picture);
+  int differ = 0;
+  for (int y = 0; y < 82; ++y)
+    for (int x = 0; x < 264; ++x)
+      if (lettering(painted.pixel(x, y)) != lettering(twice.pixel(x, y))) ++differ;
+  EXPECT_EQ(differ, 0) << "the words on screen are not the 2x picture's";
+  EXPECT_GT(finesquares(painted), 0.2);
 }

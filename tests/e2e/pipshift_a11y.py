@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Reads Pipshift as a screen reader does: over AT-SPI, the desktop's accessibility bus, from
 the built program on a private X server, in a D-Bus session of its own. It reads the 35 slots
-of a dealt board, follows the keyboard's slot, and listens for a refused move to be told.
+of a dealt board, follows the keyboard's slot, and listens for a refused move to be told. Then
+it reads Help, About, the tally list and the high-score list (from pipshift-server on
+127.0.0.1): each a frame or dialog named by its title, with no object a reader reaches left
+unnamed, at most one object with the focus, and the page's table read a row to a line.
 
     pipshift_a11y.py --bin-dir BUILD/bin
 
@@ -16,6 +19,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.request
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -131,6 +135,179 @@ def slots_of(reader, app):
     return slots
 
 
+# Roles that say nothing of what an object is: a reader meets them as empty places.
+VOID_ROLES = {"filler", "unknown", "invalid", "redundant object"}
+
+
+def unnamed(reader, root):
+    """What a reader reaches under root that it cannot tell: no name, or no role of its own."""
+    out = []
+    for node in reader.walk(root):
+        try:
+            role, name = node.getRoleName(), (node.name or "").strip()
+        except Exception:
+            continue
+        if not name or role in VOID_ROLES:
+            out.append(f"{role} {name!r}")
+    return out
+
+
+def focused(reader, root):
+    out = []
+    for node in reader.walk(root):
+        try:
+            if node.getState().contains(reader.pyatspi.STATE_FOCUSED):
+                out.append(f"{node.getRoleName()} {node.name!r}")
+        except Exception:
+            continue
+    return out
+
+
+def window_named(reader, app, title, roles=("frame", "dialog")):
+    for node in app:
+        try:
+            if node is not None and node.name == title and node.getRoleName() in roles and \
+                    node.getState().contains(reader.pyatspi.STATE_SHOWING):
+                return node
+        except Exception:
+            continue
+    return None
+
+
+def named(reader, root, name, role=None):
+    for node in reader.walk(root):
+        try:
+            if node.name == name and (role is None or node.getRoleName() == role):
+                return node
+        except Exception:
+            continue
+    return None
+
+
+def text_of(node):
+    text = node.queryText()
+    return text.getText(0, text.characterCount)
+
+
+def press(node):
+    action = node.queryAction()
+    for i in range(action.nActions):
+        if action.getName(i) in ("press", "Press", "click"):
+            action.doAction(i)
+            return
+    raise Failed(f"\"{node.name}\" has no press action")
+
+
+def read_window(reader, app, title, role, check):
+    """Waits for the window, checks what a reader finds in it, and returns it."""
+    window = reader.wait(lambda: window_named(reader, app, title), 10)
+    expect(window, f"no {role} named \"{title}\" is read; the program's windows: "
+           f"{[(n.getRoleName(), n.name) for n in app if n is not None]}")
+    expect(window.getRoleName() == role,
+           f"\"{title}\" is read as a {window.getRoleName()}, not a {role}")
+    found = reader.wait(lambda: check(window), 5)
+    expect(found, f"in \"{title}\": {check(window, explain=True)}")
+    missing = unnamed(reader, window)
+    expect(not missing, f"in \"{title}\" a reader reaches {len(missing)} objects it cannot "
+           f"name: {missing}")
+    claims = focused(reader, window)
+    expect(len(claims) <= 1, f"in \"{title}\" {len(claims)} objects claim the focus: {claims}")
+    return window
+
+
+def start_server(bin_dir, scratch):
+    """pipshift-server on a free port of 127.0.0.1 with two scores posted; its port, and it."""
+    site = os.path.join(scratch, "site")
+    os.makedirs(os.path.join(site, "pipshift"))
+    server = subprocess.Popen(
+        [os.path.join(bin_dir, "pipshift-server"), "--port", "0", "--db",
+         os.path.join(scratch, "scores.db"), "--root", site],
+        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    line = server.stdout.readline().strip()
+    m = re.match(r"^listening on 127\.0\.0\.1:(\d+)$", line)
+    expect(m, f"pipshift-server did not say where it listens; it printed {line!r}")
+    port = int(m.group(1))
+    for name, score in (("Ann", 512), ("Kim", 498)):
+        url = (f"http://127.0.0.1:{port}/cgi-bin/pipshift.cgi?name={name}&date=12/9/26"
+               f"&score={score}")
+        with urllib.request.urlopen(url, timeout=10) as answer:
+            answer.read()
+    return port, server
+
+
+def choose(reader, x, app, main_window, menu_key, item, letter):
+    """Chooses a menu item from the keyboard, its letter pressed only once the menu is up."""
+    x.xdotool("windowfocus", "--sync", main_window)
+    x.key(menu_key)
+    shown = reader.wait(lambda: [n for n in reader.walk(app) if n.name == item and
+                                 n.getRoleName() == "menu item"], 10)
+    expect(shown, f"{menu_key} did not open a menu with \"{item}\"")
+    x.key(letter)
+
+
+def read_other_windows(reader, x, app, main_window):
+    """Help, About, the tally list and the high-score list, as a reader meets them."""
+    def topics(window, explain=False):
+        want = ["Overview", "Game Play", "Scoring", "Documentation", "License", "About", "Done"]
+        have = [n.name for n in reader.walk(window)
+                if n.getRoleName() == "push button"]
+        return (f"the buttons read are {have}, not {want}" if explain else
+                sorted(have) == sorted(want))
+
+    x.xdotool("windowfocus", "--sync", main_window)
+    x.key("F1")
+    help_ = read_window(reader, app, "Pipshift - Help File", "frame", topics)
+    page = reader.wait(lambda: (lambda p: p[0] if p else None)(
+        [n for n in reader.walk(help_) if n.name == "Overview" and
+         n.getRoleName() not in ("push button", "label")]), 5)
+    expect(page is not None and "seaching the net" in text_of(page),
+           "the help's Overview page is not read by its title with its text")
+    # A reader's press chooses a topic; its page is read wrapped once, by the page.
+    press(named(reader, help_, "Game Play", "push button"))
+    def page_named(title):
+        return [n for n in reader.walk(help_) if n.name == title and
+                n.getRoleName() not in ("push button", "label")]
+    game_play = reader.wait(lambda: page_named("Game Play"), 5)
+    expect(game_play, "pressing \"Game Play\" shows no page of that name")
+    expect("when the board is sorted properly." in text_of(game_play[0]),
+           "the Game Play page still breaks \"board is\" / \"sorted properly.\"")
+
+    press(named(reader, help_, "About", "push button"))
+    about = read_window(reader, app, "Pipshift - About", "dialog",
+                        lambda w, explain=False: "no Version line" if explain else
+                        named(reader, w, "Version") is not None)
+    press(named(reader, about, "Done", "push button"))
+    expect(reader.wait(lambda: window_named(reader, app, "Pipshift - About") is None, 5),
+           "About's Done pressed by a reader left it open")
+    press(named(reader, help_, "Done", "push button"))
+    expect(reader.wait(lambda: window_named(reader, app, "Pipshift - Help File") is None, 5),
+           "the help's Done pressed by a reader left it open")
+
+    def ranks(window, explain=False):
+        lines = [n.name for n in reader.walk(window) if re.match(r"^\d+\. ", n.name or "")]
+        return (f"the rank lines read are {lines}" if explain else len(lines) == 10)
+
+    choose(reader, x, app, main_window, "alt+v", "Tally List", "t")
+    tally = read_window(reader, app, "Pipshift - Tally List", "frame", ranks)
+    press(named(reader, tally, "Done", "push button"))
+    expect(reader.wait(lambda: window_named(reader, app, "Pipshift - Tally List") is None, 5),
+           "the tally's Done pressed by a reader left it open")
+
+    def scores(window, explain=False):
+        pages = [n for n in reader.walk(window) if n.name == "Pipshift High Scores"]
+        if not pages:
+            return "no page named \"Pipshift High Scores\" is read" if explain else False
+        text = text_of(pages[0])
+        marks = [c for c in text if 0xFDD0 <= ord(c) <= 0xFDEF or c == "\u2029"]
+        if explain:
+            return f"the page reads {text!r}"
+        return not marks and re.search(r"^1\tAnn\t12/9/26\t512$", text, re.M) and \
+            re.search(r"^2\tKim\t12/9/26\t498$", text, re.M)
+
+    choose(reader, x, app, main_window, "alt+v", "View High Score List", "s")
+    read_window(reader, app, "Pipshift - High Scores", "dialog", scores)
+
+
 def run(args):
     import xsession
 
@@ -146,6 +323,7 @@ def run(args):
         skip(str(e))
     scratch = tempfile.mkdtemp(prefix="pipshift-a11y-")
     program = None
+    server = None
     try:
         try:
             reader = Reader(pyatspi, GLib)
@@ -154,13 +332,15 @@ def run(args):
         except Exception as e:
             skip(f"the accessibility bus cannot be reached: {e}")
 
+        port, server = start_server(args.bin_dir, scratch)
         folder = os.path.join(scratch, "program")
         os.makedirs(folder)
         shutil.copy2(os.path.join(args.bin_dir, "pipshift"), folder)
         with open(os.path.join(folder, "pipshift.ini"), "w") as f:
-            # Nothing leaves this machine: no update check, servers on the discard port.
+            # Nothing leaves this machine: no update check, the scores from our own server.
             f.write("[pipshift]\r\nUpdate=false\r\nSounds=no\r\n"
-                    "ScoreServer=http://127.0.0.1:9/\r\nUpdateServer=http://127.0.0.1:9/\r\n")
+                    f"ScoreServer=http://127.0.0.1:{port}/\r\n"
+                    "UpdateServer=http://127.0.0.1:9/\r\n")
         env = dict(x.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         log = open(os.path.join(scratch, "program.log"), "wb")
         program = subprocess.Popen([os.path.join(folder, "pipshift")], cwd=scratch, env=env,
@@ -223,6 +403,9 @@ def run(args):
         expect(reader.wait(told, 5), f"a second refusal was not told; heard: {reader.heard}")
         print("pipshift_a11y: read 35 slots, followed the focus, heard the refusal twice",
               flush=True)
+        read_other_windows(reader, x, app, window[0])
+        print("pipshift_a11y: read Help, About, the tally list and the high-score list, every "
+              "object named", flush=True)
         return 0
     except Failed as e:
         print(f"pipshift_a11y: FAILED: {e}", flush=True)
@@ -238,6 +421,9 @@ def run(args):
         if program is not None and program.poll() is None:
             program.kill()
             program.wait()
+        if server is not None and server.poll() is None:
+            server.terminate()
+            server.wait()
         x.close()
         shutil.rmtree(scratch, ignore_errors=True)
 

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,6 +19,7 @@
 #include "stats/tallylistform.h"
 #include "stats/tallylock.h"
 #include "tests/stats/tallysupport.h"
+#include "tests/support/accesswalk.h"
 
 namespace {
 
@@ -561,3 +563,118 @@ TEST_F(TallyList, WithoutARecorderTheLoadErrorIsTheApplicationsErrorBox) {
 }
 
 }  // namespace
+
+TEST_F(TallyList, AWindowShowsWhatAnotherCopyWroteWithoutChangingAnythingItself) {
+  auto first = open();
+  auto second = open();
+  first->addtomineincrease(1);
+  first->addtomineincrease(2);
+  first->checkscore(150, "Kim");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !first->record().pending(); }, 5000));
+
+  // The second copy changed nothing, and is shown what the first wrote all the same.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return counters(*second) == counters(*first); }, 5000))
+      << counters(*second).join(" ").toStdString();
+  EXPECT_EQ(counters(*second), QStringList({"1", "1", "0"}));
+  EXPECT_EQ(text(*second, "label_name1"), "Kim");
+  EXPECT_EQ(text(*second, "label_high1"), "150");
+  EXPECT_EQ(text(*second, "label_date2"), "Feb 11, 2008") << "its placeholders slid down";
+
+  // Reading is all it did: neither copy writes again for what the other wrote.
+  EXPECT_FALSE(second->record().pending());
+  const QByteArray bytes = readbytes(path);
+  const QDateTime written = QFileInfo(path).lastModified();
+  QTest::qWait(3 * Ttallylist::rereaddelay);
+  EXPECT_EQ(readbytes(path), bytes);
+  EXPECT_EQ(QFileInfo(path).lastModified(), written);
+
+  // Its own next game counts on top of the first's.
+  second->addtomineincrease(1);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !second->record().pending(); }, 5000));
+  EXPECT_EQ(counters(*second), QStringList({"2", "1", "50"}));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return counters(*first) == counters(*second); }, 5000))
+      << counters(*first).join(" ").toStdString();
+}
+
+TEST_F(TallyList, AFileWrittenByAnotherProgramShowsAndAChangeWaitingHereStaysOnTop) {
+  auto w = open();
+  w->addtomineincrease(1);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !w->record().pending(); }, 5000));
+  // Another copy holds the lock, so this copy's next game waits in the window.
+  w->retryinterval = 60000;
+  TallyLock other(QFile::encodeName(path).toStdString() + ".lock");
+  ASSERT_EQ(other.acquire(0, [] {}), TallyLock::Result::held);
+  w->record().pause = [] {};
+  w->addtomineincrease(1);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->record().pending(); }, 5000));
+
+  // Meanwhile another program writes the file: 7 games, 3 cleared.
+  TextTable table;
+  ASSERT_EQ(loadtallyfile(path, table), TallyLoad::Loaded);
+  table.setCell(1, 0, "7");
+  table.setCell(2, 0, "3");
+  const QString textfile = dir.filePath("written.txt");
+  savegrid(table, QFile::encodeName(textfile).toStdString());
+  const QString staged = dir.filePath("staged.tld");
+  QProcess tool;
+  tool.start(PIPSHIFT_TALLY_TOOL, {"compress", textfile, staged});
+  ASSERT_TRUE(tool.waitForFinished(30000));
+  ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+  ASSERT_TRUE(QFile::remove(path));
+  ASSERT_TRUE(QFile::rename(staged, path));
+
+  // Shown at once, with the game still waiting here counted on top.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return text(*w, "mylabel_1") == "8"; }, 5000))
+      << counters(*w).join(" ").toStdString();
+  EXPECT_EQ(text(*w, "mylabel_2"), "3");
+  EXPECT_TRUE(w->record().pending());
+  other.release();
+  ASSERT_TRUE(w->savetally());
+  ASSERT_EQ(loadtallyfile(path, table), TallyLoad::Loaded);
+  EXPECT_EQ(table.cell(1, 0), "8");
+  EXPECT_EQ(table.cell(2, 0), "3");
+}
+
+TEST_F(TallyList, AReaderReadsEachRankAsOneLineAndEveryObjectByName) {
+  auto w = open();
+  w->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+  QAccessibleInterface* window = QAccessible::queryAccessibleInterface(w.get());
+  EXPECT_EQ(window->role(), QAccessible::Window);
+  EXPECT_EQ(window->text(QAccessible::Name), "Pipshift - Tally List");
+  auto line = [&](int rank) {
+    return label(*w, QString("label_num%1").arg(rank))->accessibleName();
+  };
+  EXPECT_EQ(line(1), "1. Feb 11, 2008, Quorvel, 0");
+
+  answer = true;
+  w->button_resetClick();
+  EXPECT_EQ(line(1), "1. empty");
+  EXPECT_EQ(accesswalk::unnamed(w.get()), QStringList()) << "blank ranks leave nothing unnamed";
+  play(*w, 300, "Ann");
+  EXPECT_EQ(line(1), "1. " + entry("Ann", 300, red, true).date + ", Ann, 300");
+  EXPECT_EQ(line(10), "10. empty");
+
+  const QStringList names = accesswalk::names(w.get());
+  EXPECT_TRUE(names.contains("Total Games:"));
+  EXPECT_TRUE(names.contains("Reset Tally"));
+  EXPECT_TRUE(names.contains("Done"));
+  EXPECT_FALSE(names.contains("Ann")) << "the parts of a line are read with it, not again";
+  EXPECT_EQ(accesswalk::unnamed(w.get()), QStringList());
+}
+
+TEST_F(TallyList, ShowingTheWindowReadsTheFileAsItIsNow) {
+  auto w = open();
+  EXPECT_EQ(counters(*w), QStringList({"0", "0", "0"}));
+  // Written while no event has been dealt with, so nothing but the showing can have noticed.
+  TextTable table;
+  table.resize(9, 12);
+  table.setCell(1, 0, "4");
+  table.setCell(2, 0, "1");
+  table.setCell(3, 0, "25");
+  ASSERT_TRUE(savetallyfile(path, table));
+  w->show();
+  EXPECT_EQ(counters(*w), QStringList({"4", "1", "25"}));
+  EXPECT_FALSE(w->record().pending());
+  EXPECT_FALSE(w->reread()) << "nothing new the second time";
+}

@@ -137,7 +137,7 @@ TEST_F(HelpTest, PagesAreReadOnlyScrollingAndOutOfTheTabOrder) {
     EXPECT_EQ(page->document()->documentMargin(), 5);
     EXPECT_EQ(page->palette().color(QPalette::Base), QColor(0xB5, 0xB7, 0xD7));
     EXPECT_EQ(page->geometry(), help->memo[1]->geometry()) << "stacked on one another";
-    EXPECT_EQ(paragraphs(page), Thelp::pagelines(n));
+    EXPECT_EQ(paragraphs(page), Thelp::pageparagraphs(n));
   }
   EXPECT_EQ(help->findChild<QTextEdit*>("memo2"), nullptr);
 
