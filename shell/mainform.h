@@ -28,7 +28,7 @@ class Tchoosedeal;
 class SoundPlayer;
 class TallyPort;
 class THTTPGet;
-class Tupdater;
+class UpdatePanel;
 class BoardAccess;
 class BoardCursor;
 class BoardKeys;
@@ -152,6 +152,8 @@ class Tmain : public QMainWindow {
   void checkupdateDoneString(THTTPGet* sender, const QByteArray& result);
   void button_updateyesClick();
   void button_updatecancelClick();
+  // The update offer's panel and what it does.
+  UpdatePanel* updateoffer() const { return updateoffer_; }
   void bone_1MouseUp(TBone* sender);
   void shape_1MouseUp(TShape* sender);
   void shape_highliteMouseUp();
@@ -273,10 +275,6 @@ class Tmain : public QMainWindow {
   QLabel* image_timer = nullptr;
   QLabel* label_timer = nullptr;
 
-  TFlatPanel* panel_update = nullptr;
-  QLabel* label_update = nullptr;
-  TImageButton* button_updateyes = nullptr;
-  TImageButton* button_updatecancel = nullptr;
   TFlatPanel* panel_name = nullptr;
   QLineEdit* edit_aname = nullptr;
   TFlatPanel* panel_lost = nullptr;
@@ -320,5 +318,5 @@ class Tmain : public QMainWindow {
   QTimer* Timer1 = nullptr;
   QTimer* turntimer = nullptr;
   THTTPGet* checkupdate = nullptr;
-  Tupdater* updater_ = nullptr;
+  UpdatePanel* updateoffer_ = nullptr;
 };

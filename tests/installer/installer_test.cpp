@@ -79,7 +79,8 @@ class Release : public ::testing::Test {
              "-DDIR=" + scratch.filePath("release/pipshift"), "-DVERSION=2.0.0",
              "-DPROGRAM=" + scratch.filePath("build/pipshift-next"), "-DPROGRAM_NAME=pipshift",
              "-DBACKUP=pipshift.BAK", "-DEXTRA=" + scratch.filePath("build/pipshift-tally"),
-             "-DINSTALLER=pshsetup.exe", "-DVERSION_FILE=pipshiftversion.txt", "-DSIGNER=" + tool,
+             "-DINSTALLER=pshsetup.exe", "-DVERSION_FILE=pipshiftversion.txt",
+             "-DMANIFEST_FILE=pipshiftrelease.txt", "-DPRODUCT=pipshift", "-DSIGNER=" + tool,
              "-DKEY=" + secret, "-P", QStringLiteral(MAKE_RELEASE_SCRIPT)});
     ASSERT_EQ(release.code, 0) << release.out.constData() << release.err.constData();
     toolsaid += release.out + release.err;
@@ -138,11 +139,28 @@ class Release : public ::testing::Test {
 TEST_F(Release, TheFolderHoldsTheVersionTheInstallerAndItsSignature) {
   const QString dir = scratch.filePath("release/pipshift");
   EXPECT_EQ(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
-            QStringList({"pipshiftversion.txt", "pshsetup.exe", "pshsetup.exe.sig"}));
+            QStringList({"pipshiftrelease.txt", "pipshiftversion.txt", "pshsetup.exe",
+                         "pshsetup.exe.sig"}));
   EXPECT_EQ(readfile(dir + "/pipshiftversion.txt"), "2.0.0") << "the version, no line end";
   EXPECT_TRUE(installer.startsWith("#!/bin/sh\n"));
   EXPECT_TRUE(QFileInfo(dir + "/pshsetup.exe").isExecutable());
   EXPECT_EQ(readfile(dir + "/pshsetup.exe.sig").size(), 64);
+  // The manifest names this version and these very bytes, under the same key.
+  const QByteArray manifest = readfile(dir + "/pipshiftrelease.txt");
+  EXPECT_TRUE(
+      manifest.startsWith("product pipshift\nversion 2.0.0\ninstaller pshsetup.exe\n"
+                          "length " +
+                          QByteArray::number(installer.size()) + "\nblake2b-256 "))
+      << manifest.constData();
+  const Ran vouched =
+      run(tool, {"checkmanifest", publickey, dir + "/pipshiftrelease.txt", dir + "/pshsetup.exe"});
+  EXPECT_EQ(vouched.code, 0) << vouched.err.constData();
+  writefile(scratch.filePath("elsewhere/other.exe"), installer + "x");
+  EXPECT_EQ(run(tool, {"checkmanifest", publickey, dir + "/pipshiftrelease.txt",
+                       scratch.filePath("elsewhere/other.exe")})
+                .code,
+            1)
+      << "another installer does not match it";
 
   const Ran good =
       run(tool, {"verify", publickey, dir + "/pshsetup.exe", dir + "/pshsetup.exe.sig"});

@@ -2,8 +2,9 @@
 //   updatehelper quit <url>
 //     starts a download that never ends and quits the application meanwhile; prints the code
 //     and text of what Get() raised.
-//   updatehelper update <programfile> <baseurl> <site> <savemark> <publickey in hex>
-//     runs the whole update as the main window would, trusting the given key; the save hook
+//   updatehelper update <programfile> <baseurl> <site> <savemark> <publickey in hex> <version>
+//     runs the whole update of 1.0.0 to the published <version> as the main window would: asks
+//     for its manifest, then downloads and starts it, trusting the given key; the save hook
 //     writes <savemark>. When the installer starts, the process ends there with exit code 0; any
 //     other ending is code 3.
 #include <QCoreApplication>
@@ -31,7 +32,7 @@ int main(int argc, char** argv) {
     });
     return app.exec();
   }
-  if (args.size() == 7 && args[1] == QLatin1String("update")) {
+  if (args.size() == 8 && args[1] == QLatin1String("update")) {
     Tupdater updater(args[2], args[3], args[4]);
     updater.setpublickey(QByteArray::fromHex(args[6].toLatin1()));
     const QString savemark = args[5];
@@ -41,11 +42,16 @@ int main(int argc, char** argv) {
     });
     updater.setmessagehook(
         [](const QString& text) { std::printf("message: %s\n", text.toUtf8().constData()); });
+    if (!updater.askrelease(args[7].toLatin1(), QStringLiteral("1.0.0"))) {
+      std::printf("no release vouched for\n");
+      return 4;
+    }
     updater.update();
     std::printf("status: %s\n", updater.status().toUtf8().constData());
     return 3;
   }
-  std::fprintf(stderr,
-               "usage: updatehelper quit <url> | update <program> <base> <site> <mark> <key>\n");
+  std::fprintf(
+      stderr,
+      "usage: updatehelper quit <url> | update <program> <base> <site> <mark> <key> <version>\n");
   return 2;
 }
