@@ -15,7 +15,10 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
+#include <algorithm>
+#include <cstdio>
 
 #include "platform/desktop.h"
 #include "tests/support/localhttpserver.h"
@@ -622,6 +625,103 @@ TEST_F(UpdateRun, RealProcessEndsWithCodeZeroOnceTheInstallerRuns) {
   ASSERT_TRUE(waitfor([&] { return QFileInfo::exists(folder.filePath("args.txt")); }, 30000));
   EXPECT_EQ(readfile(folder.filePath("args.txt")), "/SP-\n/silent\n/noicons\n");
   EXPECT_EQ(readfile(folder.filePath("pipshift.BAK")), "old program");
+}
+
+}  // namespace
+
+namespace {
+
+// The program killed at any moment of its update, from the download to its own end, with a real
+// installer that replaces it: the folder always holds a program that starts.
+TEST_F(UpdateRun, KilledAtAnyMomentTheFolderStillHoldsAProgramThatStarts) {
+  setdesktop(nullptr);
+  const QByteArray oldprogram = "#!/bin/sh\nexit 0\n";
+  const QByteArray newprogram = "#!/bin/sh\n# new\nexit 0\n";
+  const QByteArray script =
+      "#!/bin/sh\n"
+      "trap 'exit 1' HUP INT TERM\n"
+      "[ \"$PIPSHIFT_SETUP_READY\" = 3 ] && echo started >&3\n"
+      "exec 3>&-\n"
+      "dir=$(dirname \"$0\")\n"
+      "printf '#!/bin/sh\\n# new\\nexit 0\\n' > \"$dir/.new\" && chmod +x \"$dir/.new\" &&\n"
+      "  mv -f \"$dir/.new\" \"$dir/pipshift\"\n";
+  publish(script + QByteArray(100000, '#'));
+  auto reset = [&] {
+    for (const QString& name : files()) QFile::remove(folder.filePath(name));
+    writefile(program, oldprogram);
+    QFile::setPermissions(program,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  };
+  auto start = [&](QProcess& helper, const QString& how = {}) {
+    QStringList args = {"update",
+                        program,
+                        server.url("/"),
+                        "www.pipshift.example",
+                        folder.filePath("saved"),
+                        QString::fromLatin1(key.publickey().toHex()),
+                        "1.0.1"};
+    if (!how.isEmpty()) args << how;
+    helper.start(QStringLiteral(UPDATEHELPER), args);
+    return helper.waitForStarted();
+  };
+  auto ended = [](QProcess& helper) {
+    return waitfor([&] { return helper.state() == QProcess::NotRunning; }, 30000);
+  };
+  auto startable = [&] {
+    const QByteArray bytes = readfile(program);
+    if (bytes != oldprogram && bytes != newprogram) return false;
+    QProcess p;
+    p.start(program, {});
+    return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+  };
+
+  // How long a whole run takes here, to spread the moments over.
+  reset();
+  QElapsedTimer clock;
+  clock.start();
+  {
+    QProcess helper;
+    ASSERT_TRUE(start(helper));
+    ASSERT_TRUE(ended(helper));
+    ASSERT_EQ(helper.exitCode(), 0) << helper.readAll().constData();
+  }
+  const qint64 span = std::max<qint64>(clock.nsecsElapsed() / 1000, 1000);
+  ASSERT_TRUE(waitfor([&] { return readfile(program) == newprogram; }, 20000));
+
+  constexpr int moments = 25;
+  for (int k = 0; k < moments; ++k) {
+    reset();
+    QProcess helper;
+    ASSERT_TRUE(start(helper));
+    // The server answers from this thread: it must keep turning while the moment comes.
+    QElapsedTimer moment;
+    moment.start();
+    while (moment.nsecsElapsed() / 1000 < span * k / moments) QCoreApplication::processEvents();
+    ::kill(pid_t(helper.processId()), SIGKILL);
+    ended(helper);
+    EXPECT_TRUE(startable()) << "moment " << k << " of " << span << " us";
+    // And once an installer that may have started has done its work.
+    QTest::qWait(30);
+    EXPECT_TRUE(startable()) << "moment " << k << ", later";
+  }
+  std::printf("%d moments over %lld us\n", moments, static_cast<long long>(span));
+  // And the moment the settings and the tally are being saved, the installer not yet started.
+  {
+    reset();
+    QProcess helper;
+    ASSERT_TRUE(start(helper, "killinsave"));
+    ASSERT_TRUE(ended(helper));
+    EXPECT_EQ(helper.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(readfile(folder.filePath("saved")), "saved\n");
+    EXPECT_TRUE(startable()) << "killed while saving";
+    EXPECT_EQ(readfile(program), oldprogram);
+  }
+  // What the killed runs left is no obstacle: the next update goes through.
+  QProcess helper;
+  reset();
+  ASSERT_TRUE(start(helper));
+  ASSERT_TRUE(ended(helper));
+  EXPECT_EQ(helper.exitCode(), 0);
 }
 
 }  // namespace

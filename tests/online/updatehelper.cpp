@@ -5,11 +5,13 @@
 //   updatehelper update <programfile> <baseurl> <site> <savemark> <publickey in hex> <version>
 //     runs the whole update of 1.0.0 to the published <version> as the main window would: asks
 //     for its manifest, then downloads and starts it, trusting the given key; the save hook
-//     writes <savemark>. When the installer starts, the process ends there with exit code 0; any
-//     other ending is code 3.
+//     writes <savemark> (and with a last argument "killinsave" the process is killed there, as
+//     while it saves the settings and the tally). When the installer starts, the process ends there
+//     with exit code 0; any other ending is code 3.
 #include <QCoreApplication>
 #include <QFile>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 
 #include "online/httpprot.h"
@@ -32,13 +34,16 @@ int main(int argc, char** argv) {
     });
     return app.exec();
   }
-  if (args.size() == 8 && args[1] == QLatin1String("update")) {
+  if ((args.size() == 8 || args.size() == 9) && args[1] == QLatin1String("update")) {
+    const bool killinsave = args.size() == 9 && args[8] == QLatin1String("killinsave");
     Tupdater updater(args[2], args[3], args[4]);
     updater.setpublickey(QByteArray::fromHex(args[6].toLatin1()));
     const QString savemark = args[5];
-    updater.setsavehook([savemark] {
+    updater.setsavehook([savemark, killinsave] {
       QFile mark(savemark);
       if (mark.open(QIODevice::WriteOnly)) mark.write("saved\n");
+      mark.close();
+      if (killinsave) ::raise(SIGKILL);
     });
     updater.setmessagehook(
         [](const QString& text) { std::printf("message: %s\n", text.toUtf8().constData()); });
