@@ -1,10 +1,11 @@
 #pragma once
 
-// The update check and self-update behind the main window's update panel. The window owns the
-// panel, its label and its buttons; this file holds what they do: which addresses to ask, whether
-// the published version calls for an update, and the whole update run (download the installer
-// and its signature next to the program, check the signature, move the program aside, start the
-// installer, leave).
+// The update check and self-update behind the main window's update panel (UpdatePanel in
+// shell/updateoffer.h owns the panel, its label and its buttons); this file holds what they do:
+// which addresses to ask, whether the published version and its signed manifest call for an
+// update, and the whole update run (download the installer and its signature next to the
+// program, check them against the manifest, keep a backup of the program, start the installer,
+// leave once it runs).
 
 #include <QByteArray>
 #include <QObject>

@@ -115,7 +115,11 @@ class UpdateRun(e2e.Run):
 
     def make_manifest(self, key, installer, version):
         """A manifest for the installer's bytes as the given version, signed with key."""
-        path = os.path.join(self.scratch, "installer-" + version)
+        folder = os.path.join(self.scratch, "manifest-" + version + "-" + str(len(os.listdir(
+            self.scratch))))
+        os.makedirs(folder)
+        # Named in the manifest by its file name, as the server publishes it.
+        path = os.path.join(folder, "pshsetup.exe")
         with open(path, "wb") as f:
             f.write(installer)
         made = subprocess.run([self.args.release_tool, "manifest", key, path, "pipshift", version,

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -173,6 +174,33 @@ TEST(UpdateCheck, OnlyAManifestForThisNewerVersionVouchesForARelease) {
   EXPECT_FALSE(vouched(good.chopped(1), "1.0.1"));
   EXPECT_FALSE(vouched("", "1.0.1"));
   EXPECT_FALSE(vouched(QByteArray(5000, 'a') + good, "1.0.1")) << "longer than a manifest";
+}
+
+// Another user who can write the folder could swap the verified installer before it runs: such a
+// folder gets no update, unless it is sticky (nobody may rename or remove what is ours) and ours.
+TEST(UpdateCheck, AFolderOthersCanWriteGetsNoUpdate) {
+  QTemporaryDir scratch;
+  ASSERT_TRUE(scratch.isValid());
+  const QString folder = scratch.filePath("program");
+  ASSERT_TRUE(QDir().mkpath(folder));
+  const QByteArray path = QFile::encodeName(folder);
+  const QString program = folder + "/pipshift";
+  const QList<std::pair<mode_t, bool>> modes = {
+      {0700, true}, {0755, true}, {0775, false}, {0757, false},
+      {0777, false}, {0770, false}, {01777, true}, {01775, true},
+  };
+  for (const auto& [mode, allowed] : modes) {
+    ASSERT_EQ(::chmod(path.constData(), mode), 0);
+    EXPECT_EQ(privatefolder(folder), allowed) << std::oct << mode;
+    EXPECT_EQ(canupdate(program), allowed) << std::oct << mode;
+  }
+  // Sticky but another user's: theirs to swap files in.
+  ASSERT_EQ(::chmod(path.constData(), 01777), 0);
+  if (::geteuid() == 0 && ::chown(path.constData(), 65534, 65534) == 0) {
+    EXPECT_FALSE(privatefolder(folder));
+  }
+  ::chmod(path.constData(), 0700);
+  EXPECT_FALSE(privatefolder(scratch.filePath("missing")));
 }
 
 // Stands in for the desktop in the update run: writes each launch into the run's log beside the
