@@ -560,7 +560,9 @@ void THttpCli::endofheader() {
   if (relocation_) {
     const Target next = resolvelocation(locationvalue_);
     // The live connection can carry the next request only once this answer's body is read.
-    if (keepalive() && contentlength_ >= 0 && sameconnection(next)) {
+    // A body longer than the request takes is not worth reading past: the next request goes
+    // on a connection of its own.
+    if (keepalive() && contentlength_ >= 0 && contentlength_ <= maxbody_ && sameconnection(next)) {
       skipbody_ = nobody ? 0 : contentlength_;
       setstate(httpWaitingBody);
       if (skipbody_ == 0) {
