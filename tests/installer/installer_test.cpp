@@ -339,12 +339,17 @@ QString livefolder(const QString& folder, const QByteArray& installer) {
   return folder;
 }
 
-// Whether the folder's program starts: run from its folder, it must end well, old or new.
+// Whether the folder's program starts, old or new, and ends well. Run from a folder of its own:
+// the one the installer started may be writing its mark in the program's folder just then.
 bool startable(const QString& folder) {
   const QByteArray bytes = readfile(folder + "/pipshift");
-  if (bytes != oldprogram && bytes != newprogram) return false;
+  if (bytes != oldprogram && bytes != newprogram) {
+    ADD_FAILURE() << "neither program: " << bytes.left(60).constData();
+    return false;
+  }
+  QTemporaryDir elsewhere;
   QProcess p;
-  p.setWorkingDirectory(folder);
+  p.setWorkingDirectory(elsewhere.path());
   p.start(folder + "/pipshift", {});
   return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
