@@ -1,8 +1,9 @@
-# Makes one release folder: the installer, its signature and the version text.
+# Makes one release folder: the installer, its signature, its signed manifest and the version text.
 #
 #   cmake -DSTUB=<installer stub> -DDIR=<release folder> -DVERSION=<text> -DPROGRAM=<file>
 #         -DPROGRAM_NAME=<name> -DBACKUP=<name> -DEXTRA=<file|file...> -DINSTALLER=<name>
-#         -DVERSION_FILE=<name> -DSIGNER=<pipshift-release> -DKEY=<secret key file>
+#         -DVERSION_FILE=<name> -DMANIFEST_FILE=<name> -DPRODUCT=<word>
+#         -DSIGNER=<pipshift-release> -DKEY=<secret key file>
 #         -P MakeRelease.cmake
 #
 # The installer is the stub followed by a gzip'd tar of the program (under PROGRAM_NAME) and the
@@ -11,12 +12,18 @@
 # files are not there yet.
 cmake_minimum_required(VERSION 3.25)
 
-foreach(var STUB DIR VERSION PROGRAM PROGRAM_NAME BACKUP INSTALLER VERSION_FILE SIGNER KEY)
+foreach(var STUB DIR VERSION PROGRAM PROGRAM_NAME BACKUP INSTALLER VERSION_FILE MANIFEST_FILE
+            PRODUCT SIGNER KEY)
   if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
     message(FATAL_ERROR "MakeRelease.cmake: ${var} is not set")
   endif()
 endforeach()
 string(REPLACE "|" ";" EXTRA "${EXTRA}")
+# A program offers only a release whose version it can compare with its own.
+if(NOT VERSION MATCHES "^[0-9]+(\\.[0-9]+)*$" OR VERSION MATCHES "^.................................")
+  message(FATAL_ERROR "MakeRelease.cmake: a release needs a dotted version (digits and dots, "
+                      "at most 32 characters), not \"${VERSION}\"")
+endif()
 
 # The names go into a shell script and onto the player's disk: plain file names only, and never
 # the player's own files.
@@ -87,10 +94,20 @@ if(failed)
   message(FATAL_ERROR "MakeRelease.cmake: could not sign the installer")
 endif()
 
+# The manifest vouches for this version and these very bytes: a program offered an update takes
+# nothing else. The detached signature stays for programs that know only that.
+execute_process(COMMAND "${SIGNER}" manifest "${KEY}" "${installer}" "${PRODUCT}" "${VERSION}"
+                        "${staging}/${MANIFEST_FILE}"
+                RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "MakeRelease.cmake: could not sign the release manifest")
+endif()
+
 # The published version text: the version and nothing after it.
 file(WRITE "${staging}/${VERSION_FILE}" "${VERSION}")
 
 file(RENAME "${installer}" "${DIR}/${INSTALLER}")
 file(RENAME "${installer}.sig" "${DIR}/${INSTALLER}.sig")
+file(RENAME "${staging}/${MANIFEST_FILE}" "${DIR}/${MANIFEST_FILE}")
 file(RENAME "${staging}/${VERSION_FILE}" "${DIR}/${VERSION_FILE}")
 file(REMOVE_RECURSE "${staging}")

@@ -75,8 +75,9 @@ pipshift_version_unit(pipshift_version ${PIPSHIFT_VERSION})
 
 # pipshift_release(<target> PROGRAM <executable target> DESTINATION <folder> VERSION <text> [ALL])
 #
-# Makes <folder>/pipshift/ (the product word) holding the version text (no line end), the installer and its
-# signature, ready for pipshift-server --root <folder>.
+# Makes <folder>/pipshift/ (the product word) holding the version text (no line end), the installer,
+# its signature and the signed release manifest (pipshiftrelease.txt), ready for
+# pipshift-server --root <folder>.
 function(pipshift_release name)
   cmake_parse_arguments(R "ALL" "PROGRAM;DESTINATION;VERSION" "" ${ARGN})
   set(word ${PIPSHIFT_PRODUCT_WORD})
@@ -86,7 +87,8 @@ function(pipshift_release name)
   foreach(target IN LISTS PIPSHIFT_RELEASE_PAYLOAD)
     list(APPEND extra "$<TARGET_FILE:${target}>")
   endforeach()
-  set(outputs "${dir}/${word}version.txt" "${dir}/${installer}" "${dir}/${installer}.sig")
+  set(outputs "${dir}/${word}version.txt" "${dir}/${installer}" "${dir}/${installer}.sig"
+              "${dir}/${word}release.txt")
   add_custom_command(
     OUTPUT ${outputs}
     COMMAND ${CMAKE_COMMAND} -E make_directory "${dir}"
@@ -95,6 +97,7 @@ function(pipshift_release name)
             "-DPROGRAM_NAME=$<TARGET_FILE_NAME:${R_PROGRAM}>"
             "-DBACKUP=$<TARGET_FILE_NAME:${R_PROGRAM}>.BAK" "-DEXTRA=$<JOIN:${extra},|>"
             "-DINSTALLER=${installer}" "-DVERSION_FILE=${word}version.txt"
+            "-DMANIFEST_FILE=${word}release.txt" "-DPRODUCT=${word}"
             "-DSIGNER=$<TARGET_FILE:pipshift-release>" "-DKEY=${PIPSHIFT_SIGNING_KEY}"
             -P "${CMAKE_SOURCE_DIR}/cmake/MakeRelease.cmake"
     DEPENDS ${R_PROGRAM} ${PIPSHIFT_RELEASE_PAYLOAD} pipshift-release pipshift_releasekey

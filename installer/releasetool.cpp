@@ -4,6 +4,11 @@
 //   pipshift-release public SECRET PUBLIC    writes the public half of a secret key
 //   pipshift-release sign SECRET FILE SIG    writes FILE's detached signature, 64 raw bytes
 //   pipshift-release verify PUBLIC FILE SIG  exit 0 when SIG is PUBLIC's signature of FILE
+//   pipshift-release manifest SECRET INSTALLER PRODUCT VERSION OUT
+//                                            writes the signed release manifest of INSTALLER
+//   pipshift-release checkmanifest PUBLIC MANIFEST [INSTALLER]
+//                                            exit 0 when MANIFEST is signed by PUBLIC (and
+//                                            INSTALLER has its length and hash); prints it
 //   pipshift-release keyunit SECRET OUT [--create]
 //                                            writes the C++ unit that builds the public key into
 //                                            the program; --create makes SECRET first when it is
@@ -13,12 +18,14 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "installer/manifest.h"
 #include "installer/signature.h"
 
 namespace {
@@ -31,6 +38,8 @@ int usage() {
       "       pipshift-release public SECRET PUBLIC\n"
       "       pipshift-release sign SECRET FILE SIG\n"
       "       pipshift-release verify PUBLIC FILE SIG\n"
+      "       pipshift-release manifest SECRET INSTALLER PRODUCT VERSION OUT\n"
+      "       pipshift-release checkmanifest PUBLIC MANIFEST [INSTALLER]\n"
       "       pipshift-release keyunit SECRET OUT.cpp [--create]\n",
       stderr);
   return 2;
@@ -93,6 +102,60 @@ bool verifyfile(const std::string& publicpath, const std::string& file,
   return signature::verifyfile(file, sig, publickey);
 }
 
+// The installer's name in the manifest is its file name, as the update server publishes it.
+void writemanifest(const std::string& secretpath, const std::string& installer,
+                   const std::string& product, const std::string& version, const std::string& out) {
+  if (!manifest::isversion(version)) {
+    throw signature::Error{"\"" + version + "\" is not a dotted version (digits and dots)"};
+  }
+  manifest::Release release;
+  release.product = product;
+  release.version = version;
+  const std::size_t slash = installer.rfind('/');
+  release.installer = slash == std::string::npos ? installer : installer.substr(slash + 1);
+  const auto hash = manifest::hashfile(installer, &release.length);
+  if (!hash || release.length == 0) throw signature::Error{"cannot read " + installer};
+  release.hash = *hash;
+  std::string text;
+  {
+    SecretKey secret;
+    readsecret(secretpath, secret);
+    text = manifest::write(release, secret.bytes);
+  }
+  if (text.empty()) throw signature::Error{"cannot write a manifest for " + installer};
+  signature::writefile(out, Bytes(text.begin(), text.end()));
+}
+
+bool checkmanifest(const std::string& publicpath, const std::string& path,
+                   const std::string& installer) {
+  const Bytes publickey = signature::readkeyfile(publicpath, signature::publickeybytes);
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw signature::Error{"cannot read the manifest " + path};
+  std::string text;
+  text.resize(manifest::maxbytes + 1);
+  in.read(text.data(), std::streamsize(text.size()));
+  text.resize(std::size_t(in.gcount()));
+  const auto release = manifest::read(text, publickey);
+  if (!release) {
+    std::fprintf(stderr, "pipshift-release: %s is NOT a manifest signed by that key\n",
+                 path.c_str());
+    return false;
+  }
+  std::printf("%s: good signature: %s %s, %s, %llu bytes\n", path.c_str(), release->product.c_str(),
+              release->version.c_str(), release->installer.c_str(),
+              static_cast<unsigned long long>(release->length));
+  if (installer.empty()) return true;
+  std::uint64_t length = 0;
+  const auto hash = manifest::hashfile(installer, &length);
+  if (!hash || length != release->length || *hash != release->hash) {
+    std::fprintf(stderr, "pipshift-release: %s is NOT the installer of that manifest\n",
+                 installer.c_str());
+    return false;
+  }
+  std::printf("%s: matches the manifest\n", installer.c_str());
+  return true;
+}
+
 void keyunit(const std::string& secretpath, const std::string& out, bool create) {
   if (create && !exists(secretpath)) {
     makekey(secretpath);
@@ -134,6 +197,10 @@ int main(int argc, char** argv) {
         return 1;
       }
       std::printf("%s: good signature\n", args[2].c_str());
+    } else if (command == "manifest" && args.size() == 6) {
+      writemanifest(args[1], args[2], args[3], args[4], args[5]);
+    } else if (command == "checkmanifest" && (args.size() == 3 || args.size() == 4)) {
+      if (!checkmanifest(args[1], args[2], args.size() == 4 ? args[3] : std::string())) return 1;
     } else if (command == "keyunit" &&
                (args.size() == 3 || (args.size() == 4 && args[3] == "--create"))) {
       keyunit(args[1], args[2], args.size() == 4);

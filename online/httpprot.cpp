@@ -234,6 +234,7 @@ void THttpCli::startrequest() {
 
 void THttpCli::resetresponse() {
   rcvdheader_.clear();
+  headerbytes_ = 0;
   responsecode_ = 0;
   responsetext_.clear();
   responseversion_.clear();
@@ -481,6 +482,11 @@ void THttpCli::processheaderline(const QByteArray& line, const QByteArray& raw) 
       return;
     }
   }
+  headerbytes_ += raw.size();
+  if (headerbytes_ > MaxHeaderSize) {
+    receivefailure(ErrorHeaderTooLong, QStringLiteral("HTTP header too long"));
+    return;
+  }
   rcvdheader_ << QString::fromLatin1(line);
 
   if (statusexpected_) {
@@ -542,6 +548,7 @@ void THttpCli::endofheader() {
   // Interim answers of HTTP/1.1 come before the real one.
   if (responseversion_ == QLatin1String("1.1") && responsecode_ >= 100 && responsecode_ < 200) {
     rcvdheader_.clear();
+    headerbytes_ = 0;
     responsecode_ = 0;
     responsetext_.clear();
     statusexpected_ = true;
@@ -553,7 +560,9 @@ void THttpCli::endofheader() {
   if (relocation_) {
     const Target next = resolvelocation(locationvalue_);
     // The live connection can carry the next request only once this answer's body is read.
-    if (keepalive() && contentlength_ >= 0 && sameconnection(next)) {
+    // A body longer than the request takes is not worth reading past: the next request goes
+    // on a connection of its own.
+    if (keepalive() && contentlength_ >= 0 && contentlength_ <= maxbody_ && sameconnection(next)) {
       skipbody_ = nobody ? 0 : contentlength_;
       setstate(httpWaitingBody);
       if (skipbody_ == 0) {
@@ -567,6 +576,10 @@ void THttpCli::endofheader() {
     return;
   }
 
+  if (contentlength_ > maxbody_ && !nobody) {
+    receivefailure(ErrorBodyTooLong, QStringLiteral("HTTP body too long"));
+    return;
+  }
   if (contentlength_ != 0 && !nobody) {
     // Written out as it came, a coded body would pass for the document itself.
     if (!transferencoding_.isEmpty()) {
@@ -605,6 +618,10 @@ void THttpCli::handlebody(const char* data, qint64 length) {
     return;
   }
   if (contentlength_ >= 0) length = std::min(length, contentlength_ - rcvdcount_);
+  if (length > maxbody_ - rcvdcount_) {
+    receivefailure(ErrorBodyTooLong, QStringLiteral("HTTP body too long"));
+    return;
+  }
   if (length > 0) {
     if (QIODevice* stream = bodystream_.data()) {
       if (stream->write(data, length) != length) {

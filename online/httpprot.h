@@ -16,6 +16,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -57,6 +58,8 @@ class THttpCli : public QObject {
   static constexpr int ErrorBadResponse = 3;  // received data that cannot be handled
   static constexpr int ErrorLineTooLong = 4;
   static constexpr int ErrorVersion = 5;
+  static constexpr int ErrorHeaderTooLong = 6;
+  static constexpr int ErrorBodyTooLong = 7;
   // Status and text left by connection failures and aborts.
   static constexpr int StatusNoConnection = 404;
   // Relocations followed in one request before the request gives up.
@@ -67,6 +70,11 @@ class THttpCli : public QObject {
   static constexpr int DefaultTimeout = 60000;
   // Longest header line the client accepts, line ending included.
   static constexpr qsizetype ReceiveBufferSize = 8192;
+  // Longest whole header of one answer (interim answers and relocations each count afresh): the
+  // lines are kept, and a server sending them without end must not fill the memory.
+  static constexpr qsizetype MaxHeaderSize = 64 * 1024;
+  // The most body bytes one request takes, whatever the caller asks for.
+  static constexpr qint64 MaxBodyLimit = qint64(256) * 1024 * 1024;
 
   explicit THttpCli(QObject* parent = nullptr);
   ~THttpCli() override;
@@ -94,6 +102,10 @@ class THttpCli : public QObject {
   // request with status 404 and "Connection timed out" ("can't connect: ..." before connecting).
   int Timeout() const { return timeout_; }
   void setTimeout(int milliseconds) { timeout_ = milliseconds; }
+  // The most body bytes the request takes (at most MaxBodyLimit): a longer answer, announced or
+  // not, ends the request with "HTTP body too long" (code 7) and nothing more is written.
+  qint64 MaxBody() const { return maxbody_; }
+  void setMaxBody(qint64 bytes) { maxbody_ = std::clamp<qint64>(bytes, 0, MaxBodyLimit); }
   bool NoCache() const { return nocache_; }
   void setNoCache(bool on) { nocache_ = on; }
   const QString& LocalAddr() const { return localaddr_; }
@@ -202,6 +214,7 @@ class THttpCli : public QObject {
   QString cookie_;
   QString rangebegin_;
   QString rangeend_;
+  qint64 maxbody_ = MaxBodyLimit;
 
   // Working state of one request.
   THttpState state_ = httpReady;
@@ -221,6 +234,7 @@ class THttpCli : public QObject {
   bool serverclose_ = false;  // the server said "Connection: close"
   QString transferencoding_;  // other than identity: a body this client cannot read
   QStringList rcvdheader_;
+  qsizetype headerbytes_ = 0;  // of this answer's header so far
   QString location_;
   bool relocation_ = false;
   QString locationvalue_;

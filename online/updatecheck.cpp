@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -68,6 +70,8 @@ class Tupdater::PartFile {
                                         QStringLiteral(".XXXXXX.part"));
     const int fd = ::mkostemps(name.data(), 5, O_CLOEXEC);
     if (fd < 0) return;
+    // Held while this program writes it: a download nobody holds is a killed run's leftover.
+    ::flock(fd, LOCK_EX | LOCK_NB);
     name_ = QFile::decodeName(name);
     if (!file_.open(fd, QIODevice::ReadWrite, QFileDevice::AutoCloseHandle)) ::close(fd);
   }
@@ -108,8 +112,41 @@ QString signatureaddress(const QString& installeraddress) {
   return installeraddress + QStringLiteral(".sig");
 }
 
+QString releaseaddress(const QString& base) {
+  return base + productword() + QLatin1Char('/') + QString::fromLatin1(product::releasefile);
+}
+
 bool updateoffered(const QByteArray& body, const QString& version) {
-  return body != version.toLatin1();
+  const std::string ours = version.toStdString();
+  const std::string_view published(body.constData(), std::size_t(body.size()));
+  return manifest::isversion(published) && manifest::isversion(ours) &&
+         manifest::compareversions(published, ours) > 0;
+}
+
+std::optional<manifest::Release> vouchedrelease(const QByteArray& manifesttext,
+                                                const QByteArray& versiontext,
+                                                const QString& version, const QByteArray& publickey,
+                                                const QString& installerfile) {
+  if (!updateoffered(versiontext, version)) return std::nullopt;
+  auto release =
+      manifest::read(std::string_view(manifesttext.constData(), std::size_t(manifesttext.size())),
+                     signature::Bytes(publickey.begin(), publickey.end()));
+  if (!release || release->product != product::word ||
+      release->version != versiontext.toStdString() ||
+      release->installer != installerfile.toStdString() || release->length == 0 ||
+      release->length > std::uint64_t(THttpCli::MaxBodyLimit)) {
+    return std::nullopt;
+  }
+  return release;
+}
+
+bool privatefolder(const QString& folder) {
+  struct stat st {};
+  if (::stat(QFile::encodeName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    return false;
+  }
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) == 0) return true;
+  return (st.st_mode & S_ISVTX) != 0 && st.st_uid == ::geteuid();
 }
 
 QString backupname(const QString& programfile) {
@@ -129,7 +166,24 @@ QString installerlocalpath(const QString& programfile, const QString& address) {
 }
 
 bool canupdate(const QString& programfile) {
-  return canholdfiles(QFileInfo(programfile).path());
+  const QString folder = QFileInfo(programfile).path();
+  return canholdfiles(folder) && privatefolder(folder);
+}
+
+void removeleftoverdownloads(const QString& programfile, const QString& installerfile) {
+  const QString folder = QFileInfo(programfile).path();
+  const QFileInfoList parts =
+      QDir(folder).entryInfoList({QStringLiteral(".") + installerfile + QStringLiteral(".*.part")},
+                                 QDir::Files | QDir::Hidden);
+  for (const QFileInfo& part : parts) {
+    if (part.isSymLink()) continue;
+    const QByteArray name = QFile::encodeName(part.filePath());
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) continue;
+    // Nobody holds it: the run that wrote it has ended without finishing it.
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(name.constData());
+    ::close(fd);
+  }
 }
 
 Tupdater::Tupdater(const QString& programfile, const QString& baseurl, const QString& siteaddress,
@@ -171,22 +225,32 @@ void Tupdater::aborted() {
 void Tupdater::update() {
   if (running_) return;
   running_ = true;
-  renamed_ = false;
   setstatus(QStringLiteral("Updating. Please Wait..."));
   try {
     downloadit();
   } catch (...) {
-    restore();
     running_ = false;
     throw;
   }
   running_ = false;
 }
 
-// Puts the program file back under its own name, so that the player can start it again.
-void Tupdater::restore() {
-  if (!renamed_) return;
-  if (!QFileInfo::exists(programfile_) && QFile::rename(backup_, programfile_)) renamed_ = false;
+bool Tupdater::askrelease(const QByteArray& versiontext, const QString& version) {
+  release_.reset();
+  if (running_ || !updateoffered(versiontext, version)) return false;
+  running_ = true;
+  SmallBody text{qint64(manifest::maxbytes)};
+  getupdate_.setMaxBody(qint64(manifest::maxbytes));
+  bool ok = false;
+  try {
+    ok = fetch(releaseaddress(baseurl_), &text);
+  } catch (...) {
+    running_ = false;
+    throw;
+  }
+  running_ = false;
+  if (ok) release_ = vouchedrelease(text.bytes(), versiontext, version, publickey_, installerfile_);
+  return release_.has_value();
 }
 
 bool Tupdater::fetch(const QString& address, QIODevice* stream) {
@@ -206,23 +270,12 @@ bool Tupdater::fetch(const QString& address, QIODevice* stream) {
   return ok;
 }
 
-// Downloads that a killed or stopped program left behind. One younger than the bound may belong
-// to an update still running in another copy of the program, and stays.
-void Tupdater::removestaleparts(const QString& installerpath) const {
-  const QFileInfo info(installerpath);
-  const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-qint64(bound_));
-  const QFileInfoList parts =
-      QDir(info.path())
-          .entryInfoList({QStringLiteral(".") + info.fileName() + QStringLiteral(".*.part")},
-                         QDir::Files | QDir::Hidden);
-  for (const QFileInfo& part : parts) {
-    if (!part.isSymLink() && part.lastModified().toUTC() < before) {
-      QFile::remove(part.filePath());
-    }
-  }
-}
-
 void Tupdater::downloadit() {
+  // Nothing but the release the offer's manifest vouched for is ever downloaded.
+  if (!release_) {
+    aborted();
+    return;
+  }
   const QString address = installeraddress();
   const QString path = installerlocalpath(programfile_, address);
   backup_ = backupname(programfile_);
@@ -237,7 +290,7 @@ void Tupdater::downloadit() {
     message(QStringLiteral("Cannot create file %1").arg(path));
     return;
   }
-  removestaleparts(path);
+  removeleftoverdownloads(programfile_, target.fileName());
 
   // Until it is whole and its signature verifies, the download has a name of its own that
   // nothing starts; a process killed meanwhile leaves the program as it was.
@@ -256,13 +309,24 @@ void Tupdater::downloadit() {
   });
   bound.start(bound_);
 
+  // Not a byte more than the manifest says the installer has: an endless answer ends here.
+  getupdate_.setMaxBody(qint64(release_->length));
   bool ok = fetch(address, &part.file()) && part.finish();
   if (ok) {
     setstatus(QStringLiteral("Received ") + QString::number(QFileInfo(part.name()).size()) +
               QStringLiteral(" bytes"));
   }
-  // The signature, from the same folder with the same client: 64 bytes, not one more.
+  // The very bytes the manifest vouches for, and nothing else.
+  std::uint64_t length = 0;
+  const std::optional<signature::Bytes> hash =
+      ok ? manifest::hashfile(QFile::encodeName(part.name()).toStdString(), &length) : std::nullopt;
+  ok = ok && hash && length == release_->length && *hash == release_->hash;
+  // The signature, from the same folder with the same client: 64 bytes, not one more. The
+  // manifest already binds these bytes; programs of earlier releases check only this signature,
+  // so every release carries it, and checking it too means two independent checks must both
+  // fail before an installer nobody signed could run.
   SmallBody sig{qint64(signature::signaturebytes)};
+  getupdate_.setMaxBody(qint64(signature::signaturebytes));
   ok = ok && fetch(signatureaddress(address), &sig) &&
        sig.bytes().size() == qsizetype(signature::signaturebytes);
   bound.stop();
@@ -278,8 +342,10 @@ void Tupdater::downloadit() {
   install(part, path);
 }
 
-// The download verified: it takes the installer's name, the program moves aside, what the run
-// gained is saved, and the installer starts in a folder nobody else writes any more.
+// The download verified: it takes the installer's name, a backup of the program is made beside
+// it, what the run gained is saved, and the installer starts. The program itself is never moved:
+// whenever this process is killed, the folder holds it under its own name, and the installer
+// replaces it by one rename.
 void Tupdater::install(PartFile& part, const QString& path) {
   QFile::setPermissions(part.name(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                          QFileDevice::ExeOwner | QFileDevice::ReadGroup |
@@ -292,9 +358,7 @@ void Tupdater::install(PartFile& part, const QString& path) {
     return;
   }
   part.keep();
-
-  if (QFileInfo::exists(backup_)) QFile::remove(backup_);
-  renamed_ = QFile::rename(programfile_, backup_);
+  makebackup();
 
   if (savehook_) {
     try {
@@ -304,7 +368,8 @@ void Tupdater::install(PartFile& part, const QString& path) {
     }
   }
   setstatus(QStringLiteral("Installing"));
-  if (desktop().startdetached(
+  // Ends only once the installer has told us it runs; otherwise this program stays.
+  if (desktop().startinstaller(
           path, {QStringLiteral("/SP-"), QStringLiteral("/silent"), QStringLiteral("/noicons")})) {
     if (exithook_) exithook_();
     return;
@@ -312,5 +377,23 @@ void Tupdater::install(PartFile& part, const QString& path) {
   message(QStringLiteral("There was an error in the update process. Please download") +
           productword().toUpper() + QStringLiteral(" manually from ") + siteaddress_ +
           QLatin1Char('.'));
-  restore();
+  aborted();
+}
+
+// The program as it was, under its backup name: a second name for the same file where the folder
+// allows it, else a copy made whole under a temporary name first. The running program keeps its
+// own name all along.
+bool Tupdater::makebackup() const {
+  const QByteArray program = QFile::encodeName(programfile_);
+  const QByteArray backup = QFile::encodeName(backup_);
+  ::unlink(backup.constData());
+  if (::link(program.constData(), backup.constData()) == 0) return true;
+  const QString copy = backup_ + QStringLiteral(".new");
+  QFile::remove(copy);
+  if (QFile::copy(programfile_, copy) &&
+      ::rename(QFile::encodeName(copy).constData(), backup.constData()) == 0) {
+    return true;
+  }
+  QFile::remove(copy);
+  return false;
 }

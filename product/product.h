@@ -23,6 +23,8 @@ inline constexpr char installerfile[] = PIPSHIFT_INSTALLER_FILE;
 inline constexpr char signaturefile[] = PIPSHIFT_INSTALLER_FILE ".sig";
 // The published version text's file name: product word + "version.txt".
 inline constexpr char versionfile[] = PIPSHIFT_PRODUCT_WORD "version.txt";
+// The signed release manifest beside it: product word + "release.txt".
+inline constexpr char releasefile[] = PIPSHIFT_PRODUCT_WORD "release.txt";
 
 }  // namespace product
 

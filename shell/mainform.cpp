@@ -37,6 +37,7 @@
 #include "shell/companions.h"
 #include "shell/dealsolver.h"
 #include "shell/tallyport.h"
+#include "shell/updateoffer.h"
 #include "sound/soundplayer.h"
 #include "windows/aboutform.h"
 
@@ -292,20 +293,20 @@ void Tmain::buildpanels(QWidget* board1) {
   const QString done = QStringLiteral(":/images/button_done.png");
   const QString cancel = QStringLiteral(":/images/button_cancel.png");
 
-  panel_update = makeoverlay(board1, "panel_update", {125, 16, 329, 161});
-  look::makelabel(panel_update, "Label15", QStringLiteral("Update Available"), pixelfont(19, true),
-                  look::lilac, {-1, 10, 327, 24}, Qt::AlignHCenter | Qt::AlignTop);
-  look::makelabel(panel_update, "Label17", QStringLiteral("Would you like to update now?"),
-                  pixelfont(16, true), look::lilac, {2, 47, 327, 24},
-                  Qt::AlignHCenter | Qt::AlignTop);
-  button_updateyes = makebutton(panel_update, "button_updateyes", ok, QStringLiteral("OK"), 27, 90);
-  connect(button_updateyes, &QAbstractButton::clicked, this, &Tmain::button_updateyesClick);
-  button_updatecancel =
-      makebutton(panel_update, "button_updatecancel", cancel, QStringLiteral("Cancel"), 171, 90);
-  connect(button_updatecancel, &QAbstractButton::clicked, this, &Tmain::button_updatecancelClick);
-  // The status line sits along the bottom edge, inside the frame.
-  label_update = look::makelabel(panel_update, "label_update", QString(), pixelfont(16, false),
-                                 statuscolor, {1, 140, 327, 20}, Qt::AlignCenter);
+  UpdatePanel::Setup offer;
+  offer.programfile = programfile();
+  offer.updateserver = [this] { return updateserver_; };
+  offer.siteaddress = QStringLiteral("http://") + Tabout::siteaddress;
+  offer.installerfile = [this] { return installerfile_; };
+  offer.publickey = setup_.updatekey;
+  offer.version = [this] { return companions_ ? companions_->versiontext() : QString(); };
+  offer.save = [this] {
+    FormClose();
+    if (companions_) companions_->savetally();
+  };
+  offer.message = [this](const QString& text) { message(text); };
+  offer.exit = setup_.exitforupdate;
+  updateoffer_ = new UpdatePanel(board1, makebutton, std::move(offer), this);
 
   panel_name = makeoverlay(board1, "panel_name", {123, 40, 329, 161});
   look::makelabel(panel_name, "Label5", QStringLiteral("ENTER YOUR NAME"), pixelfont(19, true),
@@ -387,7 +388,9 @@ void Tmain::buildaccess() {
   };
   auto label = [this](const char* name) { return findChild<QLabel*>(QString::fromLatin1(name)); };
   keys_ = new BoardKeys(this, cursor_);
-  keys_->addpanel(panel_update, button_updatecancel, button_updatecancel);
+  TFlatPanel* panel_update = updateoffer_->panel_update;
+  keys_->addpanel(panel_update, updateoffer_->button_updatecancel,
+                  updateoffer_->button_updatecancel);
   keys_->addpanel(panel_name, button("button_namedone"), button("button_namecancel"), edit_aname);
   keys_->addpanel(panel_lost, nullptr, nullptr);
   keys_->addpanel(panel_invalid, button("image_ok"), button("image_ok"));
@@ -810,6 +813,7 @@ void Tmain::createbone(int slot, int number) {
 }
 
 void Tmain::button_startClick() {
+  updateoffer_->startgame();
   startdeal(random_.drawdeal());
 }
 
@@ -1104,16 +1108,14 @@ void Tmain::showaccess() {
 void Tmain::FormShow() {
   if (sounds_) sounds_->prepare();
   // Where the program cannot replace itself, its package manager updates it: nothing to offer.
-  if (!updatecheckon() || !canupdate(programfile())) return;
+  if (!updatecheckon() || !updateoffer_->canoffer()) return;
+  removeleftoverdownloads(programfile(), installerfile_);
   checkupdate->setURL(versionaddress(updateserver_));
   checkupdate->StartFetch();
 }
 
 void Tmain::checkupdateDoneString(THTTPGet*, const QByteArray& result) {
-  if (!companions_) return;
-  if (!updateoffered(result, companions_->versiontext())) return;
-  panel_update->show();
-  panel_update->raise();
+  updateoffer_->checkupdateDoneString(result);
 }
 
 QString Tmain::programfile() const {
@@ -1122,32 +1124,9 @@ QString Tmain::programfile() const {
 }
 
 void Tmain::button_updatecancelClick() {
-  panel_update->hide();
+  updateoffer_->button_updatecancelClick();
 }
 
 void Tmain::button_updateyesClick() {
-  button_updateyes->hide();
-  button_updatecancel->hide();
-  label_update->setText(QStringLiteral("Updating. Please Wait..."));
-  if (!updater_) {
-    updater_ = new Tupdater(programfile(), updateserver_,
-                            QStringLiteral("http://") + Tabout::siteaddress, this);
-    updater_->setinstallerfile(installerfile_);
-    connect(updater_, &Tupdater::statuschanged, label_update, &QLabel::setText);
-    // What this run has gained is written before the installer starts, so the two never write
-    // the folder at once.
-    updater_->setsavehook([this] {
-      FormClose();
-      if (companions_) companions_->savetally();
-    });
-    updater_->setmessagehook([this](const QString& text) { message(text); });
-    if (setup_.exitforupdate) updater_->setexithook(setup_.exitforupdate);
-    if (!setup_.updatekey.isEmpty()) updater_->setpublickey(setup_.updatekey);
-  }
-  try {
-    updater_->update();
-  } catch (...) {
-    // The program file already has its name back; the player can carry on and try again later.
-    label_update->setText(QStringLiteral("Download Aborted"));
-  }
+  updateoffer_->button_updateyesClick();
 }

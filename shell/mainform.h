@@ -29,7 +29,7 @@ class Tchoosedeal;
 class SoundPlayer;
 class TallyPort;
 class THTTPGet;
-class Tupdater;
+class UpdatePanel;
 class BoardAccess;
 class BoardCursor;
 class BoardKeys;
@@ -155,6 +155,8 @@ class Tmain : public QMainWindow {
   void checkupdateDoneString(THTTPGet* sender, const QByteArray& result);
   void button_updateyesClick();
   void button_updatecancelClick();
+  // The update offer's panel and what it does.
+  UpdatePanel* updateoffer() const { return updateoffer_; }
   void bone_1MouseUp(TBone* sender);
   void shape_1MouseUp(TShape* sender);
   void shape_highliteMouseUp();
@@ -278,10 +280,6 @@ class Tmain : public QMainWindow {
   QLabel* image_timer = nullptr;
   QLabel* label_timer = nullptr;
 
-  TFlatPanel* panel_update = nullptr;
-  QLabel* label_update = nullptr;
-  TImageButton* button_updateyes = nullptr;
-  TImageButton* button_updatecancel = nullptr;
   TFlatPanel* panel_name = nullptr;
   QLineEdit* edit_aname = nullptr;
   TFlatPanel* panel_lost = nullptr;
@@ -327,5 +325,5 @@ class Tmain : public QMainWindow {
   THTTPGet* checkupdate = nullptr;
   // The record of the game whose score is being posted, sent once the post is accepted.
   RecordPost* recordpost_ = nullptr;
-  Tupdater* updater_ = nullptr;
+  UpdatePanel* updateoffer_ = nullptr;
 };

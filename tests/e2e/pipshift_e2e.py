@@ -730,6 +730,11 @@ def step_files_after_first_session(run):
 
 
 def step_second_start(run):
+    # A newer version is offered only with the maker's signed manifest for it beside the text.
+    with open(os.path.join(run.args.next_release, "pipshift", "pipshiftrelease.txt"), "rb") as f:
+        manifest = f.read()
+    with open(os.path.join(run.site, "pipshift", "pipshiftrelease.txt"), "wb") as f:
+        f.write(manifest)
     run.publish("1.0.1")
     run.versions_asked = len(run.relay.seen(VERSION_PATH))
     run.start_program()
@@ -961,6 +966,8 @@ def main():
     parser.add_argument("--bin-dir", required=True)
     parser.add_argument("--clip-probe", required=True)
     parser.add_argument("--shots", required=True)
+    parser.add_argument("--next-release", required=True,
+                        help="the signed release of the next version, whose manifest is offered")
     parser.add_argument("--skip", action="append", default=[], metavar="STEP",
                         help="leave out a step by name (for diagnosis only)")
     args = parser.parse_args()

@@ -27,6 +27,7 @@ import pipshift_e2e as e2e  # noqa: E402
 from pipshift_e2e import expect, wait_for, centre  # noqa: E402
 
 SIGNATURE_PATH = e2e.INSTALLER_PATH + ".sig"
+MANIFEST_PATH = e2e.VERSION_PATH.replace("pipshiftversion.txt", "pipshiftrelease.txt")
 OK_BUTTON = (e2e.PANEL_UPDATE[0] + 27, e2e.PANEL_UPDATE[1] + 90) + e2e.BUTTON
 START_BUTTON = (448, 241) + e2e.BUTTON
 
@@ -92,15 +93,40 @@ class UpdateRun(e2e.Run):
     def path(self, name):
         return os.path.join(self.folder, name)
 
-    def publish_release(self, installer, signature, version):
-        """What the update server offers: the version text, the installer and its signature.
-        The version text goes last, as a maker publishes."""
+    def publish_release(self, installer, signature, manifest, version):
+        """What the update server offers: the version text, the installer, its signature and the
+        signed manifest. The version text goes last, as a maker publishes."""
         site = os.path.join(self.site, "pipshift")
         with open(os.path.join(site, "pshsetup.exe"), "wb") as f:
             f.write(installer)
         with open(os.path.join(site, "pshsetup.exe.sig"), "wb") as f:
             f.write(signature)
+        with open(os.path.join(site, "pipshiftrelease.txt"), "wb") as f:
+            f.write(manifest)
         self.publish(version)
+
+    def read_release(self, folder):
+        """The installer, signature and manifest of a release folder the build made."""
+        files = []
+        for name in ("pshsetup.exe", "pshsetup.exe.sig", "pipshiftrelease.txt"):
+            with open(os.path.join(folder, "pipshift", name), "rb") as f:
+                files.append(f.read())
+        return files
+
+    def make_manifest(self, key, installer, version):
+        """A manifest for the installer's bytes as the given version, signed with key."""
+        folder = os.path.join(self.scratch, "manifest-" + version + "-" + str(len(os.listdir(
+            self.scratch))))
+        os.makedirs(folder)
+        # Named in the manifest by its file name, as the server publishes it.
+        path = os.path.join(folder, "pshsetup.exe")
+        with open(path, "wb") as f:
+            f.write(installer)
+        made = subprocess.run([self.args.release_tool, "manifest", key, path, "pipshift", version,
+                               path + ".txt"], capture_output=True, timeout=20)
+        expect(made.returncode == 0, f"pipshift-release manifest failed: {made.stderr!r}")
+        with open(path + ".txt", "rb") as f:
+            return f.read()
 
     def pipshift_windows(self):
         out = self.x.xdotool("search", "--all", "--onlyvisible", "--name", "^Pipshift$",
@@ -132,10 +158,10 @@ class UpdateRun(e2e.Run):
         pid = self.program.pid
         before = {name: sha256(self.path(name)) for name in self.folder_files()
                   if os.path.isfile(self.path(name))}
-        asked = len(self.relay.seen(SIGNATURE_PATH))
+        asked = len(self.relay.seen(e2e.INSTALLER_PATH))
         self.click_board(*centre(OK_BUTTON))
-        answered = self.relay.wait_answered(SIGNATURE_PATH, 20, count=asked + 1)
-        expect(answered, f"{what}: the program never asked for {SIGNATURE_PATH}; requests: "
+        answered = self.relay.wait_answered(e2e.INSTALLER_PATH, 20, count=asked + 1)
+        expect(answered, f"{what}: the program never asked for {e2e.INSTALLER_PATH}; requests: "
                f"{[e.request_line for e in self.relay.exchanges][-5:]}")
         # Whatever it would do, it would have done by now.
         time.sleep(1.5)
@@ -166,6 +192,23 @@ class UpdateRun(e2e.Run):
         expect(wait_for(lambda: self.panel_shown(e2e.PANEL_UPDATE), 5),
                f"{what}: the new version text is not offered as an update")
 
+    def restart_not_offered(self, what, manifest_asked=True):
+        """As restart_offered, but nothing may be offered once the manifest has been read."""
+        self.choose("File", "Exit")
+        status = self.stop_program()
+        expect(status == 0, f"File > Exit ended the program with status {status}")
+        asked = len(self.relay.seen(e2e.VERSION_PATH))
+        manifests = len(self.relay.seen(MANIFEST_PATH))
+        self.start_program()
+        expect(self.relay.wait_answered(e2e.VERSION_PATH, 15, count=asked + 1),
+               f"{what}: the restarted program never asked for the version")
+        if manifest_asked:
+            expect(self.relay.wait_answered(MANIFEST_PATH, 15, count=manifests + 1),
+                   f"{what}: the restarted program never asked for the manifest")
+        time.sleep(1.5)
+        self.snap("not-offered")
+        expect(not self.panel_shown(e2e.PANEL_UPDATE), f"{what}: an update is offered")
+
 
 # ---- The steps -----------------------------------------------------------------------------
 
@@ -179,16 +222,15 @@ def step_old_version_offered_the_new(run):
     run.old_program = sha256(run.path("pipshift"))
     run.start_server()
     release = os.path.join(run.args.next_release, "pipshift")
-    with open(os.path.join(release, "pshsetup.exe"), "rb") as f:
-        run.installer = f.read()
-    with open(os.path.join(release, "pshsetup.exe.sig"), "rb") as f:
-        run.signature = f.read()
+    run.installer, run.signature, run.manifest = run.read_release(run.args.next_release)
     with open(os.path.join(release, "pipshiftversion.txt"), "rb") as f:
         published = f.read()
     expect(published == run.args.next_version.encode(),
            f"the release's version text is {published!r}, not {run.args.next_version!r}")
     expect(len(run.signature) == 64, f"the release's signature has {len(run.signature)} bytes")
-    run.publish_release(run.installer, run.signature, run.args.next_version)
+    expect(run.manifest.startswith(b"product pipshift\nversion " + published + b"\n"),
+           f"the release's manifest is {run.manifest[:80]!r}")
+    run.publish_release(run.installer, run.signature, run.manifest, run.args.next_version)
     base = f"http://127.0.0.1:{run.relay.port}/"
     with open(run.ini, "w") as f:
         f.write(f"[pipshift]\r\nScoreServer={base}\r\nUpdateServer={base}\r\n"
@@ -274,10 +316,35 @@ def step_new_version_kept_tally_and_settings(run):
     expect(run.panel_shown(e2e.PANEL_NAME), "the new program did not greet the player")
 
 
+def later_version(run):
+    return run.args.next_version + ".1"
+
+
+def step_replayed_releases_offer_nothing(run):
+    """Real signed releases of this version and the one before, published as they are or under
+    a newer version text: none is offered (the old one used to be installed again)."""
+    old = run.read_release(run.args.this_release)
+    cases = [
+        ("the old release replayed as a newer version", old, later_version(run)),
+        ("the old release under its own version", old, run.args.this_version),
+        ("the running version's own release", [run.installer, run.signature, run.manifest],
+         run.args.next_version),
+        ("the running version's release replayed as a newer one",
+         [run.installer, run.signature, run.manifest], later_version(run)),
+    ]
+    for what, (installer, signature, manifest), version in cases:
+        run.publish_release(installer, signature, manifest, version)
+        # Only a newer version text is worth asking the manifest for.
+        newer = version == later_version(run)
+        run.restart_not_offered(what, manifest_asked=newer)
+
+
 def step_tampered_installer_never_runs(run):
     tampered = bytearray(run.installer)
     tampered[len(tampered) // 2] ^= 0x01
-    run.publish_release(bytes(tampered), run.signature, run.args.next_version + "-tampered")
+    # A manifest by the maker's key for the genuine bytes; what arrives has one byte changed.
+    manifest = run.make_manifest(run.args.release_key, run.installer, later_version(run))
+    run.publish_release(bytes(tampered), run.signature, manifest, later_version(run))
     run.restart_offered("tampered installer")
     run.click_ok_and_expect_refusal("an installer with one byte changed")
 
@@ -298,9 +365,10 @@ def step_foreign_signed_installer_never_runs(run):
                             capture_output=True, timeout=20)
     expect(signed.returncode == 0, f"pipshift-release sign failed: {signed.stderr!r}")
     with open(installer, "rb") as f, open(installer + ".sig", "rb") as s:
-        run.publish_release(f.read(), s.read(), run.args.next_version + "-stranger")
-    run.restart_offered("installer signed by another key")
-    run.click_ok_and_expect_refusal("an installer signed by another key")
+        data = f.read()
+        run.publish_release(data, s.read(), run.make_manifest(secret, data, later_version(run)),
+                            later_version(run))
+    run.restart_not_offered("a release signed by another key")
     expect(not os.path.exists(run.path("stranger-was-here")),
            "the installer signed by another key ran")
     run.choose("File", "Exit")
@@ -315,6 +383,7 @@ STEPS = [
     ("play-a-game-and-move", step_play_a_game_and_move),
     ("ok-installs-and-starts-the-new-version", step_ok_installs_and_starts_the_new_version),
     ("new-version-kept-tally-and-settings", step_new_version_kept_tally_and_settings),
+    ("replayed-releases-offer-nothing", step_replayed_releases_offer_nothing),
     ("tampered-installer-never-runs", step_tampered_installer_never_runs),
     ("foreign-signed-installer-never-runs", step_foreign_signed_installer_never_runs),
 ]
@@ -338,6 +407,11 @@ def main():
     parser.add_argument("--next-release", required=True)
     parser.add_argument("--next-version", required=True)
     parser.add_argument("--release-tool", required=True)
+    parser.add_argument("--release-key", required=True,
+                        help="the build's release key, to sign a manifest of the tests' own")
+    parser.add_argument("--this-release", required=True,
+                        help="the release folder of the build's own program")
+    parser.add_argument("--this-version", required=True)
     parser.add_argument("--payload-file", action="append", default=[])
     parser.add_argument("--skip", action="append", default=[], metavar="STEP",
                         help="leave out a step by name (for diagnosis only)")

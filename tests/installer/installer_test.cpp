@@ -2,14 +2,19 @@
 // folder made by the build's own release script from a stand-in program, signed with a key made
 // here by the maker's tool, then installed into scratch program folders.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -58,6 +63,12 @@ const QByteArray newprogram =
     "# the new program\n"
     "pwd -P > started.tmp && mv started.tmp started\n";
 
+// The program as it ran before the update: it starts and ends well.
+const QByteArray oldprogram =
+    "#!/bin/sh\n"
+    "# the old program\n"
+    "pwd -P > ran.tmp && mv ran.tmp ran\n";
+
 class Release : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -79,7 +90,8 @@ class Release : public ::testing::Test {
              "-DDIR=" + scratch.filePath("release/pipshift"), "-DVERSION=2.0.0",
              "-DPROGRAM=" + scratch.filePath("build/pipshift-next"), "-DPROGRAM_NAME=pipshift",
              "-DBACKUP=pipshift.BAK", "-DEXTRA=" + scratch.filePath("build/pipshift-tally"),
-             "-DINSTALLER=pshsetup.exe", "-DVERSION_FILE=pipshiftversion.txt", "-DSIGNER=" + tool,
+             "-DINSTALLER=pshsetup.exe", "-DVERSION_FILE=pipshiftversion.txt",
+             "-DMANIFEST_FILE=pipshiftrelease.txt", "-DPRODUCT=pipshift", "-DSIGNER=" + tool,
              "-DKEY=" + secret, "-P", QStringLiteral(MAKE_RELEASE_SCRIPT)});
     ASSERT_EQ(release.code, 0) << release.out.constData() << release.err.constData();
     toolsaid += release.out + release.err;
@@ -138,11 +150,28 @@ class Release : public ::testing::Test {
 TEST_F(Release, TheFolderHoldsTheVersionTheInstallerAndItsSignature) {
   const QString dir = scratch.filePath("release/pipshift");
   EXPECT_EQ(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
-            QStringList({"pipshiftversion.txt", "pshsetup.exe", "pshsetup.exe.sig"}));
+            QStringList({"pipshiftrelease.txt", "pipshiftversion.txt", "pshsetup.exe",
+                         "pshsetup.exe.sig"}));
   EXPECT_EQ(readfile(dir + "/pipshiftversion.txt"), "2.0.0") << "the version, no line end";
   EXPECT_TRUE(installer.startsWith("#!/bin/sh\n"));
   EXPECT_TRUE(QFileInfo(dir + "/pshsetup.exe").isExecutable());
   EXPECT_EQ(readfile(dir + "/pshsetup.exe.sig").size(), 64);
+  // The manifest names this version and these very bytes, under the same key.
+  const QByteArray manifest = readfile(dir + "/pipshiftrelease.txt");
+  EXPECT_TRUE(
+      manifest.startsWith("product pipshift\nversion 2.0.0\ninstaller pshsetup.exe\n"
+                          "length " +
+                          QByteArray::number(installer.size()) + "\nblake2b-256 "))
+      << manifest.constData();
+  const Ran vouched =
+      run(tool, {"checkmanifest", publickey, dir + "/pipshiftrelease.txt", dir + "/pshsetup.exe"});
+  EXPECT_EQ(vouched.code, 0) << vouched.err.constData();
+  writefile(scratch.filePath("elsewhere/other.exe"), installer + "x");
+  EXPECT_EQ(run(tool, {"checkmanifest", publickey, dir + "/pipshiftrelease.txt",
+                       scratch.filePath("elsewhere/other.exe")})
+                .code,
+            1)
+      << "another installer does not match it";
 
   const Ran good =
       run(tool, {"verify", publickey, dir + "/pshsetup.exe", dir + "/pshsetup.exe.sig"});
@@ -293,6 +322,91 @@ TEST_F(Release, AnyFailurePutsTheProgramBackAndSaysSo) {
   for (const char* folder : {"unknown-argument", "cut-short", "byte-changed", "blocked"}) {
     EXPECT_FALSE(QFileInfo::exists(scratch.filePath(folder) + "/started")) << folder;
   }
+}
+
+// A program folder as this release's update leaves it: the running program still under its own
+// name, its backup a second name for it, the installer beside them.
+QString livefolder(const QString& folder, const QByteArray& installer) {
+  EXPECT_TRUE(QDir().mkpath(folder));
+  writefile(folder + "/pipshift", oldprogram, true);
+  EXPECT_EQ(::link(QFile::encodeName(folder + "/pipshift").constData(),
+                   QFile::encodeName(folder + "/pipshift.BAK").constData()),
+            0);
+  writefile(folder + "/pipshift-tally", "the old tool");
+  writefile(folder + "/pipshift.ini", "[pipshift]\r\nName=Ada\r\n");
+  writefile(folder + "/pipshifttally.tld", QByteArray("\x01\x02tally\x00\xff", 9));
+  writefile(folder + "/pshsetup.exe", installer, true);
+  return folder;
+}
+
+// Whether the folder's program starts, old or new, and ends well. Run from a folder of its own:
+// the one the installer started may be writing its mark in the program's folder just then.
+bool startable(const QString& folder) {
+  const QByteArray bytes = readfile(folder + "/pipshift");
+  if (bytes != oldprogram && bytes != newprogram) {
+    ADD_FAILURE() << "neither program: " << bytes.left(60).constData();
+    return false;
+  }
+  QTemporaryDir elsewhere;
+  QProcess p;
+  p.setWorkingDirectory(elsewhere.path());
+  p.start(folder + "/pipshift", {});
+  return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// A folder whose name ends in a line end, beside one of the same name without it: a shell's
+// command substitution drops trailing line ends, and so would install into, and start the
+// program of, the neighbour.
+TEST_F(Release, AFolderWhoseNameEndsInALineEndIsItsOwn) {
+  const QString neighbour = scratch.filePath("program");
+  livefolder(neighbour, installer);
+  writefile(neighbour + "/pshsetup.exe", "not this one", true);
+  for (const QString& name : {QStringLiteral("program\n"), QStringLiteral("program\n\n"),
+                              QStringLiteral(" program \n")}) {
+    const QString folder = livefolder(scratch.filePath(name), installer);
+    const Ran ran = install(folder);
+    EXPECT_EQ(ran.code, 0) << ran.err.constData();
+    EXPECT_EQ(readfile(folder + "/pipshift"), newprogram);
+    EXPECT_EQ(started(folder), QFileInfo(folder).canonicalFilePath().toLocal8Bit() + "\n");
+  }
+  EXPECT_EQ(readfile(neighbour + "/pipshift"), oldprogram) << "the neighbour was installed into";
+  EXPECT_FALSE(QFileInfo::exists(neighbour + "/started")) << "the neighbour's program ran";
+  EXPECT_FALSE(QFileInfo::exists(neighbour + "/ran"));
+}
+
+// The installer killed at any moment, all of it or only its shell: the folder always holds a
+// program that starts, old or new, and the player's files as they were.
+TEST_F(Release, KilledAtAnyMomentTheFolderStillHoldsAProgramThatStarts) {
+  // How long a whole install takes here, to spread the moments over.
+  QElapsedTimer clock;
+  clock.start();
+  const Ran whole = install(livefolder(scratch.filePath("timing"), installer));
+  // A little past the end too: the last steps and the new program's start.
+  const qint64 span = std::max<qint64>(clock.nsecsElapsed() / 1000 * 3 / 2, 1000);
+  ASSERT_EQ(whole.code, 0) << whole.err.constData();
+  constexpr int moments = 40;
+  int replaced = 0;
+  for (int k = 0; k < moments; ++k) {
+    const QString folder = livefolder(scratch.filePath(QStringLiteral("kill%1").arg(k)), installer);
+    QProcess p;
+    p.setWorkingDirectory(scratch.filePath("elsewhere"));
+    p.setChildProcessModifier([] { ::setpgid(0, 0); });
+    p.start(folder + "/pshsetup.exe", {"/SP-", "/silent", "/noicons"});
+    ASSERT_TRUE(p.waitForStarted());
+    ::usleep(useconds_t(span * k / moments));
+    const bool group = k % 2 == 0;
+    ::kill(group ? -pid_t(p.processId()) : pid_t(p.processId()), SIGKILL);
+    p.waitForFinished(20000);
+    // Whatever the shell had started goes on without it; let it end.
+    if (!group) QTest::qWait(50);
+    const bool isnew = readfile(folder + "/pipshift") == newprogram;
+    replaced += isnew ? 1 : 0;
+    EXPECT_TRUE(startable(folder)) << "moment " << k << " of " << span << " us";
+    EXPECT_EQ(readfile(folder + "/pipshift.ini"), "[pipshift]\r\nName=Ada\r\n") << k;
+    EXPECT_EQ(readfile(folder + "/pipshifttally.tld"), QByteArray("\x01\x02tally\x00\xff", 9));
+  }
+  std::printf("%d moments over %lld us; the new program was in place after %d\n", moments,
+              static_cast<long long>(span), replaced);
 }
 
 }  // namespace

@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 #include <QBuffer>
+#include <QFile>
+#include <QPointer>
 #include <QProcess>
+#include <QTcpSocket>
 #include <QTimer>
+#include <cstdio>
 #include <random>
 
 #include "tests/online/runget.h"
@@ -648,3 +652,122 @@ TEST(HttpCliReceive, HostileBytesEndCleanly) {
 }
 
 }  // namespace
+
+// --- Bounds against a server that never stops ----------------------------------------------------
+
+namespace {
+
+// The process's resident memory now, in KiB, as the kernel counts it.
+qint64 residentkib() {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (!status.open(QIODevice::ReadOnly)) return 0;
+  for (const QByteArray& line : status.readAll().split('\n')) {
+    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+  }
+  return 0;
+}
+
+// Takes every byte and keeps none: whatever memory grows is the client's.
+class Sink : public QIODevice {
+ public:
+  Sink() { open(QIODevice::WriteOnly); }
+  qint64 count = 0;
+
+ protected:
+  qint64 readData(char*, qint64) override { return -1; }
+  qint64 writeData(const char*, qint64 size) override {
+    count += size;
+    return size;
+  }
+};
+
+// Serves start and then piece after piece for as long as the client reads, never ending.
+class EndlessServer {
+ public:
+  EndlessServer(LocalHttpServer& server, QByteArray start, QByteArray piece)
+      : start_(std::move(start)), piece_(std::move(piece)) {
+    server.setresponder([this](QTcpSocket* socket, const LocalHttpServer::Request&, int) {
+      socket->write(start_);
+      sockets_ << socket;
+    });
+    QObject::connect(&feed_, &QTimer::timeout, [this] {
+      for (const QPointer<QTcpSocket>& socket : sockets_) {
+        while (socket && socket->state() == QAbstractSocket::ConnectedState &&
+               socket->bytesToWrite() < 256 * 1024) {
+          socket->write(piece_);
+          sent_ += piece_.size();
+        }
+      }
+    });
+    feed_.start(1);
+  }
+  qint64 sent() const { return sent_; }
+
+ private:
+  QByteArray start_;
+  QByteArray piece_;
+  QList<QPointer<QTcpSocket>> sockets_;
+  QTimer feed_;
+  qint64 sent_ = 0;
+};
+
+}  // namespace
+
+// A header without end, in one line or in many, and a body without end each stop at their bound,
+// and the client's memory stays where it was: it keeps no more than the bounds allow.
+TEST_F(HttpCliTest, EndlessHeadersAndBodiesStopAtTheirBoundsInFlatMemory) {
+  struct Case {
+    const char* what;
+    QByteArray start;
+    QByteArray piece;
+    qint64 maxbody;
+    int code;
+  };
+  const QList<Case> cases = {
+      {"one endless header line", "HTTP/1.0 200 OK\r\nX-Long: ", QByteArray(4096, 'h'),
+       THttpCli::MaxBodyLimit, THttpCli::ErrorLineTooLong},
+      {"endless header lines", "HTTP/1.0 200 OK\r\n", "X-Again: " + QByteArray(4000, 'h') + "\r\n",
+       THttpCli::MaxBodyLimit, THttpCli::ErrorHeaderTooLong},
+      {"an endless body", "HTTP/1.0 200 OK\r\n\r\n", QByteArray(65536, 'b'), 8 * 1024 * 1024,
+       THttpCli::ErrorBodyTooLong},
+      {"an endless body announced", "HTTP/1.0 200 OK\r\nContent-Length: 999999999999\r\n\r\n",
+       QByteArray(65536, 'b'), 8 * 1024 * 1024, THttpCli::ErrorBodyTooLong},
+      {"a body longer than the caller takes", "HTTP/1.0 200 OK\r\n\r\n", QByteArray(65536, 'b'),
+       100000, THttpCli::ErrorBodyTooLong},
+  };
+  for (const Case& c : cases) {
+    Sink sink;
+    client.setBodyStream(&sink);
+    client.setMaxBody(c.maxbody);
+    EndlessServer endless(server, c.start, c.piece);
+    const qint64 before = residentkib();
+    client.setRequestUrl(server.url("/pipshift/pshsetup.exe"));
+    const GetOutcome out = runget(client, 60000);
+    const qint64 after = residentkib();
+    std::printf("%s: %lld bytes sent, %lld taken; resident memory %lld KiB before, %lld after\n",
+                c.what, static_cast<long long>(endless.sent()), static_cast<long long>(sink.count),
+                static_cast<long long>(before), static_cast<long long>(after));
+    EXPECT_FALSE(out.timedout) << c.what;
+    EXPECT_TRUE(out.raised) << c.what;
+    EXPECT_EQ(out.code, c.code) << c.what << ": " << out.message.toStdString();
+    EXPECT_LE(sink.count, c.maxbody) << c.what;
+    EXPECT_LE(client.RcvdHeader().join(QString()).size(), THttpCli::MaxHeaderSize) << c.what;
+    EXPECT_LT(after - before, 16 * 1024) << c.what << ": memory grew";
+  }
+  // The client stays usable afterwards.
+  client.setMaxBody(THttpCli::MaxBodyLimit);
+  server.answer("HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello");
+  client.setBodyStream(&body);
+  client.setRequestUrl(server.url("/"));
+  EXPECT_FALSE(runget(client).raised);
+  EXPECT_EQ(body.data(), "hello");
+}
+
+TEST(HttpCliSettings, TheBodyBoundNeverExceedsTheClientsOwn) {
+  THttpCli client;
+  EXPECT_EQ(client.MaxBody(), THttpCli::MaxBodyLimit);
+  client.setMaxBody(THttpCli::MaxBodyLimit * 4);
+  EXPECT_EQ(client.MaxBody(), THttpCli::MaxBodyLimit);
+  client.setMaxBody(-5);
+  EXPECT_EQ(client.MaxBody(), 0);
+}

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -14,7 +16,10 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
+#include <algorithm>
+#include <cstdio>
 
 #include "platform/desktop.h"
 #include "tests/support/localhttpserver.h"
@@ -51,16 +56,33 @@ QByteArray setupbytes(int size) {
   return setup;
 }
 
-TEST(UpdateCheck, OffersOnAnyDifferenceInTheVersionText) {
+// Only a strictly newer dotted version is worth asking the manifest for: an older text (a
+// replayed release), the same one, and anything that is not a version, an error page included,
+// offer nothing. (They used to offer on any difference.)
+TEST(UpdateCheck, OffersOnlyAStrictlyNewerDottedVersion) {
   EXPECT_FALSE(updateoffered("1.0.0", "1.0.0"));
-  EXPECT_TRUE(updateoffered("1.0.0\n", "1.0.0"));
-  EXPECT_TRUE(updateoffered("1.0.0\r\n", "1.0.0"));
-  EXPECT_TRUE(updateoffered(" 1.0.0", "1.0.0"));
-  EXPECT_TRUE(updateoffered("0.9", "1.0.0"));
+  EXPECT_FALSE(updateoffered("1.0.0\n", "1.0.0"));
+  EXPECT_FALSE(updateoffered("1.0.1\n", "1.0.0"));
+  EXPECT_FALSE(updateoffered("1.0.1\r\n", "1.0.0"));
+  EXPECT_FALSE(updateoffered(" 1.0.1", "1.0.0"));
+  EXPECT_FALSE(updateoffered("0.9", "1.0.0"));
+  EXPECT_FALSE(updateoffered("1.0", "1.0.0")) << "the same version, written shorter";
+  EXPECT_FALSE(updateoffered("<html><body>404 Not Found</body></html>", "1.0.0"));
+  EXPECT_FALSE(updateoffered("", "1.0.0"));
+  EXPECT_FALSE(updateoffered("1..1", "1.0.0"));
+  EXPECT_FALSE(updateoffered("1.0.1.", "1.0.0"));
+  EXPECT_FALSE(updateoffered("2.0.0-beta", "1.0.0"));
+  EXPECT_FALSE(updateoffered(QByteArray(31, '1') + ".1", "1.0.0")) << "33 characters";
+  EXPECT_TRUE(updateoffered(QByteArray(30, '1') + ".1", "1.0.0")) << "32 characters";
   EXPECT_TRUE(updateoffered("1.0.1", "1.0.0"));
-  EXPECT_TRUE(updateoffered("", "1.0.0"));
-  EXPECT_TRUE(updateoffered("V1", "v1"));
-  EXPECT_TRUE(updateoffered(QByteArray("1.0.0\0", 6), "1.0.0"));
+  EXPECT_TRUE(updateoffered("1.0.0.1", "1.0.0"));
+  EXPECT_TRUE(updateoffered("1.10", "1.9")) << "numbers, not text";
+  EXPECT_FALSE(updateoffered("1.9", "1.10"));
+  EXPECT_TRUE(updateoffered("1.0.10", "1.0.9"));
+  EXPECT_TRUE(updateoffered("99999999999999999999999.0", "1.0.0")) << "no number too large";
+  EXPECT_FALSE(updateoffered("1.0.1", "1.0.0-local")) << "ours is no version to compare";
+  EXPECT_FALSE(updateoffered("V1", "v1"));
+  EXPECT_FALSE(updateoffered(QByteArray("1.0.1\0", 6), "1.0.0"));
 }
 
 TEST(UpdateCheck, AddressesHangOffTheBase) {
@@ -110,6 +132,77 @@ TEST(UpdateCheck, OnlyAProgramThatCanReplaceItselfUpdates) {
   EXPECT_FALSE(canupdate(scratch.filePath("nosuchfolder/pipshift")));
 }
 
+// The manifest is what lets a program refuse a replayed release: its signature binds the product,
+// the version and the installer's bytes together, and the version must be the one published and
+// newer than ours.
+TEST(UpdateCheck, OnlyAManifestForThisNewerVersionVouchesForARelease) {
+  const TestKey key;
+  const TestKey stranger;
+  const QByteArray setup = setupbytes(3000);
+  const QByteArray good = key.manifestof(setup, "1.0.1");
+  auto vouched = [&](const QByteArray& text, const QByteArray& published,
+                     const QString& ours = "1.0.0") {
+    return vouchedrelease(text, published, ours, key.publickey(), "pshsetup.exe");
+  };
+  const auto release = vouched(good, "1.0.1");
+  ASSERT_TRUE(release);
+  EXPECT_EQ(release->length, 3000u);
+  EXPECT_EQ(release->hash, TestKey::release(setup, "1.0.1").hash);
+
+  EXPECT_FALSE(vouched(key.manifestof(setup, "1.0.0"), "1.0.2")) << "1.0.0 replayed as 1.0.2";
+  EXPECT_FALSE(vouched(key.manifestof(setup, "1.0.0"), "1.0.0")) << "the same version";
+  EXPECT_FALSE(vouched(good, "1.0.1", "1.0.1")) << "not newer than ours";
+  EXPECT_FALSE(vouched(good, "1.0.1", "2.0")) << "older than ours";
+  EXPECT_FALSE(vouched(good, "1.0.2")) << "another version than the published one";
+  EXPECT_FALSE(vouched(stranger.manifestof(setup, "1.0.1"), "1.0.1")) << "another key";
+  EXPECT_FALSE(vouched(key.manifestof(TestKey::release(setup, "1.0.1", "other")), "1.0.1"));
+  EXPECT_FALSE(
+      vouched(key.manifestof(TestKey::release(setup, "1.0.1", "pipshift", "x.exe")), "1.0.1"));
+  manifest::Release empty = TestKey::release("", "1.0.1");
+  EXPECT_FALSE(vouched(key.manifestof(empty), "1.0.1")) << "no installer at all";
+  manifest::Release huge = TestKey::release(setup, "1.0.1");
+  huge.length = std::uint64_t(THttpCli::MaxBodyLimit) + 1;
+  EXPECT_FALSE(vouched(key.manifestof(huge), "1.0.1")) << "more than the client ever takes";
+
+  // Any byte changed, added or cut breaks it.
+  for (qsizetype at = 0; at < good.size(); at += 7) {
+    QByteArray changed = good;
+    changed[at] = char(changed[at] ^ 0x20);
+    EXPECT_FALSE(vouched(changed, "1.0.1")) << "byte " << at;
+  }
+  EXPECT_FALSE(vouched(good + "x\n", "1.0.1"));
+  EXPECT_FALSE(vouched(good.chopped(1), "1.0.1"));
+  EXPECT_FALSE(vouched("", "1.0.1"));
+  EXPECT_FALSE(vouched(QByteArray(5000, 'a') + good, "1.0.1")) << "longer than a manifest";
+}
+
+// Another user who can write the folder could swap the verified installer before it runs: such a
+// folder gets no update, unless it is sticky (nobody may rename or remove what is ours) and ours.
+TEST(UpdateCheck, AFolderOthersCanWriteGetsNoUpdate) {
+  QTemporaryDir scratch;
+  ASSERT_TRUE(scratch.isValid());
+  const QString folder = scratch.filePath("program");
+  ASSERT_TRUE(QDir().mkpath(folder));
+  const QByteArray path = QFile::encodeName(folder);
+  const QString program = folder + "/pipshift";
+  const QList<std::pair<mode_t, bool>> modes = {
+      {0700, true}, {0755, true}, {0775, false}, {0757, false},
+      {0777, false}, {0770, false}, {01777, true}, {01775, true},
+  };
+  for (const auto& [mode, allowed] : modes) {
+    ASSERT_EQ(::chmod(path.constData(), mode), 0);
+    EXPECT_EQ(privatefolder(folder), allowed) << std::oct << mode;
+    EXPECT_EQ(canupdate(program), allowed) << std::oct << mode;
+  }
+  // Sticky but another user's: theirs to swap files in.
+  ASSERT_EQ(::chmod(path.constData(), 01777), 0);
+  if (::geteuid() == 0 && ::chown(path.constData(), 65534, 65534) == 0) {
+    EXPECT_FALSE(privatefolder(folder));
+  }
+  ::chmod(path.constData(), 0700);
+  EXPECT_FALSE(privatefolder(scratch.filePath("missing")));
+}
+
 // Stands in for the desktop in the update run: writes each launch into the run's log beside the
 // save and the exit, and keeps what the installer would have found when it started.
 class LaunchRecorder : public Desktop {
@@ -148,18 +241,25 @@ class UpdateRun : public ::testing::Test {
   }
   void TearDown() override { setdesktop(nullptr); }
 
-  // Serves the installer and the signature as given; a signature of "none" is not found.
+  // Serves the installer and the signature as given, and the manifest of that installer as
+  // version 1.0.1; a signature of "none" is not found.
   void publish(const QByteArray& setup, const QByteArray& sig) {
+    const QByteArray manifest = key.manifestof(setup, "1.0.1");
     server.setresponder(
-        [setup, sig](QTcpSocket* socket, const LocalHttpServer::Request& request, int) {
+        [setup, sig, manifest](QTcpSocket* socket, const LocalHttpServer::Request& request, int) {
           QByteArray answer = notfound;
+          if (request.target() == "/pipshift/pipshiftrelease.txt") answer = answer200(manifest);
           if (request.target() == installerpath) answer = answer200(setup);
           if (request.target() == signaturepath && sig != "none") answer = answer200(sig);
           LocalHttpServer::send(socket, answer, true);
         });
   }
-  // A good release: the installer and its signature by the trusted key.
-  void publish(const QByteArray& setup) { publish(setup, key.sign(setup)); }
+  // A good release: the installer and its signature by the trusted key; the run is told of the
+  // release of these bytes, as the offer's manifest vouched for it.
+  void publish(const QByteArray& setup) {
+    release = TestKey::release(setup, "1.0.1");
+    publish(setup, key.sign(setup));
+  }
 
   QByteArrayList targets() const {
     QByteArrayList list;
@@ -180,6 +280,7 @@ class UpdateRun : public ::testing::Test {
     });
     updater.setexithook([this] { log << "exit"; });
     updater.setmessagehook([this](const QString& text) { log << "message " + text; });
+    if (release) updater.setrelease(*release);
     if (prepare) prepare(updater);
     QTimer watchdog;
     watchdog.setSingleShot(true);
@@ -211,6 +312,7 @@ class UpdateRun : public ::testing::Test {
   TestKey key;
   QString program;
   QString installer;
+  std::optional<manifest::Release> release;
   QStringList log;
   QStringList statuses;
   bool savedwithinstaller = false;
@@ -232,8 +334,9 @@ TEST_F(UpdateRun, VerifiesSavesThenStartsTheInstallerAndEnds) {
   // Saved before the installer starts, not after: the two never write the folder at once.
   EXPECT_EQ(log, QStringList({"save", "launch", "exit"}));
   EXPECT_TRUE(savedwithinstaller);
-  // The installer replaces the program; the running one has moved aside for it.
-  EXPECT_EQ(files(), QStringList({"pipshift.BAK", "pshsetup.exe"}));
+  // The running program keeps its name until the installer replaces it; its backup is beside it.
+  EXPECT_EQ(files(), QStringList({"pipshift", "pipshift.BAK", "pshsetup.exe"}));
+  EXPECT_EQ(readfile(program), "old program");
   EXPECT_EQ(readfile(folder.filePath("pipshift.BAK")), "old program");
 }
 
@@ -250,6 +353,7 @@ TEST_F(UpdateRun, ReplacesABackupAndAnInstallerLeftFromAnEarlierUpdate) {
 TEST_F(UpdateRun, FollowsTheServerToTheInstallerAndItsSignature) {
   const QByteArray setup = "mirrored setup";
   const QByteArray sig = key.sign(setup);
+  release = TestKey::release(setup, "1.0.1");
   server.setresponder([&](QTcpSocket* socket, const LocalHttpServer::Request& request, int) {
     const QByteArray target = request.target();
     if (target == installerpath || target == signaturepath) {
@@ -274,6 +378,7 @@ TEST_F(UpdateRun, OnlyTheMakersSignatureOfTheseVeryBytesStartsAnInstaller) {
   const QByteArray setup = setupbytes(5000);
   const QByteArray sig = key.sign(setup);
   const TestKey other;
+  release = TestKey::release(setup, "1.0.1");
   auto flipped = [&](qsizetype at) {
     QByteArray bytes = setup;
     bytes[at] = char(bytes[at] ^ 0x01);
@@ -299,8 +404,11 @@ TEST_F(UpdateRun, OnlyTheMakersSignatureOfTheseVeryBytesStartsAnInstaller) {
     const qsizetype before = server.requests().size();
     runupdate();
     expectnothingchanged(what);
-    // The signature was asked for, from beside the installer.
-    EXPECT_EQ(targets().mid(before), QByteArrayList({installerpath, signaturepath})) << what;
+    // Bytes the manifest does not vouch for end it there; the signature is asked for only of
+    // the very bytes it names, from beside the installer.
+    const QByteArrayList asked = bytes == setup ? QByteArrayList({installerpath, signaturepath})
+                                                : QByteArrayList({installerpath});
+    EXPECT_EQ(targets().mid(before), asked) << what;
   }
   // And the same release, unchanged, goes through.
   statuses.clear();
@@ -311,6 +419,7 @@ TEST_F(UpdateRun, OnlyTheMakersSignatureOfTheseVeryBytesStartsAnInstaller) {
 
 TEST_F(UpdateRun, MissingInstallerAbortsWithoutAskingForASignature) {
   writefile(folder.filePath("pipshift.BAK"), "older program");
+  release = TestKey::release("setup", "1.0.1");
   server.answer(notfound);
   runupdate();
   EXPECT_EQ(statuses.last(), "Download Aborted");
@@ -328,6 +437,7 @@ TEST_F(UpdateRun, MissingInstallerAbortsWithoutAskingForASignature) {
 TEST_F(UpdateRun, EmptyShortOrCutDownloadsNeverStart) {
   const QByteArray setup = setupbytes(4000);
   const QByteArray sig = key.sign(setup);
+  release = TestKey::release(setup, "1.0.1");
   const QList<std::pair<const char*, QByteArray>> answers = {
       {"empty, with its length", "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n"},
       {"empty, without a length", "HTTP/1.0 200 OK\r\n\r\n"},
@@ -353,6 +463,7 @@ TEST_F(UpdateRun, EmptyShortOrCutDownloadsNeverStart) {
 // the client's timeout; the bound on the whole download ends it.
 TEST_F(UpdateRun, ADribbledDownloadEndsAtTheBound) {
   const QByteArray setup = setupbytes(100000);
+  release = TestKey::release(setup, "1.0.1");
   for (const QByteArray& slow : {installerpath, signaturepath}) {
     statuses.clear();
     QList<QPointer<QTcpSocket>> dribbled;
@@ -404,14 +515,15 @@ TEST_F(UpdateRun, FailedLaunchShowsTheMessageAndKeepsTheProgram) {
   recorder.result = false;
   publish("setup");
   runupdate();
-  EXPECT_EQ(statuses.last(), "Installing");
+  // The program stays, and says so: the panel can be closed (it used to stay on "Installing").
+  EXPECT_EQ(statuses.last(), "Download Aborted");
   EXPECT_EQ(log, QStringList({"save", "launch",
                               "message There was an error in the update process. Please "
                               "downloadPIPSHIFT manually from www.pipshift.example."}));
   // The whole, verified installer stays for the player to run by hand.
   EXPECT_EQ(readfile(installer), "setup");
   EXPECT_EQ(readfile(program), "old program");
-  EXPECT_EQ(files(), QStringList({"pipshift", "pshsetup.exe"}));
+  EXPECT_EQ(files(), QStringList({"pipshift", "pipshift.BAK", "pshsetup.exe"}));
 }
 
 TEST_F(UpdateRun, InstallerFileThatCannotBeCreatedIsReported) {
@@ -441,24 +553,25 @@ TEST_F(UpdateRun, InstallerNamedLikeTheBackupWouldDestroyItAndAborts) {
   EXPECT_TRUE(server.requests().isEmpty());
 }
 
-// What a download killed part way leaves goes at the next update, once it is older than any
-// download can be; a younger one may be another copy's download in progress, and stays.
+// What a download killed part way leaves goes at the next update (and the next start): a
+// download nobody holds any more. One another copy of the program is still writing, and holds,
+// stays. (They used to stay until older than any download could be.)
 TEST_F(UpdateRun, LeftoversOfAKilledDownloadGoAtTheNextUpdate) {
   const QString stale = folder.filePath(".pshsetup.exe.Ab3xYz.part");
-  const QString young = folder.filePath(".pshsetup.exe.Qw7rTy.part");
+  const QString held = folder.filePath(".pshsetup.exe.Qw7rTy.part");
   const QString other = folder.filePath(".other.Ab3xYz.part");
-  for (const QString& path : {stale, young, other}) writefile(path, "half a setup");
-  for (const QString& path : {stale, other}) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
-                                 QFileDevice::FileModificationTime));
-  }
+  for (const QString& path : {stale, held, other}) writefile(path, "half a setup");
+  QFile holder(held);
+  ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
+  ASSERT_EQ(::flock(holder.handle(), LOCK_EX | LOCK_NB), 0);
   publish("setup");
-  runupdate([](Tupdater& updater) { updater.setbound(60000); });
+  runupdate();
   EXPECT_EQ(log, QStringList({"save", "launch", "exit"}));
-  EXPECT_EQ(files(), QStringList({".other.Ab3xYz.part", ".pshsetup.exe.Qw7rTy.part", "pipshift.BAK",
-                                  "pshsetup.exe"}));
+  EXPECT_EQ(files(), QStringList({".other.Ab3xYz.part", ".pshsetup.exe.Qw7rTy.part", "pipshift",
+                                  "pipshift.BAK", "pshsetup.exe"}));
+  holder.close();
+  removeleftoverdownloads(program);
+  EXPECT_FALSE(QFileInfo::exists(held)) << "let go of, it is a leftover too";
 }
 
 // How far a process has written into a file of the folder it holds open: its download in
@@ -483,14 +596,19 @@ qint64 written(qint64 pid, const QString& folder) {
 
 TEST_F(UpdateRun, AProcessKilledDuringTheDownloadLeavesTheProgramUnderItsName) {
   const QByteArray setup = setupbytes(200000);
-  server.setresponder([&](QTcpSocket* socket, const LocalHttpServer::Request&, int) {
+  const QByteArray manifest = key.manifestof(setup, "1.0.1");
+  server.setresponder([&](QTcpSocket* socket, const LocalHttpServer::Request& request, int) {
+    if (request.target() == "/pipshift/pipshiftrelease.txt") {
+      LocalHttpServer::send(socket, answer200(manifest), true);
+      return;
+    }
     // Half of it, and then nothing more.
     socket->write("HTTP/1.0 200 OK\r\nContent-Length: 200000\r\n\r\n" + setup.left(100000));
   });
   QProcess helper;
   helper.start(QStringLiteral(UPDATEHELPER),
                {"update", program, server.url("/"), "www.pipshift.example",
-                folder.filePath("saved"), QString::fromLatin1(key.publickey().toHex())});
+                folder.filePath("saved"), QString::fromLatin1(key.publickey().toHex()), "1.0.1"});
   ASSERT_TRUE(helper.waitForStarted());
   // Killed once all that was sent has landed in the folder.
   const bool landing =
@@ -503,6 +621,10 @@ TEST_F(UpdateRun, AProcessKilledDuringTheDownloadLeavesTheProgramUnderItsName) {
   EXPECT_FALSE(QFileInfo::exists(installer));
   EXPECT_FALSE(QFileInfo::exists(folder.filePath("pipshift.BAK")));
   EXPECT_FALSE(QFileInfo::exists(folder.filePath("saved")));
+  // The next start removes the half download nobody holds any more.
+  EXPECT_EQ(files().size(), 2) << files().join(' ').toStdString();
+  removeleftoverdownloads(program);
+  EXPECT_EQ(files(), QStringList{"pipshift"});
   // Whatever half a download it left, the next update goes through.
   setdesktop(&recorder);
   publish("setup");
@@ -514,13 +636,15 @@ TEST_F(UpdateRun, RealProcessEndsWithCodeZeroOnceTheInstallerRuns) {
   setdesktop(nullptr);  // this one starts a real installer, a script that notes its arguments
   const QByteArray script =
       "#!/bin/sh\n"
+      "[ \"$PIPSHIFT_SETUP_READY\" = 3 ] && echo started >&3\n"
       "dir=$(dirname \"$0\")\n"
       "printf '%s\\n' \"$@\" > \"$dir/args.tmp\" && mv \"$dir/args.tmp\" \"$dir/args.txt\"\n";
   publish(script);
+  const QByteArray manifest = key.manifestof(script, "1.0.1");
   QProcess helper;
   helper.start(QStringLiteral(UPDATEHELPER),
                {"update", program, server.url("/"), "www.pipshift.example",
-                folder.filePath("saved"), QString::fromLatin1(key.publickey().toHex())});
+                folder.filePath("saved"), QString::fromLatin1(key.publickey().toHex()), "1.0.1"});
   ASSERT_TRUE(waitfor([&] { return helper.state() == QProcess::NotRunning; }, 30000));
   const QByteArray output = helper.readAllStandardOutput() + helper.readAllStandardError();
   EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit);
@@ -529,6 +653,103 @@ TEST_F(UpdateRun, RealProcessEndsWithCodeZeroOnceTheInstallerRuns) {
   ASSERT_TRUE(waitfor([&] { return QFileInfo::exists(folder.filePath("args.txt")); }, 30000));
   EXPECT_EQ(readfile(folder.filePath("args.txt")), "/SP-\n/silent\n/noicons\n");
   EXPECT_EQ(readfile(folder.filePath("pipshift.BAK")), "old program");
+}
+
+}  // namespace
+
+namespace {
+
+// The program killed at any moment of its update, from the download to its own end, with a real
+// installer that replaces it: the folder always holds a program that starts.
+TEST_F(UpdateRun, KilledAtAnyMomentTheFolderStillHoldsAProgramThatStarts) {
+  setdesktop(nullptr);
+  const QByteArray oldprogram = "#!/bin/sh\nexit 0\n";
+  const QByteArray newprogram = "#!/bin/sh\n# new\nexit 0\n";
+  const QByteArray script =
+      "#!/bin/sh\n"
+      "trap 'exit 1' HUP INT TERM\n"
+      "[ \"$PIPSHIFT_SETUP_READY\" = 3 ] && echo started >&3\n"
+      "exec 3>&-\n"
+      "dir=$(dirname \"$0\")\n"
+      "printf '#!/bin/sh\\n# new\\nexit 0\\n' > \"$dir/.new\" && chmod +x \"$dir/.new\" &&\n"
+      "  mv -f \"$dir/.new\" \"$dir/pipshift\"\n";
+  publish(script + QByteArray(100000, '#'));
+  auto reset = [&] {
+    for (const QString& name : files()) QFile::remove(folder.filePath(name));
+    writefile(program, oldprogram);
+    QFile::setPermissions(program,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  };
+  auto start = [&](QProcess& helper, const QString& how = {}) {
+    QStringList args = {"update",
+                        program,
+                        server.url("/"),
+                        "www.pipshift.example",
+                        folder.filePath("saved"),
+                        QString::fromLatin1(key.publickey().toHex()),
+                        "1.0.1"};
+    if (!how.isEmpty()) args << how;
+    helper.start(QStringLiteral(UPDATEHELPER), args);
+    return helper.waitForStarted();
+  };
+  auto ended = [](QProcess& helper) {
+    return waitfor([&] { return helper.state() == QProcess::NotRunning; }, 30000);
+  };
+  auto startable = [&] {
+    const QByteArray bytes = readfile(program);
+    if (bytes != oldprogram && bytes != newprogram) return false;
+    QProcess p;
+    p.start(program, {});
+    return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+  };
+
+  // How long a whole run takes here, to spread the moments over.
+  reset();
+  QElapsedTimer clock;
+  clock.start();
+  {
+    QProcess helper;
+    ASSERT_TRUE(start(helper));
+    ASSERT_TRUE(ended(helper));
+    ASSERT_EQ(helper.exitCode(), 0) << helper.readAll().constData();
+  }
+  const qint64 span = std::max<qint64>(clock.nsecsElapsed() / 1000, 1000);
+  ASSERT_TRUE(waitfor([&] { return readfile(program) == newprogram; }, 20000));
+
+  constexpr int moments = 25;
+  for (int k = 0; k < moments; ++k) {
+    reset();
+    QProcess helper;
+    ASSERT_TRUE(start(helper));
+    // The server answers from this thread: it must keep turning while the moment comes.
+    QElapsedTimer moment;
+    moment.start();
+    while (moment.nsecsElapsed() / 1000 < span * k / moments) QCoreApplication::processEvents();
+    ::kill(pid_t(helper.processId()), SIGKILL);
+    ended(helper);
+    EXPECT_TRUE(startable()) << "moment " << k << " of " << span << " us";
+    // And once an installer that may have started has done its work.
+    QTest::qWait(30);
+    EXPECT_TRUE(startable()) << "moment " << k << ", later";
+  }
+  std::printf("%d moments over %lld us\n", moments, static_cast<long long>(span));
+  // And the moment the settings and the tally are being saved, the installer not yet started.
+  {
+    reset();
+    QProcess helper;
+    ASSERT_TRUE(start(helper, "killinsave"));
+    ASSERT_TRUE(ended(helper));
+    EXPECT_EQ(helper.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(readfile(folder.filePath("saved")), "saved\n");
+    EXPECT_TRUE(startable()) << "killed while saving";
+    EXPECT_EQ(readfile(program), oldprogram);
+  }
+  // What the killed runs left is no obstacle: the next update goes through.
+  QProcess helper;
+  reset();
+  ASSERT_TRUE(start(helper));
+  ASSERT_TRUE(ended(helper));
+  EXPECT_EQ(helper.exitCode(), 0);
 }
 
 }  // namespace

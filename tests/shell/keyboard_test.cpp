@@ -15,8 +15,10 @@
 #include "shell/boardcursor.h"
 #include "shell/boardparts.h"
 #include "shell/programwindows.h"
+#include "shell/updateoffer.h"
 #include "shellsupport.h"
 #include "stats/tallylistform.h"
+#include "tests/support/signedrelease.h"
 #include "windows/aboutform.h"
 #include "windows/helpform.h"
 #include "windowssupport.h"
@@ -281,14 +283,14 @@ TEST_F(KeyboardPanels, NamePanelTakesTheKeysAndAnswersEnterAndEsc) {
 
 TEST_F(KeyboardPanels, TheUpdatePanelsEnterIsCancelNeverOk) {
   press(Qt::Key_Escape);
-  w->checkupdateDoneString(nullptr, "1.0.1");
+  w->updateoffer()->offer(TestKey::release("setup", "1.0.1"));
   ASSERT_TRUE(shown("panel_update"));
   press(Qt::Key_Return);
   EXPECT_FALSE(shown("panel_update"));
   EXPECT_TRUE(part<QLabel>(w.get(), "label_update")->text().isEmpty()) << "no update started";
   EXPECT_FALSE(part(w.get(), "button_updateyes")->isHidden());
 
-  w->checkupdateDoneString(nullptr, "1.0.1");
+  w->updateoffer()->offer(TestKey::release("setup", "1.0.1"));
   ASSERT_TRUE(shown("panel_update"));
   press(Qt::Key_Escape);
   EXPECT_FALSE(shown("panel_update"));
@@ -397,7 +399,7 @@ TEST_F(KeyboardPanels, TheWaitLeavesTheKeysOnlyWhatIsInView) {
 
 TEST_F(KeyboardPanels, TabbingToTheUpdatePanelsOkLeavesEnterOnCancel) {
   press(Qt::Key_Escape);
-  w->checkupdateDoneString(nullptr, "1.0.1");
+  w->updateoffer()->offer(TestKey::release("setup", "1.0.1"));
   ASSERT_TRUE(shown("panel_update"));
   for (int k = 0; k < 3 && w->focusWidget() != part(w.get(), "button_updateyes"); ++k)
     press(Qt::Key_Tab);

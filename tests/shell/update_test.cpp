@@ -6,9 +6,12 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenuBar>
+#include <optional>
+#include <tuple>
 
 #include "online/httpget.h"
 #include "platform/desktop.h"
+#include "shell/updateoffer.h"
 #include "shellsupport.h"
 #include "tests/support/signedrelease.h"
 #include "tinyserver.h"
@@ -31,16 +34,26 @@ class DesktopRecorder : public Desktop {
 
 }  // namespace
 
+const QByteArray versionpath = "/pipshift/pipshiftversion.txt";
+const QByteArray releasepath = "/pipshift/pipshiftrelease.txt";
+
 class UpdateOffer : public ShellTest {
  protected:
+  void SetUp() override {
+    adjust = [this](TmainSetup& setup) { setup.updatekey = key.publickey(); };
+  }
   void TearDown() override { setdesktop(nullptr); }
 
-  std::unique_ptr<Tmain> startwith(const QByteArray& published) {
-    server.bodies["/pipshift/pipshiftversion.txt"] = published;
+  // Publishes the version text and, unless told otherwise, the manifest of a release of that
+  // version signed by the key the window trusts.
+  std::unique_ptr<Tmain> startwith(const QByteArray& published,
+                                   std::optional<QByteArray> manifest = std::nullopt) {
+    server.bodies[versionpath] = published;
+    server.bodies[releasepath] = manifest ? *manifest : key.manifestof(installer, published);
     writeini("[pipshift]\nUpdateServer=" + server.base().toLatin1() + "\n");
     auto w = makewindow();
     waitforcheck(w.get());
-    EXPECT_EQ(server.requested, QByteArrayList({"/pipshift/pipshiftversion.txt"}));
+    EXPECT_EQ(server.requested.value(0), versionpath);
     return w;
   }
 
@@ -55,10 +68,12 @@ class UpdateOffer : public ShellTest {
 
   QString program() const { return dir.filePath("pipshift"); }
 
-  // Publishes an installer with its signature by the key the window trusts.
-  void publish(const QByteArray& installer, const TestKey& signer) {
-    server.bodies["/pipshift/pshsetup.exe"] = installer;
-    server.bodies["/pipshift/pshsetup.exe.sig"] = signer.sign(installer);
+  // Publishes an installer with its signature by the given key; its manifest, by the key the
+  // window trusts, is published with the version.
+  void publish(const QByteArray& bytes, const TestKey& signer) {
+    installer = bytes;
+    server.bodies["/pipshift/pshsetup.exe"] = bytes;
+    server.bodies["/pipshift/pshsetup.exe.sig"] = signer.sign(bytes);
   }
 
   // A window whose program file is a scratch file that an update may move aside, offered the
@@ -69,7 +84,8 @@ class UpdateOffer : public ShellTest {
     file.write("the program");
     file.close();
     setdesktop(&recorder);
-    server.bodies["/pipshift/pipshiftversion.txt"] = published;
+    server.bodies[versionpath] = published;
+    server.bodies[releasepath] = key.manifestof(installer, published);
     writeini("[pipshift]\nUpdateServer=" + server.base().toLatin1() + "\n");
 
     TmainSetup setup;
@@ -90,19 +106,46 @@ class UpdateOffer : public ShellTest {
   TinyServer server;
   DesktopRecorder recorder;
   TestKey key;
+  QByteArray installer = "#!/bin/sh\nexit 0\n";
   int exits = 0;
 };
 
 TEST_F(UpdateOffer, SameVersionOffersNothing) {
   auto w = startwith("1.0.0");
   EXPECT_FALSE(offered(w.get()));
+  EXPECT_EQ(server.requested, QByteArrayList{versionpath}) << "no manifest asked for";
 }
 
-TEST_F(UpdateOffer, AnyDifferenceOffersTheUpdate) {
-  for (const QByteArray& published : {QByteArray("1.0.0\n"), QByteArray("0.9")}) {
+// What used to offer the update: any text that differed. Now an older, equal or malformed text,
+// an error page, and a genuine signed older release replayed under a newer number offer nothing.
+TEST_F(UpdateOffer, NoOfferButForASignedNewerRelease) {
+  const TestKey stranger;
+  const QList<std::tuple<const char*, QByteArray, std::optional<QByteArray>>> cases = {
+      {"a line end after it", "1.0.1\n", std::nullopt},
+      {"older", "0.9", std::nullopt},
+      {"an error page", "<html><body><h1>404 Not Found</h1></body></html>", std::nullopt},
+      {"a real 0.9.9 release replayed as 1.0.2", "1.0.2", key.manifestof(installer, "0.9.9")},
+      {"a real 1.0.0 release replayed as 1.0.2", "1.0.2", key.manifestof(installer, "1.0.0")},
+      {"signed by a stranger", "1.0.1", stranger.manifestof(installer, "1.0.1")},
+      {"another product's", "1.0.1",
+       key.manifestof(TestKey::release(installer, "1.0.1", "othergame"))},
+      {"another installer's", "1.0.1",
+       key.manifestof(TestKey::release(installer, "1.0.1", "pipshift", "other.exe"))},
+      {"no manifest", "1.0.1", QByteArray()},
+  };
+  for (const auto& [what, published, manifest] : cases) {
+    server.requested.clear();
+    auto w = startwith(published, manifest);
+    EXPECT_FALSE(offered(w.get())) << what;
+  }
+}
+
+TEST_F(UpdateOffer, ASignedNewerReleaseOffersTheUpdate) {
+  for (const QByteArray& published : {QByteArray("1.0.1"), QByteArray("1.10")}) {
     server.requested.clear();
     auto w = startwith(published);
     EXPECT_TRUE(offered(w.get())) << published.toStdString();
+    EXPECT_EQ(server.requested, QByteArrayList({versionpath, releasepath}));
     // Brought to the front, above the name panel that opened at start.
     const QObjectList& stack = part(w.get(), "panel_board1")->children();
     EXPECT_EQ(stack.last(), part(w.get(), "panel_update"));
@@ -126,7 +169,8 @@ TEST_F(UpdateOffer, AskedOnlyOnceTheWindowIsOnScreen) {
 // Where the menus live outside the window (a global menu), Qt hides the menu bar and the client
 // area covers the whole window: the window being on screen must still be noticed.
 TEST_F(UpdateOffer, AskedAlsoWhenTheMenuBarIsNotInTheWindow) {
-  server.bodies["/pipshift/pipshiftversion.txt"] = "2.0.0";
+  server.bodies[versionpath] = "2.0.0";
+  server.bodies[releasepath] = key.manifestof(installer, "2.0.0");
   writeini("[pipshift]\nUpdateServer=" + server.base().toLatin1() + "\n");
   auto w = makewindow(false);
   w->menuBar()->hide();
@@ -152,7 +196,7 @@ TEST_F(UpdateOffer, CancelHidesThePanelAndChangesNothingElse) {
   ASSERT_TRUE(offered(w.get()));
   clickat(part(w.get(), "button_updatecancel"));
   EXPECT_FALSE(offered(w.get()));
-  EXPECT_EQ(server.requested.size(), 1) << "no download";
+  EXPECT_EQ(server.requested.size(), 2) << "no download";
   EXPECT_TRUE(readini().contains("UpdateServer")) << "nothing stored";
   EXPECT_FALSE(readini().contains("Update="));
 }
@@ -162,7 +206,8 @@ TEST_F(UpdateOffer, AMissingInstallerLeavesTheProgramUnderItsOwnName) {
   ASSERT_TRUE(offered(w.get()));
   clickat(part(w.get(), "button_updateyes"));
   EXPECT_FALSE(part(w.get(), "button_updateyes")->isVisible());
-  EXPECT_FALSE(part(w.get(), "button_updatecancel")->isVisible());
+  // Cancel comes back to close the panel (it used to stay, without buttons, for the whole run).
+  EXPECT_TRUE(part(w.get(), "button_updatecancel")->isVisible());
   EXPECT_TRUE(offered(w.get()));
   EXPECT_EQ(part<QLabel>(w.get(), "label_update")->text(), "Download Aborted");
   EXPECT_TRUE(server.requested.contains("/pipshift/pshsetup.exe"));
@@ -190,7 +235,7 @@ TEST_F(UpdateOffer, AnInstallerThatStartsFindsEverythingSavedAndTheProgramEnds) 
   EXPECT_EQ(part<QLabel>(w.get(), "label_update")->text(), "Installing");
   const QString installer = dir.filePath("pshsetup.exe");
   EXPECT_EQ(recorder.started, QStringList({installer + " /SP- /silent /noicons"}));
-  EXPECT_EQ(server.requested.mid(1),
+  EXPECT_EQ(server.requested.mid(2),
             QByteArrayList({"/pipshift/pshsetup.exe", "/pipshift/pshsetup.exe.sig"}));
   EXPECT_EQ(exits, 1);
   EXPECT_TRUE(settingssaved) << "the settings were written after the installer started";
@@ -241,4 +286,30 @@ TEST_F(UpdateOffer, AnInstallerThatWillNotStartSaysWhereToGetIt) {
                                    "downloadPIPSHIFT manually from http://www.quorvel.example."}));
   EXPECT_EQ(exits, 0);
   EXPECT_TRUE(QFile::exists(program())) << "the program can be started again";
+}
+
+// "Download Aborted" never stays in the way: Cancel, Esc and Start Game each close it, and an
+// offer still open is left to its own buttons.
+TEST_F(UpdateOffer, AFailedDownloadsPanelClosesByCancelEscOrStartGame) {
+  auto w = offerupdate("1.0.1");
+  ASSERT_TRUE(offered(w.get()));
+  clickat(part(w.get(), "button_start"));
+  EXPECT_TRUE(offered(w.get())) << "Start Game does not answer an open offer";
+  for (const char* how : {"Cancel", "Esc", "Start Game"}) {
+    w->updateoffer()->offer(TestKey::release(installer, "1.0.1"));
+    clickat(part(w.get(), "button_updateyes"));
+    ASSERT_EQ(part<QLabel>(w.get(), "label_update")->text(), "Download Aborted") << how;
+    ASSERT_TRUE(offered(w.get())) << how;
+    if (how == std::string("Cancel")) {
+      clickat(part(w.get(), "button_updatecancel"));
+    } else if (how == std::string("Esc")) {
+      QTest::keyClick(w.get(), Qt::Key_Escape);
+    } else {
+      clickat(part(w.get(), "button_start"));
+    }
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(offered(w.get())) << how;
+  }
+  EXPECT_EQ(exits, 0);
+  EXPECT_TRUE(QFile::exists(program()));
 }

@@ -2,11 +2,13 @@
 // test ever sees the release key), and a program folder nobody may write.
 #pragma once
 
+#include <sodium.h>
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QString>
 
+#include "installer/manifest.h"
 #include "installer/signature.h"
 
 class TestKey {
@@ -22,6 +24,28 @@ class TestKey {
     return bytes(signature::sign(data.constData(), std::size_t(data.size()), secret_));
   }
   const signature::Bytes& secret() const { return secret_; }
+
+  // The release of an installer's bytes, and its manifest signed by this key.
+  static manifest::Release release(const QByteArray& installer, const QByteArray& version,
+                                   const QByteArray& product = "pipshift",
+                                   const QByteArray& name = "pshsetup.exe") {
+    manifest::Release r;
+    r.product = product.toStdString();
+    r.version = version.toStdString();
+    r.installer = name.toStdString();
+    r.length = std::uint64_t(installer.size());
+    r.hash.assign(manifest::hashbytes, 0);
+    crypto_generichash(r.hash.data(), r.hash.size(),
+                       reinterpret_cast<const unsigned char*>(installer.constData()),
+                       std::size_t(installer.size()), nullptr, 0);
+    return r;
+  }
+  QByteArray manifestof(const manifest::Release& r) const {
+    return QByteArray::fromStdString(manifest::write(r, secret_));
+  }
+  QByteArray manifestof(const QByteArray& installer, const QByteArray& version) const {
+    return manifestof(release(installer, version));
+  }
 
   static QByteArray bytes(const signature::Bytes& b) {
     return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
