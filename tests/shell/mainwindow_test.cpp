@@ -179,8 +179,8 @@ TEST_F(MainWindowLayout, MenusInOrderWithShortcutsAndMarks) {
   EXPECT_EQ(menutexts(menus[3]->menu()), QStringList({"Help", "-", "About"}));
 
   EXPECT_EQ(part<QAction>(w.get(), "StartGame1")->shortcut(), QKeySequence("Ctrl+S"));
-  EXPECT_EQ(part<QAction>(w.get(), "RestartDeal1")->shortcut(), QKeySequence("Ctrl+R"));
-  EXPECT_EQ(part<QAction>(w.get(), "ChooseDeal1")->shortcut(), QKeySequence("Ctrl+D"));
+  EXPECT_EQ(part<QAction>(w.get(), "restartdeal")->shortcut(), QKeySequence("Ctrl+R"));
+  EXPECT_EQ(part<QAction>(w.get(), "choosedeal")->shortcut(), QKeySequence("Ctrl+D"));
   EXPECT_EQ(part<QAction>(w.get(), "Help2")->shortcut(), QKeySequence("F1"));
   for (const char* marked : {"PlaySounds1", "updatecheck", "ShowHints1"}) {
     auto* a = part<QAction>(w.get(), QString::fromLatin1(marked));
