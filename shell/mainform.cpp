@@ -17,6 +17,8 @@
 #include <QWindow>
 
 #include <chrono>
+#include <cstdio>
+#include <exception>
 
 #include "controls/flatpanel.h"
 #include "controls/imagebutton.h"
@@ -600,8 +602,10 @@ void Tmain::button_sendscoreClick() {
       const QString score = QString::number(label_score->property("Tag").toInt());
       const QString date = postdatetext(QDate::currentDate(), QLocale::system());
       companions_->postscore(edit_name->text(), date, score);
-    } catch (...) {
-      // A post that cannot even be started fails the way a lost one does: by the countdown.
+    } catch (const std::exception& error) {
+      // A post that cannot even be started (no thread to be had) fails the way a lost one does,
+      // by the countdown; why is said here, where the countdown cannot say it.
+      std::fprintf(stderr, "pipshift: the score could not be sent: %s\n", error.what());
     }
   }
   postcountdown_ = postticks;
@@ -872,8 +876,9 @@ void Tmain::button_updateyesClick() {
   }
   try {
     updater_->update();
-  } catch (...) {
+  } catch (const std::exception& error) {
     // The program file already has its name back; the player can carry on and try again later.
     label_update->setText(QStringLiteral("Download Aborted"));
+    std::fprintf(stderr, "pipshift: the update stopped: %s\n", error.what());
   }
 }

@@ -2,6 +2,7 @@
 // the drawn bones, the window's size rules and the posting wait.
 
 #include <algorithm>
+#include <stdexcept>
 
 #include <unistd.h>
 
@@ -609,4 +610,18 @@ TEST_F(PostingWait, AnAcceptedPostEndsTheWaitEvenAfterTheFailureMessage) {
   ASSERT_EQ(messages.size(), 1);
   w->postaccepted();
   EXPECT_FALSE(part(w.get(), "panel_cleared")->isVisible());
+}
+
+TEST_F(PostingWait, APostThatCannotStartSaysWhyAndFailsByTheCountdown) {
+  companions.whilepost = [] { throw std::runtime_error("no thread to be had"); };
+  auto w = makewindow();
+  part(w.get(), "panel_cleared")->show();
+  testing::internal::CaptureStderr();
+  w->button_sendscoreClick();
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("the score could not be sent: no thread to be had"), std::string::npos)
+      << said;
+  EXPECT_TRUE(w->posting());
+  EXPECT_EQ(w->postcountdown(), 40);
+  EXPECT_TRUE(part(w.get(), "panel_wait")->isVisible());
 }
