@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 
 #include <memory>
@@ -19,6 +20,8 @@
 #include "shell/boardparts.h"
 #include "shell/boardscale.h"
 #include "shell/boardview.h"
+#include "shell/dealsolver.h"
+#include "shell/solutionreplay.h"
 
 namespace {
 
@@ -265,6 +268,61 @@ TEST_F(BoardViewTest, ALargerViewDrawsTheSameBoardLarger) {
   clickat(bone(21));
   ASSERT_EQ(onbones.count(), 1);
   EXPECT_EQ(onbones.at(0).at(0).value<TBone*>(), bone(21));
+}
+
+// Show Solution is a board of its own handed to the view, placement by placement; the answer is
+// handed in as the solver would hand it, so no search runs here.
+TEST_F(BoardViewTest, AReplayHandsTheViewEachBoardOfTheLine) {
+  constexpr int deal = 1000;
+  const game::Board first = game::dealboard(deal);
+  // Two placements into the empty double column, whatever their bones: the replay plays what
+  // it is given.
+  game::Solution line;
+  line.solved = true;
+  line.placements = {{game::getspot(0, 0), game::boneat(first, game::getspot(1, 0))},
+                     {game::getspot(0, 1), game::boneat(first, game::getspot(1, 1))}};
+
+  SolutionReplay replay(view.get());
+  QSignalSpy found(&replay, &SolutionReplay::found);
+  QSignalSpy finished(&replay, &SolutionReplay::finished);
+  EXPECT_EQ(replay.best(deal), nullptr);
+  emit replay.solver()->solved(deal, line);
+  ASSERT_EQ(found.count(), 1);
+  ASSERT_NE(replay.best(deal), nullptr);
+  EXPECT_EQ(replay.best(deal + 1), nullptr);
+  // A deal it knows is answered at once, without a search.
+  replay.find(deal);
+  EXPECT_EQ(found.count(), 2);
+  EXPECT_EQ(replay.solver()->running(), 0);
+
+  view->showboard(game::solvedboard(), 7);
+  QWidget covered;
+  replay.play(&covered);
+  EXPECT_TRUE(replay.playing());
+  EXPECT_EQ(view->shownboard(), first);
+  EXPECT_EQ(view->shownselection(), 0) << "the game's selection is not the replay's";
+
+  game::Board expected = first;
+  for (const game::Placement& placement : line.placements) {
+    game::clearbone(expected, placement.bone);
+    const game::Point at = game::getcoords(placement.slot);
+    expected[at.x][at.y] = placement.bone;
+    replay.step();
+    EXPECT_EQ(view->shownboard(), expected);
+    EXPECT_EQ(shownat(placement.bone), placement.slot);
+  }
+  EXPECT_FALSE(replay.playing());
+  ASSERT_EQ(finished.count(), 1);
+  EXPECT_EQ(finished.at(0).at(0).value<QWidget*>(), &covered);
+
+  // A new game stops a replay and forgets what it covered.
+  replay.play(&covered);
+  replay.step();
+  replay.reset();
+  EXPECT_FALSE(replay.playing());
+  replay.step();
+  ASSERT_EQ(finished.count(), 2);
+  EXPECT_EQ(finished.at(1).at(0).value<QWidget*>(), nullptr);
 }
 
 }  // namespace
