@@ -32,6 +32,9 @@ class Game;
 // keyboard's slot, which it reports as a click on that slot or on the bone lying there. The game
 // in play is one board handed to it, a solution played back another.
 //
+// It is made inside the window it belongs to (or as a window of its own, as in a test): the keys
+// it answers are that window's, whichever of its widgets has the focus.
+//
 // Its owner puts what it shows with the board inside it: beside the board in frame() (the
 // greeting), over it in area() (the buttons and the overlay panels). Those are laid out, scaled
 // and stacked with the board's own parts; the panels given to addpanel() answer Enter and Esc.
@@ -49,8 +52,8 @@ class BoardView : public QWidget {
   TFlatPanel* frame() const { return frame_; }
   // panel_board1: the black-framed board area.
   TFlatPanel* area() const { return area_; }
-  // Stacks a part of the owner's in the area beneath the bones and the time bar, among the
-  // board's own pictures (the logo, the Start Game button, the score).
+  // Stacks a part the owner has just added to the area beneath the bones and the time bar, among
+  // the board's own pictures (the logo, the Start Game button, the score).
   void putbeneathbones(QWidget* widget);
 
   // Draws a board: every bone on it at its slot, every other bone cleared, the selected bone

@@ -101,7 +101,6 @@ class Tmain : public QMainWindow {
   const game::Game& game() const { return game_; }
   // Hands the view the game's board, and shows the clicks, clock and time bar.
   void showboard();
-  BoardView* boardview() const { return view_; }
   // The board's scale: 1 at the window's own size, more in a larger window.
   BoardScale* boardscale() const;
 
