@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QWidget>
 
-#include "game/game.h"
 #include "shell/boardcursor.h"
 #include "shell/boardparts.h"
 
@@ -108,14 +107,14 @@ void remake(QWidget* widget) {
 
 }  // namespace
 
-BoardAccess::BoardAccess(const game::Game& game, const Slots& slotwidgets, QObject* parent)
-    : QObject(parent), game_(game), slots_(slotwidgets) {
+BoardAccess::BoardAccess(const Slots& slotwidgets, QObject* parent)
+    : QObject(parent), slots_(slotwidgets) {
   static const bool installed = [] {
     QAccessible::installFactory(boardfactory);
     return true;
   }();
   Q_UNUSED(installed);
-  update();
+  update(game::Board{}, 0);
 }
 
 QString BoardAccess::slotname(int slot, int bone) {
@@ -123,10 +122,6 @@ QString BoardAccess::slotname(int slot, int bone) {
   const QString where = QStringLiteral("Row %1, column %2: ").arg(at.y + 1).arg(at.x + 1);
   if (bone == 0) return where + QStringLiteral("empty");
   return where + QStringLiteral("%1/%2").arg(game::gettopnum(bone)).arg(game::getbotnum(bone));
-}
-
-void BoardAccess::update() {
-  update(game_.board(), game_.selectedbone());
 }
 
 void BoardAccess::update(const game::Board& board, int selectedbone) {

@@ -13,10 +13,6 @@ class QLabel;
 class QWidget;
 class TShape;
 
-namespace game {
-class Game;
-}
-
 // The board as a screen reader meets it, through Qt's accessibility (which reaches Orca and the
 // other readers over AT-SPI).
 //
@@ -35,16 +31,13 @@ class BoardAccess : public QObject {
  public:
   using Slots = std::array<TShape*, game::kSlotCount + 1>;
 
-  BoardAccess(const game::Game& game, const Slots& slotwidgets, QObject* parent = nullptr);
+  explicit BoardAccess(const Slots& slotwidgets, QObject* parent = nullptr);
 
   // What a slot is called: "Row r, column c: H/L" or "Row r, column c: empty".
   static QString slotname(int slot, int bone);
 
-  // Names the slots after the board and marks the selected bone's slot; tells a reader of every
-  // slot whose name or state changed.
-  void update();
-  // The same for a board on show that is not the game's (a solution played back); selectedbone
-  // 0 for none.
+  // Names the slots after the board on show and marks the selected bone's slot (selectedbone 0
+  // for none); tells a reader of every slot whose name or state changed.
   void update(const game::Board& board, int selectedbone);
 
   // A panel that reports what happened: a notification named by its first line (title), with its
@@ -61,7 +54,6 @@ class BoardAccess : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  const game::Game& game_;
   Slots slots_;
   std::array<int, game::kSlotCount + 1> selected_{};
   QPointer<QWidget> justshown_;

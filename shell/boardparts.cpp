@@ -1,10 +1,12 @@
 #include "shell/boardparts.h"
 
 #include <QAccessible>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 
 #include "controls/drawing.h"
+#include "controls/look.h"
 
 namespace {
 
@@ -15,6 +17,21 @@ bool releasedinside(const QWidget* widget, const QMouseEvent* event) {
 }
 
 }  // namespace
+
+QFont pixelfont(int pixels, bool bold) {
+  QFont font = look::makefont(QStringLiteral("Sans Serif"), pixels, bold);
+  font.setStyleHint(QFont::SansSerif);
+  return font;
+}
+
+void fitwidth(QLabel* label, const QString& widest) {
+  QFont font = label->font();
+  const int needed = QFontMetrics(font).horizontalAdvance(widest);
+  const int room = label->width() - 2;
+  if (needed <= room || needed <= 0) return;
+  font.setStretch(qMax(50, room * 100 / needed));
+  label->setFont(font);
+}
 
 TShape::TShape(int tag, int penwidth, const QColor& color, QWidget* parent)
     : QWidget(parent), tag_(tag), penwidth_(penwidth), color_(color), restcolor_(color) {

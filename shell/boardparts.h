@@ -1,11 +1,19 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QLabel>
 #include <QPixmap>
 #include <QWidget>
 
 class QMouseEvent;
+
+// The desktop's own sans serif at a size in pixels, whichever family that resolves to.
+QFont pixelfont(int pixels, bool bold = false);
+
+// The captions were laid out for a narrow system font; where the desktop's sans serif runs wider,
+// the font is narrowed just enough for the widest text the label shows to fit its fixed width.
+void fitwidth(QLabel* label, const QString& widest);
 
 // The small components the board is made of. Each keeps the number it stands for (slot or bone)
 // in tag(), so one handler can serve a whole family and tell its members apart.

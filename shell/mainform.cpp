@@ -12,12 +12,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPainter>
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
 #include <chrono>
+#include <cstdio>
+#include <exception>
 
 #include "controls/flatpanel.h"
 #include "controls/imagebutton.h"
@@ -29,13 +30,12 @@
 #include "online/updatecheck.h"
 #include "product/product.h"
 #include "resources/resources.h"
-#include "shell/boardaccess.h"
-#include "shell/boardcursor.h"
 #include "shell/boardparts.h"
-#include "shell/boardscale.h"
-#include "shell/choosedeal.h"
+#include "shell/boardview.h"
 #include "shell/companions.h"
+#include "shell/dealdialog.h"
 #include "shell/dealsolver.h"
+#include "shell/solutionreplay.h"
 #include "shell/tallyport.h"
 #include "shell/updateoffer.h"
 #include "sound/soundplayer.h"
@@ -45,36 +45,6 @@ namespace {
 
 const QColor bonuscolor(0xC8, 0xC8, 0xC8);
 const QColor statuscolor(0xBF, 0xC0, 0xDD);
-const QColor maroon(0x80, 0x00, 0x00);
-const QColor highlightcolor(0xBB, 0x00, 0x00);
-
-// The desktop's own sans serif, whichever family that resolves to.
-QFont pixelfont(int pixels, bool bold = false) {
-  QFont font = look::makefont(QStringLiteral("Sans Serif"), pixels, bold);
-  font.setStyleHint(QFont::SansSerif);
-  return font;
-}
-
-// The captions were laid out for a narrow system font; where the desktop's sans serif runs wider,
-// the font is narrowed just enough for the widest text the label shows to fit its fixed width.
-void fitwidth(QLabel* label, const QString& widest) {
-  QFont font = label->font();
-  const int needed = QFontMetrics(font).horizontalAdvance(widest);
-  const int room = label->width() - 2;
-  if (needed <= room || needed <= 0) return;
-  font.setStretch(qMax(50, room * 100 / needed));
-  label->setFont(font);
-}
-
-QLabel* makepicture(QWidget* parent, const char* name, const QString& image, const QRect& place) {
-  auto* picture = new QLabel(parent);
-  picture->setObjectName(QString::fromLatin1(name));
-  picture->setGeometry(place);
-  picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  picture->setPixmap(resourcepicture(image));
-  picture->setProperty(picturepathproperty, image);
-  return picture;
-}
 
 TImageButton* makebutton(QWidget* parent, const char* name, const QString& image,
                          const QString& text, int left, int top) {
@@ -109,10 +79,6 @@ TFlatPanel* makeoverlay(QWidget* parent, const char* name, const QRect& place) {
   return panel;
 }
 
-QRect torect(const game::Rect& rect) {
-  return {rect.left, rect.top, rect.width, rect.height};
-}
-
 }  // namespace
 
 Tmain::Tmain(const TmainSetup& setup, QWidget* parent)
@@ -122,9 +88,9 @@ Tmain::Tmain(const TmainSetup& setup, QWidget* parent)
   FormCreate();
 }
 
-// The worker's threads are stopped and joined before anything they report to goes.
+// The solver's threads are stopped and joined before anything they report to goes.
 Tmain::~Tmain() {
-  delete dealsolver_;
+  delete replay_;
 }
 
 void Tmain::FormCreate() {
@@ -134,9 +100,9 @@ void Tmain::FormCreate() {
   // Held for the life of the process so that other programs can see that the game runs. Lives in
   // the abstract namespace, so it vanishes with the process and leaves no file behind. Whether
   // another copy already holds it is not our concern: a second copy may run.
-  mutex_ = new QLocalServer(this);
-  mutex_->setSocketOptions(QLocalServer::AbstractNamespaceOption);
-  mutex_->listen(productword_);
+  auto* mutex = new QLocalServer(this);
+  mutex->setSocketOptions(QLocalServer::AbstractNamespaceOption);
+  mutex->listen(productword_);
 
   random_ = game::DealRandom(
       setup_.seed ? *setup_.seed
@@ -158,48 +124,30 @@ void Tmain::buildwindow() {
   look::paintbackground(this);
   look::settextcolor(this, Qt::black);
 
-  loadimagelists(devicePixelRatioF());
-
   buildmenus();
 
-  auto* client = new QWidget(this);
-  client->setObjectName(QStringLiteral("client"));
-  client->setAutoFillBackground(true);
-  setCentralWidget(client);
-
-  panel_board = new TFlatPanel(client);
-  panel_board->setObjectName(QStringLiteral("panel_board"));
-  panel_board->setGeometry(2, 2, 593, 325);
-  panel_board->setTransparent(true);
-  panel_board->setColorHighLight(look::background);
-  panel_board->setColorShadow(look::background);
+  // Made inside this window, whose keys it takes.
+  view_ = new BoardView(this);
+  setCentralWidget(view_);
+  connect(view_, &BoardView::boneclicked, this, &Tmain::bone_1MouseUp);
+  connect(view_, &BoardView::slotclicked, this, &Tmain::shape_1MouseUp);
+  connect(view_, &BoardView::rescaled, this, &Tmain::showscore);
 
   label_name = look::makelabel(
-      panel_board, "label_name", QStringLiteral("Welcome to Pipshift by Quorvel Software!"),
+      view_->frame(), "label_name", QStringLiteral("Welcome to Pipshift by Quorvel Software!"),
       pixelfont(13, false), look::lilac, {14, 14, 302, 16}, Qt::AlignLeft | Qt::AlignTop);
   fitwidth(label_name, label_name->text());
   // Beside the greeting, outside the board, where no overlay panel ever covers it. It reaches
   // under the greeting's box, whose text is short once a game is dealt ("Good Luck " and a name
   // of at most ten characters), while this one is drawn from the right.
-  label_deal = look::makelabel(panel_board, "label_deal", QString(), pixelfont(13, false),
+  deallabel_ = look::makelabel(view_->frame(), "deallabel", QString(), pixelfont(13, false),
                                look::lilac, {214, 14, 374, 16}, Qt::AlignRight | Qt::AlignTop);
+  // A reader meets the lines above the board before the board.
+  view_->area()->raise();
 
-  panel_board1 = new TFlatPanel(panel_board);
-  panel_board1->setObjectName(QStringLiteral("panel_board1"));
-  panel_board1->setGeometry(1, 34, 588, 287);
-  panel_board1->setTransparent(true);
-  panel_board1->setColorHighLight(Qt::black);
-  panel_board1->setColorShadow(Qt::black);
-
-  // Laid out for the smallest client area; a larger window draws the board larger.
-  scale_ = new BoardScale(client, panel_board, {minclientwidth, minclientheight});
-  connect(scale_, &BoardScale::scalechanged, this, &Tmain::boardrescaled);
-
-  // Children stack in the order they are made, the last on top: the guide and the slots at the
-  // bottom, the bones above them, the highlight and the time bar above the bones, the overlay
-  // panels over everything.
-  buildboard(panel_board1);
-  buildpanels(panel_board1);
+  // The overlay panels are made last, so they lie over everything on the board.
+  buildboard(view_->area());
+  buildpanels(view_->area());
   buildaccess();
 
   Timer1 = new QTimer(this);
@@ -216,12 +164,9 @@ void Tmain::buildwindow() {
   connect(turntimer, &QTimer::timeout, this, &Tmain::turntimerTimer);
   turntimer->start();
 
-  solutiontimer = new QTimer(this);
-  solutiontimer->setObjectName(QStringLiteral("solutiontimer"));
-  solutiontimer->setInterval(solutionstep);
-  connect(solutiontimer, &QTimer::timeout, this, &Tmain::solutiontimerTimer);
-  dealsolver_ = new DealSolver(this);
-  connect(dealsolver_, &DealSolver::solved, this, &Tmain::dealsolved);
+  replay_ = new SolutionReplay(view_, this);
+  connect(replay_, &SolutionReplay::found, this, &Tmain::dealsolved);
+  connect(replay_, &SolutionReplay::finished, this, &Tmain::endreplay);
 
   recordpost_ = new RecordPost(this);
   checkupdate = new THTTPGet(this);
@@ -231,61 +176,30 @@ void Tmain::buildwindow() {
   setbounds({defaultleft, defaulttop, defaultwidth, defaultheight});
 }
 
+// What stands on the board beside the view's own parts, among its pictures: beneath the bones.
 void Tmain::buildboard(QWidget* board1) {
-  Image2 = makepicture(board1, "Image2", QStringLiteral(":/images/guide.png"), {6, 6, 69, 277});
-
-  for (int slot = 1; slot <= game::kSlotCount; ++slot) {
-    auto* s = new TShape(slot, 1, Qt::black, board1);
-    s->setObjectName(QStringLiteral("shape_%1").arg(slot));
-    s->setGeometry(torect(game::slotrect(slot)));
-    connect(s, &TShape::released, this, &Tmain::shape_1MouseUp);
-    shape[slot] = s;
-  }
-
-  image_logo = new TPicture(board1);
+  auto* image_logo = new TPicture(board1);
   image_logo->setObjectName(QStringLiteral("image_logo"));
   image_logo->setGeometry(232, 242, 214, 41);
   image_logo->setPixmap(resourcepicture(QStringLiteral(":/images/logo.png")));
   image_logo->setProperty(picturepathproperty, QStringLiteral(":/images/logo.png"));
   image_logo->setCursor(Qt::PointingHandCursor);
+  image_logo->setAccessibleName(QStringLiteral("Quorvel Software"));
   connect(image_logo, &TPicture::clicked, this, &Tmain::image_logoClick);
+  view_->putbeneathbones(image_logo);
 
-  button_start = makebutton(board1, "button_start", QStringLiteral(":/images/button_startgame.png"),
-                            QStringLiteral("Start Game"), 448, 241);
+  auto* button_start =
+      makebutton(board1, "button_start", QStringLiteral(":/images/button_startgame.png"),
+                 QStringLiteral("Start Game"), 448, 241);
   connect(button_start, &QAbstractButton::clicked, this, &Tmain::button_startClick);
+  view_->putbeneathbones(button_start);
 
   label_score =
       look::makelabel(board1, "label_score", QStringLiteral("Score:100"), pixelfont(16, true),
                       look::lilac, {477, 192, 101, 20}, Qt::AlignRight | Qt::AlignTop);
   label_score->setProperty("Tag", game_.clicksleft());
   fitwidth(label_score, QStringLiteral("Clicks: 100"));
-
-  for (int number = 1; number <= game::kBoneCount; ++number) {
-    auto* b = new TBone(number, board1);
-    b->setObjectName(QStringLiteral("bone_%1").arg(number));
-    b->resize(game::kSlotWidth, game::kSlotHeight);
-    connect(b, &TBone::released, this, &Tmain::bone_1MouseUp);
-    bone[number] = b;
-  }
-
-  shape_highlite = new TShape(game::kSlotCount, 2, highlightcolor, board1);
-  shape_highlite->setObjectName(QStringLiteral("shape_highlite"));
-  shape_highlite->setGeometry(502, 47, 70, 38);
-  shape_highlite->hide();
-  connect(shape_highlite, &TShape::released, this, &Tmain::shape_highliteMouseUp);
-  // Above the bones and the highlight, below the time bar and the panels.
-  cursor_ = new BoardCursor(shape);
-
-  Image1 =
-      makepicture(board1, "Image1", QStringLiteral(":/images/timeframe.png"), {424, 216, 154, 23});
-  // Not stretched: a narrower bar shows the left part of the striped picture.
-  image_timer = makepicture(board1, "image_timer", QStringLiteral(":/images/timebar.png"),
-                            {425, 218, game::kTimeBarWidth, 19});
-  image_timer->setProperty("Tag", game_.bartag());
-  label_timer =
-      look::makelabel(board1, "label_timer", QString::fromStdString(game_.timecaption()),
-                      pixelfont(16, true), Qt::white, {427, 219, 87, 19}, Qt::AlignCenter);
-  fitwidth(label_timer, QStringLiteral("Time: 0:00"));
+  view_->putbeneathbones(label_score);
 }
 
 void Tmain::buildpanels(QWidget* board1) {
@@ -379,43 +293,34 @@ void Tmain::buildpanels(QWidget* board1) {
   panel_wait->hide();
 }
 
-// The board's cursor and keys, and what a screen reader is told of the board. Enter presses a
-// panel's default button and Esc its cancelling one; the update panel's Enter is its Cancel: a
+// What the panels say to a screen reader, and the keys they answer. Enter presses a panel's
+// default button and Esc its cancelling one; the update panel's Enter is its Cancel: a
 // stray Enter must never start replacing the program.
 void Tmain::buildaccess() {
   auto button = [this](const char* name) {
     return findChild<QAbstractButton*>(QString::fromLatin1(name));
   };
   auto label = [this](const char* name) { return findChild<QLabel*>(QString::fromLatin1(name)); };
-  keys_ = new BoardKeys(this, cursor_);
   TFlatPanel* panel_update = updateoffer_->panel_update;
-  keys_->addpanel(panel_update, updateoffer_->button_updatecancel,
+  view_->addpanel(panel_update, updateoffer_->button_updatecancel,
                   updateoffer_->button_updatecancel);
-  keys_->addpanel(panel_name, button("button_namedone"), button("button_namecancel"), edit_aname);
-  keys_->addpanel(panel_lost, nullptr, nullptr);
-  keys_->addpanel(panel_invalid, button("image_ok"), button("image_ok"));
-  keys_->addpanel(panel_cleared, nullptr, nullptr, edit_name);
+  view_->addpanel(panel_name, button("button_namedone"), button("button_namecancel"), edit_aname);
+  view_->addpanel(panel_lost, nullptr, nullptr);
+  view_->addpanel(panel_invalid, button("image_ok"), button("image_ok"));
+  view_->addpanel(panel_cleared, nullptr, nullptr, edit_name);
   // While a score is posted, Esc is Cancel, and the buttons under the wait are out of reach.
-  keys_->addpanel(panel_wait, nullptr, button("button_cancel"));
+  view_->addpanel(panel_wait, nullptr, button("button_cancel"));
   // The panels' buttons are reached by Tab, and pressed by Space or Enter.
   for (QWidget* panel : {panel_update, panel_name, panel_lost, panel_invalid, panel_cleared}) {
     for (TImageButton* b : panel->findChildren<TImageButton*>()) b->setFocusPolicy(Qt::TabFocus);
   }
-  connect(keys_, &BoardKeys::activated, this, &Tmain::cursorClick);
 
-  access_ = new BoardAccess(game_, shape, this);
-  access_->addnotice(panel_invalid, label_invalid);
-  access_->addnotice(panel_lost, label("Label7"), label("label_lostreason"));
-  access_->addnotice(panel_cleared, label("Label1"), label_score1);
-  access_->addnotice(panel_update, label("Label15"), label("Label17"));
+  view_->addnotice(panel_invalid, label_invalid);
+  view_->addnotice(panel_lost, label("Label7"), label("label_lostreason"));
+  view_->addnotice(panel_cleared, label("Label1"), label_score1);
+  view_->addnotice(panel_update, label("Label15"), label("Label17"));
   label("Label5")->setBuddy(edit_aname);
   label("Label3")->setBuddy(edit_name);
-  panel_board1->setAccessibleName(QStringLiteral("Board"));
-  image_logo->setAccessibleName(QStringLiteral("Quorvel Software"));
-  for (QWidget* unread :
-       std::initializer_list<QWidget*>{Image2, shape_highlite, cursor_, Image1, image_timer})
-    BoardAccess::hide(unread);
-  for (int number = 1; number <= game::kBoneCount; ++number) BoardAccess::hide(bone[number]);
 }
 
 void Tmain::buildmenus() {
@@ -436,15 +341,15 @@ void Tmain::buildmenus() {
 
   QMenu* file = bar->addMenu(QStringLiteral("&File"));
   file->setObjectName(QStringLiteral("File1"));
-  StartGame1 = item(file, "StartGame1", QStringLiteral("&Start Game"));
+  QAction* StartGame1 = item(file, "StartGame1", QStringLiteral("&Start Game"));
   StartGame1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   connect(StartGame1, &QAction::triggered, this, &Tmain::StartGame1Click);
-  RestartDeal1 = item(file, "RestartDeal1", QStringLiteral("&Restart Deal"));
-  RestartDeal1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-  connect(RestartDeal1, &QAction::triggered, this, &Tmain::RestartDeal1Click);
-  ChooseDeal1 = item(file, "ChooseDeal1", QStringLiteral("&Choose Deal..."));
-  ChooseDeal1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
-  connect(ChooseDeal1, &QAction::triggered, this, &Tmain::ChooseDeal1Click);
+  QAction* restart = item(file, "restartdeal", QStringLiteral("&Restart Deal"));
+  restart->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+  connect(restart, &QAction::triggered, this, &Tmain::restartdeal);
+  QAction* choose = item(file, "choosedeal", QStringLiteral("&Choose Deal..."));
+  choose->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+  connect(choose, &QAction::triggered, this, &Tmain::choosedeal);
   connect(item(file, "dealoftheday", QStringLiteral("&Deal of the Day")), &QAction::triggered, this,
           &Tmain::playdealoftheday);
   file->addSeparator();
@@ -473,9 +378,9 @@ void Tmain::buildmenus() {
   connect(item(view, "ViewHighScoreList1", QStringLiteral("View High &Score List")),
           &QAction::triggered, this, &Tmain::ViewHighScoreList1Click);
   view->addSeparator();
-  ShowSolution1 = item(view, "ShowSolution1", QStringLiteral("Show Sol&ution"));
-  ShowSolution1->setEnabled(false);
-  connect(ShowSolution1, &QAction::triggered, this, &Tmain::ShowSolution1Click);
+  showsolution_ = item(view, "showsolution", QStringLiteral("Show Sol&ution"));
+  showsolution_->setEnabled(false);
+  connect(showsolution_, &QAction::triggered, this, &Tmain::showsolution);
 
   QMenu* help = bar->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("Help1"));
@@ -549,7 +454,7 @@ void Tmain::moveEvent(QMoveEvent* event) {
 // scale factor): a window held larger than its screen could not be seen whole, so there the board
 // is drawn smaller instead.
 QSize Tmain::leastclient() const {
-  const QSize least(minclientwidth, minclientheight);
+  const QSize least(BoardView::designwidth, BoardView::designheight);
   const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
   if (!s) return least;
   const QSize frame = frameGeometry().size() - geometry().size();
@@ -581,7 +486,7 @@ void Tmain::showEvent(QShowEvent* event) {
 // covers all of it and Qt never asks the window itself to paint.
 // Every widget hands Tab up to its window: a panel on top keeps it among its own buttons.
 bool Tmain::focusNextPrevChild(bool next) {
-  if (keys_ && keys_->tab(next)) return true;
+  if (view_ && view_->tab(next)) return true;
   return QMainWindow::focusNextPrevChild(next);
 }
 
@@ -715,8 +620,10 @@ void Tmain::button_sendscoreClick() {
       const QString date = postdatetext(QDate::currentDate(), QLocale::system());
       companions_->postscore(edit_name->text(), date, score);
       recordpost_->keep(edit_name->text(), date, score, game_.record());
-    } catch (...) {
-      // A post that cannot even be started fails the way a lost one does: by the countdown.
+    } catch (const std::exception& error) {
+      // A post that cannot even be started (no thread to be had) fails the way a lost one does,
+      // by the countdown; why is said here, where the countdown cannot say it.
+      std::fprintf(stderr, "pipshift: the score could not be sent: %s\n", error.what());
     }
   }
   postcountdown_ = postticks;
@@ -792,160 +699,67 @@ void Tmain::playsounds(const QString& name) {
   if (sounds_ && playsoundson()) sounds_->play(name);
 }
 
-void Tmain::createbone(int slot, int number) {
-  TBone* b = bone[number];
-  // The bone covers its slot exactly, at whatever size the board is drawn.
-  b->setGeometry(shape[slot]->geometry());
-  b->settag(number);
-
-  // At the pictures' own density: twice as many pixels where they are the 2x ones.
-  const qreal ratio = imagelist_back_h.devicePixelRatio();
-  QPixmap picture(QSize(game::kSlotWidth, game::kSlotHeight) * ratio);
-  picture.setDevicePixelRatio(ratio);
-  picture.fill(Qt::transparent);
-  {
-    QPainter p(&picture);
-    p.drawPixmap(0, 0, imagelist_back_h);
-    p.drawPixmap(2, 3, imagelist_dots_h[game::gettopnum(number)]);
-    p.drawPixmap(35, 2, imagelist_dots_h[game::getbotnum(number)]);
-  }
-  b->setpicture(picture);
-}
-
 void Tmain::button_startClick() {
   updateoffer_->startgame();
   startdeal(random_.drawdeal());
 }
 
 void Tmain::startdeal(int dealnumber) {
-  solutiontimer->stop();
-  replayshown_ = false;
-  replaypanel_ = nullptr;
-  dealsolver_->abandon();
-  shape_highlite->hide();
-  for (int number = 1; number <= game::kBoneCount; ++number) {
-    bone[number]->clearpicture();
-    bone[number]->settag(0);
-  }
+  replay_->reset();
+  view_->clearbones();
   panel_wait->hide();
   panel_lost->hide();
   panel_name->hide();
   panel_cleared->hide();
   if (tally_) tally_->addtomineincrease(1);
 
-  const std::vector<game::Placement> deal = game_.start(dealnumber);
+  game_.start(dealnumber);
   showdeal();
   showscore();
-  image_timer->setProperty("Tag", game_.bartag());
+  view_->settimetag(game_.bartag());
   playsounds(QString::fromLatin1(game::cuename(game::Cue::startgame)));
   label_name->setText(QStringLiteral("Good Luck ") + edit_name->text());
-  for (const game::Placement& placement : deal) createbone(placement.slot, placement.bone);
+  view_->showboard(game_.board(), game_.selectedbone());
   // Normally running already; starting it again would shift its beat.
   if (!turntimer->isActive()) turntimer->start();
-  keys_->newgame();
-  showaccess();
+  view_->newgame();
 }
 
-void Tmain::loadimagelists(qreal density) {
-  imagelist_back_h = resourcepicture(QStringLiteral(":/images/boneface.png"), density);
-  for (int k = 0; k < int(imagelist_dots_h.size()); ++k) {
-    imagelist_dots_h[k] = resourcepicture(QStringLiteral(":/images/dots_%1.png").arg(k), density);
-  }
-}
-
-// The board has been laid out at a new scale: the bones are drawn again from the pictures for
-// that many device pixels, and what is placed by hand is placed again.
-void Tmain::boardrescaled() {
-  loadimagelists(devicePixelRatioF() * scale_->scale());
-  showboard();
-  cursor_->place();
+BoardScale* Tmain::boardscale() const {
+  return view_->scale();
 }
 
 void Tmain::showboard() {
-  for (int number = 1; number <= game::kBoneCount; ++number) {
-    const int slot = game::slotof(shownboard(), number);
-    if (slot != 0) {
-      createbone(slot, number);
-    } else {
-      bone[number]->clearpicture();
-      bone[number]->settag(0);
-    }
-  }
-  showselection();
+  view_->showboard(game_.board(), game_.selectedbone());
   showscore();
-  showclock();
-}
-
-void Tmain::resetslotcolours() {
-  for (int slot = 1; slot <= game::kSlotCount; ++slot) shape[slot]->setColor(Qt::black);
+  view_->showclock(game_);
 }
 
 void Tmain::bone_1MouseUp(TBone* sender) {
-  resetslotcolours();
+  view_->resetslotcolours();
   showoutcome(game_.clickbone(sender->tag(), showhintson()));
 }
 
 void Tmain::shape_1MouseUp(TShape* sender) {
-  resetslotcolours();
+  view_->resetslotcolours();
   showoutcome(game_.clickslot(sender->tag()));
-}
-
-// Only the rim of the highlight shows around the selected bone, which lies above it; a click
-// there is meant for that bone. Taking it as a click on a slot would put a bone where the board
-// does not have it.
-void Tmain::shape_highliteMouseUp() {
-  const int selected = game_.selectedbone();
-  if (selected != 0 && bone[selected]->tag() == selected) {
-    bone_1MouseUp(bone[selected]);
-  } else {
-    resetslotcolours();
-  }
-}
-
-void Tmain::cursorClick(int slot) {
-  const int number = game::boneat(game_.board(), slot);
-  if (number != 0 && bone[number]->tag() == number) {
-    bone_1MouseUp(bone[number]);
-  } else {
-    shape_1MouseUp(shape[slot]);
-  }
 }
 
 void Tmain::showoutcome(const game::Outcome& outcome) {
   if (!outcome.acted) return;
-  for (int slot : outcome.hints) {
-    if (slot >= 1 && slot <= game::kSlotCount) shape[slot]->setColor(maroon);
-  }
+  view_->showhints(outcome.hints);
   if (!outcome.refusal.empty()) {
     label_invalid->setText(QString::fromStdString(outcome.refusal));
     panel_invalid->show();
-    access_->announce(panel_invalid);
+    view_->announce(panel_invalid);
   }
-  if (outcome.movedbone != 0) {
-    // Whatever was being solved was for the board before.
-    dealsolver_->abandon();
-    bone[outcome.movedbone]->move(shape[outcome.toslot]->pos());
-  }
-  showselection();
+  // Whatever was being solved was for the board before.
+  if (outcome.movedbone != 0) dealsolver()->abandon();
+  // The bone moved, if any, and the selection.
+  view_->showboard(game_.board(), game_.selectedbone());
   showscore();
   endgame(outcome.ending);
   for (game::Cue cue : outcome.cues) playsounds(QString::fromLatin1(game::cuename(cue)));
-}
-
-void Tmain::showselection() {
-  showaccess();
-  const int selected = game_.selectedbone();
-  // A bone the game left selected is not where Show Solution's board has it.
-  if (selected == 0 || bone[selected]->tag() != selected || replayshown_) {
-    shape_highlite->hide();
-    return;
-  }
-  TBone* b = bone[selected];
-  const int rim = scale_->px(2);
-  shape_highlite->move(b->x() - rim, b->y() - rim);
-  shape_highlite->show();
-  // Above the highlight and the other bones, still below the time bar and the panels.
-  b->stackUnder(Image1);
 }
 
 void Tmain::showscore() {
@@ -954,22 +768,9 @@ void Tmain::showscore() {
   fitwidth(label_score, QStringLiteral("Clicks: 100"));
 }
 
-void Tmain::showclock() {
-  label_timer->setText(QString::fromStdString(game_.timecaption()));
-  look::settextcolor(label_timer, game_.timewarning() ? maroon : QColor(Qt::white));
-  image_timer->setProperty("Tag", game_.bartag());
-  image_timer->resize(scale_->px(game_.barwidth()), image_timer->height());
-}
-
 void Tmain::endgame(game::Ending ending) {
-  if (ending != game::Ending::none) {
-    // Once the game is over, what the deal allowed; a deal played again is already known.
-    if (best_ && bestdeal_ == game_.dealnumber()) {
-      showdeal();
-    } else {
-      dealsolver_->solve(game_.dealnumber());
-    }
-  }
+  // Once the game is over, what the deal allowed.
+  if (ending != game::Ending::none) replay_->find(game_.dealnumber());
   switch (ending) {
     case game::Ending::none:
       return;
@@ -996,14 +797,14 @@ void Tmain::endgame(game::Ending ending) {
 void Tmain::turntimerTimer() {
   const game::Outcome outcome = game_.tick();
   if (!outcome.acted) return;
-  showclock();
+  view_->showclock(game_);
   endgame(outcome.ending);
   for (game::Cue cue : outcome.cues) playsounds(QString::fromLatin1(game::cuename(cue)));
 }
 
 // ---- Numbered deals ----------------------------------------------------------------------
 
-void Tmain::RestartDeal1Click() {
+void Tmain::restartdeal() {
   startdeal(game_.dealnumber() > 0 ? game_.dealnumber() : random_.drawdeal());
 }
 
@@ -1011,94 +812,65 @@ void Tmain::playdealoftheday() {
   startdeal(game::dailydeal(std::chrono::system_clock::now()));
 }
 
-void Tmain::ChooseDeal1Click() {
-  if (!choosedeal_) {
-    choosedeal_ = new Tchoosedeal(this);
-    connect(choosedeal_, &Tchoosedeal::chosen, this, &Tmain::startdeal);
+void Tmain::choosedeal() {
+  // Made the first time it is wanted, and kept.
+  auto* dialog = findChild<DealDialog*>(QString(), Qt::FindDirectChildrenOnly);
+  if (!dialog) {
+    dialog = new DealDialog(this);
+    connect(dialog, &DealDialog::chosen, this, &Tmain::startdeal);
   }
-  choosedeal_->ask(game_.dealnumber());
+  dialog->ask(game_.dealnumber());
 }
 
-void Tmain::dealsolved(int deal, const game::Solution& solution) {
-  if (deal != game_.dealnumber()) return;
-  bestdeal_ = deal;
-  best_ = solution;
-  showdeal();
+DealSolver* Tmain::dealsolver() const {
+  return replay_->solver();
+}
+
+void Tmain::dealsolved(int deal) {
+  if (deal == game_.dealnumber()) showdeal();
 }
 
 void Tmain::showdeal() {
   const int deal = game_.dealnumber();
-  const bool known = deal > 0 && best_ && bestdeal_ == deal && !game_.gamerunning();
+  const game::Solution* best = game_.gamerunning() ? nullptr : replay_->best(deal);
+  const bool known = deal > 0 && best;
   QString text = deal > 0 ? QStringLiteral("Deal %1").arg(deal) : QString();
   if (known) {
-    text += best_->solved ? QStringLiteral("  \u00b7  Best for this deal: %1 clicks")
-                                .arg(best_->placements.size())
-                          : QStringLiteral("  \u00b7  This deal cannot be sorted");
+    text +=
+        best->solved
+            ? QStringLiteral("  \u00b7  Best for this deal: %1 clicks").arg(best->placements.size())
+            : QStringLiteral("  \u00b7  This deal cannot be sorted");
   }
-  label_deal->setText(text);
+  deallabel_->setText(text);
   // Smaller type where the desktop's font runs wide, rather than text cut off; as large as the
   // board is drawn now, like every other text on it.
   for (int pixels = 13; pixels >= 9; --pixels) {
-    label_deal->setFont(pixelfont(scale_->px(pixels)));
-    if (QFontMetrics(label_deal->font()).horizontalAdvance(text) <= label_deal->width() - 2) break;
+    deallabel_->setFont(pixelfont(view_->px(pixels)));
+    if (QFontMetrics(deallabel_->font()).horizontalAdvance(text) <= deallabel_->width() - 2) break;
   }
-  ShowSolution1->setEnabled(known && best_->solved && !best_->placements.empty());
+  showsolution_->setEnabled(known && best->solved && !best->placements.empty());
 }
 
 // Plays the best line from the deal's first board, on the pictures only: the game, its clicks
 // and score, the tally and the top ten stay as the game left them.
-void Tmain::ShowSolution1Click() {
-  if (!ShowSolution1->isEnabled()) return;
-  if (panel_cleared->isVisible()) replaypanel_ = panel_cleared;
-  if (panel_lost->isVisible()) replaypanel_ = panel_lost;
+void Tmain::showsolution() {
+  if (!showsolution_->isEnabled()) return;
+  QWidget* covered = nullptr;
+  if (panel_cleared->isVisible()) covered = panel_cleared;
+  if (panel_lost->isVisible()) covered = panel_lost;
   panel_lost->hide();
   panel_cleared->hide();
-  shape_highlite->hide();
   // The keyboard's frame belongs to the game's board, not to the one being played back.
-  cursor_->setshown(false);
-  resetslotcolours();
-  replayboard_ = game::dealboard(bestdeal_);
-  replayshown_ = true;
-  for (int number = 1; number <= game::kBoneCount; ++number) {
-    createbone(game::slotof(replayboard_, number), number);
-  }
-  showaccess();
-  replaystep_ = 0;
-  solutiontimer->start();
+  view_->hidecursor();
+  view_->resetslotcolours();
+  replay_->play(covered);
 }
 
-void Tmain::solutiontimerTimer() {
-  if (!best_ || replaystep_ >= best_->placements.size()) {
-    endreplay();
-    return;
-  }
-  const game::Placement placement = best_->placements[replaystep_++];
-  game::clearbone(replayboard_, placement.bone);
-  const game::Point target = game::getcoords(placement.slot);
-  replayboard_[target.x][target.y] = placement.bone;
-  bone[placement.bone]->move(shape[placement.slot]->pos());
-  showaccess();
-  if (replaystep_ == best_->placements.size()) endreplay();
-}
-
-void Tmain::endreplay() {
-  solutiontimer->stop();
-  if (!replaypanel_) return;
-  replaypanel_->show();
-  replaypanel_->raise();
-  if (replaypanel_ == panel_cleared) edit_name->setFocus();
-}
-
-const game::Board& Tmain::shownboard() const {
-  return replayshown_ ? replayboard_ : game_.board();
-}
-
-void Tmain::showaccess() {
-  if (replayshown_) {
-    access_->update(replayboard_, 0);
-  } else {
-    access_->update();
-  }
+void Tmain::endreplay(QWidget* covered) {
+  if (!covered) return;
+  covered->show();
+  covered->raise();
+  if (covered == panel_cleared) edit_name->setFocus();
 }
 
 // ---- Update check ------------------------------------------------------------------------

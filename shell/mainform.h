@@ -2,11 +2,9 @@
 
 #include <QByteArray>
 #include <QMainWindow>
-#include <QPixmap>
 #include <QRect>
 #include <QString>
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -14,30 +12,25 @@
 
 #include "game/deal.h"
 #include "game/game.h"
-#include "game/solver.h"
 
 class QAction;
 class QLabel;
 class QLineEdit;
-class QLocalServer;
-class QMenu;
 class QTimer;
+class BoardScale;
+class BoardView;
 class RecordPost;
 class Companions;
+class DealDialog;
 class DealSolver;
-class Tchoosedeal;
+class SolutionReplay;
 class SoundPlayer;
 class TallyPort;
 class THTTPGet;
 class UpdatePanel;
-class BoardAccess;
-class BoardCursor;
-class BoardKeys;
-class BoardScale;
 class TBone;
 class TFlatPanel;
 class TImageButton;
-class TPicture;
 class TShape;
 
 // Everything the main window needs from outside, handed in at creation so that the window can be
@@ -67,9 +60,9 @@ struct TmainSetup {
   QByteArray updatekey;
 };
 
-// The main window: the board, the score and clock, the menus and the overlay panels that stand in
-// for dialogs. It turns clicks into calls on the game and draws what the game reports; the rules
-// themselves live in game::Game.
+// The main window: the board view, the score, the menus and the overlay panels that stand in for
+// dialogs. It turns what the player does to the board into calls on the game and hands the view
+// what the game reports; the rules themselves live in game::Game, the drawing in BoardView.
 //
 // Window bounds (left, top, width, height) are the outer bounds, frame included, as the settings
 // file stores them. Where the window manager draws a frame, that is frameGeometry(); before the
@@ -82,9 +75,6 @@ class Tmain : public QMainWindow {
   static constexpr int defaulttop = 3;
   static constexpr int defaultwidth = 604;
   static constexpr int defaultheight = 374;
-  // The client area never gets smaller than the board frame plus a margin.
-  static constexpr int minclientwidth = 598;
-  static constexpr int minclientheight = 330;
   static constexpr int maxnamelength = 10;
   static constexpr int postticks = 40;
   // How long after showing the window FormShow runs at the latest, exposed or not (ms).
@@ -110,10 +100,10 @@ class Tmain : public QMainWindow {
   // The game being played. Tests may set its board; showboard() then draws it.
   game::Game& game() { return game_; }
   const game::Game& game() const { return game_; }
-  // Draws every bone of the game's board on its slot and the clicks, clock and time bar.
+  // Hands the view the game's board, and shows the clicks, clock and time bar.
   void showboard();
   // The board's scale: 1 at the window's own size, more in a larger window.
-  BoardScale* boardscale() const { return scale_; }
+  BoardScale* boardscale() const;
 
   QRect bounds() const;
   void setbounds(const QRect& bounds);
@@ -157,29 +147,25 @@ class Tmain : public QMainWindow {
   void button_updatecancelClick();
   // The update offer's panel and what it does.
   UpdatePanel* updateoffer() const { return updateoffer_; }
+  // A click on a bone or a slot, or a key on the board's cursor (the view tells which).
   void bone_1MouseUp(TBone* sender);
   void shape_1MouseUp(TShape* sender);
-  void shape_highliteMouseUp();
-  // Space or Enter on the board's cursor: a click on that slot, or on the bone on it.
-  void cursorClick(int slot);
 
   // Numbered deals: the deal again, a deal by its number, and once a game is over its fewest
   // placements, found on a worker thread and played back by Show Solution. A new deal counts as
   // a game started exactly as Start Game does.
-  static constexpr int solutionstep = 500;  // ms between the placements played back
   void startdeal(int dealnumber);
-  void RestartDeal1Click();
-  void ChooseDeal1Click();
+  void restartdeal();
+  void choosedeal();
   // File > Deal of the Day: the deal the day's date in UTC names, the same for every player.
   void playdealoftheday();
-  void ShowSolution1Click();
-  void solutiontimerTimer();
-  DealSolver* dealsolver() const { return dealsolver_; }
+  void showsolution();
+  SolutionReplay* solutionreplay() const { return replay_; }
+  DealSolver* dealsolver() const;
 
   void loadinifile();
   void saveinifile();
   void playsounds(const QString& name);
-  void createbone(int slot, int bone);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -204,10 +190,11 @@ class Tmain : public QMainWindow {
   void buildwindow();
   void buildboard(QWidget* board1);
   void buildpanels(QWidget* board1);
-  // The keyboard and the screen readers' view of the board.
+  // What the panels answer to Enter and Esc, and what a screen reader is told of them.
   void buildaccess();
-  // Show Solution has played its last placement: the end-of-game panel it covered comes back.
-  void endreplay();
+  // Show Solution has played its last placement: the end-of-game panel it covered comes back,
+  // so that the cleared board's score can still be entered and posted.
+  void endreplay(QWidget* covered);
   void buildmenus();
   // Writes the settings with the given outer bounds.
   void writeinifile(const QRect& bounds);
@@ -215,24 +202,14 @@ class Tmain : public QMainWindow {
   void applypendingsize();
 
   // Acting on what a click or tick did.
-  // The bone pictures at a density of device pixels to the board's pixels: 1x, or 2x above 1.
-  void loadimagelists(qreal density);
-  void boardrescaled();
-  void resetslotcolours();
   void showoutcome(const game::Outcome& outcome);
-  void showselection();
   void endgame(game::Ending ending);
   void showscore();
-  void showclock();
   void message(const QString& text);
   // The running program file, which an update replaces.
   QString programfile() const;
 
-  void dealsolved(int deal, const game::Solution& solution);
-  // The board the bones show: the game's, or the one Show Solution has reached.
-  const game::Board& shownboard() const;
-  // Tells a screen reader of the board on show.
-  void showaccess();
+  void dealsolved(int deal);
   // The deal's number, and its best once known and the game is over.
   void showdeal();
 
@@ -257,28 +234,16 @@ class Tmain : public QMainWindow {
   game::Game game_;
   // Draws the number of each new deal.
   game::DealRandom random_{0};
-  // The bone pictures are drawn from these: one blank face and the pip squares 0 to 9.
-  QPixmap imagelist_back_h;
-  std::array<QPixmap, 10> imagelist_dots_h;
-  QLocalServer* mutex_ = nullptr;
 
   int postcountdown_ = 0;
   int postdots_ = 0;
 
-  // Components, by their names. Families are indexed by their number (index 0 unused).
-  TFlatPanel* panel_board = nullptr;
+  // The board with its slots, bones, highlight, time bar, cursor and keys; it holds the
+  // components below that stand on it.
+  BoardView* view_ = nullptr;
+  // Components, by their names.
   QLabel* label_name = nullptr;
-  TFlatPanel* panel_board1 = nullptr;
-  QLabel* Image2 = nullptr;
-  std::array<TShape*, game::kSlotCount + 1> shape{};
-  TPicture* image_logo = nullptr;
-  TImageButton* button_start = nullptr;
   QLabel* label_score = nullptr;
-  std::array<TBone*, game::kBoneCount + 1> bone{};
-  TShape* shape_highlite = nullptr;
-  QLabel* Image1 = nullptr;
-  QLabel* image_timer = nullptr;
-  QLabel* label_timer = nullptr;
 
   TFlatPanel* panel_name = nullptr;
   QLineEdit* edit_aname = nullptr;
@@ -292,33 +257,14 @@ class Tmain : public QMainWindow {
   QLineEdit* edit_name = nullptr;
   TFlatPanel* panel_wait = nullptr;
 
-  QAction* StartGame1 = nullptr;
   QAction* PlaySounds1 = nullptr;
   QAction* updatecheck = nullptr;
   QAction* ShowHints1 = nullptr;
 
-  BoardCursor* cursor_ = nullptr;
-  BoardKeys* keys_ = nullptr;
-  BoardAccess* access_ = nullptr;
-  BoardScale* scale_ = nullptr;
-
   // Numbered deals and their best lines.
-  QLabel* label_deal = nullptr;
-  QAction* RestartDeal1 = nullptr;
-  QAction* ChooseDeal1 = nullptr;
-  QAction* ShowSolution1 = nullptr;
-  QTimer* solutiontimer = nullptr;
-  DealSolver* dealsolver_ = nullptr;
-  Tchoosedeal* choosedeal_ = nullptr;
-  int bestdeal_ = 0;
-  std::optional<game::Solution> best_;
-  game::Board replayboard_{};
-  std::size_t replaystep_ = 0;
-  // Show Solution's board is on show, from its start until a new game deals its own.
-  bool replayshown_ = false;
-  // The end-of-game panel the replay covered, shown again once it has played: the cleared
-  // board's score can still be entered and posted afterwards.
-  QWidget* replaypanel_ = nullptr;
+  QLabel* deallabel_ = nullptr;
+  QAction* showsolution_ = nullptr;
+  SolutionReplay* replay_ = nullptr;
 
   QTimer* Timer1 = nullptr;
   QTimer* turntimer = nullptr;

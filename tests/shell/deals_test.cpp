@@ -15,8 +15,9 @@
 #include "game/solver.h"
 #include "shell/boardcursor.h"
 #include "shell/boardparts.h"
-#include "shell/choosedeal.h"
+#include "shell/dealdialog.h"
 #include "shell/dealsolver.h"
+#include "shell/solutionreplay.h"
 #include "shellsupport.h"
 
 namespace {
@@ -48,19 +49,19 @@ class Deals : public ShellTest {
   }
 
   QAction* action(const char* name) { return part<QAction>(w.get(), QString::fromLatin1(name)); }
-  QString dealtext() { return part<QLabel>(w.get(), "label_deal")->text(); }
-  Tchoosedeal* dialog() { return w->findChild<Tchoosedeal*>(QStringLiteral("dialog_choosedeal")); }
+  QString dealtext() { return part<QLabel>(w.get(), "deallabel")->text(); }
+  DealDialog* dialog() { return w->findChild<DealDialog*>(QStringLiteral("dealdialog")); }
 
   // Types into Choose Deal's box and presses OK.
   void choose(const QString& typed) {
-    action("ChooseDeal1")->trigger();
+    action("choosedeal")->trigger();
     ASSERT_NE(dialog(), nullptr);
     ASSERT_TRUE(dialog()->isVisible());
-    auto* edit = part<QLineEdit>(dialog(), "edit_deal");
+    auto* edit = part<QLineEdit>(dialog(), "dealnumber");
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Backspace);
     QTest::keyClicks(edit, typed);
-    QTest::mouseClick(part<QPushButton>(dialog(), "button_dealok"), Qt::LeftButton);
+    QTest::mouseClick(part<QPushButton>(dialog(), "dealok"), Qt::LeftButton);
   }
 
   Slots shown() { return shownslots(w.get()); }
@@ -109,7 +110,7 @@ TEST_F(Deals, RestartDealDealsTheSameBoardAgain) {
 
   // And after a lost game.
   loseat();
-  action("RestartDeal1")->trigger();
+  action("restartdeal")->trigger();
   EXPECT_TRUE(w->game().gamerunning());
   EXPECT_FALSE(part(w.get(), "panel_lost")->isVisible());
   EXPECT_EQ(shown(), kDealTwo);
@@ -120,8 +121,8 @@ TEST_F(Deals, CtrlDOpensTheDialogWithTheDealBeingPlayed) {
   presskey(Qt::Key_D);
   ASSERT_NE(dialog(), nullptr);
   EXPECT_TRUE(dialog()->isVisible());
-  EXPECT_EQ(part<QLineEdit>(dialog(), "edit_deal")->text(), "1000");
-  QTest::mouseClick(part<QPushButton>(dialog(), "button_dealcancel"), Qt::LeftButton);
+  EXPECT_EQ(part<QLineEdit>(dialog(), "dealnumber")->text(), "1000");
+  QTest::mouseClick(part<QPushButton>(dialog(), "dealcancel"), Qt::LeftButton);
   EXPECT_FALSE(dialog()->isVisible());
   EXPECT_EQ(tally.calls, QStringList({"add 1"}));
 }
@@ -133,7 +134,7 @@ TEST_F(Deals, TheDialogRefusesAnythingButADealNumber) {
         QStringLiteral("<b>9</b>")}) {
     choose(typed);
     EXPECT_TRUE(dialog()->isVisible()) << typed.toStdString();
-    auto* error = part<QLabel>(dialog(), "label_dealerror");
+    auto* error = part<QLabel>(dialog(), "dealerror");
     EXPECT_TRUE(error->isVisible()) << typed.toStdString();
     EXPECT_TRUE(error->text().contains("whole number from 1 to 2147483647"))
         << error->text().toStdString();
@@ -145,7 +146,7 @@ TEST_F(Deals, TheDialogRefusesAnythingButADealNumber) {
     EXPECT_TRUE(tally.calls.isEmpty());
   }
   // Still open, it takes a good number.
-  auto* edit = part<QLineEdit>(dialog(), "edit_deal");
+  auto* edit = part<QLineEdit>(dialog(), "dealnumber");
   edit->clear();
   QTest::keyClicks(edit, "2147483647");
   QTest::keyClick(edit, Qt::Key_Return);
@@ -183,16 +184,16 @@ TEST_F(Deals, WindowsStartedOneAfterTheOtherDrawDifferentDeals) {
 
 TEST_F(Deals, AfterAGameTheBestIsShownAndShowSolutionPlaysItBack) {
   choose(QStringLiteral("1"));
-  EXPECT_FALSE(action("ShowSolution1")->isEnabled());
+  EXPECT_FALSE(action("showsolution")->isEnabled());
   loseat();
   ASSERT_TRUE(QTest::qWaitFor([this] { return dealtext().contains("Best"); }, 20000));
   EXPECT_EQ(dealtext(), QStringLiteral("Deal 1  \u00b7  Best for this deal: 29 clicks"));
-  ASSERT_TRUE(action("ShowSolution1")->isEnabled());
+  ASSERT_TRUE(action("showsolution")->isEnabled());
 
   const QStringList talliedbefore = tally.calls;
   const QString scorebefore = part<QLabel>(w.get(), "label_score")->text();
   const game::Board boardbefore = w->game().board();
-  action("ShowSolution1")->trigger();
+  action("showsolution")->trigger();
   auto* timer = part<QTimer>(w.get(), "solutiontimer");
   EXPECT_TRUE(timer->isActive());
   EXPECT_EQ(timer->interval(), 500);
@@ -201,7 +202,7 @@ TEST_F(Deals, AfterAGameTheBestIsShownAndShowSolutionPlaysItBack) {
 
   int placements = 0;
   while (timer->isActive() && placements < 100) {
-    w->solutiontimerTimer();
+    w->solutionreplay()->step();
     ++placements;
   }
   EXPECT_EQ(placements, 29);
@@ -224,14 +225,14 @@ TEST_F(Deals, AfterAWinShowSolutionGivesTheScoreBackToBeEntered) {
     clickat(part(w.get(), QStringLiteral("shape_%1").arg(p.slot)));
   }
   ASSERT_TRUE(part(w.get(), "panel_cleared")->isVisible());
-  ASSERT_TRUE(QTest::qWaitFor([this] { return action("ShowSolution1")->isEnabled(); }, 20000));
+  ASSERT_TRUE(QTest::qWaitFor([this] { return action("showsolution")->isEnabled(); }, 20000));
 
   part<BoardCursor>(w.get(), "boardcursor")->setshown(true);  // as a key would have left it
-  action("ShowSolution1")->trigger();
+  action("showsolution")->trigger();
   EXPECT_FALSE(part(w.get(), "panel_cleared")->isVisible()) << "the replay has the board";
   EXPECT_FALSE(part(w.get(), "boardcursor")->isVisible()) << "and no frame of the game's over it";
   auto* timer = part<QTimer>(w.get(), "solutiontimer");
-  for (int k = 0; k < 100 && timer->isActive(); ++k) w->solutiontimerTimer();
+  for (int k = 0; k < 100 && timer->isActive(); ++k) w->solutionreplay()->step();
   EXPECT_TRUE(part(w.get(), "panel_cleared")->isVisible());
   EXPECT_FALSE(part(w.get(), "panel_lost")->isVisible());
   EXPECT_EQ(w->focusWidget(), part(w.get(), "edit_name")) << "the name box takes the keys again";
@@ -243,12 +244,12 @@ TEST_F(Deals, AfterAWinShowSolutionGivesTheScoreBackToBeEntered) {
 TEST_F(Deals, StartGameStopsThePlaybackAndHidesTheBest) {
   choose(QStringLiteral("1"));
   loseat();
-  ASSERT_TRUE(QTest::qWaitFor([this] { return action("ShowSolution1")->isEnabled(); }, 20000));
-  action("ShowSolution1")->trigger();
-  w->solutiontimerTimer();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return action("showsolution")->isEnabled(); }, 20000));
+  action("showsolution")->trigger();
+  w->solutionreplay()->step();
   clickat(part(w.get(), "button_start"));
   EXPECT_FALSE(part<QTimer>(w.get(), "solutiontimer")->isActive());
-  EXPECT_FALSE(action("ShowSolution1")->isEnabled());
+  EXPECT_FALSE(action("showsolution")->isEnabled());
   EXPECT_EQ(shown(), slotsof(w->game().board()));
   EXPECT_FALSE(dealtext().contains("Best"));
 

@@ -2,6 +2,7 @@
 // the drawn bones, the window's size rules and the posting wait.
 
 #include <algorithm>
+#include <stdexcept>
 
 #include <unistd.h>
 
@@ -180,8 +181,8 @@ TEST_F(MainWindowLayout, MenusInOrderWithShortcutsAndMarks) {
   EXPECT_EQ(menutexts(menus[3]->menu()), QStringList({"Help", "-", "About"}));
 
   EXPECT_EQ(part<QAction>(w.get(), "StartGame1")->shortcut(), QKeySequence("Ctrl+S"));
-  EXPECT_EQ(part<QAction>(w.get(), "RestartDeal1")->shortcut(), QKeySequence("Ctrl+R"));
-  EXPECT_EQ(part<QAction>(w.get(), "ChooseDeal1")->shortcut(), QKeySequence("Ctrl+D"));
+  EXPECT_EQ(part<QAction>(w.get(), "restartdeal")->shortcut(), QKeySequence("Ctrl+R"));
+  EXPECT_EQ(part<QAction>(w.get(), "choosedeal")->shortcut(), QKeySequence("Ctrl+D"));
   EXPECT_EQ(part<QAction>(w.get(), "Help2")->shortcut(), QKeySequence("F1"));
   for (const char* marked : {"PlaySounds1", "updatecheck", "ShowHints1"}) {
     auto* a = part<QAction>(w.get(), QString::fromLatin1(marked));
@@ -698,4 +699,18 @@ TEST_F(PostingWait, AnAcceptedPostEndsTheWaitEvenAfterTheFailureMessage) {
   ASSERT_EQ(messages.size(), 1);
   w->postaccepted();
   EXPECT_FALSE(part(w.get(), "panel_cleared")->isVisible());
+}
+
+TEST_F(PostingWait, APostThatCannotStartSaysWhyAndFailsByTheCountdown) {
+  companions.whilepost = [] { throw std::runtime_error("no thread to be had"); };
+  auto w = makewindow();
+  part(w.get(), "panel_cleared")->show();
+  testing::internal::CaptureStderr();
+  w->button_sendscoreClick();
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("the score could not be sent: no thread to be had"), std::string::npos)
+      << said;
+  EXPECT_TRUE(w->posting());
+  EXPECT_EQ(w->postcountdown(), 40);
+  EXPECT_TRUE(part(w.get(), "panel_wait")->isVisible());
 }

@@ -18,7 +18,8 @@
 #include "shell/boardcursor.h"
 #include "shell/boardparts.h"
 #include "shell/boardscale.h"
-#include "shell/choosedeal.h"
+#include "shell/dealdialog.h"
+#include "shell/solutionreplay.h"
 #include "shellsupport.h"
 
 namespace {
@@ -31,7 +32,7 @@ class Together : public ShellTest {
   }
 
   QAction* action(const char* name) { return part<QAction>(w.get(), QString::fromLatin1(name)); }
-  QLabel* deallabel() { return part<QLabel>(w.get(), "label_deal"); }
+  QLabel* deallabel() { return part<QLabel>(w.get(), "deallabel"); }
   QTimer* replay() { return part<QTimer>(w.get(), "solutiontimer"); }
 
   // Resizes the window so that its client area is exactly this big.
@@ -68,7 +69,7 @@ class Together : public ShellTest {
     w->game().settimeleft(1);
     w->turntimerTimer();
     ASSERT_FALSE(w->game().gamerunning());
-    ASSERT_TRUE(QTest::qWaitFor([this] { return action("ShowSolution1")->isEnabled(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return action("showsolution")->isEnabled(); }, 20000));
   }
 
   // The board of deal 1 after the first placements of its best line.
@@ -119,8 +120,8 @@ TEST_F(Together, TheDealsLabelIsDrawnAtTheBoardsScale) {
 // back over it.
 TEST_F(Together, ShowSolutionKeepsItsBoardWhenTheWindowChangesSize) {
   loseondealone();
-  action("ShowSolution1")->trigger();
-  for (int k = 0; k < 5; ++k) w->solutiontimerTimer();
+  action("showsolution")->trigger();
+  for (int k = 0; k < 5; ++k) w->solutionreplay()->step();
   ASSERT_EQ(shown(), slotsof(dealoneafter(5)));
 
   setclient({1196, 660});
@@ -128,7 +129,7 @@ TEST_F(Together, ShowSolutionKeepsItsBoardWhenTheWindowChangesSize) {
   EXPECT_EQ(shown(), slotsof(dealoneafter(5))) << "the board the replay had reached";
   EXPECT_FALSE(part(w.get(), "shape_highlite")->isVisible());
 
-  while (replay()->isActive()) w->solutiontimerTimer();
+  while (replay()->isActive()) w->solutionreplay()->step();
   EXPECT_EQ(shown(), slotsof(game::solvedboard()));
   setclient({604, 352});
   EXPECT_EQ(shown(), slotsof(game::solvedboard())) << "the replay's end, once it is over";
@@ -136,8 +137,8 @@ TEST_F(Together, ShowSolutionKeepsItsBoardWhenTheWindowChangesSize) {
 
   // Started in the middle of a replay, a game shows its own board at every
   // size.
-  action("ShowSolution1")->trigger();
-  w->solutiontimerTimer();
+  action("showsolution")->trigger();
+  w->solutionreplay()->step();
   w->startdeal(2);
   EXPECT_FALSE(replay()->isActive());
   setclient({897, 495});
@@ -152,10 +153,10 @@ TEST_F(Together, AScreenReaderFollowsShowSolution) {
   const game::Board lost = w->game().board();
   ASSERT_EQ(heard().join("; "), namesof(lost).join("; "));
 
-  action("ShowSolution1")->trigger();
+  action("showsolution")->trigger();
   EXPECT_EQ(heard().join("; "), namesof(game::dealboard(1)).join("; "));
   for (int k = 1; k <= 3; ++k) {
-    w->solutiontimerTimer();
+    w->solutionreplay()->step();
     EXPECT_EQ(heard().join("; "), namesof(dealoneafter(k)).join("; ")) << "after placement " << k;
   }
   for (int slot = 1; slot <= game::kSlotCount; ++slot) {
@@ -170,13 +171,13 @@ TEST_F(Together, AScreenReaderFollowsShowSolution) {
 // The refusal is shown whole, below the box and above the buttons, not squeezed
 // between them.
 TEST_F(Together, ChooseDealsRefusalIsShownWhole) {
-  action("ChooseDeal1")->trigger();
-  auto* dialog = w->findChild<Tchoosedeal*>(QStringLiteral("dialog_choosedeal"));
+  action("choosedeal")->trigger();
+  auto* dialog = w->findChild<DealDialog*>(QStringLiteral("dealdialog"));
   ASSERT_NE(dialog, nullptr);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
-  auto* edit = part<QLineEdit>(dialog, "edit_deal");
-  auto* error = part<QLabel>(dialog, "label_dealerror");
-  auto* ok = part<QPushButton>(dialog, "button_dealok");
+  auto* edit = part<QLineEdit>(dialog, "dealnumber");
+  auto* error = part<QLabel>(dialog, "dealerror");
+  auto* ok = part<QPushButton>(dialog, "dealok");
   const int plain = dialog->height();
   for (const char* typed : {"seven", "", "99999999999999999999"}) {
     edit->setText(QString::fromLatin1(typed));
@@ -189,8 +190,8 @@ TEST_F(Together, ChooseDealsRefusalIsShownWhole) {
     EXPECT_TRUE(dialog->rect().contains(error->geometry())) << typed;
   }
   // Asked again, it opens without the last refusal's room.
-  QTest::mouseClick(part<QPushButton>(dialog, "button_dealcancel"), Qt::LeftButton);
-  action("ChooseDeal1")->trigger();
+  QTest::mouseClick(part<QPushButton>(dialog, "dealcancel"), Qt::LeftButton);
+  action("choosedeal")->trigger();
   EXPECT_FALSE(error->isVisibleTo(dialog));
   EXPECT_EQ(dialog->height(), plain);
 }

@@ -1,4 +1,4 @@
-#include "shell/choosedeal.h"
+#include "shell/dealdialog.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,32 +9,32 @@
 
 #include "game/deal.h"
 
-Tchoosedeal::Tchoosedeal(QWidget* parent) : QDialog(parent) {
-  setObjectName(QStringLiteral("dialog_choosedeal"));
+DealDialog::DealDialog(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("dealdialog"));
   setWindowTitle(QStringLiteral("Choose Deal"));
   setWindowModality(Qt::WindowModal);
 
   auto* prompt = new QLabel(QStringLiteral("Deal number (1 to 2147483647):"), this);
-  edit_deal = new QLineEdit(this);
-  edit_deal->setObjectName(QStringLiteral("edit_deal"));
-  edit_deal->setMaxLength(20);
-  prompt->setBuddy(edit_deal);
-  label_dealerror = new QLabel(this);
-  label_dealerror->setObjectName(QStringLiteral("label_dealerror"));
-  label_dealerror->setWordWrap(true);
+  number_ = new QLineEdit(this);
+  number_->setObjectName(QStringLiteral("dealnumber"));
+  number_->setMaxLength(20);
+  prompt->setBuddy(number_);
+  error_ = new QLabel(this);
+  error_->setObjectName(QStringLiteral("dealerror"));
+  error_->setWordWrap(true);
   // It quotes what was typed, which must never be read as markup.
-  label_dealerror->setTextFormat(Qt::PlainText);
-  QPalette palette = label_dealerror->palette();
+  error_->setTextFormat(Qt::PlainText);
+  QPalette palette = error_->palette();
   palette.setColor(QPalette::WindowText, QColor(0xB0, 0x00, 0x00));
-  label_dealerror->setPalette(palette);
-  label_dealerror->hide();
+  error_->setPalette(palette);
+  error_->hide();
 
   auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("button_dealok"));
+  ok->setObjectName(QStringLiteral("dealok"));
   ok->setDefault(true);
   auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-  cancel->setObjectName(QStringLiteral("button_dealcancel"));
-  connect(ok, &QPushButton::clicked, this, &Tchoosedeal::button_dealokClick);
+  cancel->setObjectName(QStringLiteral("dealcancel"));
+  connect(ok, &QPushButton::clicked, this, &DealDialog::takenumber);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
   auto* buttons = new QHBoxLayout;
@@ -43,39 +43,39 @@ Tchoosedeal::Tchoosedeal(QWidget* parent) : QDialog(parent) {
   buttons->addWidget(cancel);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(prompt);
-  layout->addWidget(edit_deal);
-  layout->addWidget(label_dealerror);
+  layout->addWidget(number_);
+  layout->addWidget(error_);
   layout->addLayout(buttons);
 }
 
-void Tchoosedeal::ask(int current) {
-  edit_deal->setText(current > 0 ? QString::number(current) : QString());
-  edit_deal->selectAll();
-  edit_deal->setFocus();
-  label_dealerror->hide();
+void DealDialog::ask(int current) {
+  number_->setText(current > 0 ? QString::number(current) : QString());
+  number_->selectAll();
+  number_->setFocus();
+  error_->hide();
   // Without the last refusal's lines.
   adjustSize();
   open();
 }
 
-void Tchoosedeal::button_dealokClick() {
-  const std::optional<int> deal = game::parsedealnumber(edit_deal->text().toStdString());
+void DealDialog::takenumber() {
+  const std::optional<int> deal = game::parsedealnumber(number_->text().toStdString());
   if (!deal) {
-    const QString typed = edit_deal->text().trimmed();
-    label_dealerror->setText(
+    const QString typed = number_->text().trimmed();
+    error_->setText(
         typed.isEmpty()
             ? QStringLiteral("Type a deal number: a whole number from 1 to 2147483647.")
             : QStringLiteral("\"%1\" is not a deal number. Type a whole number from 1 to "
                              "2147483647.")
                   .arg(typed));
-    label_dealerror->show();
+    error_->show();
     // The window's layout does not grow it for a text that wraps onto more lines: it would
     // squeeze the message between the box and the buttons, cut off.
     layout()->activate();
     const int needed = heightForWidth(width());
     if (needed > height()) resize(width(), needed);
-    edit_deal->selectAll();
-    edit_deal->setFocus();
+    number_->selectAll();
+    number_->setFocus();
     return;
   }
   accept();

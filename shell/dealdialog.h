@@ -8,11 +8,11 @@ class QPushButton;
 
 // File > Choose Deal...: asks for a deal number and takes nothing but a whole number from 1 to
 // 2147483647. Anything else is refused in the dialog itself, which stays open for another try.
-class Tchoosedeal : public QDialog {
+class DealDialog : public QDialog {
   Q_OBJECT
 
  public:
-  explicit Tchoosedeal(QWidget* parent = nullptr);
+  explicit DealDialog(QWidget* parent = nullptr);
 
   // Opens the dialog with the number given (the deal being played, 0 for none) ready to be
   // typed over.
@@ -22,8 +22,8 @@ class Tchoosedeal : public QDialog {
   void chosen(int deal);
 
  private:
-  void button_dealokClick();
+  void takenumber();
 
-  QLineEdit* edit_deal = nullptr;
-  QLabel* label_dealerror = nullptr;
+  QLineEdit* number_ = nullptr;
+  QLabel* error_ = nullptr;
 };
