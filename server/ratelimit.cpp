@@ -1,9 +1,8 @@
 #include "server/ratelimit.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
-#include <cstring>
+
+#include "server/httpserver.h"
 
 namespace pipshiftserver {
 
@@ -16,15 +15,9 @@ PostLimiter::PostLimiter(unsigned perMinute, Now now, std::size_t maxtracked)
       now_(std::move(now)),
       maxtracked_(std::max<std::size_t>(1, maxtracked)) {}
 
+// Posts are counted against the same address as connections are.
 std::string PostLimiter::key(const std::string& address) {
-  in6_addr a6{};
-  if (address.find(':') == std::string::npos || inet_pton(AF_INET6, address.c_str(), &a6) != 1) {
-    return address;
-  }
-  std::memset(&a6.s6_addr[8], 0, 8);
-  char text[INET6_ADDRSTRLEN];
-  inet_ntop(AF_INET6, &a6, text, sizeof text);
-  return std::string(text) + "/64";
+  return http::addresskey(address);
 }
 
 bool PostLimiter::Record::quietsince(Clock::time_point since) const {

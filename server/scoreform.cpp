@@ -194,14 +194,9 @@ std::string htmlescape(std::string_view text) {
   return out;
 }
 
-std::string renderscorepage(const std::vector<ScoreEntry>& ranked) {
+std::string scoretable(const std::vector<ScoreEntry>& ranked, std::string_view empty,
+                       bool* anyverified) {
   std::string page =
-      "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\n"
-      "<title>Pipshift High Scores</title>\n</head>\n<body bgcolor=\"#FFFFFF\">\n"
-      "<h2 align=\"center\"><font color=\"#4024AE\">Pipshift High Scores</font></h2>\n"
-      "<p align=\"center\">The best " +
-      std::to_string(kListLength) +
-      " cleared boards.</p>\n"
       "<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\" width=\"100%\" "
       "bordercolor=\"#344143\">\n"
       "<tr bgcolor=\"#4024AE\"><th><font color=\"#FFFFFF\">Rank</font></th>"
@@ -209,7 +204,7 @@ std::string renderscorepage(const std::vector<ScoreEntry>& ranked) {
       "<th><font color=\"#FFFFFF\">Date</font></th>"
       "<th><font color=\"#FFFFFF\">Score</font></th></tr>\n";
   std::size_t rank = 0;
-  bool anyverified = false;
+  bool verified = false;
   for (const ScoreEntry& e : ranked) {
     if (rank == kListLength) break;
     ++rank;
@@ -224,12 +219,26 @@ std::string renderscorepage(const std::vector<ScoreEntry>& ranked) {
     page += "\">" + htmlescape(e.name) + "</font></td><td>" + htmlescape(e.date) +
             "</td><td align=\"right\"><b>" + std::to_string(e.score) + "</b>" +
             (e.verified ? std::string(kVerifiedMark) : std::string()) + "</td></tr>\n";
-    anyverified = anyverified || e.verified;
+    verified = verified || e.verified;
   }
   if (rank == 0) {
-    page += "<tr><td colspan=\"4\" align=\"center\">No scores yet. Be the first!</td></tr>\n";
+    page += "<tr><td colspan=\"4\" align=\"center\">";
+    page += empty;
+    page += "</td></tr>\n";
   }
-  page += "</table>\n";
+  if (anyverified) *anyverified = verified;
+  return page + "</table>\n";
+}
+
+std::string renderscorepage(const std::vector<ScoreEntry>& ranked) {
+  std::string page =
+      "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\n"
+      "<title>Pipshift High Scores</title>\n</head>\n<body bgcolor=\"#FFFFFF\">\n"
+      "<h2 align=\"center\"><font color=\"#4024AE\">Pipshift High Scores</font></h2>\n"
+      "<p align=\"center\">The best " +
+      std::to_string(kListLength) + " cleared boards.</p>\n";
+  bool anyverified = false;
+  page += scoretable(ranked, "No scores yet. Be the first!", &anyverified);
   if (anyverified) page += kVerifiedLegend;
   page += "<p align=\"center\"><a href=\"";
   page += kMakerSite;

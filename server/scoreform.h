@@ -54,6 +54,10 @@ inline constexpr std::string_view kVerifiedLegend =
 
 // The high-score page for entries already in rank order.
 std::string renderscorepage(const std::vector<ScoreEntry>& ranked);
+// The ranked table every score page shows: the first kListLength entries, verified ones marked,
+// or one row saying `empty`. Tells whether any entry shown was verified.
+std::string scoretable(const std::vector<ScoreEntry>& ranked, std::string_view empty,
+                       bool* anyverified = nullptr);
 
 // A small page explaining a refusal.
 std::string rendererrorpage(std::string_view title, std::string_view message);
