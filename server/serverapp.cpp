@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 
 #include "server/scoreboard.h"
 #include "server/scoreform.h"
@@ -164,15 +165,26 @@ void Routes::handle(http::Request& request, http::Responder responder) {
   servefile(request, responder);
 }
 
+namespace {
+
+// The 429 for an address past its limit, or nothing when the request may go on.
+std::optional<http::Response> toomany(PostLimiter& limiter, const http::Request& request,
+                                      const char* title, const char* what) {
+  int retryafter = 0;
+  if (limiter.admit(request.remoteaddress, &retryafter)) return std::nullopt;
+  http::Response r =
+      page(429, title,
+           std::string("This address has sent too many ") + what +
+               " in the last minute; try again in " + std::to_string(retryafter) + " seconds.");
+  r.headers.push_back({"Retry-After", std::to_string(retryafter)});
+  return r;
+}
+
+}  // namespace
+
 void Routes::postscore(const http::Request& request, const http::Responder& responder) {
-  int retryAfter = 0;
-  if (!limiter_.admit(request.remoteaddress, &retryAfter)) {
-    http::Response r = page(429, "Too many scores",
-                            "This address has sent too many scores in the last minute; try again "
-                            "in " +
-                                std::to_string(retryAfter) + " seconds.");
-    r.headers.push_back({"Retry-After", std::to_string(retryAfter)});
-    return responder.send(std::move(r));
+  if (auto refusal = toomany(limiter_, request, "Too many scores", "scores")) {
+    return responder.send(std::move(*refusal));
   }
   // The fields may come in the query, as the program sends them, or as a posted form.
   std::string text = request.query;
@@ -203,14 +215,8 @@ void Routes::postscore(const http::Request& request, const http::Responder& resp
 }
 
 void Routes::postrecord(const http::Request& request, const http::Responder& responder) {
-  int retryAfter = 0;
-  if (!recordlimiter_.admit(request.remoteaddress, &retryAfter)) {
-    http::Response r = page(429, "Too many records",
-                            "This address has sent too many game records in the last minute; try "
-                            "again in " +
-                                std::to_string(retryAfter) + " seconds.");
-    r.headers.push_back({"Retry-After", std::to_string(retryAfter)});
-    return responder.send(std::move(r));
+  if (auto refusal = toomany(recordlimiter_, request, "Too many records", "game records")) {
+    return responder.send(std::move(*refusal));
   }
   RecordClaim claim = checkrecordpost(request.body);
   if (claim.status != 0) return responder.send(page(claim.status, "Record refused", claim.error));

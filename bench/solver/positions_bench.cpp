@@ -23,33 +23,17 @@
 #include <string>
 #include <vector>
 
+#include "bench/solver/benchtimes.h"
 #include "game/coach.h"
 #include "game/deal.h"
 #include "game/game.h"
 #include "game/solver.h"
 
+using solverbench::ms;
+using solverbench::rank;
+using solverbench::threadms;
+
 namespace {
-
-double threadms() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
-
-// Nearest rank: the smallest time that at least the given share of solves did not exceed.
-double rank(std::vector<double> times, double share) {
-  std::sort(times.begin(), times.end());
-  std::size_t index = static_cast<std::size_t>(share * times.size() + 0.999999);
-  index = std::clamp<std::size_t>(index, 1, times.size());
-  return times[index - 1];
-}
-
-std::string ms(double value) {
-  const int decimals = value < 1 ? 3 : value < 10 ? 2 : value < 100 ? 1 : 0;
-  char text[32];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
-}
 
 struct Position {
   game::Board board;
