@@ -886,8 +886,8 @@ void Tmain::FormShow() {
   checkupdate->StartFetch();
 }
 
-void Tmain::checkupdateDoneString(THTTPGet*, const QByteArray& result) {
-  updateoffer_->checkupdateDoneString(result);
+void Tmain::checkupdateDoneString(THTTPGet* sender, const QByteArray& result) {
+  updateoffer_->checkupdateDoneString(result, sender->status());
 }
 
 QString Tmain::programfile() const {

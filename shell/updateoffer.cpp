@@ -67,7 +67,10 @@ Tupdater* UpdatePanel::updater() {
   return updater_;
 }
 
-void UpdatePanel::checkupdateDoneString(const QByteArray& result) {
+void UpdatePanel::checkupdateDoneString(const QByteArray& result, int status) {
+  // An error page is a failure whatever its body says: a 404 or 500 whose text happens to read
+  // as a newer version offers nothing.
+  if (status < 200 || status > 299) return;
   if (!setup_.version || panel_update->isVisible() || !canoffer()) return;
   Tupdater* run = updater();
   if (run->running()) return;
