@@ -707,6 +707,9 @@ void Tmain::button_startClick() {
 void Tmain::startdeal(int dealnumber) {
   replay_->reset();
   view_->clearbones();
+  // The wait for a score post ends with the game it belonged to: a countdown left running would
+  // say "Posting Failed." in the middle of the next one.
+  Timer1->stop();
   panel_wait->hide();
   panel_lost->hide();
   panel_name->hide();
