@@ -67,18 +67,6 @@ QLineEdit* makeedit(QWidget* parent, const char* name, const QRect& place) {
   return edit;
 }
 
-// The dialogs drawn over the board: flat, framed in black, in the board's colour, hidden until
-// needed.
-TFlatPanel* makeoverlay(QWidget* parent, const char* name, const QRect& place) {
-  auto* panel = new TFlatPanel(parent);
-  panel->setObjectName(QString::fromLatin1(name));
-  panel->setGeometry(place);
-  panel->setColorHighLight(Qt::black);
-  panel->setColorShadow(Qt::black);
-  panel->hide();
-  return panel;
-}
-
 }  // namespace
 
 Tmain::Tmain(const TmainSetup& setup, QWidget* parent)
@@ -281,16 +269,12 @@ void Tmain::buildpanels(QWidget* board1) {
   connect(clearedcancel, &QAbstractButton::clicked, this, &Tmain::button_cancelClick);
 
   // Made last, so it covers the send and list buttons while a post is pending.
-  panel_wait = new TFlatPanel(panel_cleared);
-  panel_wait->setObjectName(QStringLiteral("panel_wait"));
-  panel_wait->setGeometry(27, 185, 288, 46);
-  panel_wait->setColorHighLight(look::background);
-  panel_wait->setColorShadow(look::background);
+  // Framed in the board's own colour, so only its caption shows.
+  panel_wait = makeoverlay(panel_cleared, "panel_wait", {27, 185, 288, 46}, look::background);
   panel_wait->setAlignment(Qt::AlignLeft);
   panel_wait->setFont(pixelfont(19));
   panel_wait->setFontColor(Qt::white);
   panel_wait->setCaption(QStringLiteral("Posting Score, Please Wait......"));
-  panel_wait->hide();
 }
 
 // What the panels say to a screen reader, and the keys they answer. Enter presses a panel's
