@@ -48,7 +48,7 @@ class SolverWorker : public ShellTest {
     w.reset();
   }
 
-  QString dealtext() { return part<QLabel>(w.get(), "label_deal")->text(); }
+  QString dealtext() { return part<QLabel>(w.get(), "deallabel")->text(); }
 
   void clickbone(int number) { clickat(part(w.get(), QStringLiteral("bone_%1").arg(number))); }
   void clickslot(int number) { clickat(part(w.get(), QStringLiteral("shape_%1").arg(number))); }
