@@ -69,8 +69,7 @@ QLineEdit* makeedit(QWidget* parent, const char* name, const QRect& place) {
 
 }  // namespace
 
-Tmain::Tmain(const TmainSetup& setup, QWidget* parent)
-    : QMainWindow(parent), setup_(setup), sounds_(setup.sounds), tally_(setup.tally) {
+Tmain::Tmain(const TmainSetup& setup, QWidget* parent) : QMainWindow(parent), setup_(setup) {
   setObjectName(QStringLiteral("main"));
   buildwindow();
   FormCreate();
@@ -507,10 +506,7 @@ void Tmain::FormClose() {
       if (now.width() > work.width()) now.setWidth(now.width() - 3);
       if (now.height() > work.height()) now.setHeight(now.height() - 3);
     }
-    savedleft_ = now.left();
-    savedtop_ = now.top();
-    savedwidth_ = now.width();
-    savedheight_ = now.height();
+    savedbounds_ = now;
   }
   writeinifile(now);
 }
@@ -680,7 +676,7 @@ void Tmain::message(const QString& text) {
 // ---- The game -----------------------------------------------------------------------------
 
 void Tmain::playsounds(const QString& name) {
-  if (sounds_ && playsoundson()) sounds_->play(name);
+  if (setup_.sounds && playsoundson()) setup_.sounds->play(name);
 }
 
 void Tmain::button_startClick() {
@@ -698,7 +694,7 @@ void Tmain::startdeal(int dealnumber) {
   panel_lost->hide();
   panel_name->hide();
   panel_cleared->hide();
-  if (tally_) tally_->addtomineincrease(1);
+  if (setup_.tally) setup_.tally->addtomineincrease(1);
 
   game_.start(dealnumber);
   showdeal();
@@ -773,9 +769,9 @@ void Tmain::endgame(game::Ending ending) {
       label_score->setProperty("Tag", game_.score());
       label_score1->setText(QStringLiteral("Score: ") + QString::number(game_.score()));
       panel_cleared->show();
-      if (tally_) {
-        tally_->addtomineincrease(2);
-        tally_->checkscore(game_.score(), edit_name->text());
+      if (setup_.tally) {
+        setup_.tally->addtomineincrease(2);
+        setup_.tally->checkscore(game_.score(), edit_name->text());
       }
       return;
   }
@@ -865,7 +861,7 @@ void Tmain::endreplay(QWidget* covered) {
 // Asking for the version loads the network library and starts a thread, and the sound output is
 // looked for: none of it needs to hold up the window's first appearance.
 void Tmain::FormShow() {
-  if (sounds_) sounds_->prepare();
+  if (setup_.sounds) setup_.sounds->prepare();
   // Where the program cannot replace itself, its package manager updates it: nothing to offer.
   if (!updatecheckon() || !updateoffer_->canoffer()) return;
   removeleftoverdownloads(programfile(), installerfile_);
