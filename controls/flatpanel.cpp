@@ -136,3 +136,14 @@ void TFlatPanel::paintEvent(QPaintEvent*) {
   if (!transparent_) out.setCompositionMode(QPainter::CompositionMode_Source);
   out.drawPixmap(0, 0, buffer);
 }
+
+TFlatPanel* makeoverlay(QWidget* parent, const char* name, const QRect& place,
+                        const QColor& frame) {
+  auto* panel = new TFlatPanel(parent);
+  panel->setObjectName(QString::fromLatin1(name));
+  panel->setGeometry(place);
+  panel->setColorHighLight(frame);
+  panel->setColorShadow(frame);
+  panel->hide();
+  return panel;
+}

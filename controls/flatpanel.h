@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
@@ -74,3 +75,8 @@ class TFlatPanel : public QWidget {
   bool parentcolor_ = true;
   QColor fontcolor_;  // invalid: the palette's window-text colour
 };
+
+// A panel laid over another part of a window, as the dialogs over the board are: flat, framed in
+// one colour (black unless given), in its parent's colour, named, placed and hidden until needed.
+TFlatPanel* makeoverlay(QWidget* parent, const char* name, const QRect& place,
+                        const QColor& frame = Qt::black);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "online/urltext.h"
+#include "platform/httpdate.h"
 
 namespace {
 
@@ -64,18 +65,6 @@ QByteArray requestpath(const QString& path) {
     }
   }
   return escapeunsafe(bytes);
-}
-
-QString httpdate(const QDateTime& when) {
-  static const char* const days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
-  static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  const QDateTime utc = when.toUTC();
-  const QDate d = utc.date();
-  const QTime t = utc.time();
-  return QString::asprintf("%s, %2.2d %s %4.4d %2.2d:%2.2d:%2.2d GMT", days[d.dayOfWeek() - 1],
-                           d.day(), months[d.month() - 1], d.year(), t.hour(), t.minute(),
-                           t.second());
 }
 
 bool ishttp(const QString& scheme) {
@@ -371,7 +360,9 @@ QByteArray THttpCli::buildrequest() {
   line("User-Agent: ", agent_);
   request += "Host: " + headervalue(target_.host) + "\r\n";
   if (nocache_) request += "Pragma: no-cache\r\n";
-  if (modifiedsince_.isValid()) line("If-Modified-Since: ", httpdate(modifiedsince_));
+  if (modifiedsince_.isValid())
+    line("If-Modified-Since: ",
+         QString::fromStdString(httpdate(modifiedsince_.toSecsSinceEpoch())));
   if (!username_.isEmpty()) {
     line("Authorization: Basic ",
          QString::fromLatin1((username_ + QLatin1Char(':') + password_).toLatin1().toBase64()));

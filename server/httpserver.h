@@ -18,6 +18,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/httpdate.h"
+
 namespace pipshiftserver::http {
 
 struct Header {
@@ -112,8 +114,8 @@ using ErrorPage = std::function<Response(int status)>;
 
 const char* reasonphrase(int status);
 
-// A moment as HTTP dates are written, "Sun, 06 Nov 1994 08:49:37 GMT", whatever the locale.
-std::string httpdate(std::time_t when);
+// A moment as HTTP dates are written (platform/httpdate.h), shared with the download client.
+using ::httpdate;
 
 // The hand-back of one request's answer. Copies share one answer: the first send() counts, and
 // a request nobody answered gets 500 when the last copy goes. send() may be called from any

@@ -67,22 +67,9 @@ QLineEdit* makeedit(QWidget* parent, const char* name, const QRect& place) {
   return edit;
 }
 
-// The dialogs drawn over the board: flat, framed in black, in the board's colour, hidden until
-// needed.
-TFlatPanel* makeoverlay(QWidget* parent, const char* name, const QRect& place) {
-  auto* panel = new TFlatPanel(parent);
-  panel->setObjectName(QString::fromLatin1(name));
-  panel->setGeometry(place);
-  panel->setColorHighLight(Qt::black);
-  panel->setColorShadow(Qt::black);
-  panel->hide();
-  return panel;
-}
-
 }  // namespace
 
-Tmain::Tmain(const TmainSetup& setup, QWidget* parent)
-    : QMainWindow(parent), setup_(setup), sounds_(setup.sounds), tally_(setup.tally) {
+Tmain::Tmain(const TmainSetup& setup, QWidget* parent) : QMainWindow(parent), setup_(setup) {
   setObjectName(QStringLiteral("main"));
   buildwindow();
   FormCreate();
@@ -281,16 +268,12 @@ void Tmain::buildpanels(QWidget* board1) {
   connect(clearedcancel, &QAbstractButton::clicked, this, &Tmain::button_cancelClick);
 
   // Made last, so it covers the send and list buttons while a post is pending.
-  panel_wait = new TFlatPanel(panel_cleared);
-  panel_wait->setObjectName(QStringLiteral("panel_wait"));
-  panel_wait->setGeometry(27, 185, 288, 46);
-  panel_wait->setColorHighLight(look::background);
-  panel_wait->setColorShadow(look::background);
+  // Framed in the board's own colour, so only its caption shows.
+  panel_wait = makeoverlay(panel_cleared, "panel_wait", {27, 185, 288, 46}, look::background);
   panel_wait->setAlignment(Qt::AlignLeft);
   panel_wait->setFont(pixelfont(19));
   panel_wait->setFontColor(Qt::white);
   panel_wait->setCaption(QStringLiteral("Posting Score, Please Wait......"));
-  panel_wait->hide();
 }
 
 // What the panels say to a screen reader, and the keys they answer. Enter presses a panel's
@@ -523,10 +506,7 @@ void Tmain::FormClose() {
       if (now.width() > work.width()) now.setWidth(now.width() - 3);
       if (now.height() > work.height()) now.setHeight(now.height() - 3);
     }
-    savedleft_ = now.left();
-    savedtop_ = now.top();
-    savedwidth_ = now.width();
-    savedheight_ = now.height();
+    savedbounds_ = now;
   }
   writeinifile(now);
 }
@@ -696,7 +676,7 @@ void Tmain::message(const QString& text) {
 // ---- The game -----------------------------------------------------------------------------
 
 void Tmain::playsounds(const QString& name) {
-  if (sounds_ && playsoundson()) sounds_->play(name);
+  if (setup_.sounds && playsoundson()) setup_.sounds->play(name);
 }
 
 void Tmain::button_startClick() {
@@ -707,11 +687,14 @@ void Tmain::button_startClick() {
 void Tmain::startdeal(int dealnumber) {
   replay_->reset();
   view_->clearbones();
+  // The wait for a score post ends with the game it belonged to: a countdown left running would
+  // say "Posting Failed." in the middle of the next one.
+  Timer1->stop();
   panel_wait->hide();
   panel_lost->hide();
   panel_name->hide();
   panel_cleared->hide();
-  if (tally_) tally_->addtomineincrease(1);
+  if (setup_.tally) setup_.tally->addtomineincrease(1);
 
   game_.start(dealnumber);
   showdeal();
@@ -786,9 +769,9 @@ void Tmain::endgame(game::Ending ending) {
       label_score->setProperty("Tag", game_.score());
       label_score1->setText(QStringLiteral("Score: ") + QString::number(game_.score()));
       panel_cleared->show();
-      if (tally_) {
-        tally_->addtomineincrease(2);
-        tally_->checkscore(game_.score(), edit_name->text());
+      if (setup_.tally) {
+        setup_.tally->addtomineincrease(2);
+        setup_.tally->checkscore(game_.score(), edit_name->text());
       }
       return;
   }
@@ -878,7 +861,7 @@ void Tmain::endreplay(QWidget* covered) {
 // Asking for the version loads the network library and starts a thread, and the sound output is
 // looked for: none of it needs to hold up the window's first appearance.
 void Tmain::FormShow() {
-  if (sounds_) sounds_->prepare();
+  if (setup_.sounds) setup_.sounds->prepare();
   // Where the program cannot replace itself, its package manager updates it: nothing to offer.
   if (!updatecheckon() || !updateoffer_->canoffer()) return;
   removeleftoverdownloads(programfile(), installerfile_);
@@ -886,8 +869,8 @@ void Tmain::FormShow() {
   checkupdate->StartFetch();
 }
 
-void Tmain::checkupdateDoneString(THTTPGet*, const QByteArray& result) {
-  updateoffer_->checkupdateDoneString(result);
+void Tmain::checkupdateDoneString(THTTPGet* sender, const QByteArray& result) {
+  updateoffer_->checkupdateDoneString(result, sender->status());
 }
 
 QString Tmain::programfile() const {

@@ -84,7 +84,7 @@ class Tmain : public QMainWindow {
   ~Tmain() override;
 
   // The other windows, handed over once they exist (they are created after this one).
-  void settally(TallyPort* tally) { tally_ = tally; }
+  void settally(TallyPort* tally) { setup_.tally = tally; }
   void setcompanions(Companions* companions) { companions_ = companions; }
 
   // The settings file used when none is named: "pipshift.ini" in the data folder.
@@ -108,7 +108,7 @@ class Tmain : public QMainWindow {
   QRect bounds() const;
   void setbounds(const QRect& bounds);
   QSize clientsize() const;
-  QRect savedbounds() const { return {savedleft_, savedtop_, savedwidth_, savedheight_}; }
+  QRect savedbounds() const { return savedbounds_; }
 
   bool playsoundson() const;
   bool showhintson() const;
@@ -213,9 +213,8 @@ class Tmain : public QMainWindow {
   // The deal's number, and its best once known and the game is over.
   void showdeal();
 
+  // What the window was handed; its tally is replaced once the tally window exists.
   TmainSetup setup_;
-  SoundPlayer* sounds_ = nullptr;
-  TallyPort* tally_ = nullptr;
   Companions* companions_ = nullptr;
 
   QString productword_;
@@ -223,10 +222,7 @@ class Tmain : public QMainWindow {
   QString settingspath_;
   QString scoreserver_;
   QString updateserver_;
-  int savedleft_ = defaultleft;
-  int savedtop_ = defaulttop;
-  int savedwidth_ = defaultwidth;
-  int savedheight_ = defaultheight;
+  QRect savedbounds_{defaultleft, defaulttop, defaultwidth, defaultheight};
   std::optional<QSize> pendingsize_;
   bool formshowwatched_ = false;
   bool formshowqueued_ = false;

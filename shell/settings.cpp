@@ -17,11 +17,12 @@ void Tmain::loadinifile() {
   const Profile ini(settingspath_);
   const QString section = productword_;
 
-  savedtop_ = ini.readinteger(section, QStringLiteral("Top"), defaulttop);
-  savedleft_ = ini.readinteger(section, QStringLiteral("Left"), defaultleft);
-  savedwidth_ = ini.readinteger(section, QStringLiteral("Width"), defaultwidth);
-  savedheight_ = ini.readinteger(section, QStringLiteral("Height"), defaultheight);
-  setbounds({savedleft_, savedtop_, savedwidth_, savedheight_});
+  const int top = ini.readinteger(section, QStringLiteral("Top"), defaulttop);
+  const int left = ini.readinteger(section, QStringLiteral("Left"), defaultleft);
+  const int width = ini.readinteger(section, QStringLiteral("Width"), defaultwidth);
+  const int height = ini.readinteger(section, QStringLiteral("Height"), defaultheight);
+  savedbounds_ = QRect(left, top, width, height);
+  setbounds(savedbounds_);
 
   // Only the exact words turn an option off; anything else, "No" included, leaves it on.
   PlaySounds1->setChecked(ini.readstring(section, QStringLiteral("Sounds"),

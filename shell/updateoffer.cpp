@@ -22,12 +22,7 @@ QFont pixelfont(int pixels, bool bold = false) {
 UpdatePanel::UpdatePanel(QWidget* board, const ButtonMaker& makebutton, Setup setup,
                          QObject* parent)
     : QObject(parent), setup_(std::move(setup)) {
-  panel_update = new TFlatPanel(board);
-  panel_update->setObjectName(QStringLiteral("panel_update"));
-  panel_update->setGeometry(125, 16, 329, 161);
-  panel_update->setColorHighLight(Qt::black);
-  panel_update->setColorShadow(Qt::black);
-  panel_update->hide();
+  panel_update = makeoverlay(board, "panel_update", {125, 16, 329, 161});
   look::makelabel(panel_update, "Label15", QStringLiteral("Update Available"), pixelfont(19, true),
                   look::lilac, {-1, 10, 327, 24}, Qt::AlignHCenter | Qt::AlignTop);
   look::makelabel(panel_update, "Label17", QStringLiteral("Would you like to update now?"),
@@ -67,7 +62,10 @@ Tupdater* UpdatePanel::updater() {
   return updater_;
 }
 
-void UpdatePanel::checkupdateDoneString(const QByteArray& result) {
+void UpdatePanel::checkupdateDoneString(const QByteArray& result, int status) {
+  // An error page is a failure whatever its body says: a 404 or 500 whose text happens to read
+  // as a newer version offers nothing.
+  if (status < 200 || status > 299) return;
   if (!setup_.version || panel_update->isVisible() || !canoffer()) return;
   Tupdater* run = updater();
   if (run->running()) return;

@@ -49,9 +49,9 @@ class UpdatePanel : public QObject {
               QObject* parent = nullptr);
   ~UpdatePanel() override;
 
-  // The version text came: asks for its manifest and offers the update when it vouches for a
-  // newer release.
-  void checkupdateDoneString(const QByteArray& result);
+  // The version text came with the given HTTP status: asks for its manifest and offers the
+  // update when the answer was a success (2xx) and the manifest vouches for a newer release.
+  void checkupdateDoneString(const QByteArray& result, int status);
   // Shows the offer of a release already vouched for.
   void offer(const manifest::Release& release);
   void button_updateyesClick();

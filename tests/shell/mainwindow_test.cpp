@@ -2,6 +2,7 @@
 // the drawn bones, the window's size rules and the posting wait.
 
 #include <algorithm>
+#include <functional>
 #include <stdexcept>
 
 #include <unistd.h>
@@ -699,6 +700,29 @@ TEST_F(PostingWait, AnAcceptedPostEndsTheWaitEvenAfterTheFailureMessage) {
   ASSERT_EQ(messages.size(), 1);
   w->postaccepted();
   EXPECT_FALSE(part(w.get(), "panel_cleared")->isVisible());
+}
+
+// A new game ends the wait for the last one's post: its countdown says nothing in the next game,
+// whichever way the game was started.
+TEST_F(PostingWait, ANewGameEndsTheCountdown) {
+  auto w = makewindow();
+  const QList<std::pair<const char*, std::function<void()>>> starts = {
+      {"Start Game", [&] { clickat(part(w.get(), "button_start")); }},
+      {"Restart Deal", [&] { part<QAction>(w.get(), "restartdeal")->trigger(); }},
+      {"Deal of the Day", [&] { part<QAction>(w.get(), "dealoftheday")->trigger(); }},
+  };
+  for (const auto& [what, start] : starts) {
+    part(w.get(), "panel_cleared")->show();
+    w->button_sendscoreClick();
+    for (int tick = 0; tick < 10; ++tick) w->Timer1Timer();
+    ASSERT_TRUE(w->posting()) << what;
+    start();
+    EXPECT_FALSE(part(w.get(), "panel_wait")->isVisible()) << what;
+    EXPECT_FALSE(w->posting()) << what;
+    for (int tick = 10; tick < 40; ++tick) w->Timer1Timer();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(messages.isEmpty()) << what << ": " << messages.join(", ").toStdString();
+  }
 }
 
 TEST_F(PostingWait, APostThatCannotStartSaysWhyAndFailsByTheCountdown) {

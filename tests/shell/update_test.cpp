@@ -154,6 +154,23 @@ TEST_F(UpdateOffer, ASignedNewerReleaseOffersTheUpdate) {
   }
 }
 
+// An error page is no version, even one whose body reads as a newer version with a good manifest
+// beside it: only a success answer is believed.
+TEST_F(UpdateOffer, AnErrorStatusOffersNothingWhateverItsBody) {
+  for (const QByteArray& status : {QByteArray("404 Not Found"), QByteArray("500 Server Error")}) {
+    server.requested.clear();
+    server.statuses[versionpath] = status;
+    auto w = startwith("2.0.0");
+    EXPECT_FALSE(offered(w.get())) << status.toStdString();
+    EXPECT_EQ(server.requested, QByteArrayList{versionpath}) << "no manifest asked for";
+  }
+  // The same answer with a success status is offered: the status alone made the difference.
+  server.requested.clear();
+  server.statuses.remove(versionpath);
+  auto w = startwith("2.0.0");
+  EXPECT_TRUE(offered(w.get()));
+}
+
 TEST_F(UpdateOffer, AskedOnlyOnceTheWindowIsOnScreen) {
   server.bodies["/pipshift/pipshiftversion.txt"] = "1.0.0";
   writeini("[pipshift]\nUpdateServer=" + server.base().toLatin1() + "\n");
