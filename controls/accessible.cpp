@@ -2,11 +2,9 @@
 
 #include <QAbstractScrollArea>
 #include <QAccessibleWidget>
+#include <QHash>
 #include <QVariant>
 #include <QWidget>
-
-#include "controls/flatpanel.h"
-#include "controls/selbutton.h"
 
 namespace accessible {
 
@@ -15,51 +13,6 @@ namespace {
 // What the factory below reads off a widget, so the widgets themselves need not know of readers.
 constexpr char roleproperty[] = "pipshift_accessrole";
 constexpr char hiddenproperty[] = "pipshift_accesshidden";
-
-// A selection button: a button named by its caption, that a reader can press.
-class SelButtonAccessible : public QAccessibleWidget {
- public:
-  explicit SelButtonAccessible(TSelButton* button)
-      : QAccessibleWidget(button, QAccessible::Button) {}
-
-  TSelButton* button() const { return static_cast<TSelButton*>(widget()); }
-
-  QString text(QAccessible::Text t) const override {
-    if (t == QAccessible::Name && button()->accessibleName().isEmpty()) return button()->caption();
-    return QAccessibleWidget::text(t);
-  }
-
-  QAccessible::State state() const override {
-    QAccessible::State s = QAccessibleWidget::state();
-    // Switched off, the button still looks as it always does, but a press does nothing.
-    if (!button()->buttonEnabled()) s.disabled = true;
-    return s;
-  }
-
-  QStringList actionNames() const override {
-    return QStringList{pressAction()} + QAccessibleWidget::actionNames();
-  }
-
-  void doAction(const QString& name) override {
-    if (name == pressAction()) {
-      button()->click();
-      return;
-    }
-    QAccessibleWidget::doAction(name);
-  }
-};
-
-// A flat panel groups what it holds: named by its caption, or by the name its window gave it.
-class PanelAccessible : public QAccessibleWidget {
- public:
-  explicit PanelAccessible(TFlatPanel* panel) : QAccessibleWidget(panel, QAccessible::Grouping) {}
-
-  QString text(QAccessible::Text t) const override {
-    const auto* panel = static_cast<const TFlatPanel*>(widget());
-    if (t == QAccessible::Name && panel->accessibleName().isEmpty()) return panel->caption();
-    return QAccessibleWidget::text(t);
-  }
-};
 
 // A widget a reader is not told about, nor about anything it holds.
 class HiddenAccessible : public QAccessibleWidget {
@@ -86,6 +39,12 @@ bool markedelsewhere(const QObject* object) {
   return false;
 }
 
+// The controls' readers, by class name.
+QHash<QString, reader>& readers() {
+  static QHash<QString, reader> known;
+  return known;
+}
+
 // Qt may have made the widget's accessible object before it was marked (where a reader listens,
 // when it was first shown or hidden); the next one asked for is made anew, by the factory.
 void remake(QWidget* widget) {
@@ -102,11 +61,8 @@ QAccessibleInterface* interfacefor(const QString& classname, QObject* object) {
   const QVariant role = widget->property(roleproperty);
   if (role.isValid()) return new QAccessibleWidget(widget, QAccessible::Role(role.toInt()));
   if (markedelsewhere(widget)) return nullptr;
-  if (classname == QLatin1String("TSelButton"))
-    return new SelButtonAccessible(static_cast<TSelButton*>(widget));
-  if (classname == QLatin1String("TFlatPanel"))
-    return new PanelAccessible(static_cast<TFlatPanel*>(widget));
-  return nullptr;
+  const reader read = readers().value(classname);
+  return read ? read(widget) : nullptr;
 }
 
 void install() {
@@ -115,6 +71,11 @@ void install() {
     return true;
   }();
   Q_UNUSED(installed);
+}
+
+void install(const char* classname, reader read) {
+  install();
+  readers().insert(QString::fromLatin1(classname), read);
 }
 
 void setrole(QWidget* widget, QAccessible::Role role) {

@@ -15,8 +15,15 @@ class QWidget;
 // Whatever only lays the others out, or shows nothing the others do not say, is left out.
 namespace accessible {
 
-// Installs the interfaces below, once; every window of ours calls it before it makes its parts.
+// Installs the factory below, once; every window of ours calls it before it makes its parts.
 void install();
+
+// How a control of ours is read: the interface for one of its widgets.
+using reader = QAccessibleInterface* (*)(QWidget* widget);
+
+// Installs the factory and has it read the widgets of the class named through read. Each control
+// calls it as it is made, so the controls know this file and this file knows no control.
+void install(const char* classname, reader read);
 
 // The factory install() gives Qt: the interface for object, or null where Qt's own (or another
 // part's, for a widget marked with a "pipshift_" property of its own) is to read it.

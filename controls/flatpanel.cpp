@@ -1,5 +1,6 @@
 #include "controls/flatpanel.h"
 
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -7,8 +8,28 @@
 #include "controls/accessible.h"
 #include "controls/drawing.h"
 
+namespace {
+
+// A flat panel groups what it holds: named by its caption, or by the name its window gave it.
+class PanelAccessible : public QAccessibleWidget {
+ public:
+  explicit PanelAccessible(TFlatPanel* panel) : QAccessibleWidget(panel, QAccessible::Grouping) {}
+
+  QString text(QAccessible::Text t) const override {
+    const auto* panel = static_cast<const TFlatPanel*>(widget());
+    if (t == QAccessible::Name && panel->accessibleName().isEmpty()) return panel->caption();
+    return QAccessibleWidget::text(t);
+  }
+};
+
+QAccessibleInterface* readpanel(QWidget* widget) {
+  return new PanelAccessible(static_cast<TFlatPanel*>(widget));
+}
+
+}  // namespace
+
 TFlatPanel::TFlatPanel(QWidget* parent) : QWidget(parent) {
-  accessible::install();
+  accessible::install("TFlatPanel", readpanel);
   resize(defaultWidth, defaultHeight);
   applyopacity();
 }

@@ -1,6 +1,7 @@
 #include "controls/selbutton.h"
 
 #include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QEnterEvent>
 #include <QFontMetrics>
@@ -11,8 +12,49 @@
 #include "controls/accessible.h"
 #include "controls/drawing.h"
 
+namespace {
+
+// A selection button: a button named by its caption, that a reader can press.
+class SelButtonAccessible : public QAccessibleWidget {
+ public:
+  explicit SelButtonAccessible(TSelButton* button)
+      : QAccessibleWidget(button, QAccessible::Button) {}
+
+  TSelButton* button() const { return static_cast<TSelButton*>(widget()); }
+
+  QString text(QAccessible::Text t) const override {
+    if (t == QAccessible::Name && button()->accessibleName().isEmpty()) return button()->caption();
+    return QAccessibleWidget::text(t);
+  }
+
+  QAccessible::State state() const override {
+    QAccessible::State s = QAccessibleWidget::state();
+    // Switched off, the button still looks as it always does, but a press does nothing.
+    if (!button()->buttonEnabled()) s.disabled = true;
+    return s;
+  }
+
+  QStringList actionNames() const override {
+    return QStringList{pressAction()} + QAccessibleWidget::actionNames();
+  }
+
+  void doAction(const QString& name) override {
+    if (name == pressAction()) {
+      button()->click();
+      return;
+    }
+    QAccessibleWidget::doAction(name);
+  }
+};
+
+QAccessibleInterface* readbutton(QWidget* widget) {
+  return new SelButtonAccessible(static_cast<TSelButton*>(widget));
+}
+
+}  // namespace
+
 TSelButton::TSelButton(QWidget* parent) : QWidget(parent) {
-  accessible::install();
+  accessible::install("TSelButton", readbutton);
   setFocusPolicy(Qt::NoFocus);
   setMouseTracking(true);  // mouse moves are reported without a button held, as callers expect
   setFont(QFont("Arial", 8));

@@ -3,13 +3,12 @@
 #include <QAccessibleWidget>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextTable>
 #include <algorithm>
 #include <memory>
-
-#include "htmlview/htmlview.h"
 
 namespace {
 
@@ -78,15 +77,16 @@ int PageText::pageposition(int offset) const {
 
 namespace {
 
-// The view read as one document of text: the reading text of PageText, its caret and selection
-// mapped onto the page's own. The parts Qt draws it on (the area, the scroll bars) are left out:
-// the page scrolls under the reader's keys.
+// The view read as one document of text (it is read through what QTextBrowser gives, so this file
+// need not know THTMLView, which installs it): the reading text of PageText, its caret and
+// selection mapped onto the page's own. The parts Qt draws it on (the area, the scroll bars) are
+// left out: the page scrolls under the reader's keys.
 class PageAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
  public:
-  explicit PageAccessible(THTMLView* view) : QAccessibleWidget(view, QAccessible::Document) {}
+  explicit PageAccessible(QTextBrowser* view) : QAccessibleWidget(view, QAccessible::Document) {}
   ~PageAccessible() override { QObject::disconnect(watch_); }
 
-  THTMLView* view() const { return static_cast<THTMLView*>(widget()); }
+  QTextBrowser* view() const { return static_cast<QTextBrowser*>(widget()); }
 
   void* interface_cast(QAccessible::InterfaceType t) override {
     if (t == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
@@ -201,7 +201,7 @@ class PageAccessible : public QAccessibleWidget, public QAccessibleTextInterface
 
 QAccessibleInterface* pagefactory(const QString& classname, QObject* object) {
   if (classname == QLatin1String("THTMLView") && object && object->isWidgetType())
-    return new PageAccessible(static_cast<THTMLView*>(object));
+    return new PageAccessible(static_cast<QTextBrowser*>(object));
   return nullptr;
 }
 
