@@ -10,7 +10,7 @@ endforeach()
 if(PIPSHIFT_GUI)
   install(FILES ${CMAKE_SOURCE_DIR}/packaging/pipshift.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT desktop)
-  install(FILES ${CMAKE_SOURCE_DIR}/resources/images/icon.png
+  install(FILES ${CMAKE_SOURCE_DIR}/desktop/resources/images/icon.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps
           RENAME pipshift.png OPTIONAL COMPONENT desktop)
 endif()

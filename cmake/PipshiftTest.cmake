@@ -31,6 +31,8 @@ function(pipshift_test name)
   cmake_parse_arguments(T "QT" "" "SOURCES;LIBS" ${ARGN})
   # The build's own version, for whatever shows or compares it.
   add_executable(${name} ${T_SOURCES} $<TARGET_OBJECTS:pipshift_version>)
+  # Its own helpers and the shared ones, as "tests/support/scratchdir.h".
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   if(T_QT)
     target_link_libraries(${name} PRIVATE ${T_LIBS} pipshift_testmain_qt GTest::gtest GTest::gmock)
   else()

@@ -40,7 +40,7 @@ else()
 endif()
 
 # The product word and the installer's name, as the code knows them.
-file(STRINGS "${CMAKE_SOURCE_DIR}/product/product.h" product_defines
+file(STRINGS "${CMAKE_SOURCE_DIR}/core/product/product.h" product_defines
      REGEX "^#define PIPSHIFT_[A-Z_]+ \"[^\"]*\"$")
 foreach(line IN LISTS product_defines)
   if(line MATCHES "^#define (PIPSHIFT_[A-Z_]+) \"([^\"]*)\"$")
@@ -48,7 +48,7 @@ foreach(line IN LISTS product_defines)
   endif()
 endforeach()
 if(NOT PIPSHIFT_PRODUCT_WORD OR NOT PIPSHIFT_INSTALLER_FILE)
-  message(FATAL_ERROR "product/product.h names no product word or installer")
+  message(FATAL_ERROR "core/product/product.h names no product word or installer")
 endif()
 
 # The files an installer carries besides the program, as targets: the one list to change when the
@@ -67,7 +67,7 @@ const char* programversion() {
 }
 ")
   add_library(${name} OBJECT "${unit}")
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/core)
   set_target_properties(${name} PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)
 endfunction()
 
@@ -92,7 +92,7 @@ function(pipshift_release name)
   add_custom_command(
     OUTPUT ${outputs}
     COMMAND ${CMAKE_COMMAND} -E make_directory "${dir}"
-    COMMAND ${CMAKE_COMMAND} "-DSTUB=${CMAKE_SOURCE_DIR}/installer/pshsetup.sh.in" "-DDIR=${dir}"
+    COMMAND ${CMAKE_COMMAND} "-DSTUB=${CMAKE_SOURCE_DIR}/desktop/installer/pshsetup.sh.in" "-DDIR=${dir}"
             "-DVERSION=${R_VERSION}" "-DPROGRAM=$<TARGET_FILE:${R_PROGRAM}>"
             "-DPROGRAM_NAME=$<TARGET_FILE_NAME:${R_PROGRAM}>"
             "-DBACKUP=$<TARGET_FILE_NAME:${R_PROGRAM}>.BAK" "-DEXTRA=$<JOIN:${extra},|>"
@@ -102,7 +102,7 @@ function(pipshift_release name)
             -P "${CMAKE_SOURCE_DIR}/cmake/MakeRelease.cmake"
     DEPENDS ${R_PROGRAM} ${PIPSHIFT_RELEASE_PAYLOAD} pipshift-release pipshift_releasekey
             "${PIPSHIFT_SIGNING_KEY}"
-            "${CMAKE_SOURCE_DIR}/installer/pshsetup.sh.in"
+            "${CMAKE_SOURCE_DIR}/desktop/installer/pshsetup.sh.in"
             "${CMAKE_SOURCE_DIR}/cmake/MakeRelease.cmake"
     COMMENT "Making the release of ${R_PROGRAM} ${R_VERSION} in ${dir}"
     VERBATIM)

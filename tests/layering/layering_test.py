@@ -5,6 +5,8 @@
   one it links, directly or through others: no include reaches past the link graph.
 - A target that links no Qt, directly or through others, includes no Qt header.
 - No two files include each other, however indirectly (a file here is a .h and its .cpp).
+- An include names one file only: the include roots (the source folder, core/ and desktop/) hold
+  no two files of the same name.
 
 The targets and their links are read from the CMakeLists.txt files outside tests/ and bench/."""
 
@@ -15,6 +17,10 @@ import sys
 
 # Cycles allowed to stand; each entry is a set of files (without extension). None, now.
 KNOWN_CYCLES = []
+
+# Where "game/board.h" and "shell/mainform.h" are looked for: the source folder (server/, tests/)
+# and the roots of the two sides of the Qt line.
+ROOTS = (".", "core", "desktop")
 
 SOURCE = re.compile(r"\.(h|cpp)$")
 INCLUDE = re.compile(r'^\s*#\s*include\s+([<"])([^>"]+)[>"]', re.M)
@@ -76,6 +82,12 @@ def includes(root, path):
     return [(kind == "<", name) for kind, name in INCLUDE.findall(text)]
 
 
+def resolve(root, name):
+    """The files an include may name, as paths from the source folder."""
+    return [os.path.normpath(os.path.join(base, name)) for base in ROOTS
+            if os.path.isfile(os.path.join(root, base, name))]
+
+
 def cycles(graph):
     """The strongly connected sets of more than one file (Tarjan's algorithm)."""
     index, low, stack, onstack, found = {}, {}, [], set(), []
@@ -121,6 +133,15 @@ def main():
             owner.setdefault(path, set()).add(target)
 
     problems = []
+    ambiguous = set()
+
+    def named(name):
+        found = resolve(root, name)
+        if len(found) > 1 and name not in ambiguous:
+            ambiguous.add(name)
+            problems.append("%s names more than one file: %s" % (name, " ".join(found)))
+        return found[0] if found else None
+
     for target in sorted(sources):
         reach = closure(target, links)
         qt = any(name.startswith("Qt6::") for name in reach)
@@ -132,7 +153,8 @@ def main():
                     if not qt and re.match(r"Q[A-Za-z]", name):
                         problems.append("%s (%s, no Qt) includes <%s>" % (path, target, name))
                     continue
-                if not os.path.exists(os.path.join(root, name)):
+                name = named(name)
+                if name is None:
                     continue
                 holders = owner.get(name, set())
                 if holders and not holders & reach:
@@ -145,8 +167,13 @@ def main():
             continue
         unit = SOURCE.sub("", path)
         for system, name in includes(root, path):
+            if system:
+                continue
+            name = named(name)
+            if name is None:
+                continue
             other = SOURCE.sub("", name)
-            if not system and other != unit and name in owner:
+            if other != unit and name in owner:
                 graph.setdefault(unit, set()).add(other)
     for group in cycles(graph):
         if not any(known <= group and group <= known for known in KNOWN_CYCLES):

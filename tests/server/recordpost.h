@@ -4,7 +4,7 @@
 #include <string>
 
 #include "game/record.h"
-#include "tests/game/recordplay.h"
+#include "tests/core/game/recordplay.h"
 
 namespace servertest {
 
