@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/solver/benchtimes.h"
+#include "benchtimes.h"
 #include "game/coach.h"
 #include "game/deal.h"
 #include "game/game.h"

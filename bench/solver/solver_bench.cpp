@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/solver/benchtimes.h"
+#include "benchtimes.h"
 #include "game/deal.h"
 #include "game/solver.h"
 
