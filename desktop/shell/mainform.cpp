@@ -101,8 +101,7 @@ void Tmain::FormCreate() {
   loadinifile();
 
   playsounds(QStringLiteral("entered"));
-  panel_name->show();
-  panel_name->raise();
+  ChangeName1Click();
 }
 
 void Tmain::buildwindow() {
@@ -540,7 +539,10 @@ void Tmain::ResetScreenLocation1Click() {
   setbounds({defaultleft, defaulttop, defaultwidth, defaultheight});
 }
 
+// The box's text comes up selected, so a name typed replaces it, as in any desktop text box that
+// takes the focus: typing "Kim" over "Guest" must not give "GuestKim".
 void Tmain::ChangeName1Click() {
+  edit_aname->selectAll();
   panel_name->show();
   panel_name->raise();
 }

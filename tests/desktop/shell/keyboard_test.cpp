@@ -281,6 +281,21 @@ TEST_F(KeyboardPanels, NamePanelTakesTheKeysAndAnswersEnterAndEsc) {
   EXPECT_EQ(w->focusWidget(), part<TShape>(w.get(), "shape_1"));
 }
 
+// The box's text is selected whenever the panel opens: a name typed replaces what stands there.
+TEST_F(KeyboardPanels, ANameTypedOnTheNamePanelReplacesTheOneInTheBox) {
+  auto* aname = part<QLineEdit>(w.get(), "edit_aname");
+  ASSERT_EQ(aname->text(), "Guest");
+  QTest::keyClicks(aname, "Kim");
+  EXPECT_EQ(aname->text(), "Kim") << "not GuestKim";
+  press(Qt::Key_Return);
+  EXPECT_EQ(part<QLineEdit>(w.get(), "edit_name")->text(), "Kim");
+
+  part<QAction>(w.get(), "ChangeName1")->trigger();
+  ASSERT_EQ(w->focusWidget(), aname);
+  QTest::keyClicks(aname, "Ann");
+  EXPECT_EQ(aname->text(), "Ann") << "opened again, the box's name is replaced too";
+}
+
 TEST_F(KeyboardPanels, TheUpdatePanelsEnterIsCancelNeverOk) {
   press(Qt::Key_Escape);
   w->updateoffer()->offer(TestKey::release("setup", "1.0.1"));
