@@ -1,6 +1,7 @@
 #include "shell/boardcursor.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QPainter>
@@ -11,6 +12,40 @@
 
 #include "controls/drawing.h"
 #include "shell/boardparts.h"
+
+namespace {
+
+// Notes whether the last press anywhere in the program was a key's or a mouse button's. Apart
+// from the keys' own filter, which an application-wide one would see every event of twice.
+class InputWatch : public QObject {
+ public:
+  InputWatch(bool& bykeys, QObject* parent) : QObject(parent), bykeys_(bykeys) {}
+  ~InputWatch() override {
+    if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::KeyPress:
+      case QEvent::ShortcutOverride:
+        bykeys_ = true;
+        break;
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonDblClick:
+        bykeys_ = false;
+        break;
+      default:
+        break;
+    }
+    return false;
+  }
+
+ private:
+  bool& bykeys_;
+};
+
+}  // namespace
 
 // Gold: it stands out on the dark board, on the hatch and beside the red highlight alike.
 const QColor BoardCursor::color(0xFF, 0xD4, 0x00);
@@ -99,6 +134,9 @@ void BoardCursor::paintEvent(QPaintEvent*) {
 BoardKeys::BoardKeys(QWidget* window, BoardCursor* cursor)
     : QObject(window), window_(window), cursor_(cursor) {
   window_->installEventFilter(this);
+  // Which of keys and mouse the player uses is seen in every window of the program: a game is
+  // also started from the deal chooser, or by a menu opened from the keyboard.
+  qApp->installEventFilter(new InputWatch(bykeys_, this));
   watchwindow();
   // A slot acted on from elsewhere (a screen reader's "press") is where the keyboard is now.
   for (int slot = 1; slot <= game::kSlotCount; ++slot) {
@@ -119,6 +157,7 @@ void BoardKeys::addpanel(QWidget* panel, QAbstractButton* enter, QAbstractButton
 
 void BoardKeys::newgame() {
   cursor_->home();
+  cursor_->setshown(bykeys_);
   // Unless the player is typing, the keyboard is on the board from the start of the game.
   if (boardhaskeyboard()) cursor_->focusslot();
 }

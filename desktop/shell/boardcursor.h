@@ -96,7 +96,10 @@ class BoardKeys : public QObject {
   void addpanel(QWidget* panel, QAbstractButton* enter, QAbstractButton* escape,
                 QWidget* focus = nullptr);
 
-  // A new game: the cursor goes back to the top of the double column.
+  // A new game: the cursor goes back to the top of the double column, its frame shown if the
+  // game was started from the keyboard (Ctrl+S, Ctrl+R, a deal's number and Enter...) and hidden
+  // if by the mouse, as a click on the board would hide it. The last key or mouse press given to
+  // any of the program's windows decides, whichever command the game came from.
   void newgame();
 
   // The shown panel that answers the keys now, if any.
@@ -136,4 +139,5 @@ class BoardKeys : public QObject {
   BoardCursor* cursor_;
   QPointer<QWindow> handle_;
   std::vector<Panel> panels_;
+  bool bykeys_ = false;  // the last press was a key's, not a mouse button's
 };

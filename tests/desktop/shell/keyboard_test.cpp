@@ -180,6 +180,32 @@ TEST_F(KeyboardCursor, MovesOverTheStaircaseAndStopsAtItsEdges) {
   EXPECT_EQ(w->focusWidget(), part<TShape>(w.get(), "shape_1"));
 }
 
+// Every way of starting a game follows one rule: begun from the keyboard, the frame shows on
+// row 1, column 1; begun by a click, it is hidden until the next key, as after any click.
+TEST_F(KeyboardCursor, ShowsAtANewGameStartedByKeysAndNotByAClick) {
+  press(Qt::Key_Escape);
+  ASSERT_FALSE(cursor->isVisible());
+  startgame();
+  EXPECT_TRUE(cursor->isVisible()) << "after Ctrl+S";
+  EXPECT_EQ(cursor->slot(), 1);
+  press(Qt::Key_Right);
+  press(Qt::Key_R, Qt::ControlModifier);
+  EXPECT_TRUE(cursor->isVisible()) << "after Ctrl+R, as after Ctrl+S";
+  EXPECT_EQ(cursor->slot(), 1);
+
+  press(Qt::Key_Right);
+  clickat(part(w.get(), "button_start"));
+  ASSERT_EQ(cursor->slot(), 1) << "a new game";
+  EXPECT_FALSE(cursor->isVisible()) << "after a click on Start Game";
+  press(Qt::Key_R, Qt::ControlModifier);
+  EXPECT_TRUE(cursor->isVisible()) << "the key shows it again";
+  clickat(part(w.get(), "shape_20"));
+  ASSERT_FALSE(cursor->isVisible());
+  press(Qt::Key_S, Qt::ControlModifier);
+  EXPECT_TRUE(cursor->isVisible()) << "after Ctrl+S, as after Ctrl+R";
+  EXPECT_EQ(cursor->slot(), 1);
+}
+
 TEST_F(KeyboardCursor, DrawsAFrameOfItsOwnColourAroundItsSlot) {
   press(Qt::Key_Escape);
   press(Qt::Key_Right);
