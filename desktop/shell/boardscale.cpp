@@ -27,7 +27,7 @@ bool placesitsown(const QWidget* widget) {
 }  // namespace
 
 BoardScale::BoardScale(QWidget* client, QWidget* board, const QSize& design)
-    : QObject(board), client_(client), board_(board), design_(design) {
+    : QObject(board), client_(client), board_(board), design_(design), resting_(design) {
   client_->installEventFilter(this);
 }
 
@@ -51,11 +51,16 @@ bool BoardScale::eventFilter(QObject* watched, QEvent* event) {
   return false;
 }
 
+void BoardScale::setresting(const QSize& resting) {
+  resting_ = resting;
+  board_->move(centred(scale_));
+}
+
 void BoardScale::setscale(qreal scale) {
   const qreal from = scale_;
   if (scale == from) {
     // At the same scale a larger or smaller client area only moves the board to its new centre.
-    if (scale != 1.0) board_->move(centred(scale));
+    board_->move(centred(scale));
     return;
   }
   apply(from, scale);
@@ -68,6 +73,9 @@ QPoint BoardScale::centred(qreal scale) const {
   for (const Design& design : designs_) {
     if (design.widget == board_) place = map(design.geometry, scale);
   }
+  if (scale == 1.0 && client_->width() <= resting_.width() &&
+      client_->height() <= resting_.height())
+    return place.topLeft();
   const QSize area = map(QRect(QPoint(), design_), scale).size();
   const QPoint offset(std::max(0, (client_->width() - area.width()) / 2),
                       std::max(0, (client_->height() - area.height()) / 2));
@@ -151,7 +159,7 @@ void BoardScale::apply(qreal from, qreal to) {
 
     QRect place = to == 1.0 ? design.geometry : map(design.geometry, to);
     // The whole layout at this scale, centred in the client area.
-    if (widget == board_ && to != 1.0) place.moveTopLeft(centred(to));
+    if (widget == board_) place.moveTopLeft(centred(to));
     widget->setGeometry(place);
     design.placed = widget->geometry();
 

@@ -27,7 +27,9 @@ class QWidget;
 //
 // The scale goes in steps of a sixteenth and is 1 until the window is a step larger than the
 // layout, so at the window's own size (a few pixels larger than the layout) nothing is touched and
-// the board stays at the top left as designed.
+// the board stays at the top left as designed. Larger than that on either side, the board is
+// centred on both axes at a scale of 1 too: a window wide but at its lowest (the shorter side
+// decides the scale) must not leave the board against its left edge.
 //
 // Widgets are remembered at their designed places the first time the scale leaves 1. Code that
 // moves a widget while the board is scaled (a bone to its new slot) moves it in scaled pixels;
@@ -45,6 +47,10 @@ class BoardScale : public QObject {
   // which only a screen smaller than the board gives).
   static qreal scalefor(const QSize& client, const QSize& design);
   static constexpr int steps = 16;
+
+  // The largest client area at which the board keeps its designed place at a scale of 1: the
+  // window's own (the design until told).
+  void setresting(const QSize& resting);
 
   qreal scale() const { return scale_; }
   // Lays the board out at a scale (tests; the window's size decides it otherwise).
@@ -72,7 +78,8 @@ class BoardScale : public QObject {
   };
 
   void apply(qreal from, qreal to);
-  // Where the board's frame goes at a scale: the layout centred in the client area.
+  // Where the board's frame goes at a scale: the layout centred in the client area (at a scale of
+  // 1 in a client area no larger than the resting one, its designed place).
   QPoint centred(qreal scale) const;
   void collect(QWidget* parent, std::vector<QWidget*>& into) const;
   Design& designof(QWidget* widget, qreal from);
@@ -83,6 +90,7 @@ class BoardScale : public QObject {
   QWidget* client_;
   QWidget* board_;
   QSize design_;
+  QSize resting_;
   qreal scale_ = 1.0;
   std::vector<Design> designs_;
 };

@@ -31,6 +31,7 @@
 #include "product/product.h"
 #include "resources/resources.h"
 #include "shell/boardparts.h"
+#include "shell/boardscale.h"
 #include "shell/boardview.h"
 #include "shell/companions.h"
 #include "shell/dealdialog.h"
@@ -118,6 +119,8 @@ void Tmain::buildwindow() {
   connect(view_, &BoardView::boneclicked, this, &Tmain::bone_1MouseUp);
   connect(view_, &BoardView::slotclicked, this, &Tmain::shape_1MouseUp);
   connect(view_, &BoardView::rescaled, this, &Tmain::showscore);
+  // Up to the window's own size the board stays where it was designed; beyond, it is centred.
+  view_->scale()->setresting({defaultwidth, defaultheight - menuBar()->sizeHint().height()});
 
   label_name = look::makelabel(
       view_->frame(), "label_name", QStringLiteral("Welcome to Pipshift by Quorvel Software!"),

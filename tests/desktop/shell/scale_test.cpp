@@ -141,6 +141,29 @@ TEST_F(Scaled, TheBoardStaysCentredWhateverTheWindowWentThrough) {
   EXPECT_EQ(board->geometry(), QRect(2, 2, 593, 325));
 }
 
+// With one side at its lowest the shorter side keeps the scale at 1 (or just below), and the
+// board is centred on both axes all the same: the layout (the frame with its designed margin) has
+// as much room left as right and above as below, to a pixel. These are the logical sizes of a
+// window of 1400 x 522 and of 896 x 900 at a desktop scale of 1.5.
+TEST_F(Scaled, TheBoardIsCentredWithOneSideAtItsLowest) {
+  for (const QSize client :
+       {QSize(933, 348), QSize(933, 347), QSize(604, 600), QSize(620, 900), QSize(1400, 340)}) {
+    setclient(client);
+    const qreal s = w->boardscale()->scale();
+    ASSERT_LE(s, 1.0) << client.width() << "x" << client.height();
+    const QRect layout(board->pos() - QPoint(qRound(2 * s), qRound(2 * s)),
+                       QSize(qRound(598 * s), qRound(330 * s)));
+    const int left = layout.left();
+    const int right = client.width() - layout.right() - 1;
+    const int top = layout.top();
+    const int bottom = client.height() - layout.bottom() - 1;
+    EXPECT_LE(std::abs(left - right), 1) << client.width() << "x" << client.height();
+    EXPECT_LE(std::abs(top - bottom), 1) << client.width() << "x" << client.height();
+  }
+  setclient({604, 352});
+  EXPECT_EQ(board->geometry(), QRect(2, 2, 593, 325)) << "at the window's own size as designed";
+}
+
 TEST_F(Scaled, ClicksAtAScaledSizeLandOnTheRightSlot) {
   clickat(part(w.get(), "button_start"));
   setclient({897, 495});  // a half as large again
