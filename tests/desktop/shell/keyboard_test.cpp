@@ -4,6 +4,7 @@
 // they reach whichever widget has the focus.
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -320,6 +321,67 @@ TEST_F(KeyboardPanels, ANameTypedOnTheNamePanelReplacesTheOneInTheBox) {
   ASSERT_EQ(w->focusWidget(), aname);
   QTest::keyClicks(aname, "Ann");
   EXPECT_EQ(aname->text(), "Ann") << "opened again, the box's name is replaced too";
+}
+
+// However the name panel goes, its box gives up the focus with it: a hidden box that still has
+// the focus is a second object claiming it for a screen reader, and would take the keys unseen.
+TEST_F(KeyboardPanels, TheNameBoxGivesUpTheFocusWhenItsPanelCloses) {
+  auto* aname = part<QLineEdit>(w.get(), "edit_aname");
+  auto* open = part<QAction>(w.get(), "ChangeName1");
+  auto nohiddenfocus = [&](const char* how) {
+    EXPECT_FALSE(shown("panel_name")) << how;
+    EXPECT_FALSE(aname->hasFocus()) << how;
+    if (QWidget* focus = QApplication::focusWidget()) {
+      EXPECT_FALSE(focus->isHidden()) << how << ": " << focus->objectName().toStdString();
+    }
+    if (QWidget* focus = w->focusWidget()) {
+      EXPECT_TRUE(focus->isVisibleTo(w.get())) << how << ": " << focus->objectName().toStdString();
+    }
+    // What a screen reader is told: one focused object at most, and never an invisible one.
+    int focused = 0;
+    std::vector<QAccessibleInterface*> todo{QAccessible::queryAccessibleInterface(w.get())};
+    while (!todo.empty()) {
+      QAccessibleInterface* iface = todo.back();
+      todo.pop_back();
+      if (!iface) continue;
+      if (iface->state().focused) {
+        ++focused;
+        EXPECT_FALSE(iface->state().invisible) << how;
+      }
+      for (int i = 0; i < iface->childCount(); ++i) todo.push_back(iface->child(i));
+    }
+    EXPECT_LE(focused, 1) << how;
+    EXPECT_FALSE(QAccessible::queryAccessibleInterface(aname)->state().focused) << how;
+  };
+  ASSERT_EQ(w->focusWidget(), aname);
+  press(Qt::Key_Return);
+  nohiddenfocus("Enter");
+  open->trigger();
+  press(Qt::Key_Escape);
+  nohiddenfocus("Esc");
+  open->trigger();
+  clickat(part(w.get(), "button_namedone"));
+  nohiddenfocus("a click on Done");
+  open->trigger();
+  press(Qt::Key_S, Qt::ControlModifier);
+  nohiddenfocus("Ctrl+S");
+  open->trigger();
+  clickat(part(w.get(), "button_start"));
+  nohiddenfocus("a click on Start Game");
+  open->trigger();
+  open->trigger();
+  part<QAbstractButton>(w.get(), "button_namecancel")->click();
+  nohiddenfocus("Cancel pressed by a reader");
+
+  // Closed while the window itself is out of sight (minimised, or not yet shown), when no widget
+  // inside it is told that it is hidden.
+  open->trigger();
+  ASSERT_EQ(w->focusWidget(), aname);
+  w->hide();
+  w->restartdeal();
+  w->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+  nohiddenfocus("closed out of sight");
 }
 
 TEST_F(KeyboardPanels, TheUpdatePanelsEnterIsCancelNeverOk) {
