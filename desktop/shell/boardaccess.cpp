@@ -114,7 +114,27 @@ BoardAccess::BoardAccess(const Slots& slotwidgets, QObject* parent)
     return true;
   }();
   Q_UNUSED(installed);
+  // Of no size: it is there to be read, not seen or clicked.
+  spoken_ = new QLabel(slots_[1]->parentWidget());
+  spoken_->setObjectName(QStringLiteral("boardspoken"));
+  spoken_->setGeometry(0, 0, 0, 0);
+  spoken_->hide();
+  addnotice(spoken_, spoken_);
   update(game::Board{}, 0);
+}
+
+QString BoardAccess::spoken() const {
+  return spoken_->text();
+}
+
+void BoardAccess::say(const QString& text) {
+  spoken_->setText(text);
+  if (spoken_->isHidden()) {
+    spoken_->show();
+    return;
+  }
+  justshown_ = nullptr;
+  announce(spoken_);
 }
 
 QString BoardAccess::slotname(int slot, int bone) {
@@ -126,6 +146,18 @@ QString BoardAccess::slotname(int slot, int bone) {
 
 void BoardAccess::update(const game::Board& board, int selectedbone) {
   const int selectedslot = selectedbone != 0 ? game::slotof(board, selectedbone) : 0;
+  auto bonename = [](int bone) {
+    return QStringLiteral("%1/%2").arg(game::gettopnum(bone)).arg(game::getbotnum(bone));
+  };
+  // A bone placed is told by the names of the two slots; one put down where it lay, by this.
+  if (selectedbone != 0 && selectedbone != pickedbone_) {
+    say(bonename(selectedbone) + QStringLiteral(" picked up"));
+  } else if (selectedbone == 0 && pickedbone_ != 0 &&
+             game::slotof(board, pickedbone_) == pickedslot_) {
+    say(bonename(pickedbone_) + QStringLiteral(" let go"));
+  }
+  pickedbone_ = selectedbone;
+  pickedslot_ = selectedslot;
   for (int slot = 1; slot <= game::kSlotCount; ++slot) {
     TShape* shape = slots_[slot];
     // Setting a new name tells a reader by itself.

@@ -24,7 +24,8 @@ class TShape;
 //
 // The panels that report what happened (a refused move, a lost or a cleared board) are
 // notifications: a reader speaks one when it is shown, and again when the same refusal comes
-// twice while its panel is still up.
+// twice while its panel is still up. Picking a bone up and letting it go are told the same way,
+// by a notice of the board's own that shows nothing: "6/6 picked up", "6/6 let go".
 class BoardAccess : public QObject {
   Q_OBJECT
 
@@ -47,6 +48,9 @@ class BoardAccess : public QObject {
   // spoken once.
   void announce(QWidget* panel);
 
+  // The last thing the board's own notice said of a bone.
+  QString spoken() const;
+
   // Leaves a widget out of what a reader is told: it only repeats what others say.
   static void hide(QWidget* widget);
 
@@ -57,4 +61,10 @@ class BoardAccess : public QObject {
   Slots slots_;
   std::array<int, game::kSlotCount + 1> selected_{};
   QPointer<QWidget> justshown_;
+  QLabel* spoken_ = nullptr;
+  // The bone picked up, and the slot it was picked up on.
+  int pickedbone_ = 0;
+  int pickedslot_ = 0;
+
+  void say(const QString& text);
 };

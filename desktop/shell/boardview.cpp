@@ -165,6 +165,8 @@ void BoardView::clearbones() {
   for (int number = 1; number <= game::kBoneCount; ++number) clearbone(number);
   board_ = {};
   selected_ = 0;
+  // A new board: nothing picked up is let go.
+  access_->update(board_, selected_);
 }
 
 void BoardView::showboard(const game::Board& board, int selectedbone) {

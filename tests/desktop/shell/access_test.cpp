@@ -192,3 +192,29 @@ TEST_F(Access, ARefusalAndTheEndOfAGameAreNotices) {
   EXPECT_EQ(lost->role(), QAccessible::Notification);
   EXPECT_EQ(lost->text(QAccessible::Name), "SORRY, YOU LOST!");
 }
+
+// Picking a bone up and letting it go are told as notices of the board's own; a bone placed is
+// told by its two slots' names, not as let go.
+TEST_F(Access, PickingUpAndLettingGoAreSpoken) {
+  clickat(part(w.get(), "button_start"));
+  setboard(twomovesfromsorted());
+  const QString bone = QStringLiteral("%1/%2").arg(game::gettopnum(28)).arg(game::getbotnum(28));
+  clickat(part(w.get(), "bone_28"));
+  ASSERT_EQ(w->game().selectedbone(), 28);
+  QAccessibleInterface* spoken = reader("boardspoken");
+  ASSERT_NE(spoken, nullptr);
+  EXPECT_EQ(spoken->role(), QAccessible::Notification);
+  EXPECT_FALSE(spoken->state().invisible);
+  EXPECT_EQ(spoken->text(QAccessible::Name), bone + " picked up");
+  EXPECT_EQ(part(w.get(), "boardspoken")->size(), QSize(0, 0)) << "read, not seen";
+
+  clickat(part(w.get(), "bone_28"));
+  ASSERT_EQ(w->game().selectedbone(), 0);
+  EXPECT_EQ(spoken->text(QAccessible::Name), bone + " let go");
+
+  clickat(part(w.get(), "bone_28"));
+  EXPECT_EQ(spoken->text(QAccessible::Name), bone + " picked up");
+  clickat(part(w.get(), "shape_7"));
+  ASSERT_EQ(game::boneat(w->game().board(), 7), 28);
+  EXPECT_EQ(spoken->text(QAccessible::Name), bone + " picked up") << "placed, not let go";
+}
