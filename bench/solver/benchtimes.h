@@ -3,6 +3,7 @@
 // What both solver benchmarks measure with: processor time of the calling thread, a nearest-rank
 // percentile, and milliseconds to about three figures.
 
+#include <sys/resource.h>
 #include <time.h>
 
 #include <algorithm>
@@ -32,6 +33,19 @@ inline std::string ms(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%.*f", decimals, value);
   return text;
+}
+
+// "median X ms, p99 Y ms, max Z ms" of the times.
+inline std::string spread(const std::vector<double>& times) {
+  return "median " + ms(rank(times, 0.5)) + " ms, p99 " + ms(rank(times, 0.99)) + " ms, max " +
+         ms(rank(times, 1.0)) + " ms";
+}
+
+// The most memory the process has held, in MiB.
+inline long peakmib() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return (usage.ru_maxrss + 1023) / 1024;
 }
 
 }  // namespace solverbench

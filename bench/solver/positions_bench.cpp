@@ -30,7 +30,9 @@
 #include "game/solver.h"
 
 using solverbench::ms;
+using solverbench::peakmib;
 using solverbench::rank;
+using solverbench::spread;
 using solverbench::threadms;
 
 namespace {
@@ -124,9 +126,7 @@ int main(int argc, char** argv) {
                 slow[i].deal, slow[i].step, slow[i].clicks, slow[i].solved ? "win" : "no win",
                 static_cast<unsigned long long>(slow[i].nodes), ms(slow[i].took).c_str());
   }
-  std::printf("processor time: median %s ms, p99 %s ms, max %s ms\n",
-              ms(rank(processor, 0.5)).c_str(), ms(rank(processor, 0.99)).c_str(),
-              ms(rank(processor, 1.0)).c_str());
+  std::printf("processor time: %s\n", spread(processor).c_str());
 
   std::vector<double> analyses;
   for (const game::Game& game : games) {
@@ -134,17 +134,9 @@ int main(int argc, char** argv) {
     game::analysegame(game);
     analyses.push_back(threadms() - cpu0);
   }
-  std::printf("analyses, processor time per game: median %s ms, p99 %s ms, max %s ms\n",
-              ms(rank(analyses, 0.5)).c_str(), ms(rank(analyses, 0.99)).c_str(),
-              ms(rank(analyses, 1.0)).c_str());
+  std::printf("analyses, processor time per game: %s\n", spread(analyses).c_str());
 
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  const long peakmib = (usage.ru_maxrss + 1023) / 1024;
-  std::printf(
-      "games %d, positions %zu (won %d, no win %d), median %s ms, p99 %s ms, max %s ms, peak "
-      "memory %ld MiB\n",
-      last - first + 1, positions.size(), won, nowin, ms(rank(wall, 0.5)).c_str(),
-      ms(rank(wall, 0.99)).c_str(), ms(rank(wall, 1.0)).c_str(), peakmib);
+  std::printf("games %d, positions %zu (won %d, no win %d), %s, peak memory %ld MiB\n",
+              last - first + 1, positions.size(), won, nowin, spread(wall).c_str(), peakmib());
   return 0;
 }

@@ -24,7 +24,9 @@
 #include "game/solver.h"
 
 using solverbench::ms;
+using solverbench::peakmib;
 using solverbench::rank;
+using solverbench::spread;
 using solverbench::threadms;
 
 int main(int argc, char** argv) {
@@ -64,15 +66,8 @@ int main(int argc, char** argv) {
     std::printf("  deal %d: %zu placements, %llu boards, %s ms\n", slow[i].deal, slow[i].placements,
                 static_cast<unsigned long long>(slow[i].nodes), ms(slow[i].took).c_str());
   }
-  std::printf("processor time: median %s ms, p99 %s ms, max %s ms\n",
-              ms(rank(processor, 0.5)).c_str(), ms(rank(processor, 0.99)).c_str(),
-              ms(rank(processor, 1.0)).c_str());
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  const long peakmib = (usage.ru_maxrss + 1023) / 1024;
-  std::printf(
-      "solved %d of %zu, proven %d, median %s ms, p99 %s ms, max %s ms, peak memory %ld MiB\n",
-      solved, wall.size(), proven, ms(rank(wall, 0.5)).c_str(), ms(rank(wall, 0.99)).c_str(),
-      ms(rank(wall, 1.0)).c_str(), peakmib);
+  std::printf("processor time: %s\n", spread(processor).c_str());
+  std::printf("solved %d of %zu, proven %d, %s, peak memory %ld MiB\n", solved, wall.size(), proven,
+              spread(wall).c_str(), peakmib());
   return 0;
 }

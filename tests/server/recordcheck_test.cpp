@@ -12,6 +12,7 @@
 #include "server/scoreboard.h"
 #include "server/scoredb.h"
 #include "server/verifiedpages.h"
+#include "tests/server/eitherstore.h"
 #include "tests/server/pgcluster.h"
 #include "tests/server/recordpost.h"
 #include "tests/support/scratchdir.h"
@@ -106,19 +107,10 @@ TEST(RecentPosts, ForgetsPostsAfterAFewMinutesAndKeepsItsBound) {
   EXPECT_EQ(recent.claim("9", ann), 9);
 }
 
-enum class Kind { Sqlite, Postgres };
+using servertest::Kind;
 
-class VerifiedStore : public ::testing::TestWithParam<Kind> {
+class VerifiedStore : public servertest::EitherStore {
  protected:
-  void SetUp() override {
-    if (GetParam() == Kind::Postgres) {
-      cluster = std::make_unique<servertest::PgCluster>();
-      if (!cluster->ok()) GTEST_SKIP() << "no PostgreSQL here: " << cluster->why();
-      address = cluster->address();
-    } else {
-      address = (dir.path() / "scores.db").string();
-    }
-  }
   // Makes the table as servers before the verified mark made it, with one row in it.
   void makeoldtable() {
     const char* create =
@@ -143,9 +135,6 @@ class VerifiedStore : public ::testing::TestWithParam<Kind> {
       PQfinish(conn);
     }
   }
-  ScratchDir dir;
-  std::unique_ptr<servertest::PgCluster> cluster;
-  std::string address;
 };
 
 TEST_P(VerifiedStore, MarksEntriesAndListsThemByDealAndDay) {
@@ -189,9 +178,7 @@ TEST_P(VerifiedStore, BringsAnOlderTableUpToDateAndKeepsItsRows) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, VerifiedStore, ::testing::Values(Kind::Sqlite, Kind::Postgres),
-                         [](const ::testing::TestParamInfo<Kind>& info) {
-                           return info.param == Kind::Sqlite ? "SQLite" : "PostgreSQL";
-                         });
+                         servertest::kindname);
 
 TEST(VerifiedBoard, AMarkReachesEveryPageAndTheDayHasItsDealAndBestLine) {
   ScratchDir dir;

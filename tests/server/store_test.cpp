@@ -8,6 +8,7 @@
 #include "server/openstore.h"
 #include "server/pgstore.h"
 #include "server/scoredb.h"
+#include "tests/server/eitherstore.h"
 #include "tests/server/pgcluster.h"
 #include "tests/support/scratchdir.h"
 
@@ -15,23 +16,9 @@ using namespace pipshiftserver;
 
 namespace {
 
-enum class Kind { Sqlite, Postgres };
+using servertest::Kind;
 
-class StoreTest : public ::testing::TestWithParam<Kind> {
- protected:
-  void SetUp() override {
-    if (GetParam() == Kind::Postgres) {
-      cluster = std::make_unique<servertest::PgCluster>();
-      if (!cluster->ok()) GTEST_SKIP() << "no PostgreSQL here: " << cluster->why();
-      address = cluster->address();
-    } else {
-      address = (dir.path() / "scores.db").string();
-    }
-  }
-  ScratchDir dir;
-  std::unique_ptr<servertest::PgCluster> cluster;
-  std::string address;
-};
+class StoreTest : public servertest::EitherStore {};
 
 TEST_P(StoreTest, RanksByScoreThenByArrival) {
   auto store = openstore(address);
@@ -68,9 +55,7 @@ TEST_P(StoreTest, NoticesWhatAnotherConnectionWroteButNotItsOwn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, StoreTest, ::testing::Values(Kind::Sqlite, Kind::Postgres),
-                         [](const ::testing::TestParamInfo<Kind>& info) {
-                           return info.param == Kind::Sqlite ? "SQLite" : "PostgreSQL";
-                         });
+                         servertest::kindname);
 
 TEST(PgStore, ARestartedDatabaseCostsNoPost) {
   servertest::PgCluster cluster;
