@@ -8,6 +8,8 @@ namespace {
 
 constexpr const char* kAlreadyThere = "Bone already there";
 constexpr const char* kCannotGoThere = "Bone cannot go there";
+constexpr const char* kNothingToTakeBack = "Nothing to take back.";
+constexpr const char* kNoClickToTakeBack = "No click left to take a move back.";
 
 std::string clockcaption(int seconds) {
   const int minutes = seconds / 60;
@@ -52,6 +54,7 @@ std::vector<Placement> Game::start(int dealnumber) {
   board_ = firstboard_ = dealboard(dealnumber, &deal);
   record_ = GameRecord{dealnumber, {}, Ending::none};
   played_.clear();
+  before_.clear();
   firstclicks_ = clicksleft_;
   return deal;
 }
@@ -103,6 +106,7 @@ Outcome Game::clickslot(int slot) {
   outcome.acted = true;
   outcome.movedbone = selectedbone_;
   outcome.toslot = slot;
+  before_.push_back(board_);
   clearbone(board_, selectedbone_);
   board_[column][row] = selectedbone_;
   // A game ends at its 101st placement at the latest; only a test's setclicksleft goes further.
@@ -152,6 +156,44 @@ void Game::endgame(bool won, Outcome& outcome, Loss cause) {
   clicksleft_ = score_;
   outcome.ending = Ending::won;
   outcome.cues.push_back(Cue::gameover);
+}
+
+bool Game::resumable() const {
+  return !gamerunning_ && record_.ending == Ending::lost && loss_.cause == Loss::nomoves;
+}
+
+bool Game::canundo() const {
+  return (gamerunning_ || resumable()) && !played_.empty() && clicksleft_ > 0;
+}
+
+Outcome Game::undo() {
+  const bool resume = resumable();
+  if (!gamerunning_ && !resume) return {};
+  if (played_.empty()) return refuse(kNothingToTakeBack);
+  if (clicksleft_ < 1) return refuse(kNoClickToTakeBack);
+
+  Outcome outcome;
+  outcome.acted = true;
+  outcome.undone = true;
+  outcome.movedbone = played_.back().bone;
+  board_ = before_.back();
+  before_.pop_back();
+  played_.pop_back();
+  outcome.toslot = slotof(board_, outcome.movedbone);
+  if (record_.placements.size() < kMaxRecordPlacements) {
+    record_.placements.push_back(undoentry(kSecondsPerGame - timeleft_));
+  }
+  if (resume) {
+    gamerunning_ = true;
+    record_.ending = Ending::none;
+    loss_ = {};
+  }
+  // The click is spent as a placement spends it; one was left, so the game goes on.
+  --clicksleft_;
+  scorecaption_ = "Clicks: " + std::to_string(clicksleft_);
+  selectedbone_ = 0;
+  outcome.cues.push_back(Cue::unclick);
+  return outcome;
 }
 
 Outcome Game::tick() {

@@ -52,9 +52,12 @@ struct Outcome {
   std::vector<int> hints;
   // The refusal message of a refused placement, empty otherwise.
   std::string refusal;
-  // An accepted placement: the bone and the slot it now stands on.
+  // An accepted placement: the bone and the slot it now stands on. For a placement taken back,
+  // the bone and the slot it stands on again.
   int movedbone = 0;
   int toslot = 0;
+  // A placement was taken back (undo).
+  bool undone = false;
   Ending ending = Ending::none;
   // For a lost game, why.
   LossReason loss;
@@ -73,6 +76,16 @@ class Game {
   Outcome clickslot(int slot);
   // One second of the game clock.
   Outcome tick();
+  // Takes back the last accepted placement: the board and the placements played are as they
+  // were before it and nothing is selected. It costs a click like a placement, so scores stay
+  // comparable, and the clock runs on; the record keeps the placement and adds the undo, so that
+  // a replay spends the same clicks. A game lost by leaving no move is taken up again by it. It
+  // marks no hints and sounds "unclick". Refused, like a placement, with nothing placed yet or no
+  // click left; after any other end of the game, nothing happens.
+  Outcome undo();
+  // True when undo() would take a placement back: a running game, or one lost by leaving no
+  // move, with a placement to take back and a click to spend.
+  bool canundo() const;
 
   const Board& board() const { return board_; }
   // The number of the deal being played; 0 before the first game.
@@ -111,6 +124,7 @@ class Game {
   void setboard(const Board& board) {
     board_ = firstboard_ = board;
     played_.clear();
+    before_.clear();
     firstclicks_ = clicksleft_;
   }
   void setclicksleft(int clicks) {
@@ -127,6 +141,8 @@ class Game {
   void setlabel(Outcome& outcome);
   // Stops the game, and for a won game works out the bonuses and the score.
   void endgame(bool won, Outcome& outcome, Loss cause = Loss::none);
+  // A game lost by leaving no move, which an undo takes up again.
+  bool resumable() const;
 
   Board board_{};
   int dealnumber_ = 0;
@@ -146,6 +162,8 @@ class Game {
   LossReason loss_;
   Board firstboard_{};
   std::vector<Placement> played_;
+  // The board before each placement in played_, for undo.
+  std::vector<Board> before_;
   int firstclicks_ = kClicksPerGame;
 };
 

@@ -45,20 +45,30 @@ bool take(std::string_view& text, char c) {
 }  // namespace
 
 std::string encoderecord(const GameRecord& record) {
-  std::string text = std::to_string(kRecordVersion) + "/" + std::to_string(record.deal) + "/" +
+  bool undos = false;
+  for (const RecordedPlacement& p : record.placements) undos = undos || p.isundo();
+  const int version = undos ? kUndoRecordVersion : kRecordVersion;
+  std::string text = std::to_string(version) + "/" + std::to_string(record.deal) + "/" +
                      endingletter(record.ending) + "/";
   for (std::size_t i = 0; i < record.placements.size(); ++i) {
     const RecordedPlacement& p = record.placements[i];
     if (i) text += ',';
-    text += std::to_string(p.bone) + "." + std::to_string(p.slot) + "." + std::to_string(p.second);
+    if (p.isundo()) {
+      text += "u." + std::to_string(p.second);
+    } else {
+      text +=
+          std::to_string(p.bone) + "." + std::to_string(p.slot) + "." + std::to_string(p.second);
+    }
   }
   return text;
 }
 
 std::optional<GameRecord> decoderecord(std::string_view text) {
   if (text.size() > kMaxRecordText) return std::nullopt;
-  const auto version = readnumber(text, kRecordVersion);
-  if (!version || *version != kRecordVersion || !take(text, '/')) return std::nullopt;
+  const auto version = readnumber(text, kUndoRecordVersion);
+  if (!version || *version < kRecordVersion || !take(text, '/')) return std::nullopt;
+  const bool undoversion = *version == kUndoRecordVersion;
+  bool undos = false;
   const auto deal = readnumber(text, kLastDeal);
   if (!deal || *deal < kFirstDeal || !take(text, '/')) return std::nullopt;
   GameRecord record;
@@ -74,6 +84,13 @@ std::optional<GameRecord> decoderecord(std::string_view text) {
   while (!text.empty()) {
     if (!record.placements.empty() && !take(text, ',')) return std::nullopt;
     if (record.placements.size() == kMaxRecordPlacements) return std::nullopt;
+    if (undoversion && take(text, 'u')) {
+      const auto second = take(text, '.') ? readnumber(text, kSecondsPerGame) : std::nullopt;
+      if (!second) return std::nullopt;
+      record.placements.push_back(undoentry(static_cast<int>(*second)));
+      undos = true;
+      continue;
+    }
     const auto bone = readnumber(text, kBoneCount);
     if (!bone || *bone < 1 || !take(text, '.')) return std::nullopt;
     const auto slot = readnumber(text, kSlotCount);
@@ -83,6 +100,8 @@ std::optional<GameRecord> decoderecord(std::string_view text) {
     record.placements.push_back(
         {static_cast<int>(*bone), static_cast<int>(*slot), static_cast<int>(*second)});
   }
+  // Version 1 says the same without undos.
+  if (undoversion && !undos) return std::nullopt;
   return record;
 }
 

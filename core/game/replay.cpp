@@ -7,8 +7,10 @@ namespace game {
 
 Replay replayrecord(const GameRecord& record) {
   Replay replay;
-  auto refuse = [&replay](std::size_t index, const std::string& why) {
-    replay.error = "Placement " + std::to_string(index + 1) + " " + why;
+  // Entries are counted together, undos among the placements, as the text lists them.
+  auto refuse = [&replay, &record](std::size_t index, const std::string& why) {
+    replay.error = (record.placements[index].isundo() ? "Undo " : "Placement ") +
+                   std::to_string(index + 1) + " " + why;
     return replay;
   };
   if (record.deal < kFirstDeal || record.deal > kLastDeal) {
@@ -28,19 +30,31 @@ Replay replayrecord(const GameRecord& record) {
   int second = 0;
   for (std::size_t i = 0; i < record.placements.size(); ++i) {
     const RecordedPlacement& p = record.placements[i];
-    if (!game.gamerunning()) return refuse(i, "comes after the game was over.");
+    // Only an undo takes up a game lost by leaving no move; the game itself says whether it may.
+    if (!game.gamerunning() && !p.isundo()) return refuse(i, "comes after the game was over.");
     if (p.second < second) return refuse(i, "is timed before the one ahead of it.");
+    // A lost game's clock stands still until an undo takes it up.
+    if (!game.gamerunning() && p.second != second) {
+      return refuse(i, "is timed after the game had stopped.");
+    }
     // The game's own clock, tick by tick, so the time runs out here exactly as it does in play.
     while (second < p.second) {
       game.tick();
       ++second;
       if (!game.gamerunning()) return refuse(i, "comes after the time ran out.");
     }
+    if (p.isundo()) {
+      const Outcome undone = game.undo();
+      if (!undone.acted) return refuse(i, "comes after the game was over.");
+      if (!undone.undone) return refuse(i, "is refused: " + undone.refusal);
+      continue;
+    }
     if (p.bone < 1 || p.bone > kBoneCount) return refuse(i, "names no bone.");
     game.clickbone(p.bone, false);
     const Outcome placed = game.clickslot(p.slot);
     if (placed.movedbone != p.bone) return refuse(i, "is not allowed there.");
-    if (placed.ending == Ending::lost) return refuse(i, "loses the game.");
+    const bool undonext = i + 1 < record.placements.size() && record.placements[i + 1].isundo();
+    if (placed.ending == Ending::lost && !undonext) return refuse(i, "loses the game.");
     if (placed.ending == Ending::won && i + 1 != record.placements.size()) {
       return refuse(i, "wins the game before the record ends.");
     }

@@ -20,7 +20,9 @@ struct Replay {
 
 // Deals the record's number and plays its placements one by one through the game's own rules
 // and clock: each must be accepted, the seconds may not run backwards nor reach the end of the
-// game's time, and the last placement, only the last, must win it.
+// game's time, and the last placement, only the last, must win it. An undo is played as the game
+// plays it: it costs a click and is refused with nothing to take back or no click left, and it
+// may take up a game that a placement just lost by leaving no move.
 Replay replayrecord(const GameRecord& record);
 
 }  // namespace game
