@@ -233,6 +233,7 @@ void Tmain::buildpanels(QWidget* board1) {
   connect(start2, &QAbstractButton::clicked, this, &Tmain::button_startClick);
   auto* lost = makebutton(panel_lost, "button_lost", done, QStringLiteral("Done"), 170, 50);
   connect(lost, &QAbstractButton::clicked, this, &Tmain::button_lostClick);
+  buildundobutton(panel_lost);
 
   panel_invalid = makeoverlay(board1, "panel_invalid", {131, 72, 329, 105});
   label_invalid = look::makelabel(panel_invalid, "label_invalid", QStringLiteral("Invalid"),
@@ -355,6 +356,8 @@ void Tmain::buildmenus() {
       mark(item(options, "updatecheck", QStringLiteral("&Automatically Check for Updates")));
   options->addSeparator();
   ShowHints1 = mark(item(options, "ShowHints1", QStringLiteral("Show &Hints")));
+  options->addSeparator();
+  buildundo(options);
 
   QMenu* view = bar->addMenu(QStringLiteral("&View"));
   view->setObjectName(QStringLiteral("View1"));
@@ -765,6 +768,7 @@ void Tmain::endgame(game::Ending ending) {
     case game::Ending::lost:
       panel_lost->findChild<QLabel*>(QStringLiteral("label_lostreason"))
           ->setText(QString::fromStdString(game::lossreasontext(game_.loss())));
+      offerundo();
       panel_lost->show();
       return;
     case game::Ending::won:

@@ -15,6 +15,7 @@
 
 class QAction;
 class QLabel;
+class QMenu;
 class QLineEdit;
 class QTimer;
 class BoardScale;
@@ -113,6 +114,7 @@ class Tmain : public QMainWindow {
   bool playsoundson() const;
   bool showhintson() const;
   bool updatecheckon() const;
+  bool allowundoon() const;
 
   int postcountdown() const { return postcountdown_; }
   int postdots() const { return postdots_; }
@@ -161,6 +163,9 @@ class Tmain : public QMainWindow {
   void playdealoftheday();
   void showsolution();
   SolutionReplay* solutionreplay() const { return replay_; }
+  // Ctrl+Z and the lost panel's Undo, while Options > Allow Undo is on: the last placement taken
+  // back, for a click, and a game lost by leaving no move played on.
+  void undomove();
   DealSolver* dealsolver() const;
 
   void loadinifile();
@@ -196,6 +201,14 @@ class Tmain : public QMainWindow {
   // so that the cleared board's score can still be entered and posted.
   void endreplay(QWidget* covered);
   void buildmenus();
+  // Allow Undo and Undo Move in the options menu, and the lost panel's Undo button.
+  void buildundo(QMenu* options);
+  void buildundobutton(TFlatPanel* panel);
+  // The menu has already toggled the mark when this runs.
+  void allowundotoggled();
+  // Lays the lost panel out with its Undo button when a game lost by leaving no move can be
+  // taken up again, and as ever otherwise.
+  void offerundo();
   // Writes the settings with the given outer bounds.
   void writeinifile(const QRect& bounds);
   // Once the window manager has framed the window, makes the outer size the one asked for.
@@ -256,6 +269,9 @@ class Tmain : public QMainWindow {
   QAction* PlaySounds1 = nullptr;
   QAction* updatecheck = nullptr;
   QAction* ShowHints1 = nullptr;
+  QAction* allowundo_ = nullptr;
+  QAction* undomove_ = nullptr;
+  TImageButton* undobutton_ = nullptr;
 
   // Numbered deals and their best lines.
   QLabel* deallabel_ = nullptr;

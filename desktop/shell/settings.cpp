@@ -1,5 +1,5 @@
-// The settings file: window bounds, the three option marks and the player's name, kept between
-// runs in the program's own section of "pipshift.ini".
+// The settings file: window bounds, the option marks and the player's name, kept between runs in
+// the program's own section of "pipshift.ini".
 
 #include <QAction>
 #include <QLineEdit>
@@ -31,6 +31,9 @@ void Tmain::loadinifile() {
                          QLatin1String("no"));
   updatecheck->setChecked(ini.readstring(section, QStringLiteral("Update"),
                                          QStringLiteral("true")) != QLatin1String("false"));
+  // Off unless the file says "yes": undo is the one option that changes how a game may go.
+  allowundo_->setChecked(ini.readstring(section, QStringLiteral("Undo"), QStringLiteral("no")) ==
+                         QLatin1String("yes"));
 
   edit_name->setText(ini.readstring(section, QStringLiteral("Name"), QStringLiteral("Guest")));
   edit_aname->setText(edit_name->text());
@@ -62,4 +65,9 @@ void Tmain::writeinifile(const QRect& bounds) {
   ini.writestring(section, QStringLiteral("Hints"), yes(showhintson()));
   ini.writestring(section, QStringLiteral("Update"),
                   updatecheckon() ? QStringLiteral("true") : QStringLiteral("false"));
+  // A file written at the default settings holds the keys it always held: "Undo" is added only
+  // once the option is on, and kept up to date from then on.
+  const bool haskey = ini.readstring(section, QStringLiteral("Undo"), QStringLiteral("a")) ==
+                      ini.readstring(section, QStringLiteral("Undo"), QStringLiteral("b"));
+  if (allowundoon() || haskey) ini.writestring(section, QStringLiteral("Undo"), yes(allowundoon()));
 }

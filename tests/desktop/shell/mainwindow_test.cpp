@@ -176,7 +176,8 @@ TEST_F(MainWindowLayout, MenusInOrderWithShortcutsAndMarks) {
                 {"Start Game", "Restart Deal", "Choose Deal...", "Deal of the Day", "-", "Exit"}));
   EXPECT_EQ(menutexts(menus[1]->menu()),
             QStringList({"Play Sounds", "Reset Screen Location", "Change  Name",
-                         "Automatically Check for Updates", "-", "Show Hints"}));
+                         "Automatically Check for Updates", "-", "Show Hints", "-", "Allow Undo",
+                         "Undo Move"}));
   EXPECT_EQ(menutexts(menus[2]->menu()),
             QStringList({"Tally List", "View High Score List", "-", "Show Solution"}));
   EXPECT_EQ(menutexts(menus[3]->menu()), QStringList({"Help", "-", "About"}));
@@ -185,6 +186,9 @@ TEST_F(MainWindowLayout, MenusInOrderWithShortcutsAndMarks) {
   EXPECT_EQ(part<QAction>(w.get(), "restartdeal")->shortcut(), QKeySequence("Ctrl+R"));
   EXPECT_EQ(part<QAction>(w.get(), "choosedeal")->shortcut(), QKeySequence("Ctrl+D"));
   EXPECT_EQ(part<QAction>(w.get(), "Help2")->shortcut(), QKeySequence("F1"));
+  EXPECT_EQ(part<QAction>(w.get(), "undomove")->shortcut(), QKeySequence("Ctrl+Z"));
+  auto* allowundo = part<QAction>(w.get(), "allowundo");
+  EXPECT_TRUE(allowundo->isCheckable() && !allowundo->isChecked()) << "off until turned on";
   for (const char* marked : {"PlaySounds1", "updatecheck", "ShowHints1"}) {
     auto* a = part<QAction>(w.get(), QString::fromLatin1(marked));
     EXPECT_TRUE(a->isCheckable() && a->isChecked()) << marked;
