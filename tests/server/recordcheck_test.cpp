@@ -76,6 +76,37 @@ TEST_F(RecordPostCheck, RefusesEveryForgery) {
   }
 }
 
+// The game's own record of a win with one placement taken back: two clicks more than the line.
+TEST_F(RecordPostCheck, TakesAGameWithUndoAtTheScoreItsReplayGives) {
+  const std::vector<game::Placement> line = game::solve(game::dealboard(1000)).placements;
+  game::Game game;
+  game.start(1000);
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    game.tick();
+    game.clickbone(line[i].bone, false);
+    game.clickslot(line[i].slot);
+    if (i == 4) {
+      game.undo();
+      game.clickbone(line[i].bone, false);
+      game.clickslot(line[i].slot);
+    }
+  }
+  ASSERT_EQ(game.ending(), game::Ending::won);
+  const int score = game.score();
+  const RecordClaim claim = checkrecordpost(body(game.record(), score));
+  EXPECT_EQ(claim.status, 0) << claim.error;
+  EXPECT_EQ(claim.record, game.record());
+  // The score the same line makes without the undo's two clicks is not this game's.
+  EXPECT_EQ(checkrecordpost(body(game.record(), score + 4)).status, 422);
+  // Nor is an undo where there is nothing to take back, or one after the win.
+  game::GameRecord first = game.record();
+  first.placements.insert(first.placements.begin(), game::undoentry(0));
+  EXPECT_EQ(checkrecordpost(body(first, score)).status, 422);
+  game::GameRecord after = game.record();
+  after.placements.push_back(game::undoentry(after.placements.back().second));
+  EXPECT_EQ(checkrecordpost(body(after, score)).status, 422);
+}
+
 TEST(RecentPosts, MatchesOnePostOfTheSameAddressNameDateAndScoreOnce) {
   auto now = std::chrono::steady_clock::time_point{} + std::chrono::hours(1);
   RecentPosts recent([&now] { return now; });
