@@ -17,6 +17,7 @@ constexpr char selectedproperty[] = "pipshift_selected";
 constexpr char hiddenproperty[] = "pipshift_unread";
 constexpr char titleproperty[] = "pipshift_title";
 constexpr char detailproperty[] = "pipshift_detail";
+constexpr char quietproperty[] = "pipshift_quiet";
 
 const QString hinttext = QStringLiteral("The selected bone may go here");
 
@@ -88,19 +89,34 @@ class NoticeAccessible : public QAccessibleWidget {
   }
 };
 
+// A label read for its text whenever a reader asks. A QLabel tells a reader of every new text as a
+// name change unless it has a name of its own; it is given one (see BoardAccess::quiet), and this
+// reads its text in that name's place.
+class QuietAccessible : public QAccessibleWidget {
+ public:
+  explicit QuietAccessible(QLabel* label) : QAccessibleWidget(label, QAccessible::StaticText) {}
+  QString text(QAccessible::Text t) const override {
+    if (t == QAccessible::Name) return static_cast<QLabel*>(widget())->text();
+    return QAccessibleWidget::text(t);
+  }
+};
+
 QAccessibleInterface* boardfactory(const QString& classname, QObject* object) {
   if (!object || !object->isWidgetType()) return nullptr;
   auto* widget = static_cast<QWidget*>(object);
   if (widget->property(hiddenproperty).toBool()) return new UnreadAccessible(widget);
   if (widget->property(titleproperty).isValid()) return new NoticeAccessible(widget);
+  if (widget->property(quietproperty).toBool()) {
+    if (auto* label = qobject_cast<QLabel*>(widget)) return new QuietAccessible(label);
+  }
   if (classname == QLatin1String("TShape")) return new SlotAccessible(static_cast<TShape*>(widget));
   return nullptr;
 }
 
-// Where a reader is already listening, Qt made the widget's accessible object when the widget was
-// first shown or hidden, before it was marked; the next one asked for is made anew, by the factory.
+// Qt may have made the widget's accessible object before it was marked: where a reader is already
+// listening, when the widget was first shown or hidden, and whether or not one listens, when a
+// label's text was first set. The next one asked for is made anew, by the factory.
 void remake(QWidget* widget) {
-  if (!QAccessible::isActive()) return;
   if (QAccessibleInterface* made = QAccessible::queryAccessibleInterface(widget))
     QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
 }
@@ -195,6 +211,13 @@ void BoardAccess::announce(QWidget* panel) {
   QAccessible::updateAccessibility(&named);
   QAccessibleEvent shown(panel, QAccessible::ObjectShow);
   QAccessible::updateAccessibility(&shown);
+}
+
+void BoardAccess::quiet(QLabel* clock) {
+  clock->setProperty(quietproperty, true);
+  // Any name stops the label telling of its texts; the caption is read in its place.
+  clock->setAccessibleName(QStringLiteral("Time"));
+  remake(clock);
 }
 
 void BoardAccess::hide(QWidget* widget) {

@@ -48,8 +48,15 @@ class BoardAccess : public QObject {
   // spoken once.
   void announce(QWidget* panel);
 
-  // The last thing the board's own notice said of a bone.
+  // Says a line through the board's own notice, as picking a bone up is said: for what has no
+  // panel of its own (the clock's warning, a read-out of the game).
+  void say(const QString& text);
+  // The last thing the board's own notice said.
   QString spoken() const;
+
+  // The clock's caption: read as it stands whenever a reader asks, but never told to a reader as
+  // it changes, each second; only its warning is said (see say()).
+  static void quiet(QLabel* clock);
 
   // Leaves a widget out of what a reader is told: it only repeats what others say.
   static void hide(QWidget* widget);
@@ -65,6 +72,4 @@ class BoardAccess : public QObject {
   // The bone picked up, and the slot it was picked up on.
   int pickedbone_ = 0;
   int pickedslot_ = 0;
-
-  void say(const QString& text);
 };

@@ -28,6 +28,9 @@ bool placesitsown(const QWidget* widget) {
 
 BoardScale::BoardScale(QWidget* client, QWidget* board, const QSize& design)
     : QObject(board), client_(client), board_(board), design_(design), resting_(design) {
+  // The frame's designed place is taken now, where it was made: at a scale of 1 it may be moved
+  // to the centre before the scale first changes, and that place is no design.
+  designof(board_, 1.0);
   client_->installEventFilter(this);
 }
 

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPainter>
 
+#include "controls/accessible.h"
 #include "controls/flatpanel.h"
 #include "controls/look.h"
 #include "game/game.h"
@@ -111,11 +112,15 @@ void BoardView::buildaccess() {
   connect(keys_, &BoardKeys::activated, this, &BoardView::activated);
 
   access_ = new BoardAccess(shape, this);
+  // Only the window's client area: a group of its own, named for the window's one use.
+  accessible::setrole(this, QAccessible::Grouping);
+  setAccessibleName(QStringLiteral("Pipshift"));
   area_->setAccessibleName(QStringLiteral("Board"));
   for (QWidget* unread :
        std::initializer_list<QWidget*>{Image2, shape_highlite, cursor_, Image1, image_timer})
     BoardAccess::hide(unread);
   for (int number = 1; number <= game::kBoneCount; ++number) BoardAccess::hide(bone[number]);
+  BoardAccess::quiet(label_timer);
 }
 
 void BoardView::putbeneathbones(QWidget* widget) {
@@ -213,9 +218,17 @@ void BoardView::resetslotcolours() {
 void BoardView::showclock(const game::Game& game) {
   label_timer->setText(QString::fromStdString(game.timecaption()));
   look::settextcolor(label_timer, game.timewarning() ? maroon : QColor(Qt::white));
+  // The end of the time is said by the lost panel; the warning only while there is time left.
+  const bool warning = game.timeleft() > 0 && game.timeleft() < game::kWarningSeconds;
+  if (warning && !warned_ && access_) access_->say(clockwarning());
+  warned_ = warning;
   settimetag(game.bartag());
   barwidth_ = game.barwidth();
   image_timer->resize(scale_->px(barwidth_), image_timer->height());
+}
+
+QString BoardView::clockwarning() {
+  return QStringLiteral("Less than %1 seconds left").arg(game::kWarningSeconds);
 }
 
 void BoardView::settimetag(int tag) {
@@ -262,6 +275,8 @@ void BoardView::activated(int slot) {
 
 void BoardView::newgame() {
   keys_->newgame();
+  // A new game's clock may warn again.
+  warned_ = false;
 }
 
 void BoardView::hidecursor() {
@@ -283,4 +298,8 @@ void BoardView::addnotice(QWidget* panel, QLabel* title, QLabel* detail) {
 
 void BoardView::announce(QWidget* panel) {
   access_->announce(panel);
+}
+
+void BoardView::announce(const QString& text) {
+  access_->say(text);
 }

@@ -69,8 +69,10 @@ class BoardView : public QWidget {
   void showhints(const std::vector<int>& marked);
   void resetslotcolours();
 
-  // The clock: its caption, its colour and the bar's length, as the game has them now.
+  // The clock: its caption, its colour and the bar's length, as the game has them now. A reader
+  // is not told each second: only the moment the clock turns to its warning, by clockwarning().
   void showclock(const game::Game& game);
+  static QString clockwarning();
   // Only the bar's length to be (the Tag of image_timer), drawn at the next showclock().
   void settimetag(int tag);
 
@@ -87,6 +89,8 @@ class BoardView : public QWidget {
   // A panel of the owner's that reports what happened, for a screen reader (see BoardAccess).
   void addnotice(QWidget* panel, QLabel* title, QLabel* detail = nullptr);
   void announce(QWidget* panel);
+  // Says a line to a reader through the board's own notice, for what has no panel to show.
+  void announce(const QString& text);
 
   BoardScale* scale() const { return scale_; }
   // A length of the layout at the board's present scale.
@@ -140,4 +144,6 @@ class BoardView : public QWidget {
   game::Board board_{};
   int selected_ = 0;
   int barwidth_ = 0;
+  // Whether the clock shown is in its warning, so the warning is said once as it begins.
+  bool warned_ = false;
 };

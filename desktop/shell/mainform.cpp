@@ -131,6 +131,7 @@ void Tmain::buildwindow() {
   // of at most ten characters), while this one is drawn from the right.
   deallabel_ = look::makelabel(view_->frame(), "deallabel", QString(), pixelfont(13, false),
                                look::lilac, {214, 14, 374, 16}, Qt::AlignRight | Qt::AlignTop);
+  deallabel_->hide();  // until there is a deal to name
   // A reader meets the lines above the board before the board.
   view_->area()->raise();
 
@@ -305,6 +306,10 @@ void Tmain::buildaccess() {
   view_->addnotice(panel_lost, label("Label7"), label("label_lostreason"));
   view_->addnotice(panel_cleared, label("Label1"), label_score1);
   view_->addnotice(panel_update, label("Label15"), label("Label17"));
+  // The parts that only hold others are named by what they hold, as the board's area is.
+  panel_name->setAccessibleName(label("Label5")->text());
+  view_->frame()->setAccessibleName(QStringLiteral("Game"));
+  menuBar()->setAccessibleName(QStringLiteral("Menu"));
   label("Label5")->setBuddy(edit_aname);
   label("Label3")->setBuddy(edit_name);
 }
@@ -834,6 +839,8 @@ void Tmain::showdeal() {
             : QStringLiteral("  \u00b7  This deal cannot be sorted");
   }
   deallabel_->setText(text);
+  // No deal, no line: a reader would meet an empty one.
+  deallabel_->setVisible(!text.isEmpty());
   // Smaller type where the desktop's font runs wide, rather than text cut off; as large as the
   // board is drawn now, like every other text on it.
   for (int pixels = 13; pixels >= 9; --pixels) {

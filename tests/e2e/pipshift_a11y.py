@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Reads Pipshift as a screen reader does: over AT-SPI, the desktop's accessibility bus, from
 the built program on a private X server, in a D-Bus session of its own. It reads the 35 slots
-of a dealt board, follows the keyboard's slot, and listens for a refused move to be told. Then
-it reads Help, About, the tally list and the high-score list (from pipshift-server on
+of a dealt board, follows the keyboard's slot, and keeps a log of the events a reader speaks
+from: a refused move, a bone picked up and let go, and a game played to its loss must be told in
+it, and the clock's every second must not. Then it reads Help, About, the tally list and the high-score list (from pipshift-server on
 127.0.0.1): each a frame or dialog named by its title, with no object a reader reaches left
 unnamed, at most one object with the focus, and the page's table read a row to a line.
 
@@ -74,7 +75,10 @@ class Reader:
         self.pyatspi = pyatspi
         self.context = glib.MainContext.default()
         self.heard = []
-        for kind in ("object:state-changed", "object:property-change:accessible-name", "focus:"):
+        # What Orca and the other readers listen to, to know what to say.
+        for kind in ("object:state-changed", "object:property-change:accessible-name",
+                     "object:property-change:accessible-description", "object:text-changed",
+                     "object:announcement", "window:", "focus:"):
             pyatspi.Registry.registerEventListener(self.on_event, kind)
 
     def on_event(self, event):
@@ -84,6 +88,11 @@ class Reader:
                                source.name if source else "", event.detail1))
         except Exception as e:  # an object gone by the time the event is read
             self.heard.append((event.type, "", f"<{e}>", event.detail1))
+
+    def drain(self):
+        """Hands every event already here to on_event, without waiting for more."""
+        while self.context.iteration(False):
+            pass
 
     def pump(self, seconds):
         end = time.monotonic() + seconds
@@ -215,6 +224,21 @@ def read_window(reader, app, title, role, check):
     return window
 
 
+def read_main(reader, app, when):
+    """The main window as a reader meets it at one moment of play: every object named, one
+    focus."""
+    frames = [n for n in app if n is not None and n.getRoleName() == "frame" and
+              n.getState().contains(reader.pyatspi.STATE_SHOWING) and
+              (n.name or "").startswith("Pipshift") and "-" not in n.name]
+    expect(len(frames) == 1, f"{when}: the main window is not read as one frame named by its "
+           f"title: {[(n.getRoleName(), n.name) for n in app if n is not None]}")
+    missing = unnamed(reader, frames[0])
+    expect(not missing, f"{when}: in the main window a reader reaches {len(missing)} objects "
+           f"it cannot name: {missing}")
+    claims = focused(reader, frames[0])
+    expect(len(claims) <= 1, f"{when}: {len(claims)} objects claim the focus: {claims}")
+
+
 def start_server(bin_dir, scratch):
     """pipshift-server on a free port of 127.0.0.1 with two scores posted; its port, and it."""
     site = os.path.join(scratch, "site")
@@ -237,12 +261,109 @@ def start_server(bin_dir, scratch):
 
 def choose(reader, x, app, main_window, menu_key, item, letter):
     """Chooses a menu item from the keyboard, its letter pressed only once the menu is up."""
-    x.xdotool("windowfocus", "--sync", main_window)
-    x.key(menu_key)
-    shown = reader.wait(lambda: [n for n in reader.walk(app) if n.name == item and
-                                 n.getRoleName() == "menu item"], 10)
-    expect(shown, f"{menu_key} did not open a menu with \"{item}\"")
+    def shown():
+        return [n for n in reader.walk(app) if n.name == item and n.getRoleName() == "menu item"]
+    # Once more if the first press was lost: on a bare X server, with no window manager, the
+    # keyboard's focus may reach the window a moment after it was asked for.
+    for attempt in range(2):
+        x.xdotool("windowfocus", "--sync", main_window)
+        x.key(menu_key)
+        if reader.wait(shown, 5):
+            break
+        x.key("Escape")
+    expect(shown(), f"{menu_key} did not open a menu with \"{item}\"")
     x.key(letter)
+
+
+CLOCK = re.compile(r"^Time: \d+:\d\d$")
+
+
+def told(reader, text, role="notification"):
+    """What the log holds of an object of that role being shown, or shown again, under a name."""
+    return [h for h in reader.heard if h[0] == "object:state-changed:showing" and
+            h[1] == role and h[2] == text and h[3] == 1]
+
+
+def listen_to_the_clock(reader, app):
+    """Three seconds of play: the clock's caption moves on, and a reader is told nothing of it."""
+    def clock():
+        found = [n for n in reader.walk(app) if CLOCK.match(n.name or "")]
+        return found[0] if found else None
+    node = reader.wait(clock, 5)
+    expect(node, "no clock read as \"Time: m:ss\"; the labels read: " +
+           repr([n.name for n in reader.walk(app) if n.getRoleName() == "label"]))
+    before = node.name
+    reader.heard.clear()
+    reader.pump(3.5)
+    after = node.name
+    expect(after != before and CLOCK.match(after),
+           f"the clock read {before!r} and three seconds later {after!r}")
+    ticks = [h for h in reader.heard if CLOCK.match(h[2])]
+    expect(not ticks, f"the clock was told to a reader as it ran: {ticks}")
+    return after
+
+
+def pick_up_and_let_go(reader, x, slots):
+    """The keyboard's slot is on row 1, column 2, a bone on it: Space picks it up, Space again
+    lets it go, and each is told."""
+    bone = slots[(1, 2)].split(": ")[1]
+    reader.heard.clear()
+    x.key("space")
+    expect(reader.wait(lambda: told(reader, f"{bone} picked up"), 5),
+           f"picking {bone} up was not told; heard: {reader.heard}")
+    reader.heard.clear()
+    x.key("space")
+    expect(reader.wait(lambda: told(reader, f"{bone} let go"), 5),
+           f"letting {bone} go was not told; heard: {reader.heard}")
+
+
+def play_to_a_loss(reader, app):
+    """Places bones where the hints say they may go, by a reader's press on their slots, until
+    the game is lost: it has a hundred clicks, so the hundred-and-first placement loses at the
+    latest, if no board without moves comes first. Returns the lost notice."""
+    nodes = {}
+    for node in reader.walk(app):
+        m = SLOT_NAME.match(node.name or "")
+        if m and node.getRoleName() == "push button":
+            nodes[(int(m.group(1)), int(m.group(2)))] = node
+    expect(len(nodes) == 35, f"{len(nodes)} slots to play on, not 35")
+    checked = reader.pyatspi.STATE_CHECKED
+    selected = reader.pyatspi.STATE_SELECTED
+
+    def until(probe, what):
+        expect(reader.wait(probe, 5), what)
+
+    def has(at, state):
+        return nodes[at].getState().contains(state)
+
+    reader.heard.clear()
+    for placement in range(1, 120):
+        names = {at: node.name for at, node in nodes.items()}
+        gaps = [at for at, name in names.items() if name.endswith(": empty")]
+        placed = False
+        for at in sorted((at for at in names if at not in gaps),
+                         key=lambda at: (placement * 7 + at[0] * 13 + at[1] * 5) % 35):
+            press(nodes[at])
+            if not reader.wait(lambda: has(at, selected), 5):
+                ended = named(reader, app, "SORRY, YOU LOST!")
+                expect(not ended, f"the game was lost and not told; heard: {reader.heard[-10:]}")
+                raise Failed(f"pressing {names[at]!r} did not pick its bone up")
+            targets = [g for g in gaps if has(g, checked)]
+            if targets:
+                to = targets[placement % len(targets)]
+                press(nodes[to])
+                until(lambda: nodes[to].name != names[to],
+                      f"{names[at]!r} was not placed on the hinted {names[to]!r}")
+                placed = True
+                break
+            press(nodes[at])  # let go: it may go nowhere
+            until(lambda: not has(at, selected), f"pressing {names[at]!r} again kept it")
+        expect(placed, f"no bone may move on the board read as {sorted(names.values())}")
+        reader.drain()
+        lost = told(reader, "SORRY, YOU LOST!")
+        if lost:
+            return placement
+    raise Failed(f"120 placements and no loss was told; the last events: {reader.heard[-10:]}")
 
 
 def read_other_windows(reader, x, app, main_window):
@@ -359,6 +480,7 @@ def run(args):
                             if n.getState().contains(pyatspi.STATE_FOCUSED) and n.name == name]
         expect(reader.wait(focused_named("ENTER YOUR NAME"), 10),
                "the name box does not have the focus, or is not named \"ENTER YOUR NAME\"")
+        read_main(reader, app, "with the name panel open")
 
         # Esc closes the name panel, Ctrl+S deals; every slot is read out.
         x.key("Escape")
@@ -379,6 +501,7 @@ def run(args):
                f"the bones read are not the double-six set once each: {sorted(bones)}")
         expect(all(slots[(r, 1)].endswith(": empty") for r in range(1, 8)),
                "after a deal the first column is not empty")
+        read_main(reader, app, "after a deal")
 
         # The keyboard's slot has the focus: one step right is row 1, column 2.
         reader.heard.clear()
@@ -401,8 +524,29 @@ def run(args):
         reader.heard.clear()
         x.key("space")
         expect(reader.wait(told, 5), f"a second refusal was not told; heard: {reader.heard}")
+        renamed = [h for h in reader.heard if h[0] == "object:property-change:accessible-name"
+                   and h[1] == "notification" and h[2] == "Bone cannot go there"]
+        expect(renamed, f"the second refusal did not tell its panel's name; heard: {reader.heard}")
         print("pipshift_a11y: read 35 slots, followed the focus, heard the refusal twice",
               flush=True)
+
+        # Esc puts the refusal away; the keyboard's slot goes back to the bone beside.
+        x.key("Escape")
+        x.key("Right")
+        reader.wait(focused_named(slots[(1, 2)]), 5)
+        pick_up_and_let_go(reader, x, slots)
+        clock = listen_to_the_clock(reader, app)
+        print(f"pipshift_a11y: heard a bone picked up and let go; the clock ran to {clock!r} "
+              "untold", flush=True)
+        placements = play_to_a_loss(reader, app)
+        lost = named(reader, app, "SORRY, YOU LOST!", "notification")
+        expect(lost, "the lost panel told is not read as a notification")
+        reason = lost.description or ""
+        expect(reason.startswith("No click was left") or reason.startswith("No move found"),
+               f"the lost panel's reason reads {reason!r}")
+        read_main(reader, app, "with the lost panel up")
+        print(f"pipshift_a11y: heard the loss after {placements} placements: "
+              f"\"SORRY, YOU LOST!\", {reason!r}", flush=True)
         read_other_windows(reader, x, app, window[0])
         print("pipshift_a11y: read Help, About, the tally list and the high-score list, every "
               "object named", flush=True)

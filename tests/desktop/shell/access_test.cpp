@@ -218,3 +218,87 @@ TEST_F(Access, PickingUpAndLettingGoAreSpoken) {
   ASSERT_EQ(game::boneat(w->game().board(), 7), 28);
   EXPECT_EQ(spoken->text(QAccessible::Name), bone + " picked up") << "placed, not let go";
 }
+
+// The clock as a reader meets it: its caption read whenever asked, never told as it changes, and
+// its warning said once as it begins. Qt tells a reader of a label's every new text unless the
+// label has a name of its own; the events themselves are heard over AT-SPI in the e2e test.
+class SpokenClock : public Access {
+ protected:
+  void SetUp() override {
+    Access::SetUp();
+    clickat(part(w.get(), "button_start"));
+  }
+  void tick() { w->turntimerTimer(); }
+  QString spoken() { return reader("boardspoken")->text(QAccessible::Name); }
+};
+
+TEST_F(SpokenClock, ItIsReadAsItStandsButNotToldEachSecond) {
+  for (int second = 0; second < 3; ++second) tick();
+  EXPECT_EQ(part<QLabel>(w.get(), "label_timer")->text(), "Time: 4:57");
+  QAccessibleInterface* clock = reader("label_timer");
+  EXPECT_EQ(clock->role(), QAccessible::StaticText);
+  EXPECT_EQ(clock->text(QAccessible::Name), "Time: 4:57") << "read when asked";
+  EXPECT_FALSE(part(w.get(), "label_timer")->accessibleName().isEmpty())
+      << "a label without a name of its own tells each new text";
+  EXPECT_EQ(spoken(), "") << "nothing said of the clock";
+}
+
+TEST_F(SpokenClock, ItsWarningIsSaidOnceAsItBegins) {
+  w->game().settimeleft(game::kWarningSeconds + 1);
+  tick();
+  EXPECT_EQ(spoken(), "") << "said before the warning";
+  tick();
+  ASSERT_LT(w->game().timeleft(), game::kWarningSeconds);
+  EXPECT_EQ(spoken(), "Less than 20 seconds left");
+  EXPECT_FALSE(reader("boardspoken")->state().invisible);
+
+  // Something else said, the warning is not said again at the next seconds.
+  const QString bone = QStringLiteral("%1/%2").arg(game::gettopnum(1)).arg(game::getbotnum(1));
+  clickat(part(w.get(), "bone_1"));
+  ASSERT_EQ(spoken(), bone + " picked up");
+  tick();
+  tick();
+  EXPECT_EQ(spoken(), bone + " picked up") << "the warning said again at a later second";
+
+  // A new game warns again.
+  clickat(part(w.get(), "button_start"));
+  w->game().settimeleft(game::kWarningSeconds);
+  tick();
+  EXPECT_EQ(spoken(), "Less than 20 seconds left");
+}
+
+TEST_F(SpokenClock, ItsEndIsToldByTheLostPanelNotTheWarning) {
+  w->game().settimeleft(1);
+  tick();
+  QAccessibleInterface* lost = reader("panel_lost");
+  ASSERT_FALSE(lost->state().invisible);
+  EXPECT_EQ(lost->text(QAccessible::Name), "SORRY, YOU LOST!");
+  EXPECT_EQ(lost->text(QAccessible::Description), "Out of time.");
+  EXPECT_EQ(spoken(), "") << "the last second said as a warning";
+}
+
+// A reader names every object it reaches in the main window: the parts that only hold others are
+// named by what they hold, and a line with nothing to say is not reached.
+TEST_F(Access, EveryPartAReaderReachesHasANameAndARole) {
+  w = makewindow();  // with its name panel open
+  auto nameless = [this] {
+    QStringList out;
+    std::vector<QAccessibleInterface*> todo{QAccessible::queryAccessibleInterface(w.get())};
+    while (!todo.empty()) {
+      QAccessibleInterface* iface = todo.back();
+      todo.pop_back();
+      if (iface->state().invisible) continue;
+      const QString name = iface->text(QAccessible::Name).trimmed();
+      if (name.isEmpty() || iface->role() == QAccessible::Client)
+        out << iface->object()->objectName() + " " + name;
+      for (int i = 0; i < iface->childCount(); ++i) todo.push_back(iface->child(i));
+    }
+    return out;
+  };
+  EXPECT_EQ(nameless().join(", ").toStdString(), "");
+  EXPECT_EQ(reader("panel_name")->text(QAccessible::Name), "ENTER YOUR NAME");
+  clickat(part(w.get(), "button_namecancel"));
+  clickat(part(w.get(), "button_start"));
+  EXPECT_EQ(nameless().join(", ").toStdString(), "");
+  EXPECT_TRUE(reader("deallabel")->text(QAccessible::Name).startsWith("Deal "));
+}

@@ -78,6 +78,35 @@ TEST_F(TwiceDense, TheBoardsPicturesAreTheTwiceDrawnOnes) {
   EXPECT_EQ(part<QLabel>(w.get(), "Image2")->pixmap().size(), QSize(138, 554));
 }
 
+TEST_F(TwiceDense, ThePanelsButtonsShowTheirTwiceDrawnCaptions) {
+  auto w = makewindow();
+  const auto shows = [&](const char* name, const char* path) {
+    const QImage shown = w->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    return differing(shown, part(w.get(), name)->mapTo(w.get(), QPoint()) * 2, pixels(path));
+  };
+  EXPECT_EQ(shows("button_namedone", ":/images/button_done@2x.png"), 0);
+  EXPECT_EQ(shows("button_namecancel", ":/images/button_cancel@2x.png"), 0);
+  clickat(part(w.get(), "button_namecancel"));
+  clickat(part(w.get(), "button_start"));
+  clickat(part(w.get(), "shape_1"));  // an empty slot, with no bone picked up: refused
+  ASSERT_TRUE(part(w.get(), "panel_invalid")->isVisible());
+  EXPECT_EQ(shows("image_ok", ":/images/button_ok@2x.png"), 0);
+}
+
+// Windows of 2360 x 1044 and 1792 x 1560 device pixels on the big screen: one side at its lowest
+// for the board's scale, the other longer.
+TEST_F(TwiceDense, TheBoardIsCentredOnBothAxesWithOneSideAtItsLowest) {
+  auto w = makewindow();
+  for (const QSize size : {QSize(1180, 522), QSize(896, 780)}) {
+    w->resize(size);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->size() == size; }, 5000));
+    const QMargins room = roomaround(w.get());
+    EXPECT_LE(std::abs(room.left() - room.right()), 1) << size.width() << "x" << size.height();
+    EXPECT_LE(std::abs(room.top() - room.bottom()), 1) << size.width() << "x" << size.height();
+    EXPECT_GT(std::max(room.left(), room.top()), 0) << "larger than the board on neither side";
+  }
+}
+
 TEST_F(TwiceDense, AWindowThatWouldNotFitTheWorkAreaFitsAndScrolls) {
   QScreen* big = screennamed("big");
   QScreen* small = screennamed("small");

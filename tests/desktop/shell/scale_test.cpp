@@ -164,6 +164,18 @@ TEST_F(Scaled, TheBoardIsCentredWithOneSideAtItsLowest) {
   EXPECT_EQ(board->geometry(), QRect(2, 2, 593, 325)) << "at the window's own size as designed";
 }
 
+// Centred at a scale of 1 in a wide window, then drawn larger: the larger board is centred from
+// its designed place, not from the centre it had been moved to.
+TEST_F(Scaled, ABoardCentredAtOneAndThenGrownStaysCentred) {
+  for (const QSize client :
+       {QSize(1400, 340), QSize(1250, 680), QSize(620, 900), QSize(1400, 340)}) {
+    setclient(client);
+    const QMargins room = roomaround(w.get());
+    EXPECT_LE(std::abs(room.left() - room.right()), 1) << client.width() << "x" << client.height();
+    EXPECT_LE(std::abs(room.top() - room.bottom()), 1) << client.width() << "x" << client.height();
+  }
+}
+
 TEST_F(Scaled, ClicksAtAScaledSizeLandOnTheRightSlot) {
   clickat(part(w.get(), "button_start"));
   setclient({897, 495});  // a half as large again

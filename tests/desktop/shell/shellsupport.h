@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QImage>
 #include <QMainWindow>
+#include <QMargins>
 #include <QPainter>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -21,6 +22,7 @@
 
 #include "game/board.h"
 #include "shell/boardparts.h"
+#include "shell/boardscale.h"
 #include "shell/companions.h"
 #include "shell/mainform.h"
 #include "shell/tallyport.h"
@@ -75,6 +77,18 @@ inline game::Board twomovesfromsorted() {
   board[6][0] = 0;
   board[7][0] = 7;
   return board;
+}
+
+// The room the client area leaves round the board's layout (its frame with the designed margin)
+// on each side, in the window's pixels.
+inline QMargins roomaround(Tmain* w) {
+  const QWidget* board = w->findChild<QWidget*>(QStringLiteral("panel_board"));
+  const qreal s = w->boardscale()->scale();
+  const QRect layout(board->pos() - QPoint(qRound(2 * s), qRound(2 * s)),
+                     QSize(qRound(598 * s), qRound(330 * s)));
+  const QSize client = w->centralWidget()->size();
+  return {layout.left(), layout.top(), client.width() - layout.right() - 1,
+          client.height() - layout.bottom() - 1};
 }
 
 class SoundRecorder : public SoundPlayer {
