@@ -33,6 +33,7 @@
 #include "shell/boardparts.h"
 #include "shell/boardscale.h"
 #include "shell/boardview.h"
+#include "shell/coachview.h"
 #include "shell/companions.h"
 #include "shell/dealdialog.h"
 #include "shell/dealsolver.h"
@@ -156,6 +157,14 @@ void Tmain::buildwindow() {
   replay_ = new SolutionReplay(view_, this);
   connect(replay_, &SolutionReplay::found, this, &Tmain::dealsolved);
   connect(replay_, &SolutionReplay::finished, this, &Tmain::endreplay);
+  coach_ =
+      new CoachView(view_, dealsolver(), game_, findChild<QMenu*>(QStringLiteral("View1")), this);
+  connect(coach_, &CoachView::winnablechanged, this, &Tmain::showdeal);
+  // Picking a bone up costs nothing; the hints of the bone are the coach's, not the game's.
+  connect(coach_, &CoachView::pickup, this, [this](int bone) {
+    if (game_.selectedbone() != bone) game_.clickbone(bone, false);
+    view_->showboard(game_.board(), game_.selectedbone());
+  });
 
   recordpost_ = new RecordPost(this);
   checkupdate = new THTTPGet(this);
@@ -702,6 +711,7 @@ void Tmain::startdeal(int dealnumber) {
   if (setup_.tally) setup_.tally->addtomineincrease(1);
 
   game_.start(dealnumber);
+  coach_->boardchanged();
   showdeal();
   showscore();
   view_->settimetag(game_.bartag());
@@ -718,6 +728,8 @@ BoardScale* Tmain::boardscale() const {
 }
 
 void Tmain::showboard() {
+  // A board set from outside is a board change like a placement.
+  coach_->boardchanged();
   view_->showboard(game_.board(), game_.selectedbone());
   showscore();
   view_->showclock(game_);
@@ -742,7 +754,10 @@ void Tmain::showoutcome(const game::Outcome& outcome) {
     view_->announce(panel_invalid);
   }
   // Whatever was being solved was for the board before.
-  if (outcome.movedbone != 0) dealsolver()->abandon();
+  if (outcome.movedbone != 0) {
+    dealsolver()->abandon();
+    coach_->boardchanged();
+  }
   // The bone moved, if any, and the selection.
   view_->showboard(game_.board(), game_.selectedbone());
   showscore();
@@ -758,7 +773,10 @@ void Tmain::showscore() {
 
 void Tmain::endgame(game::Ending ending) {
   // Once the game is over, what the deal allowed.
-  if (ending != game::Ending::none) replay_->find(game_.dealnumber());
+  if (ending != game::Ending::none) {
+    replay_->find(game_.dealnumber());
+    coach_->gameended();
+  }
   switch (ending) {
     case game::Ending::none:
       return;
@@ -823,6 +841,9 @@ void Tmain::showdeal() {
   const game::Solution* best = game_.gamerunning() ? nullptr : replay_->best(deal);
   const bool known = deal > 0 && best;
   QString text = deal > 0 ? QStringLiteral("Deal %1").arg(deal) : QString();
+  if (!coach_->winnabletext().isEmpty()) {
+    text += QStringLiteral("  \u00b7  ") + coach_->winnabletext();
+  }
   if (known) {
     text +=
         best->solved

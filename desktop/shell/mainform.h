@@ -19,6 +19,7 @@ class QLineEdit;
 class QTimer;
 class BoardScale;
 class BoardView;
+class CoachView;
 class RecordPost;
 class Companions;
 class DealDialog;
@@ -162,6 +163,8 @@ class Tmain : public QMainWindow {
   void showsolution();
   SolutionReplay* solutionreplay() const { return replay_; }
   DealSolver* dealsolver() const;
+  // Best Move, Show Winnable and what is said of a game once it has ended.
+  CoachView* coach() const { return coach_; }
 
   void loadinifile();
   void saveinifile();
@@ -261,6 +264,7 @@ class Tmain : public QMainWindow {
   QLabel* deallabel_ = nullptr;
   QAction* showsolution_ = nullptr;
   SolutionReplay* replay_ = nullptr;
+  CoachView* coach_ = nullptr;
 
   QTimer* Timer1 = nullptr;
   QTimer* turntimer = nullptr;

@@ -7,6 +7,7 @@
 #include "online/serverbase.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
+#include "shell/coachview.h"
 #include "shell/mainform.h"
 
 QString Tmain::defaultsettingspath(const QString& productword) {
@@ -31,6 +32,10 @@ void Tmain::loadinifile() {
                          QLatin1String("no"));
   updatecheck->setChecked(ini.readstring(section, QStringLiteral("Update"),
                                          QStringLiteral("true")) != QLatin1String("false"));
+
+  // Off unless the file says "yes": the mark was added later, and a file from before has no key.
+  coach_->setwinnableon(ini.readstring(section, QStringLiteral("Winnable"), QString()) ==
+                        QLatin1String("yes"));
 
   edit_name->setText(ini.readstring(section, QStringLiteral("Name"), QStringLiteral("Guest")));
   edit_aname->setText(edit_name->text());
@@ -62,4 +67,11 @@ void Tmain::writeinifile(const QRect& bounds) {
   ini.writestring(section, QStringLiteral("Hints"), yes(showhintson()));
   ini.writestring(section, QStringLiteral("Update"),
                   updatecheckon() ? QStringLiteral("true") : QStringLiteral("false"));
+  // A file that never had the mark on keeps exactly the keys it had. A value cannot hold a line
+  // break, so that fallback tells a missing key from any written one.
+  const QString missing = QStringLiteral("\n");
+  if (coach_->winnableon() ||
+      ini.readstring(section, QStringLiteral("Winnable"), missing) != missing) {
+    ini.writestring(section, QStringLiteral("Winnable"), yes(coach_->winnableon()));
+  }
 }

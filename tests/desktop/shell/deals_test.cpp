@@ -264,7 +264,8 @@ TEST_F(Deals, StartGameStopsThePlaybackAndHidesTheBest) {
 TEST_F(Deals, ANewGameAbandonsARunningSolve) {
   choose(QString::number(kSlowDeal));
   loseat();
-  EXPECT_EQ(w->dealsolver()->running(), 1);
+  // The deal's best, and beside it the analysis of the game just lost.
+  EXPECT_GE(w->dealsolver()->running(), 1);
   clickat(part(w.get(), "button_start"));
   // Told to stop, the worker ends within its next look at the flag.
   EXPECT_TRUE(QTest::qWaitFor([this] { return w->dealsolver()->running() == 0; }, 1000));
@@ -276,7 +277,7 @@ TEST_F(Deals, ANewGameAbandonsARunningSolve) {
 TEST_F(Deals, TheWindowMayCloseWhileASolveRuns) {
   choose(QString::number(kSlowDeal));
   loseat();
-  ASSERT_EQ(w->dealsolver()->running(), 1);
+  ASSERT_GE(w->dealsolver()->running(), 1);
   w->close();
   w.reset();
   SUCCEED();

@@ -178,13 +178,17 @@ TEST_F(MainWindowLayout, MenusInOrderWithShortcutsAndMarks) {
             QStringList({"Play Sounds", "Reset Screen Location", "Change  Name",
                          "Automatically Check for Updates", "-", "Show Hints"}));
   EXPECT_EQ(menutexts(menus[2]->menu()),
-            QStringList({"Tally List", "View High Score List", "-", "Show Solution"}));
+            QStringList({"Tally List", "View High Score List", "-", "Show Solution", "Best Move",
+                         "Show Winnable"}));
   EXPECT_EQ(menutexts(menus[3]->menu()), QStringList({"Help", "-", "About"}));
 
   EXPECT_EQ(part<QAction>(w.get(), "StartGame1")->shortcut(), QKeySequence("Ctrl+S"));
   EXPECT_EQ(part<QAction>(w.get(), "restartdeal")->shortcut(), QKeySequence("Ctrl+R"));
   EXPECT_EQ(part<QAction>(w.get(), "choosedeal")->shortcut(), QKeySequence("Ctrl+D"));
   EXPECT_EQ(part<QAction>(w.get(), "Help2")->shortcut(), QKeySequence("F1"));
+  EXPECT_EQ(part<QAction>(w.get(), "bestmove")->shortcut(), QKeySequence("H"));
+  auto* winnable = part<QAction>(w.get(), "showwinnable");
+  EXPECT_TRUE(winnable->isCheckable() && !winnable->isChecked()) << "off unless turned on";
   for (const char* marked : {"PlaySounds1", "updatecheck", "ShowHints1"}) {
     auto* a = part<QAction>(w.get(), QString::fromLatin1(marked));
     EXPECT_TRUE(a->isCheckable() && a->isChecked()) << marked;
