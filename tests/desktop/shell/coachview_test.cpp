@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "game/coach.h"
@@ -250,10 +251,12 @@ TEST_F(Coach, ANewGameDropsTheAnalysisOfTheGameBefore) {
   w->startdeal(1);
   w->game().setclicksleft(0);
   // Through the window's own handlers, with no turn of the event loop between the end of the game
-  // and the next: whatever the analysis has found by then is waiting to be delivered.
+  // and the next: what the analysis has found by then is waiting to be delivered.
   w->bone_1MouseUp(part<TBone>(w.get(), "bone_1"));
   w->shape_1MouseUp(slotwidget(game::homeslot(1)));
   ASSERT_FALSE(w->game().gamerunning());
+  // The searches end on their threads; their answers wait in the queue for the event loop.
+  while (w->dealsolver()->running() > 0) std::this_thread::yield();
   w->startdeal(1);
   settle();
   EXPECT_EQ(analyses.count(), 0);
