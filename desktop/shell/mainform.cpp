@@ -160,7 +160,8 @@ void Tmain::buildwindow() {
   coach_ =
       new CoachView(view_, dealsolver(), game_, findChild<QMenu*>(QStringLiteral("View1")), this);
   connect(coach_, &CoachView::winnablechanged, this, &Tmain::showdeal);
-  // Picking a bone up costs nothing; the hints of the bone are the coach's, not the game's.
+  // Picking a bone up costs nothing. The one slot to mark is the coach's: the game's own hints
+  // for the bone are not asked for.
   connect(coach_, &CoachView::pickup, this, [this](int bone) {
     if (game_.selectedbone() != bone) game_.clickbone(bone, false);
     view_->showboard(game_.board(), game_.selectedbone());

@@ -1,5 +1,5 @@
 // The settings file: window bounds, the three option marks and the player's name, kept between
-// runs in the program's own section of "pipshift.ini".
+// runs in the program's own section of "pipshift.ini", and Show Winnable once it has been on.
 
 #include <QAction>
 #include <QLineEdit>
