@@ -22,6 +22,10 @@ std::string bonename(int bone) {
   return std::to_string(gettopnum(bone)) + "/" + std::to_string(getbotnum(bone));
 }
 
+std::string placementtext(const Placement& placement) {
+  return bonename(placement.bone) + " to " + slotname(placement.slot);
+}
+
 std::string ordinal(int n) {
   const int tens = n % 100;
   const int ones = n % 10;
@@ -118,7 +122,7 @@ std::string analysistext(const GameAnalysis& analysis, Ending ending) {
   if (analysis.lostafter < 0) return "A win was still left when the game ended.";
   if (analysis.lostafter == 0) return "No win was left from the first board.";
   return "No win was left after your " + ordinal(analysis.lostafter) + " move (" +
-         bonename(analysis.lostmove.bone) + " to " + slotname(analysis.lostmove.slot) + ").";
+         placementtext(analysis.lostmove) + ").";
 }
 
 }  // namespace game

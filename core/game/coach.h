@@ -20,6 +20,8 @@ std::string lossreasontext(const LossReason& reason);
 
 // "6/5": a bone as the board shows it, high pip first.
 std::string bonename(int bone);
+// "4/2 to row 2, column 3": a placement as the player would make it.
+std::string placementtext(const Placement& placement);
 // "1st", "2nd", "3rd", "4th", ... "11th", "12th", "13th", "21st" ...
 std::string ordinal(int n);
 

@@ -105,6 +105,10 @@ void DealSolver::abandon() {
   reap();
 }
 
+void DealSolver::dropboards() {
+  begin(boardjob);
+}
+
 int DealSolver::running() const {
   int count = 0;
   for (const auto& job : jobs_) count += !job->done;

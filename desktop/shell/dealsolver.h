@@ -41,6 +41,8 @@ class DealSolver : public QObject {
   void analyse(const game::Game& game);
   // The board changed: every answer still to come is dropped.
   void abandon();
+  // The game is over: the boards' answers still to come are dropped, the others still come.
+  void dropboards();
   // Threads still running, the abandoned ones included.
   int running() const;
 

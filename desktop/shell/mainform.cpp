@@ -33,6 +33,7 @@
 #include "shell/boardparts.h"
 #include "shell/boardscale.h"
 #include "shell/boardview.h"
+#include "shell/coachview.h"
 #include "shell/companions.h"
 #include "shell/dealdialog.h"
 #include "shell/dealsolver.h"
@@ -157,6 +158,15 @@ void Tmain::buildwindow() {
   replay_ = new SolutionReplay(view_, this);
   connect(replay_, &SolutionReplay::found, this, &Tmain::dealsolved);
   connect(replay_, &SolutionReplay::finished, this, &Tmain::endreplay);
+  coach_ =
+      new CoachView(view_, dealsolver(), game_, findChild<QMenu*>(QStringLiteral("View1")), this);
+  connect(coach_, &CoachView::winnablechanged, this, &Tmain::showdeal);
+  // Picking a bone up costs nothing. The one slot to mark is the coach's: the game's own hints
+  // for the bone are not asked for.
+  connect(coach_, &CoachView::pickup, this, [this](int bone) {
+    if (game_.selectedbone() != bone) game_.clickbone(bone, false);
+    view_->showboard(game_.board(), game_.selectedbone());
+  });
 
   recordpost_ = new RecordPost(this);
   checkupdate = new THTTPGet(this);
@@ -710,6 +720,7 @@ void Tmain::startdeal(int dealnumber) {
   if (setup_.tally) setup_.tally->addtomineincrease(1);
 
   game_.start(dealnumber);
+  coach_->boardchanged();
   showdeal();
   showscore();
   view_->settimetag(game_.bartag());
@@ -726,6 +737,8 @@ BoardScale* Tmain::boardscale() const {
 }
 
 void Tmain::showboard() {
+  // A board set from outside is a board change like a placement.
+  coach_->boardchanged();
   view_->showboard(game_.board(), game_.selectedbone());
   showscore();
   view_->showclock(game_);
@@ -750,9 +763,17 @@ void Tmain::showoutcome(const game::Outcome& outcome) {
     view_->announce(panel_invalid);
   }
   // Whatever was being solved was for the board before.
-  if (outcome.movedbone != 0) dealsolver()->abandon();
+  if (outcome.movedbone != 0) {
+    dealsolver()->abandon();
+    coach_->boardchanged();
+  }
   // The bone moved, if any, and the selection.
   view_->showboard(game_.board(), game_.selectedbone());
+  // The board's own notices tell a placement by the bone let go; a bone going back is told here.
+  if (outcome.undone) {
+    view_->announce(QString::fromStdString(game::bonename(outcome.movedbone)) +
+                    QStringLiteral(" taken back"));
+  }
   showscore();
   endgame(outcome.ending);
   for (game::Cue cue : outcome.cues) playsounds(QString::fromLatin1(game::cuename(cue)));
@@ -766,7 +787,10 @@ void Tmain::showscore() {
 
 void Tmain::endgame(game::Ending ending) {
   // Once the game is over, what the deal allowed.
-  if (ending != game::Ending::none) replay_->find(game_.dealnumber());
+  if (ending != game::Ending::none) {
+    replay_->find(game_.dealnumber());
+    coach_->gameended();
+  }
   switch (ending) {
     case game::Ending::none:
       return;
@@ -832,6 +856,9 @@ void Tmain::showdeal() {
   const game::Solution* best = game_.gamerunning() ? nullptr : replay_->best(deal);
   const bool known = deal > 0 && best;
   QString text = deal > 0 ? QStringLiteral("Deal %1").arg(deal) : QString();
+  if (!coach_->winnabletext().isEmpty()) {
+    text += QStringLiteral("  \u00b7  ") + coach_->winnabletext();
+  }
   if (known) {
     text +=
         best->solved

@@ -20,6 +20,7 @@ class QLineEdit;
 class QTimer;
 class BoardScale;
 class BoardView;
+class CoachView;
 class RecordPost;
 class Companions;
 class DealDialog;
@@ -167,6 +168,8 @@ class Tmain : public QMainWindow {
   // back, for a click, and a game lost by leaving no move played on.
   void undomove();
   DealSolver* dealsolver() const;
+  // Best Move, Show Winnable and what is said of a game once it has ended.
+  CoachView* coach() const { return coach_; }
 
   void loadinifile();
   void saveinifile();
@@ -277,6 +280,7 @@ class Tmain : public QMainWindow {
   QLabel* deallabel_ = nullptr;
   QAction* showsolution_ = nullptr;
   SolutionReplay* replay_ = nullptr;
+  CoachView* coach_ = nullptr;
 
   QTimer* Timer1 = nullptr;
   QTimer* turntimer = nullptr;

@@ -1,5 +1,7 @@
 // The settings file: window bounds, the option marks and the player's name, kept between runs in
-// the program's own section of "pipshift.ini".
+// the program's own section of "pipshift.ini". The marks added later, Allow Undo and Show
+// Winnable, are written only once they have been on, so a file at the default settings keeps
+// exactly the keys it always had.
 
 #include <QAction>
 #include <QLineEdit>
@@ -7,6 +9,7 @@
 #include "online/serverbase.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
+#include "shell/coachview.h"
 #include "shell/mainform.h"
 
 QString Tmain::defaultsettingspath(const QString& productword) {
@@ -34,6 +37,10 @@ void Tmain::loadinifile() {
   // Off unless the file says "yes": undo is the one option that changes how a game may go.
   allowundo_->setChecked(ini.readstring(section, QStringLiteral("Undo"), QStringLiteral("no")) ==
                          QLatin1String("yes"));
+
+  // Off unless the file says "yes": the mark was added later, and a file from before has no key.
+  coach_->setwinnableon(ini.readstring(section, QStringLiteral("Winnable"), QString()) ==
+                        QLatin1String("yes"));
 
   edit_name->setText(ini.readstring(section, QStringLiteral("Name"), QStringLiteral("Guest")));
   edit_aname->setText(edit_name->text());
@@ -65,9 +72,12 @@ void Tmain::writeinifile(const QRect& bounds) {
   ini.writestring(section, QStringLiteral("Hints"), yes(showhintson()));
   ini.writestring(section, QStringLiteral("Update"),
                   updatecheckon() ? QStringLiteral("true") : QStringLiteral("false"));
-  // A file written at the default settings holds the keys it always held: "Undo" is added only
-  // once the option is on, and kept up to date from then on.
-  const bool haskey = ini.readstring(section, QStringLiteral("Undo"), QStringLiteral("a")) ==
-                      ini.readstring(section, QStringLiteral("Undo"), QStringLiteral("b"));
-  if (allowundoon() || haskey) ini.writestring(section, QStringLiteral("Undo"), yes(allowundoon()));
+  // A value cannot hold a line break, so that fallback tells a missing key from any written one.
+  const QString missing = QStringLiteral("\n");
+  auto writeonceon = [&](const QString& key, bool on) {
+    if (on || ini.readstring(section, key, missing) != missing)
+      ini.writestring(section, key, yes(on));
+  };
+  writeonceon(QStringLiteral("Undo"), allowundoon());
+  writeonceon(QStringLiteral("Winnable"), coach_->winnableon());
 }

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QWindow>
 
@@ -256,15 +257,20 @@ TEST_F(Deals, StartGameStopsThePlaybackAndHidesTheBest) {
   // The same deal again is already known: its best shows as soon as the game is over.
   choose(QStringLiteral("1"));
   EXPECT_EQ(dealtext(), "Deal 1");
+  QSignalSpy searched(w->dealsolver(), &DealSolver::solved);
   loseat();
   EXPECT_TRUE(dealtext().contains("Best for this deal: 29 clicks"));
-  EXPECT_EQ(w->dealsolver()->running(), 0);
+  // Only the analysis of the game just lost runs; the deal is not searched again.
+  EXPECT_TRUE(QTest::qWaitFor([this] { return w->dealsolver()->running() == 0; }, 20000));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(searched.count(), 0);
 }
 
 TEST_F(Deals, ANewGameAbandonsARunningSolve) {
   choose(QString::number(kSlowDeal));
   loseat();
-  EXPECT_EQ(w->dealsolver()->running(), 1);
+  // The deal's best, and beside it the analysis of the game just lost.
+  EXPECT_GE(w->dealsolver()->running(), 1);
   clickat(part(w.get(), "button_start"));
   // Told to stop, the worker ends within its next look at the flag.
   EXPECT_TRUE(QTest::qWaitFor([this] { return w->dealsolver()->running() == 0; }, 1000));
@@ -276,7 +282,7 @@ TEST_F(Deals, ANewGameAbandonsARunningSolve) {
 TEST_F(Deals, TheWindowMayCloseWhileASolveRuns) {
   choose(QString::number(kSlowDeal));
   loseat();
-  ASSERT_EQ(w->dealsolver()->running(), 1);
+  ASSERT_GE(w->dealsolver()->running(), 1);
   w->close();
   w.reset();
   SUCCEED();

@@ -179,7 +179,8 @@ TEST_F(MainWindowLayout, MenusInOrderWithShortcutsAndMarks) {
                          "Automatically Check for Updates", "-", "Show Hints", "-", "Allow Undo",
                          "Undo Move"}));
   EXPECT_EQ(menutexts(menus[2]->menu()),
-            QStringList({"Tally List", "View High Score List", "-", "Show Solution"}));
+            QStringList({"Tally List", "View High Score List", "-", "Show Solution", "Best Move",
+                         "Show Winnable"}));
   EXPECT_EQ(menutexts(menus[3]->menu()), QStringList({"Help", "-", "About"}));
 
   EXPECT_EQ(part<QAction>(w.get(), "StartGame1")->shortcut(), QKeySequence("Ctrl+S"));
@@ -189,6 +190,9 @@ TEST_F(MainWindowLayout, MenusInOrderWithShortcutsAndMarks) {
   EXPECT_EQ(part<QAction>(w.get(), "undomove")->shortcut(), QKeySequence("Ctrl+Z"));
   auto* allowundo = part<QAction>(w.get(), "allowundo");
   EXPECT_TRUE(allowundo->isCheckable() && !allowundo->isChecked()) << "off until turned on";
+  EXPECT_EQ(part<QAction>(w.get(), "bestmove")->shortcut(), QKeySequence("H"));
+  auto* winnable = part<QAction>(w.get(), "showwinnable");
+  EXPECT_TRUE(winnable->isCheckable() && !winnable->isChecked()) << "off unless turned on";
   for (const char* marked : {"PlaySounds1", "updatecheck", "ShowHints1"}) {
     auto* a = part<QAction>(w.get(), QString::fromLatin1(marked));
     EXPECT_TRUE(a->isCheckable() && a->isChecked()) << marked;
