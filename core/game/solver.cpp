@@ -472,7 +472,7 @@ class Search {
     int bound = estimate(p_);
     while (bound <= most) {
       nextbound_ = kInfinite;
-      dfs(0, bound, 0);
+      dfs(0, bound, {});
       result.nodes = nodes_;
       if (cancelled_) {
         result.cancelled = true;
@@ -507,10 +507,47 @@ class Search {
     return f;
   }
 
+  // The placement that led to the board being searched, and the bone moved before it.
+  struct Last {
+    int bone = 0;
+    int from = 0;
+    int slot = 0;
+    int bonebefore = 0;
+  };
+
+  // The order in which the moves of a board are tried, as far as two moves that could be swapped
+  // can differ: those that bring a bone home first, then by target slot (two such moves never
+  // share a target).
+  static int rank(int bone, int slot) { return (slot == tables().home[bone] ? 0 : 64) + slot; }
+
+  // True when the placement of `bone` from `from` to `slot`, made on the current board, could as
+  // well have been made before the last placement, with the same board after both, each step
+  // one the game accepts and goes on from; and when the board before the last placement tried
+  // it first. That board then searched the pair in the other order, and whatever that found
+  // holds here.
+  bool searchedbefore(const Last& last, int bone, int from, int slot) {
+    const Tables& t = tables();
+    if (last.bone == 0 || last.bonebefore == bone || rank(bone, slot) >= rank(last.bone, last.slot))
+      return false;
+    if (slot == last.from || from == last.slot) return false;
+    // Each must find the same left neighbour in either order.
+    if (t.column[slot] != 0 && t.left[slot] == last.slot) return false;
+    if (t.column[last.slot] != 0 && (t.left[last.slot] == from || t.left[last.slot] == slot))
+      return false;
+    // The board after both is the current board after this placement; the board between has
+    // the last placement undone.
+    if (t.column[last.slot] != 0 && !hasmoves(p_)) return false;
+    if (t.column[slot] == 0) return true;
+    p_.move(last.bone, last.from);
+    const bool goeson = hasmoves(p_);
+    p_.move(last.bone, last.slot);
+    return goeson;
+  }
+
   // Searches on from the current board, g placements in, for a line of at most `bound`
   // placements. Returns a lower bound on the length of any line through this board (g + its
   // distance), or sets found_ (or cancelled_).
-  int dfs(int g, int bound, int lastbone) {
+  int dfs(int g, int bound, const Last& last) {
     if (stop()) return kInfinite;
     const Tables& t = tables();
     const Key key = makekey(p_);
@@ -544,12 +581,19 @@ class Search {
       }
       int value = kInfinite;
       if (goeson(p_, slot)) {
-        if (bone == lastbone) {
+        if (bone == last.bone) {
           // Moving the same bone again ends on a board the board before reaches in one
           // placement, so it is searched from there; here it only bounds this board.
           value = g + 1 + std::max(estimate(p_), table_.lookup(p_.hash, makekey(p_)));
+        } else if (searchedbefore(last, bone, from, slot)) {
+          // The board before, at g - 1, tried this placement first and found every line through
+          // it longer than the bound; the last placement takes that board to this one's child,
+          // so the child is at most one placement nearer: no line through it fits the bound
+          // either. Any line that is skipped so has its pair of placements the other way round
+          // in a line of the same length that is not, so a shortest line is still met.
+          value = bound + 1;
         } else {
-          value = dfs(g + 1, bound, bone);
+          value = dfs(g + 1, bound, {bone, from, slot, last.bone});
         }
       }
       p_.move(bone, from);
