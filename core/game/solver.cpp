@@ -246,9 +246,28 @@ struct Waits {
     return counted;
   }
 
+  // Takes away, over and over, every bone with no arrow in or none out, which is on no ring;
+  // returns the bones left, among which are all those on a ring.
+  std::uint32_t peel() {
+    bool changed = true;
+    while (changed) {
+      changed = false;
+      for (std::uint32_t m = alive; m != 0; m &= m - 1) {
+        const int v = std::countr_zero(m);
+        if (alive >> v & 1 && (in[v] == 0 || out[v] == 0)) {
+          remove(v);
+          changed = true;
+        }
+      }
+    }
+    return alive;
+  }
+
   // A lower bound on the fewest bones that leave no ring: exact while the reductions settle the
-  // graph; past that, one bone for each of some rings that share no bone.
-  int fewestbreaks() {
+  // graph; past that, one bone for each of some rings that share no bone. Sets onring to the
+  // bones that may be on a ring; the others are on none.
+  int fewestbreaks(std::uint32_t& onring) {
+    onring = peel();
     int count = reduce();
     while (alive != 0) {
       // Every bone left waits for another, so walking on from any one closes a ring.
@@ -281,7 +300,13 @@ struct Waits {
 // other than the bone. Call that "waiting". Bones that wait for one another round a ring cannot
 // all move just once: one of them moves twice. So the estimate is the bones away from home plus
 // the fewest bones whose removal leaves no such ring, or a lower bound on it.
-int estimate(const Position& p) {
+//
+// Sets onring to a set of bones that holds every bone on a ring. A placement changes only arrows
+// to or from the bone it moves, so the graph after it, less that bone, is the graph before, less
+// that bone: the bones the graph after needs to break its rings are at least those the graph
+// before needs, less one when the bone moved was on a ring. That bounds the estimate of every
+// board a placement leads to before it is made.
+int estimate(const Position& p, std::uint32_t& onring) {
   const Tables& t = tables();
   Waits waits;
   for (int bone = 1; bone <= kBoneCount; ++bone) {
@@ -297,7 +322,12 @@ int estimate(const Position& p) {
         leftbone != bone && (t.high[leftbone] == t.high[bone] || t.high[leftbone] == t.low[bone]);
     if (!fits) waits.add(bone, leftbone);
   }
-  return p.misplaced + waits.fewestbreaks();
+  return p.misplaced + waits.fewestbreaks(onring);
+}
+
+int estimate(const Position& p) {
+  std::uint32_t onring = 0;
+  return estimate(p, onring);
 }
 
 // One board and a lower bound on its distance. The board is held whole (six bits per bone's
@@ -553,8 +583,12 @@ class Search {
     const Key key = makekey(p_);
     const int known = table_.lookup(p_.hash, key);
     if (g + known > bound) return over(g + known);
-    const int h = std::max(estimate(p_), known);
+    std::uint32_t onring = 0;
+    const int estimated = estimate(p_, onring);
+    const int h = std::max(estimated, known);
     if (g + h > bound) return over(g + h);
+    // The bones that breaking the rings takes, at least (see estimate).
+    const int breaks = estimated - p_.misplaced;
 
     std::array<std::uint16_t, kMostMoves> moves;
     const int count = generate(p_, moves);
@@ -566,8 +600,9 @@ class Search {
       const int from = p_.at[bone];
       // Bones away from home after the placement: a bound known before making it.
       const int away = p_.misplaced - (slot == t.home[bone]) + (from == t.home[bone]);
-      if (away > 0 && g + 1 + away > bound) {
-        best = std::min(best, over(g + 1 + away));
+      const int after = away + std::max(0, breaks - static_cast<int>(onring >> bone & 1));
+      if (away > 0 && g + 1 + after > bound) {
+        best = std::min(best, over(g + 1 + after));
         continue;
       }
       p_.move(bone, slot);
