@@ -481,6 +481,45 @@ class Table {
   std::size_t limit_ = 2;
 };
 
+// The placement that led to the board being searched, and the bone moved before it.
+struct Last {
+  int bone = 0;
+  int from = 0;
+  int slot = 0;
+  int bonebefore = 0;
+};
+
+// The order in which the moves of a board are tried, as far as two moves that could be swapped
+// can differ: those that bring a bone home first, then by target slot (two such moves never
+// share a target).
+int rank(int bone, int slot) {
+  return (slot == tables().home[bone] ? 0 : 64) + slot;
+}
+
+// True when the placement of `bone` from `from` to `slot`, just made on the board p after the
+// last placement, could as well have been made before the last placement, with the same board
+// after both, each step one the game accepts and goes on from; and when the board before the
+// last placement tried it first, not as a move of the bone moved just before (which that board
+// only bounds). That board then searched the pair in the other order, and whatever it found
+// holds here. p is as it was when it returns.
+bool swappable(Position& p, const Last& last, int bone, int from, int slot) {
+  const Tables& t = tables();
+  if (last.bone == 0 || last.bonebefore == bone || rank(bone, slot) >= rank(last.bone, last.slot))
+    return false;
+  if (slot == last.from || from == last.slot) return false;
+  // Each must find the same left neighbour in either order.
+  if (t.column[slot] != 0 && t.left[slot] == last.slot) return false;
+  if (t.column[last.slot] != 0 && (t.left[last.slot] == from || t.left[last.slot] == slot))
+    return false;
+  // The board after both is p; the board between has the last placement undone.
+  if (t.column[last.slot] != 0 && !hasmoves(p)) return false;
+  if (t.column[slot] == 0) return true;
+  p.move(last.bone, last.from);
+  const bool goeson = hasmoves(p);
+  p.move(last.bone, last.slot);
+  return goeson;
+}
+
 class Search {
  public:
   Search(const Position& start, const SolverOptions& options)
@@ -537,43 +576,6 @@ class Search {
     return f;
   }
 
-  // The placement that led to the board being searched, and the bone moved before it.
-  struct Last {
-    int bone = 0;
-    int from = 0;
-    int slot = 0;
-    int bonebefore = 0;
-  };
-
-  // The order in which the moves of a board are tried, as far as two moves that could be swapped
-  // can differ: those that bring a bone home first, then by target slot (two such moves never
-  // share a target).
-  static int rank(int bone, int slot) { return (slot == tables().home[bone] ? 0 : 64) + slot; }
-
-  // True when the placement of `bone` from `from` to `slot`, made on the current board, could as
-  // well have been made before the last placement, with the same board after both, each step
-  // one the game accepts and goes on from; and when the board before the last placement tried
-  // it first. That board then searched the pair in the other order, and whatever that found
-  // holds here.
-  bool searchedbefore(const Last& last, int bone, int from, int slot) {
-    const Tables& t = tables();
-    if (last.bone == 0 || last.bonebefore == bone || rank(bone, slot) >= rank(last.bone, last.slot))
-      return false;
-    if (slot == last.from || from == last.slot) return false;
-    // Each must find the same left neighbour in either order.
-    if (t.column[slot] != 0 && t.left[slot] == last.slot) return false;
-    if (t.column[last.slot] != 0 && (t.left[last.slot] == from || t.left[last.slot] == slot))
-      return false;
-    // The board after both is the current board after this placement; the board between has
-    // the last placement undone.
-    if (t.column[last.slot] != 0 && !hasmoves(p_)) return false;
-    if (t.column[slot] == 0) return true;
-    p_.move(last.bone, last.from);
-    const bool goeson = hasmoves(p_);
-    p_.move(last.bone, last.slot);
-    return goeson;
-  }
-
   // Searches on from the current board, g placements in, for a line of at most `bound`
   // placements. Returns a lower bound on the length of any line through this board (g + its
   // distance), or sets found_ (or cancelled_).
@@ -620,7 +622,7 @@ class Search {
           // Moving the same bone again ends on a board the board before reaches in one
           // placement, so it is searched from there; here it only bounds this board.
           value = g + 1 + std::max(estimate(p_), table_.lookup(p_.hash, makekey(p_)));
-        } else if (searchedbefore(last, bone, from, slot)) {
+        } else if (swappable(p_, last, bone, from, slot)) {
           // The board before, at g - 1, tried this placement first and found every line through
           // it longer than the bound; the last placement takes that board to this one's child,
           // so the child is at most one placement nearer: no line through it fits the bound
@@ -692,6 +694,16 @@ std::vector<SearchStep> searchsteps(const Board& board) {
     p.move(bone, from);
   }
   return steps;
+}
+
+bool searchskips(const Board& board, const Placement& last, const Placement& next) {
+  if (!wellformed(board)) throw std::invalid_argument("the board does not hold each bone once");
+  Position p = makeposition(board);
+  const int lastfrom = p.at[last.bone];
+  p.move(last.bone, last.slot);
+  const int nextfrom = p.at[next.bone];
+  p.move(next.bone, next.slot);
+  return swappable(p, {last.bone, lastfrom, last.slot, 0}, next.bone, nextfrom, next.slot);
 }
 
 Solution solve(const Board& board, const SolverOptions& options) {

@@ -99,6 +99,11 @@ struct SearchStep {
 };
 std::vector<SearchStep> searchsteps(const Board& board);
 
+// Whether the search, having made `last` from the board, skips `next` after it: the board tried
+// `next` first, and the pair in the other order reaches the same board, each step accepted by
+// the game and going on. Both must be placements the game accepts in turn. For the tests.
+bool searchskips(const Board& board, const Placement& last, const Placement& next);
+
 // A lower bound on the placements that sort the board, as the search estimates it.
 int solverestimate(const Board& board);
 
