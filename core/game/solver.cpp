@@ -263,32 +263,57 @@ struct Waits {
     return alive;
   }
 
-  // A lower bound on the fewest bones that leave no ring: exact while the reductions settle the
-  // graph; past that, one bone for each of some rings that share no bone. Sets onring to the
-  // bones that may be on a ring; the others are on none.
+  // A ring among the bones left, once the reductions have run: every bone left then waits for
+  // another, so walking on from any one closes a ring.
+  std::uint32_t ring() const {
+    std::uint32_t seen = 0;
+    int v = std::countr_zero(alive);
+    while (!(seen >> v & 1)) {
+      seen |= std::uint32_t{1} << v;
+      v = std::countr_zero(out[v]);
+    }
+    // v is on the ring the walk closed; the same steps from it come back to it.
+    const int start = v;
+    std::uint32_t found = 0;
+    do {
+      found |= std::uint32_t{1} << v;
+      v = std::countr_zero(out[v]);
+    } while (v != start);
+    return found;
+  }
+
+  // Whether at most `most` bones leave no ring. Any such set holds a bone of every ring, so
+  // trying each bone of one ring in turn misses none. Changes the graph.
+  bool breakable(int most) {
+    most -= reduce();
+    if (most < 0) return false;
+    if (alive == 0) return true;
+    if (most == 0) return false;
+    for (std::uint32_t m = ring(); m != 0; m &= m - 1) {
+      Waits rest = *this;
+      rest.remove(std::countr_zero(m));
+      if (rest.breakable(most - 1)) return true;
+    }
+    return false;
+  }
+
+  // The fewest bones that leave no ring. The reductions settle nearly every graph a search
+  // meets; what they leave is small, and is tried from a count of rings that share no bone,
+  // which no smaller set breaks. Sets onring to the bones that may be on a ring; the others are
+  // on none. Changes the graph.
   int fewestbreaks(std::uint32_t& onring) {
     onring = peel();
-    int count = reduce();
-    while (alive != 0) {
-      // Every bone left waits for another, so walking on from any one closes a ring.
-      std::uint32_t seen = 0;
-      int v = std::countr_zero(alive);
-      while (!(seen >> v & 1)) {
-        seen |= std::uint32_t{1} << v;
-        v = std::countr_zero(out[v]);
-      }
-      // v is on the ring the walk closed; the same steps from it come back to it.
-      const int start = v;
-      std::uint32_t ring = 0;
-      do {
-        ring |= std::uint32_t{1} << v;
-        v = std::countr_zero(out[v]);
-      } while (v != start);
-      for (std::uint32_t m = ring; m != 0; m &= m - 1) remove(std::countr_zero(m));
-      ++count;
-      count += reduce();
+    const int count = reduce();
+    if (alive == 0) return count;
+    Waits packing = *this;
+    int least = 0;
+    while (packing.alive != 0) {
+      for (std::uint32_t m = packing.ring(); m != 0; m &= m - 1)
+        packing.remove(std::countr_zero(m));
+      least += 1 + packing.reduce();
     }
-    return count;
+    while (!Waits(*this).breakable(least)) ++least;
+    return count + least;
   }
 };
 

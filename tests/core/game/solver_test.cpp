@@ -230,6 +230,21 @@ TEST(SolverRules, APlacementSkippedAfterAnotherCouldHaveComeFirst) {
   EXPECT_GT(skipped, 1000);
 }
 
+TEST(SolverRules, OnePlacementLowersTheBonesToMoveTwiceByOneAtMost) {
+  // The search bounds each board a placement leads to by this before it makes the placement.
+  std::mt19937 random(29);
+  for (int round = 0; round < 200; ++round) {
+    const Board board = round % 2 == 0 ? gappedboard(random) : randomboard(random);
+    const int twice = solverestimate(board) - away(board);
+    for (const SearchStep& step : searchsteps(board)) {
+      Board after = board;
+      clearbone(after, step.placement.bone);
+      testing::put(after, step.placement.slot, step.placement.bone);
+      EXPECT_GE(solverestimate(after) - away(after), twice - 1) << "round " << round;
+    }
+  }
+}
+
 TEST(SolverRules, BoardsWithoutEachBoneOnceAreRefused) {
   Board twice = solvedboard();
   twice[7][0] = 1;
