@@ -456,8 +456,9 @@ class Table {
 
   void store(std::uint64_t hash, const Key& k, int bound) {
     place({k.a, k.b, k.c | std::uint64_t(std::clamp(bound, 1, kInfinite)) << 56, hash});
-    // Kept at most a quarter full: a lost bound can cost a whole subtree searched again.
-    if (used_ * 4 > size_ && size_ < limit_) resize(size_ * 2);
+    // Kept at most half full: with two places for each board few bounds are lost so, and fresh
+    // memory for a table twice the size would cost more time than the lost bounds do.
+    if (used_ * 2 > size_ && size_ < limit_) resize(size_ * 2);
   }
 
   std::size_t bytes() const { return size_ * sizeof(Entry); }
