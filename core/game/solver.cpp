@@ -619,22 +619,34 @@ class Search {
     const int breaks = estimated - p_.misplaced;
 
     std::array<std::uint16_t, kMostMoves> moves;
-    const int count = generate(p_, moves);
+    int count = generate(p_, moves);
 
+    // What each placement's board needs at least, known before making it: the bones away from
+    // home after it, and those that must move twice (see estimate). Those that pass have their
+    // table places fetched all together, so the lookups below seldom wait for memory.
     int best = kInfinite;
+    int kept = 0;
     for (int i = 0; i < count; ++i) {
       const int bone = moves[i] >> 8;
       const int slot = moves[i] & 0xff;
       const int from = p_.at[bone];
-      // Bones away from home after the placement: a bound known before making it.
       const int away = p_.misplaced - (slot == t.home[bone]) + (from == t.home[bone]);
       const int after = away + std::max(0, breaks - static_cast<int>(onring >> bone & 1));
       if (away > 0 && g + 1 + after > bound) {
         best = std::min(best, over(g + 1 + after));
         continue;
       }
+      table_.prefetch(p_.hash ^ t.zobrist[from][bone] ^ t.zobrist[slot][bone]);
+      moves[kept++] = moves[i];
+    }
+    count = kept;
+
+    for (int i = 0; i < count; ++i) {
+      const int bone = moves[i] >> 8;
+      const int slot = moves[i] & 0xff;
+      const int from = p_.at[bone];
+      const int away = p_.misplaced - (slot == t.home[bone]) + (from == t.home[bone]);
       p_.move(bone, slot);
-      table_.prefetch(p_.hash);
       line_[g] = {slot, bone};
       if (away == 0) {
         found_ = true;
