@@ -324,7 +324,7 @@ struct Waits {
 // when that one does not fit it or is the bone itself: the rule wants a fitting left neighbour
 // other than the bone. Call that "waiting". Bones that wait for one another round a ring cannot
 // all move just once: one of them moves twice. So the estimate is the bones away from home plus
-// the fewest bones whose removal leaves no such ring, or a lower bound on it.
+// the fewest bones whose removal leaves no such ring.
 //
 // Sets onring to a set of bones that holds every bone on a ring. A placement changes only arrows
 // to or from the bone it moves, so the graph after it, less that bone, is the graph before, less
