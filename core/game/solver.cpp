@@ -434,13 +434,16 @@ class ZeroedBlock {
 };
 
 // Boards already searched, with the bound each search proved. It starts small and doubles as it
-// fills, up to the size it is given, so that a short search costs little memory and time.
+// fills, up to the size it is given, so that a short search costs little memory and time. Its
+// largest size is set aside at the start, but memory never touched costs nothing, and doubling
+// in place touches no more than the table in use.
 class Table {
  public:
   explicit Table(std::size_t bytes) {
     limit_ = 2;
     while (limit_ * 2 * sizeof(Entry) <= bytes) limit_ *= 2;
-    resize(std::min(limit_, kFirstSize));
+    block_ = ZeroedBlock(limit_ * sizeof(Entry));
+    size_ = std::min(limit_, kFirstSize);
   }
 
   int lookup(std::uint64_t hash, const Key& k) const {
@@ -458,7 +461,7 @@ class Table {
     place({k.a, k.b, k.c | std::uint64_t(std::clamp(bound, 1, kInfinite)) << 56, hash});
     // Kept at most half full: with two places for each board few bounds are lost so, and fresh
     // memory for a table twice the size would cost more time than the lost bounds do.
-    if (used_ * 2 > size_ && size_ < limit_) resize(size_ * 2);
+    if (used_ * 2 > size_ && size_ < limit_) grow();
   }
 
   std::size_t bytes() const { return size_ * sizeof(Entry); }
@@ -469,15 +472,21 @@ class Table {
 
   Entry* entries() const { return static_cast<Entry*>(block_.get()); }
 
-  void resize(std::size_t size) {
-    ZeroedBlock old = std::move(block_);
-    const Entry* from = static_cast<const Entry*>(old.get());
-    const std::size_t oldsize = size_;
-    block_ = ZeroedBlock(size * sizeof(Entry));
-    size_ = size;
-    used_ = 0;
-    for (std::size_t i = 0; i < oldsize; ++i) {
-      if (from[i].c != 0) place(from[i]);
+  // Doubles the table where it lies. A board's two places at i under the old size are at i or
+  // at i + the old size under the new one, and the upper half is still empty, so each entry
+  // either stays or moves to the same pair up there, where two always fit.
+  void grow() {
+    Entry* e = entries();
+    const std::size_t old = size_;
+    size_ *= 2;
+    for (std::size_t i = 0; i < old; i += 2) {
+      Entry* upper = e + i + old;
+      for (int j = 0; j < 2; ++j) {
+        Entry& entry = e[i + j];
+        if (entry.c == 0 || (entry.hash & (size_ - 2)) == i) continue;
+        (upper[0].c == 0 ? upper[0] : upper[1]) = entry;
+        entry = Entry{};
+      }
     }
   }
 
