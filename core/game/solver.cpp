@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -435,15 +436,15 @@ class ZeroedBlock {
 
 // Boards already searched, with the bound each search proved. It starts small and doubles as it
 // fills, up to the size it is given, so that a short search costs little memory and time. Its
-// largest size is set aside at the start, but memory never touched costs nothing, and doubling
-// in place touches no more than the table in use.
+// largest size is set aside once it outgrows the first, but memory never touched costs nothing,
+// and doubling in place touches no more than the table in use.
 class Table {
  public:
   explicit Table(std::size_t bytes) {
     limit_ = 2;
     while (limit_ * 2 * sizeof(Entry) <= bytes) limit_ *= 2;
-    block_ = ZeroedBlock(limit_ * sizeof(Entry));
-    size_ = std::min(limit_, kFirstSize);
+    size_ = capacity_ = std::min(limit_, kFirstSize);
+    block_ = ZeroedBlock(size_ * sizeof(Entry));
   }
 
   int lookup(std::uint64_t hash, const Key& k) const {
@@ -476,6 +477,13 @@ class Table {
   // at i + the old size under the new one, and the upper half is still empty, so each entry
   // either stays or moves to the same pair up there, where two always fit.
   void grow() {
+    if (capacity_ < size_ * 2) {
+      // Past the first size, the largest is set aside at once.
+      ZeroedBlock whole(limit_ * sizeof(Entry));
+      std::memcpy(whole.get(), block_.get(), size_ * sizeof(Entry));
+      block_ = std::move(whole);
+      capacity_ = limit_;
+    }
     Entry* e = entries();
     const std::size_t old = size_;
     size_ *= 2;
@@ -512,6 +520,8 @@ class Table {
 
   ZeroedBlock block_;
   std::size_t size_ = 0;
+  // Entries the block holds.
+  std::size_t capacity_ = 0;
   std::size_t used_ = 0;
   std::size_t limit_ = 2;
 };
