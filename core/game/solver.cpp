@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -246,30 +247,74 @@ struct Waits {
     return counted;
   }
 
-  // A lower bound on the fewest bones that leave no ring: exact while the reductions settle the
-  // graph; past that, one bone for each of some rings that share no bone.
-  int fewestbreaks() {
-    int count = reduce();
-    while (alive != 0) {
-      // Every bone left waits for another, so walking on from any one closes a ring.
-      std::uint32_t seen = 0;
-      int v = std::countr_zero(alive);
-      while (!(seen >> v & 1)) {
-        seen |= std::uint32_t{1} << v;
-        v = std::countr_zero(out[v]);
+  // Takes away, over and over, every bone with no arrow in or none out, which is on no ring;
+  // returns the bones left, among which are all those on a ring.
+  std::uint32_t peel() {
+    bool changed = true;
+    while (changed) {
+      changed = false;
+      for (std::uint32_t m = alive; m != 0; m &= m - 1) {
+        const int v = std::countr_zero(m);
+        if (alive >> v & 1 && (in[v] == 0 || out[v] == 0)) {
+          remove(v);
+          changed = true;
+        }
       }
-      // v is on the ring the walk closed; the same steps from it come back to it.
-      const int start = v;
-      std::uint32_t ring = 0;
-      do {
-        ring |= std::uint32_t{1} << v;
-        v = std::countr_zero(out[v]);
-      } while (v != start);
-      for (std::uint32_t m = ring; m != 0; m &= m - 1) remove(std::countr_zero(m));
-      ++count;
-      count += reduce();
     }
-    return count;
+    return alive;
+  }
+
+  // A ring among the bones left, once the reductions have run: every bone left then waits for
+  // another, so walking on from any one closes a ring.
+  std::uint32_t ring() const {
+    std::uint32_t seen = 0;
+    int v = std::countr_zero(alive);
+    while (!(seen >> v & 1)) {
+      seen |= std::uint32_t{1} << v;
+      v = std::countr_zero(out[v]);
+    }
+    // v is on the ring the walk closed; the same steps from it come back to it.
+    const int start = v;
+    std::uint32_t found = 0;
+    do {
+      found |= std::uint32_t{1} << v;
+      v = std::countr_zero(out[v]);
+    } while (v != start);
+    return found;
+  }
+
+  // Whether at most `most` bones leave no ring. Any such set holds a bone of every ring, so
+  // trying each bone of one ring in turn misses none. Changes the graph.
+  bool breakable(int most) {
+    most -= reduce();
+    if (most < 0) return false;
+    if (alive == 0) return true;
+    if (most == 0) return false;
+    for (std::uint32_t m = ring(); m != 0; m &= m - 1) {
+      Waits rest = *this;
+      rest.remove(std::countr_zero(m));
+      if (rest.breakable(most - 1)) return true;
+    }
+    return false;
+  }
+
+  // The fewest bones that leave no ring. The reductions settle nearly every graph a search
+  // meets; what they leave is small, and is tried from a count of rings that share no bone,
+  // which no smaller set breaks. Sets onring to the bones that may be on a ring; the others are
+  // on none. Changes the graph.
+  int fewestbreaks(std::uint32_t& onring) {
+    onring = peel();
+    const int count = reduce();
+    if (alive == 0) return count;
+    Waits packing = *this;
+    int least = 0;
+    while (packing.alive != 0) {
+      for (std::uint32_t m = packing.ring(); m != 0; m &= m - 1)
+        packing.remove(std::countr_zero(m));
+      least += 1 + packing.reduce();
+    }
+    while (!Waits(*this).breakable(least)) ++least;
+    return count + least;
   }
 };
 
@@ -280,8 +325,14 @@ struct Waits {
 // when that one does not fit it or is the bone itself: the rule wants a fitting left neighbour
 // other than the bone. Call that "waiting". Bones that wait for one another round a ring cannot
 // all move just once: one of them moves twice. So the estimate is the bones away from home plus
-// the fewest bones whose removal leaves no such ring, or a lower bound on it.
-int estimate(const Position& p) {
+// the fewest bones whose removal leaves no such ring.
+//
+// Sets onring to a set of bones that holds every bone on a ring. A placement changes only arrows
+// to or from the bone it moves, so the graph after it, less that bone, is the graph before, less
+// that bone: the bones the graph after needs to break its rings are at least those the graph
+// before needs, less one when the bone moved was on a ring. That bounds the estimate of every
+// board a placement leads to before it is made.
+int estimate(const Position& p, std::uint32_t& onring) {
   const Tables& t = tables();
   Waits waits;
   for (int bone = 1; bone <= kBoneCount; ++bone) {
@@ -297,7 +348,12 @@ int estimate(const Position& p) {
         leftbone != bone && (t.high[leftbone] == t.high[bone] || t.high[leftbone] == t.low[bone]);
     if (!fits) waits.add(bone, leftbone);
   }
-  return p.misplaced + waits.fewestbreaks();
+  return p.misplaced + waits.fewestbreaks(onring);
+}
+
+int estimate(const Position& p) {
+  std::uint32_t onring = 0;
+  return estimate(p, onring);
 }
 
 // One board and a lower bound on its distance. The board is held whole (six bits per bone's
@@ -379,13 +435,16 @@ class ZeroedBlock {
 };
 
 // Boards already searched, with the bound each search proved. It starts small and doubles as it
-// fills, up to the size it is given, so that a short search costs little memory and time.
+// fills, up to the size it is given, so that a short search costs little memory and time. Its
+// largest size is set aside once it outgrows the first, but memory never touched costs nothing,
+// and doubling in place touches no more than the table in use.
 class Table {
  public:
   explicit Table(std::size_t bytes) {
     limit_ = 2;
     while (limit_ * 2 * sizeof(Entry) <= bytes) limit_ *= 2;
-    resize(std::min(limit_, kFirstSize));
+    size_ = capacity_ = std::min(limit_, kFirstSize);
+    block_ = ZeroedBlock(size_ * sizeof(Entry));
   }
 
   int lookup(std::uint64_t hash, const Key& k) const {
@@ -401,8 +460,9 @@ class Table {
 
   void store(std::uint64_t hash, const Key& k, int bound) {
     place({k.a, k.b, k.c | std::uint64_t(std::clamp(bound, 1, kInfinite)) << 56, hash});
-    // Kept at most a quarter full: a lost bound can cost a whole subtree searched again.
-    if (used_ * 4 > size_ && size_ < limit_) resize(size_ * 2);
+    // Kept at most half full: with two places for each board few bounds are lost so, and fresh
+    // memory for a table twice the size would cost more time than the lost bounds do.
+    if (used_ * 2 > size_ && size_ < limit_) grow();
   }
 
   std::size_t bytes() const { return size_ * sizeof(Entry); }
@@ -413,15 +473,28 @@ class Table {
 
   Entry* entries() const { return static_cast<Entry*>(block_.get()); }
 
-  void resize(std::size_t size) {
-    ZeroedBlock old = std::move(block_);
-    const Entry* from = static_cast<const Entry*>(old.get());
-    const std::size_t oldsize = size_;
-    block_ = ZeroedBlock(size * sizeof(Entry));
-    size_ = size;
-    used_ = 0;
-    for (std::size_t i = 0; i < oldsize; ++i) {
-      if (from[i].c != 0) place(from[i]);
+  // Doubles the table where it lies. A board's two places at i under the old size are at i or
+  // at i + the old size under the new one, and the upper half is still empty, so each entry
+  // either stays or moves to the same pair up there, where two always fit.
+  void grow() {
+    if (capacity_ < size_ * 2) {
+      // Past the first size, the largest is set aside at once.
+      ZeroedBlock whole(limit_ * sizeof(Entry));
+      std::memcpy(whole.get(), block_.get(), size_ * sizeof(Entry));
+      block_ = std::move(whole);
+      capacity_ = limit_;
+    }
+    Entry* e = entries();
+    const std::size_t old = size_;
+    size_ *= 2;
+    for (std::size_t i = 0; i < old; i += 2) {
+      Entry* upper = e + i + old;
+      for (int j = 0; j < 2; ++j) {
+        Entry& entry = e[i + j];
+        if (entry.c == 0 || (entry.hash & (size_ - 2)) == i) continue;
+        (upper[0].c == 0 ? upper[0] : upper[1]) = entry;
+        entry = Entry{};
+      }
     }
   }
 
@@ -447,9 +520,50 @@ class Table {
 
   ZeroedBlock block_;
   std::size_t size_ = 0;
+  // Entries the block holds.
+  std::size_t capacity_ = 0;
   std::size_t used_ = 0;
   std::size_t limit_ = 2;
 };
+
+// The placement that led to the board being searched, and the bone moved before it.
+struct Last {
+  int bone = 0;
+  int from = 0;
+  int slot = 0;
+  int bonebefore = 0;
+};
+
+// The order in which the moves of a board are tried, as far as two moves that could be swapped
+// can differ: those that bring a bone home first, then by target slot (two such moves never
+// share a target).
+int rank(int bone, int slot) {
+  return (slot == tables().home[bone] ? 0 : 64) + slot;
+}
+
+// True when the placement of `bone` from `from` to `slot`, just made on the board p after the
+// last placement, could as well have been made before the last placement, with the same board
+// after both, each step one the game accepts and goes on from; and when the board before the
+// last placement tried it first, not as a move of the bone moved just before (which that board
+// only bounds). That board then searched the pair in the other order, and whatever it found
+// holds here. p is as it was when it returns.
+bool swappable(Position& p, const Last& last, int bone, int from, int slot) {
+  const Tables& t = tables();
+  if (last.bone == 0 || last.bonebefore == bone || rank(bone, slot) >= rank(last.bone, last.slot))
+    return false;
+  if (slot == last.from || from == last.slot) return false;
+  // Each must find the same left neighbour in either order.
+  if (t.column[slot] != 0 && t.left[slot] == last.slot) return false;
+  if (t.column[last.slot] != 0 && (t.left[last.slot] == from || t.left[last.slot] == slot))
+    return false;
+  // The board after both is p; the board between has the last placement undone.
+  if (t.column[last.slot] != 0 && !hasmoves(p)) return false;
+  if (t.column[slot] == 0) return true;
+  p.move(last.bone, last.from);
+  const bool goeson = hasmoves(p);
+  p.move(last.bone, last.slot);
+  return goeson;
+}
 
 class Search {
  public:
@@ -472,7 +586,7 @@ class Search {
     int bound = estimate(p_);
     while (bound <= most) {
       nextbound_ = kInfinite;
-      dfs(0, bound, 0);
+      dfs(0, bound, {});
       result.nodes = nodes_;
       if (cancelled_) {
         result.cancelled = true;
@@ -510,31 +624,48 @@ class Search {
   // Searches on from the current board, g placements in, for a line of at most `bound`
   // placements. Returns a lower bound on the length of any line through this board (g + its
   // distance), or sets found_ (or cancelled_).
-  int dfs(int g, int bound, int lastbone) {
+  int dfs(int g, int bound, const Last& last) {
     if (stop()) return kInfinite;
     const Tables& t = tables();
     const Key key = makekey(p_);
     const int known = table_.lookup(p_.hash, key);
     if (g + known > bound) return over(g + known);
-    const int h = std::max(estimate(p_), known);
+    std::uint32_t onring = 0;
+    const int estimated = estimate(p_, onring);
+    const int h = std::max(estimated, known);
     if (g + h > bound) return over(g + h);
+    // The bones that breaking the rings takes, at least (see estimate).
+    const int breaks = estimated - p_.misplaced;
 
     std::array<std::uint16_t, kMostMoves> moves;
-    const int count = generate(p_, moves);
+    int count = generate(p_, moves);
 
+    // What each placement's board needs at least, known before making it: the bones away from
+    // home after it, and those that must move twice (see estimate). Those that pass have their
+    // table places fetched all together, so the lookups below seldom wait for memory.
     int best = kInfinite;
+    int kept = 0;
     for (int i = 0; i < count; ++i) {
       const int bone = moves[i] >> 8;
       const int slot = moves[i] & 0xff;
       const int from = p_.at[bone];
-      // Bones away from home after the placement: a bound known before making it.
       const int away = p_.misplaced - (slot == t.home[bone]) + (from == t.home[bone]);
-      if (away > 0 && g + 1 + away > bound) {
-        best = std::min(best, over(g + 1 + away));
+      const int after = away + std::max(0, breaks - static_cast<int>(onring >> bone & 1));
+      if (away > 0 && g + 1 + after > bound) {
+        best = std::min(best, over(g + 1 + after));
         continue;
       }
+      table_.prefetch(p_.hash ^ t.zobrist[from][bone] ^ t.zobrist[slot][bone]);
+      moves[kept++] = moves[i];
+    }
+    count = kept;
+
+    for (int i = 0; i < count; ++i) {
+      const int bone = moves[i] >> 8;
+      const int slot = moves[i] & 0xff;
+      const int from = p_.at[bone];
+      const int away = p_.misplaced - (slot == t.home[bone]) + (from == t.home[bone]);
       p_.move(bone, slot);
-      table_.prefetch(p_.hash);
       line_[g] = {slot, bone};
       if (away == 0) {
         found_ = true;
@@ -544,12 +675,19 @@ class Search {
       }
       int value = kInfinite;
       if (goeson(p_, slot)) {
-        if (bone == lastbone) {
+        if (bone == last.bone) {
           // Moving the same bone again ends on a board the board before reaches in one
           // placement, so it is searched from there; here it only bounds this board.
           value = g + 1 + std::max(estimate(p_), table_.lookup(p_.hash, makekey(p_)));
+        } else if (swappable(p_, last, bone, from, slot)) {
+          // The board before, at g - 1, tried this placement first and found every line through
+          // it longer than the bound; the last placement takes that board to this one's child,
+          // so the child is at most one placement nearer: no line through it fits the bound
+          // either. Any line that is skipped so has its pair of placements the other way round
+          // in a line of the same length that is not, so a shortest line is still met.
+          value = bound + 1;
         } else {
-          value = dfs(g + 1, bound, bone);
+          value = dfs(g + 1, bound, {bone, from, slot, last.bone});
         }
       }
       p_.move(bone, from);
@@ -613,6 +751,16 @@ std::vector<SearchStep> searchsteps(const Board& board) {
     p.move(bone, from);
   }
   return steps;
+}
+
+bool searchskips(const Board& board, const Placement& last, const Placement& next) {
+  if (!wellformed(board)) throw std::invalid_argument("the board does not hold each bone once");
+  Position p = makeposition(board);
+  const int lastfrom = p.at[last.bone];
+  p.move(last.bone, last.slot);
+  const int nextfrom = p.at[next.bone];
+  p.move(next.bone, next.slot);
+  return swappable(p, {last.bone, lastfrom, last.slot, 0}, next.bone, nextfrom, next.slot);
 }
 
 Solution solve(const Board& board, const SolverOptions& options) {

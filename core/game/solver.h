@@ -24,11 +24,14 @@
 //   bone itself. Draw these as "waits for" arrows between bones. Round a closed ring of arrows
 //   every bone would have to move before the next, which cannot be: some bone of every ring
 //   moves at least twice. So the estimate is the bones away from home plus the fewest bones that
-//   meet every ring, or a lower bound on that number: the graph is first cut down by steps that
-//   keep the number exact (a bone on no ring goes; a bone with an arrow to itself is counted; a
-//   bone with one arrow in or one arrow out is merged with its neighbour, since every ring
-//   through it runs through that neighbour too), and whatever is left is counted one per ring
-//   of a set of rings that share no bone.
+//   meet every ring: the graph is first cut down by steps that keep the number exact (a bone on
+//   no ring goes; a bone with an arrow to itself is counted; a bone with one arrow in or one
+//   arrow out is merged with its neighbour, since every ring through it runs through that
+//   neighbour too), and whatever is left, small and rare, is settled by trying each bone of one
+//   ring in turn.
+// - A board's estimate bounds each board a placement leads to before the placement is made: a
+//   placement changes only arrows to or from the bone it moves, so the bones that break every
+//   ring after it are at least those needed before, less one when that bone was on a ring.
 // - The transposition table remembers, for a board already searched, a lower bound on the
 //   length of any line from it, proved by that search: every placement from the board was tried
 //   and each led over the bound, or to a board known to need at least so much. A board's
@@ -40,6 +43,14 @@
 //   whenever both moves were (the slot was empty and had the same left neighbour before) and
 //   reaches the same board in one placement fewer, from the board before, where it is searched.
 //   Such a board still counts, by its estimate, in the bound proved for the board it follows.
+// - Nor is a placement that could as well have come before the last one (the pair the other
+//   way round reaches the same board, the game accepting each step and going on) when the board
+//   before tried it first: that board searched the pair the other way round and found no line
+//   through it within the bound, and the board it reached is one placement from this one's, so
+//   no line through this one's is within the bound either, which is all it adds to the bound
+//   proved here. A shortest line with such a pair has it the other way round in another line as
+//   short, and swapping pairs into the order they are tried in ends, with a line none is
+//   skipped in.
 // - The order in which placements are tried (home slots first) changes only how soon a solution
 //   is met within the last bound, never which bounds are searched.
 //
@@ -98,6 +109,11 @@ struct SearchStep {
   bool loses = false;
 };
 std::vector<SearchStep> searchsteps(const Board& board);
+
+// Whether the search, having made `last` from the board, skips `next` after it: the board tried
+// `next` first, and the pair in the other order reaches the same board, each step accepted by
+// the game and going on. Both must be placements the game accepts in turn. For the tests.
+bool searchskips(const Board& board, const Placement& last, const Placement& next);
 
 // A lower bound on the placements that sort the board, as the search estimates it.
 int solverestimate(const Board& board);

@@ -154,6 +154,97 @@ TEST(SolverRules, TheSearchTriesExactlyThePlacementsTheGameAccepts) {
   }
 }
 
+// Boards on which one placement easily leaves the hint scan nothing: the empty slots come in
+// pairs side by side, most rows are full from column 1 on, and the rest lies anywhere.
+Board gappedboard(std::mt19937& random) {
+  std::vector<int> empty;
+  while (empty.size() < 6) {
+    const int row = static_cast<int>(random() % kRowCount);
+    const int column = static_cast<int>(random() % (rowlength(row) - 1));
+    const int a = getspot(column, row);
+    const int b = getspot(column + 1, row);
+    if (std::find(empty.begin(), empty.end(), a) != empty.end() ||
+        std::find(empty.begin(), empty.end(), b) != empty.end())
+      continue;
+    empty.push_back(a);
+    empty.push_back(b);
+  }
+  while (empty.size() < kSlotCount - kBoneCount) {
+    const int slot = 1 + static_cast<int>(random() % kSlotCount);
+    if (std::find(empty.begin(), empty.end(), slot) == empty.end()) empty.push_back(slot);
+  }
+  std::vector<int> bones;
+  for (int bone = 1; bone <= kBoneCount; ++bone) bones.push_back(bone);
+  std::shuffle(bones.begin(), bones.end(), random);
+  Board board{};
+  std::size_t next = 0;
+  for (int slot = 1; slot <= kSlotCount; ++slot) {
+    if (std::find(empty.begin(), empty.end(), slot) == empty.end())
+      testing::put(board, slot, bones[next++]);
+  }
+  return board;
+}
+
+std::size_t indexof(const std::vector<SearchStep>& steps, const Placement& placement) {
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    if (steps[i].placement.bone == placement.bone && steps[i].placement.slot == placement.slot)
+      return i;
+  }
+  return steps.size();
+}
+
+TEST(SolverRules, APlacementSkippedAfterAnotherCouldHaveComeFirst) {
+  std::mt19937 random(23);
+  int skipped = 0;
+  for (int round = 0; round < 120; ++round) {
+    const Board board = round % 2 == 0 ? gappedboard(random) : randomboard(random);
+    const std::vector<SearchStep> first = searchsteps(board);
+    for (const SearchStep& last : first) {
+      if (last.sorts || last.loses) continue;
+      Board between = board;
+      clearbone(between, last.placement.bone);
+      testing::put(between, last.placement.slot, last.placement.bone);
+      for (const SearchStep& next : searchsteps(between)) {
+        if (next.sorts || next.loses || next.placement.bone == last.placement.bone) continue;
+        if (!searchskips(board, last.placement, next.placement)) continue;
+        ++skipped;
+        // The board before tries it first, and the game takes the pair the other way round to
+        // the same board without ending.
+        EXPECT_LT(indexof(first, next.placement), indexof(first, last.placement));
+        Game game = gameon(board, 50);
+        game.clickbone(next.placement.bone, false);
+        const Outcome one = game.clickslot(next.placement.slot);
+        ASSERT_EQ(one.movedbone, next.placement.bone) << "round " << round;
+        EXPECT_EQ(one.ending, Ending::none) << "round " << round;
+        game.clickbone(last.placement.bone, false);
+        const Outcome two = game.clickslot(last.placement.slot);
+        ASSERT_EQ(two.movedbone, last.placement.bone) << "round " << round;
+        EXPECT_EQ(two.ending, Ending::none) << "round " << round;
+        Board both = between;
+        clearbone(both, next.placement.bone);
+        testing::put(both, next.placement.slot, next.placement.bone);
+        EXPECT_EQ(game.board(), both) << "round " << round;
+      }
+    }
+  }
+  EXPECT_GT(skipped, 1000);
+}
+
+TEST(SolverRules, OnePlacementLowersTheBonesToMoveTwiceByOneAtMost) {
+  // The search bounds each board a placement leads to by this before it makes the placement.
+  std::mt19937 random(29);
+  for (int round = 0; round < 200; ++round) {
+    const Board board = round % 2 == 0 ? gappedboard(random) : randomboard(random);
+    const int twice = solverestimate(board) - away(board);
+    for (const SearchStep& step : searchsteps(board)) {
+      Board after = board;
+      clearbone(after, step.placement.bone);
+      testing::put(after, step.placement.slot, step.placement.bone);
+      EXPECT_GE(solverestimate(after) - away(after), twice - 1) << "round " << round;
+    }
+  }
+}
+
 TEST(SolverRules, BoardsWithoutEachBoneOnceAreRefused) {
   Board twice = solvedboard();
   twice[7][0] = 1;
