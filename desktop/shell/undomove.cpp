@@ -2,11 +2,18 @@
 // button the lost panel offers when a game was lost by leaving no move. The rule itself, what an
 // undo restores and what it costs, is game::Game::undo(); here it is only asked for and shown.
 
-#include <QAction>
-#include <QMenu>
+#include <algorithm>
 
+#include <QAction>
+#include <QImage>
+#include <QMenu>
+#include <QPaintEngine>
+#include <QPainter>
+
+#include "controls/drawing.h"
 #include "controls/flatpanel.h"
 #include "controls/imagebutton.h"
+#include "resources/resources.h"
 #include "shell/boardparts.h"
 #include "shell/boardview.h"
 #include "shell/dealsolver.h"
@@ -22,6 +29,64 @@ constexpr int lostpanelheight = 105;
 constexpr int undopanelheight = 150;
 constexpr int undobuttonleft = 98;
 constexpr int undobuttontop = 97;
+
+// The art the Undo face is made from: a button of the same size whose caption sits well inside
+// the middle three fifths of its face.
+const QString faceart = QStringLiteral(":/images/button_done.png");
+const QColor captioncolour(0xF4, 0xF4, 0xFF);
+
+// There is no picture of an Undo button, and the plain stand-in face of a missing picture, beside
+// Start Game and Done, looked like one missing. So the face is Done's picture with its caption
+// painted out: each row of the middle three fifths takes the colour the row has left of the
+// caption, which keeps the border, the shading and the light band of the picture, at the size and
+// pixel ratio it is drawn at; the caption is then drawn as text.
+class UndoButton : public TImageButton {
+ public:
+  explicit UndoButton(QWidget* parent) : TImageButton(QString(), QStringLiteral("Undo"), parent) {}
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    const QPaintDevice* target = p.paintEngine() ? p.paintEngine()->paintDevice() : nullptr;
+    const qreal ratio = target ? target->devicePixelRatioF() : devicePixelRatioF();
+    const int shift = isDown() ? std::max(1, qRound(controls::drawscale(this))) : 0;
+    const QRect face = rect().translated(shift, shift);
+    p.drawPixmap(face.topLeft(), blankface(ratio));
+    p.setFont(font());
+    p.setPen(isEnabled() ? captioncolour : captioncolour.darker(160));
+    p.drawText(face, Qt::AlignCenter | Qt::TextSingleLine, text());
+    if (!isEnabled()) p.fillRect(rect(), QColor(0, 0, 0, 90));
+    if (hasFocus()) {
+      const int inset = std::max(2, qRound(2 * controls::drawscale(this)));
+      p.setPen(QPen(Qt::white, std::max(1, qRound(controls::drawscale(this))), Qt::DotLine));
+      p.setBrush(Qt::NoBrush);
+      p.drawRect(face.adjusted(inset, inset, -inset - 1, -inset - 1));
+    }
+  }
+
+ private:
+  // Made again only when the size or the ratio drawn at changes.
+  QPixmap blankface(qreal ratio) {
+    if (!face_.isNull() && facesize_ == size() && faceratio_ == ratio) return face_;
+    QImage art =
+        resourcepicture(faceart, size(), ratio).toImage().convertToFormat(QImage::Format_ARGB32);
+    const int from = art.width() / 5;
+    const int to = art.width() - from;
+    for (int y = 0; y < art.height(); ++y) {
+      auto* line = reinterpret_cast<QRgb*>(art.scanLine(y));
+      std::fill(line + from, line + to, line[from]);
+    }
+    face_ = QPixmap::fromImage(art);
+    face_.setDevicePixelRatio(ratio);
+    facesize_ = size();
+    faceratio_ = ratio;
+    return face_;
+  }
+
+  QPixmap face_;
+  QSize facesize_;
+  qreal faceratio_ = 0;
+};
 
 }  // namespace
 
@@ -42,10 +107,10 @@ void Tmain::buildundo(QMenu* options) {
   connect(allowundo_, &QAction::toggled, undomove_, &QAction::setEnabled);
 }
 
-// No picture of its own: the button's plain face with its caption drawn, which a screen reader
-// reads by the caption as it reads the picture buttons.
+// Drawn on the face of the panel's other buttons with its caption as text; a screen reader reads
+// it by the caption as it reads the picture buttons.
 void Tmain::buildundobutton(TFlatPanel* panel) {
-  undobutton_ = new TImageButton(QString(), QStringLiteral("Undo"), panel);
+  undobutton_ = new UndoButton(panel);
   undobutton_->setObjectName(QStringLiteral("button_undo"));
   undobutton_->move(undobuttonleft, undobuttontop);
   undobutton_->setFont(pixelfont(17, true));
