@@ -3,12 +3,25 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
+#include <QRegularExpression>
 
 #include "controls/flatpanel.h"
 #include "controls/look.h"
 #include "shell/boardparts.h"
 #include "shell/boardview.h"
 #include "shell/dealsolver.h"
+
+namespace {
+
+// The line is narrow and wraps: a number left at the start of a line under its "row" or
+// "column" reads as the start of something else, so the two are kept on one line.
+QString keeptogether(const QString& text) {
+  static const QRegularExpression joint(QStringLiteral("\\b(row|column) (?=\\d)"));
+  QString kept = text;
+  return kept.replace(joint, QStringLiteral("\\1\u00a0"));
+}
+
+}  // namespace
 
 CoachView::CoachView(BoardView* view, DealSolver* solver, const game::Game& game, QMenu* menu,
                      QObject* parent)
@@ -160,6 +173,6 @@ void CoachView::setwinnable(const QString& text) {
 void CoachView::say(const QString& text) {
   // Shown anew, so a reader hears each new text as the notice it is, the same one twice too.
   line_->hide();
-  line_->setText(text);
+  line_->setText(keeptogether(text));
   if (!text.isEmpty()) line_->show();
 }

@@ -7,7 +7,9 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTextLayout>
 #include <QTimer>
 
 #include <condition_variable>
@@ -20,6 +22,7 @@
 #include "game/deal.h"
 #include "game/solver.h"
 #include "shell/boardparts.h"
+#include "shell/boardscale.h"
 #include "shell/dealsolver.h"
 #include "shellsupport.h"
 
@@ -79,7 +82,10 @@ class Coach : public ShellTest {
 
   QAction* action(const char* name) { return part<QAction>(w.get(), QString::fromLatin1(name)); }
   QLabel* coachline() { return part<QLabel>(w.get(), "label_coach"); }
-  QString said() { return coachline()->isVisible() ? coachline()->text() : QString(); }
+  // As it reads: the spaces the line keeps from breaking are spaces still.
+  QString said() {
+    return coachline()->isVisible() ? coachline()->text().replace(QChar(0x00a0), ' ') : QString();
+  }
   QString dealtext() { return part<QLabel>(w.get(), "deallabel")->text(); }
   TShape* slotwidget(int slot) {
     return part<TShape>(w.get(), QStringLiteral("shape_%1").arg(slot));
@@ -139,7 +145,8 @@ TEST_F(Coach, BestMoveFollowedToTheEndWinsInTheSolversNumberOfPlacements) {
     ASSERT_EQ(marked.size(), 1u);
     const game::Placement move{marked[0], bone};
     EXPECT_EQ(said(), "Best move: " + text(move) + ".");
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(coachline())->text(QAccessible::Name), said());
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(coachline())->text(QAccessible::Name),
+              coachline()->text());
     const int clicks = w->game().clicksleft();
     place(move);
     ++played;
@@ -154,6 +161,36 @@ TEST_F(Coach, BestMoveFollowedToTheEndWinsInTheSolversNumberOfPlacements) {
   EXPECT_FALSE(action("bestmove")->isEnabled()) << "only while a game runs";
   ASSERT_TRUE(QTest::qWaitFor([this] { return !said().isEmpty(); }, kAnswerWait));
   EXPECT_EQ(said(), QStringLiteral("Sorted in the fewest placements, %1.").arg(best));
+}
+
+// The line wraps in its narrow place beside the board; wherever it breaks, at every size the
+// board is drawn, "row" and "column" stay on the line of their numbers.
+TEST_F(Coach, TheLineNeverBreaksARowOrColumnFromItsNumber) {
+  w->startdeal(1);
+  action("bestmove")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return said().startsWith("Best move: "); }, kAnswerWait));
+  const QRegularExpression torn(QStringLiteral("\\b(row|column)$"));
+  for (qreal scale : {1.0, 1.25, 1.5, 2.0, 3.0}) {
+    SCOPED_TRACE(scale);
+    w->boardscale()->setscale(scale);
+    QLabel* line = coachline();
+    QTextLayout layout(line->text(), line->font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    QStringList lines;
+    layout.beginLayout();
+    for (QTextLine each = layout.createLine(); each.isValid(); each = layout.createLine()) {
+      each.setLineWidth(line->contentsRect().width());
+      lines << line->text().mid(each.textStart(), each.textLength()).trimmed();
+    }
+    layout.endLayout();
+    ASSERT_GT(lines.size(), 1) << "the line is meant to wrap here";
+    for (const QString& shown : lines) {
+      EXPECT_FALSE(shown.contains(torn))
+          << shown.toStdString() << " | " << lines.join(" | ").toStdString();
+    }
+  }
 }
 
 TEST_F(Coach, BestMoveOnABoardWithNoWinSaysSoAndMarksNothing) {
@@ -236,7 +273,8 @@ TEST_F(Coach, TheLineAfterALostGameNamesThePlacementAfterWhichNoWinWasLeft) {
   EXPECT_EQ(said(), QStringLiteral("No win was left after your %1 move (%2).")
                         .arg(QString::fromStdString(game::ordinal(lostafter)))
                         .arg(text(played[lostafter - 1])));
-  EXPECT_EQ(QAccessible::queryAccessibleInterface(coachline())->text(QAccessible::Name), said());
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(coachline())->text(QAccessible::Name),
+            coachline()->text());
   // Drawn where the lost panel leaves it in sight.
   const QRect line = coachline()->geometry();
   EXPECT_FALSE(line.intersects(part(w.get(), "panel_lost")->geometry()));
