@@ -124,6 +124,9 @@ bool Tmain::allowundoon() const {
 
 void Tmain::allowundotoggled() {
   saveinifile();
+  // The option turned off under an open lost panel would leave an Undo there that does nothing,
+  // and turned on, Ctrl+Z would take the game up with no Undo offered: the panel follows it.
+  if (panel_lost->isVisible()) offerundo();
 }
 
 // The panel grows by the button's row only while it offers it; otherwise it is laid out as ever.

@@ -98,3 +98,28 @@ TEST_F(LostPanel, TheUndoButtonWearsTheFaceOfThePanelsOtherButtons) {
     part<QTimer>(w.get(), "turntimer")->stop();
   }
 }
+
+// Changed while the lost panel is open, the option takes the Undo off the panel with it, and puts
+// it back, working, when it is turned on again.
+TEST_F(LostPanel, TheUndoOfferedFollowsTheOptionWhileThePanelIsOpen) {
+  losebyleavingnomove();
+  QWidget* panel = part(w.get(), "panel_lost");
+  QWidget* undo = part(w.get(), "button_undo");
+  const QRect offering = panel->geometry();
+  auto* option = part<QAction>(w.get(), "allowundo");
+
+  option->trigger();
+  ASSERT_FALSE(w->allowundoon());
+  EXPECT_TRUE(panel->isVisible());
+  EXPECT_FALSE(undo->isVisible()) << "an Undo left on the panel with the option off does nothing";
+  EXPECT_EQ(panel->geometry(), QRect(123, 64, 329, 105)) << "laid out as without the option";
+
+  option->trigger();
+  ASSERT_TRUE(w->allowundoon());
+  EXPECT_TRUE(undo->isVisible());
+  EXPECT_EQ(panel->geometry(), offering);
+  clickat(undo);
+  EXPECT_FALSE(panel->isVisible());
+  EXPECT_TRUE(w->game().gamerunning());
+  EXPECT_EQ(w->game().board(), stuckafteronemove());
+}
