@@ -86,8 +86,8 @@ GameAnalysis analysegame(const GamePath& path, const SolverOptions& options) {
       fewest = -1;
     } else if (known && online < line.size() && line[online].bone == played[k - 1].bone &&
                line[online].slot == played[k - 1].slot) {
-      // The rest of a shortest line is a shortest line from here; no other fits where it does
-      // not.
+      // The rest of a shortest line is a shortest line from here: where it does not fit in the
+      // clicks, nothing does.
       ++online;
       const int rest = static_cast<int>(line.size() - online);
       fewest = rest <= clicks ? rest : -1;

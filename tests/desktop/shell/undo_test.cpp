@@ -380,6 +380,12 @@ TEST_F(Undo, TheCoachAsksAboutTheRestoredBoardWithTheClicksLeft) {
     place({7, 28});
     ASSERT_EQ(w->game().clicksleft(), clicks - 1);
     ASSERT_TRUE(w->game().gamerunning());
+    // Searches already under way report in any order; only what the undo asks is looked at.
+    ASSERT_TRUE(QTest::qWaitFor([this] { return w->dealsolver()->running() == 0; }, 60000));
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      asked.clear();
+    }
     ctrlz();
     ASSERT_EQ(w->game().board(), before);
     ASSERT_EQ(w->game().clicksleft(), clicks - 2);
@@ -395,9 +401,10 @@ TEST_F(Undo, TheCoachAsksAboutTheRestoredBoardWithTheClicksLeft) {
         << coachsaid().toStdString();
     std::lock_guard<std::mutex> lock(mutex);
     ASSERT_FALSE(asked.empty());
-    EXPECT_EQ(asked.back().first, before);
-    EXPECT_EQ(asked.back().second, clicks - 2);
-    asked.clear();
+    for (const auto& [board, clicksleft] : asked) {
+      EXPECT_EQ(board, before);
+      EXPECT_EQ(clicksleft, clicks - 2);
+    }
   }
 }
 
