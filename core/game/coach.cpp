@@ -57,21 +57,28 @@ std::string lossreasontext(const LossReason& reason) {
          " and " + std::to_string(p.x + 1) + " are empty.";
 }
 
-GameAnalysis analysegame(const Board& firstboard, const std::vector<Placement>& played,
-                         int firstclicks, Ending ending, Loss loss, const SolverOptions& options) {
+GamePath gamepath(const Game& game) {
+  return {game.firstboard(), game.played(), game.clicksbefore(), game.boardclicks(),
+          game.undos(),      game.ending(), game.loss().cause};
+}
+
+GameAnalysis analysegame(const GamePath& path, const SolverOptions& options) {
+  const std::vector<Placement>& played = path.played;
   GameAnalysis analysis;
-  analysis.placementsplayed = static_cast<int>(played.size());
+  analysis.placementsplayed = static_cast<int>(played.size()) + path.undos;
+  analysis.undos = path.undos;
   SolverOptions each = options;
-  Board board = firstboard;
+  Board board = path.firstboard;
   // The line found for the board before, while the game still follows it.
   std::vector<Placement> line;
   std::size_t online = 0;
   bool known = false;
-  const bool endedstuck = ending == Ending::lost && (loss == Loss::nomoves || loss == Loss::clicks);
+  const bool endedstuck =
+      path.ending == Ending::lost && (path.loss == Loss::nomoves || path.loss == Loss::clicks);
   for (std::size_t k = 0; k <= played.size(); ++k) {
     if (k > 0) apply(board, played[k - 1]);
     int fewest = -1;
-    const int clicks = firstclicks - static_cast<int>(k);
+    const int clicks = k < path.clicksbefore.size() ? path.clicksbefore[k] : path.lastclicks;
     if (k == played.size() && endedstuck) {
       // The game is over on this board: whatever the solver would make of it, no move is made.
       fewest = -1;
@@ -79,8 +86,11 @@ GameAnalysis analysegame(const Board& firstboard, const std::vector<Placement>& 
       fewest = -1;
     } else if (known && online < line.size() && line[online].bone == played[k - 1].bone &&
                line[online].slot == played[k - 1].slot) {
+      // The rest of a shortest line is a shortest line from here: where it does not fit in the
+      // clicks, nothing does.
       ++online;
-      fewest = static_cast<int>(line.size() - online);
+      const int rest = static_cast<int>(line.size() - online);
+      fewest = rest <= clicks ? rest : -1;
     } else {
       each.clicksleft = clicks;
       const Solution solution = solve(board, each);
@@ -97,18 +107,27 @@ GameAnalysis analysegame(const Board& firstboard, const std::vector<Placement>& 
       break;
     }
     // A won game is measured against the first board's best; the boards after it matter not.
-    if (ending == Ending::won) break;
+    if (path.ending == Ending::won) break;
   }
-  if (ending == Ending::won && !analysis.fewest.empty() && analysis.fewest[0] >= 0) {
-    analysis.over = analysis.placementsplayed - analysis.fewest[0];
+  if (path.ending == Ending::won && !analysis.fewest.empty() && analysis.fewest[0] >= 0) {
+    analysis.over = analysis.placementsplayed + analysis.undos - analysis.fewest[0];
   }
   analysis.complete = true;
   return analysis;
 }
 
+GameAnalysis analysegame(const Board& firstboard, const std::vector<Placement>& played,
+                         int firstclicks, Ending ending, Loss loss, const SolverOptions& options) {
+  GamePath path{firstboard, played, {},  firstclicks - static_cast<int>(played.size()),
+                0,          ending, loss};
+  for (std::size_t k = 0; k < played.size(); ++k) {
+    path.clicksbefore.push_back(firstclicks - static_cast<int>(k));
+  }
+  return analysegame(path, options);
+}
+
 GameAnalysis analysegame(const Game& game, const SolverOptions& options) {
-  return analysegame(game.firstboard(), game.played(), game.firstclicks(), game.ending(),
-                     game.loss().cause, options);
+  return analysegame(gamepath(game), options);
 }
 
 std::string analysistext(const GameAnalysis& analysis, Ending ending) {
@@ -116,7 +135,11 @@ std::string analysistext(const GameAnalysis& analysis, Ending ending) {
   if (ending == Ending::won) {
     const int best = analysis.fewest[0];
     if (analysis.over <= 0) return "Sorted in the fewest placements, " + std::to_string(best) + ".";
-    return "Sorted in " + std::to_string(analysis.placementsplayed) + " placements, " +
+    std::string undos;
+    if (analysis.undos > 0) {
+      undos = " and " + std::to_string(analysis.undos) + (analysis.undos == 1 ? " undo" : " undos");
+    }
+    return "Sorted in " + std::to_string(analysis.placementsplayed) + " placements" + undos + ", " +
            std::to_string(analysis.over) + " over the best, " + std::to_string(best) + ".";
   }
   if (analysis.lostafter < 0) return "A win was still left when the game ended.";

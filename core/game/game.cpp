@@ -55,6 +55,9 @@ std::vector<Placement> Game::start(int dealnumber) {
   record_ = GameRecord{dealnumber, {}, Ending::none};
   played_.clear();
   before_.clear();
+  clicksbefore_.clear();
+  undos_ = 0;
+  wonclicks_ = 0;
   firstclicks_ = clicksleft_;
   return deal;
 }
@@ -114,6 +117,7 @@ Outcome Game::clickslot(int slot) {
     record_.placements.push_back({selectedbone_, slot, kSecondsPerGame - timeleft_});
   }
   played_.push_back({slot, selectedbone_});
+  clicksbefore_.push_back(clicksleft_);
   setlabel(outcome);
 
   // Only a game still running can be won here, so the placement after the last click loses even
@@ -150,6 +154,7 @@ void Game::endgame(bool won, Outcome& outcome, Loss cause) {
     outcome.cues.push_back(Cue::timeup);
     return;
   }
+  wonclicks_ = clicksleft_;
   clickbonus_ = 2 * clicksleft_;
   timebonus_ = 2 * timeleft_;
   score_ = clickbonus_ + timebonus_;
@@ -179,6 +184,8 @@ Outcome Game::undo() {
   board_ = before_.back();
   before_.pop_back();
   played_.pop_back();
+  clicksbefore_.pop_back();
+  ++undos_;
   outcome.toslot = slotof(board_, outcome.movedbone);
   if (record_.placements.size() < kMaxRecordPlacements) {
     record_.placements.push_back(undoentry(kSecondsPerGame - timeleft_));

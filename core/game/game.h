@@ -118,6 +118,15 @@ class Game {
   const Board& firstboard() const { return firstboard_; }
   const std::vector<Placement>& played() const { return played_; }
   int firstclicks() const { return firstclicks_; }
+  // Beside each entry of played(): the clicks that were left on the board it was made on, when
+  // the game last moved on from that board. Undos spend clicks on the way, so after one these
+  // are fewer than firstclicks() minus the placements before.
+  const std::vector<int>& clicksbefore() const { return clicksbefore_; }
+  // The clicks left on the board as it stands, after the last placement or undo; for a won game
+  // the clicks it was won with, not the score that clicksleft() then shows.
+  int boardclicks() const { return record_.ending == Ending::won ? wonclicks_ : clicksleft_; }
+  // The placements taken back since the game started.
+  int undos() const { return undos_; }
 
   // For tests and replays: put the game in a given state. A board set this way is where the
   // game's record of placements starts.
@@ -125,6 +134,8 @@ class Game {
     board_ = firstboard_ = board;
     played_.clear();
     before_.clear();
+    clicksbefore_.clear();
+    undos_ = 0;
     firstclicks_ = clicksleft_;
   }
   void setclicksleft(int clicks) {
@@ -164,7 +175,10 @@ class Game {
   std::vector<Placement> played_;
   // The board before each placement in played_, for undo.
   std::vector<Board> before_;
+  std::vector<int> clicksbefore_;
   int firstclicks_ = kClicksPerGame;
+  int wonclicks_ = 0;
+  int undos_ = 0;
 };
 
 }  // namespace game

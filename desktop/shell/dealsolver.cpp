@@ -79,16 +79,11 @@ void DealSolver::solveboard(const game::Board& position, int clicksleft) {
 void DealSolver::analyse(const game::Game& game) {
   const std::uint64_t request = begin(analysisjob);
   // The game goes on changing on this thread; the worker gets its own copy of the record.
-  const game::Board first = game.firstboard();
-  const std::vector<game::Placement> played = game.played();
-  const int clicks = game.firstclicks();
-  const game::Ending ending = game.ending();
-  const game::Loss loss = game.loss().cause;
+  const game::GamePath path = game::gamepath(game);
   start(analysisjob, [=, this](const std::atomic<bool>& cancel) {
     game::SolverOptions options;
     options.cancel = &cancel;
-    const game::GameAnalysis found =
-        game::analysegame(first, played, clicks, ending, loss, options);
+    const game::GameAnalysis found = game::analysegame(path, options);
     std::function<void()> deliver;
     if (found.complete) {
       deliver = [this, request, found] {

@@ -325,6 +325,218 @@ TEST(WhereItWasLost, AWonGameIsMeasuredAgainstTheBest) {
   }
 }
 
+// The fewest placements after each prefix of the game's path, by the solver alone, each board
+// with the clicks the game really had on it: the clicks when it last moved on from the board, and
+// for the last board the clicks left at the end.
+std::vector<int> fewestwithtrueclicks(const Game& game) {
+  std::vector<int> fewest;
+  Board board = game.firstboard();
+  const std::vector<Placement>& played = game.played();
+  for (std::size_t k = 0; k <= played.size(); ++k) {
+    if (k > 0) {
+      clearbone(board, played[k - 1].bone);
+      testing::put(board, played[k - 1].slot, played[k - 1].bone);
+    }
+    SolverOptions options;
+    options.clicksleft = k < played.size() ? game.clicksbefore()[k] : game.boardclicks();
+    if (options.clicksleft < 0) {
+      fewest.push_back(-1);
+      continue;
+    }
+    const Solution s = solve(board, options);
+    fewest.push_back(s.solved ? static_cast<int>(s.placements.size()) : -1);
+  }
+  return fewest;
+}
+
+// Tries a placement from where the game stands and takes it back: two clicks spent, the board
+// as it was.
+void tryandtakeback(Game& game) {
+  const std::vector<Placement> moves = accepted(game);
+  ASSERT_FALSE(moves.empty());
+  for (const Placement& m : moves) {
+    Game trial = game;
+    place(trial, m);
+    if (!trial.gamerunning()) continue;
+    place(game, m);
+    ASSERT_TRUE(game.undo().undone);
+    return;
+  }
+  FAIL() << "every placement ended the game";
+}
+
+TEST(WhereItWasLostWithUndos, EachBoardHasTheClicksTheGameReallyLeftOnIt) {
+  Game game;
+  game.start(1);
+  const int first = game.clicksleft();
+  place(game, solve(dealboard(1)).placements[0]);
+  tryandtakeback(game);
+  tryandtakeback(game);
+  // The board after the first placement was left with four clicks fewer than a game without
+  // undos would have had there.
+  ASSERT_EQ(game.played().size(), 1u);
+  EXPECT_EQ(game.clicksbefore(), (std::vector<int>{first}));
+  EXPECT_EQ(game.boardclicks(), first - 5);
+  EXPECT_EQ(game.undos(), 2);
+  const std::vector<Placement> rest = accepted(game);
+  place(game, rest[0]);
+  EXPECT_EQ(game.clicksbefore(), (std::vector<int>{first, first - 5}));
+  EXPECT_EQ(game.boardclicks(), first - 6);
+  // Undone, the placement's clicks go with it; the undo's click stays spent.
+  game.undo();
+  EXPECT_EQ(game.clicksbefore(), (std::vector<int>{first}));
+  EXPECT_EQ(game.boardclicks(), first - 7);
+  // A new game, or a board set by hand, starts the count again.
+  game.start(2);
+  EXPECT_TRUE(game.clicksbefore().empty());
+  EXPECT_EQ(game.undos(), 0);
+}
+
+// Deal 1's best line is 29 placements. With 31 clicks, one placement along it, then two tries
+// taken back, its second board has 26 clicks left where a game without undos would have had 30:
+// no win is left after the first placement, though a count that ignores the undos sees one.
+TEST(WhereItWasLostWithUndos, UndosThatSpendTheLastSpareClicksLoseTheGame) {
+  const std::vector<Placement> best = solve(dealboard(1)).placements;
+  ASSERT_EQ(best.size(), 29u);
+  Game game = gameon(dealboard(1), 31);
+  place(game, best[0]);
+  tryandtakeback(game);
+  tryandtakeback(game);
+  for (int k = 1; k < 4; ++k) place(game, best[k]);
+  game.settimeleft(1);
+  ASSERT_EQ(game.tick().loss.cause, Loss::time);
+
+  const GameAnalysis analysis = analysegame(game);
+  ASSERT_TRUE(analysis.complete);
+  EXPECT_EQ(analysis.fewest, (std::vector<int>{29, -1}));
+  EXPECT_EQ(analysis.lostafter, 1);
+  EXPECT_EQ(analysis.lostmove.bone, best[0].bone);
+  EXPECT_EQ(analysistext(analysis, Ending::lost),
+            "No win was left after your 1st move (" + placementtext(best[0]) + ").");
+  const std::vector<int> bysolver = fewestwithtrueclicks(game);
+  EXPECT_EQ(bysolver[0], 29);
+  EXPECT_EQ(bysolver[1], -1);
+
+  // Counting the clicks as if no placement had been taken back gives a different answer.
+  const GameAnalysis naive = analysegame(game.firstboard(), game.played(), game.firstclicks(),
+                                         game.ending(), game.loss().cause);
+  EXPECT_EQ(naive.lostafter, -1);
+}
+
+// A detour the solver has to be asked about, on a board whose clicks the undos cut.
+TEST(WhereItWasLostWithUndos, ADetourAfterUndosIsSolvedWithTheClicksLeft) {
+  const std::vector<Placement> best = solve(dealboard(1)).placements;
+  // Off deal 1's line after its first placement: the detour whose board needs the fewest
+  // placements more than the line's 27.
+  Game probe = gameon(dealboard(1));
+  place(probe, best[0]);
+  Placement detour{};
+  int need = 0;
+  for (const Placement& m : accepted(probe)) {
+    Game trial = probe;
+    place(trial, m);
+    if (!trial.gamerunning()) continue;
+    const Solution s = solve(trial.board());
+    const int f = static_cast<int>(s.placements.size());
+    if (s.solved && f > 27 && (need == 0 || f < need)) {
+      detour = m;
+      need = f;
+    }
+  }
+  ASSERT_NE(detour.bone, 0);
+  // Clicks for that detour's board to have one too few after two tries taken back on the board
+  // before, and four to spare had none been.
+  Game game = gameon(dealboard(1), need + 5);
+  place(game, best[0]);
+  tryandtakeback(game);
+  tryandtakeback(game);
+  ASSERT_EQ(game.boardclicks(), need);
+  place(game, detour);
+  game.settimeleft(1);
+  game.tick();
+  const GameAnalysis analysis = analysegame(game);
+  ASSERT_TRUE(analysis.complete);
+  EXPECT_EQ(analysis.fewest, fewestwithtrueclicks(game));
+  EXPECT_EQ(analysis.lostafter, 2);
+  EXPECT_EQ(analysis.lostmove.bone, detour.bone);
+  EXPECT_EQ(analysis.lostmove.slot, detour.slot);
+  const GameAnalysis naive = analysegame(game.firstboard(), game.played(), game.firstclicks(),
+                                         game.ending(), game.loss().cause);
+  EXPECT_EQ(naive.lostafter, -1);
+}
+
+// Random games with random undos: the coach agrees with the solver on every board of the path,
+// each with its true clicks.
+TEST(WhereItWasLostWithUndos, RandomGamesWithUndosAgreeWithTheSolver) {
+  std::mt19937 random(11);
+  int withundos = 0;
+  for (int deal : {1, 2, 3, 4}) {
+    Game game = gameon(dealboard(deal), 40);
+    for (int k = 0; k < 200 && game.gamerunning(); ++k) {
+      if (game.canundo() && random() % 3 == 0) {
+        game.undo();
+        continue;
+      }
+      const std::vector<Placement> moves = accepted(game);
+      place(game, moves[random() % moves.size()]);
+    }
+    if (game.gamerunning()) {
+      game.settimeleft(1);
+      game.tick();
+    }
+    ASSERT_EQ(game.ending(), Ending::lost);
+    withundos += game.undos() > 0;
+    const GameAnalysis analysis = analysegame(game);
+    ASSERT_TRUE(analysis.complete);
+    std::vector<int> fewest = fewestwithtrueclicks(game);
+    if (game.loss().cause != Loss::time) fewest.back() = -1;
+    int first = -1;
+    for (std::size_t k = 0; k < fewest.size() && first < 0; ++k) {
+      if (fewest[k] < 0) first = static_cast<int>(k);
+    }
+    EXPECT_EQ(analysis.lostafter, first) << "deal " << deal;
+    const std::size_t upto = first < 0 ? fewest.size() : static_cast<std::size_t>(first + 1);
+    EXPECT_EQ(analysis.fewest, std::vector<int>(fewest.begin(), fewest.begin() + upto));
+  }
+  EXPECT_GT(withundos, 0);
+}
+
+// Every click counts against the best: a placement taken back cost its own click and the
+// undo's. Without undos the text is as it always was.
+TEST(WhereItWasLostWithUndos, AWonGameCountsTheUndosClicks) {
+  const std::vector<Placement> best = solve(dealboard(2)).placements;
+  const int n = static_cast<int>(best.size());
+  for (int undos : {1, 2}) {
+    Game game;
+    game.start(2);
+    for (int k = 0; k < n; ++k) {
+      if (k == 3 && undos >= 1) tryandtakeback(game);
+      if (k == 7 && undos >= 2) tryandtakeback(game);
+      place(game, best[k]);
+    }
+    ASSERT_EQ(game.ending(), Ending::won);
+    EXPECT_EQ(game.boardclicks(), kClicksPerGame - n - 2 * undos);
+    const GameAnalysis analysis = analysegame(game);
+    EXPECT_EQ(analysis.undos, undos);
+    EXPECT_EQ(analysis.placementsplayed, n + undos);
+    EXPECT_EQ(analysis.over, 2 * undos);
+    EXPECT_EQ(analysistext(analysis, Ending::won),
+              "Sorted in " + std::to_string(n + undos) + " placements and " +
+                  std::to_string(undos) + (undos == 1 ? " undo, " : " undos, ") +
+                  std::to_string(2 * undos) + " over the best, " + std::to_string(n) + ".");
+  }
+  GameAnalysis plain;
+  plain.complete = true;
+  plain.fewest = {29};
+  plain.placementsplayed = 33;
+  plain.over = 4;
+  EXPECT_EQ(analysistext(plain, Ending::won), "Sorted in 33 placements, 4 over the best, 29.");
+  plain.placementsplayed = 31;
+  plain.undos = 2;
+  EXPECT_EQ(analysistext(plain, Ending::won),
+            "Sorted in 31 placements and 2 undos, 4 over the best, 29.");
+}
+
 TEST(WhereItWasLost, AStoppedSolveLeavesTheAnalysisIncomplete) {
   Game game;
   game.start(1);

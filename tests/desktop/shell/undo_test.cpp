@@ -7,11 +7,17 @@
 #include <QLabel>
 #include <QTimer>
 
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "game/coach.h"
 #include "game/deal.h"
 #include "game/record.h"
 #include "game/replay.h"
 #include "game/solver.h"
 #include "shell/boardscale.h"
+#include "shell/dealsolver.h"
 #include "shellsupport.h"
 
 namespace {
@@ -345,4 +351,73 @@ TEST_F(Undo, AGameWithoutUndoKeepsTheFirstRecordText) {
     expected += std::to_string(line[i].bone) + "." + std::to_string(line[i].slot) + ".0";
   }
   EXPECT_EQ(game::encoderecord(w->game().record()), expected);
+}
+
+// After an undo the coach asks about the board taken back to, with the clicks really left: the
+// placement's click and the undo's are both spent. With three clicks, two placements from sorted,
+// one placement and its undo leave one click, too few; with four they leave two, just enough.
+TEST_F(Undo, TheCoachAsksAboutTheRestoredBoardWithTheClicksLeft) {
+  allow();
+  std::mutex mutex;
+  std::vector<std::pair<game::Board, int>> asked;
+  w->dealsolver()->setsolvefunction(
+      [&](const game::Board& board, const game::SolverOptions& options) {
+        {
+          std::lock_guard<std::mutex> lock(mutex);
+          asked.emplace_back(board, options.clicksleft);
+        }
+        return game::solve(board, options);
+      });
+  action("showwinnable")->trigger();
+  auto dealtext = [this] { return text("deallabel"); };
+  auto coachsaid = [this] { return shown("label_coach") ? text("label_coach") : QString(); };
+  const QString deal = QStringLiteral("Deal %1  \u00b7  ").arg(w->game().dealnumber());
+  for (int clicks : {3, 4}) {
+    setboard(twomovesfromsorted());
+    w->game().setclicksleft(clicks);
+    w->showboard();
+    const game::Board before = w->game().board();
+    place({7, 28});
+    ASSERT_EQ(w->game().clicksleft(), clicks - 1);
+    ASSERT_TRUE(w->game().gamerunning());
+    // Searches already under way report in any order; only what the undo asks is looked at.
+    ASSERT_TRUE(QTest::qWaitFor([this] { return w->dealsolver()->running() == 0; }, 60000));
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      asked.clear();
+    }
+    ctrlz();
+    ASSERT_EQ(w->game().board(), before);
+    ASSERT_EQ(w->game().clicksleft(), clicks - 2);
+
+    const QString winnable =
+        clicks - 2 >= 2 ? QStringLiteral("Best from here: 2") : QStringLiteral("No win left");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dealtext() == deal + winnable; }, 60000))
+        << dealtext().toStdString();
+    action("bestmove")->trigger();
+    const QString best = clicks - 2 >= 2 ? QStringLiteral("Best move: 0/0 to row 7, column 1.")
+                                         : QStringLiteral("No win is left from here.");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return coachsaid() == best; }, 60000))
+        << coachsaid().toStdString();
+    std::lock_guard<std::mutex> lock(mutex);
+    ASSERT_FALSE(asked.empty());
+    for (const auto& [board, clicksleft] : asked) {
+      EXPECT_EQ(board, before);
+      EXPECT_EQ(clicksleft, clicks - 2);
+    }
+  }
+}
+
+// A reader hears the bone go back, by the name the board shows it with.
+TEST_F(Undo, AReaderHearsTheBoneTakenBack) {
+  allow();
+  setboard(twomovesfromsorted());
+  QAccessibleInterface* spoken =
+      QAccessible::queryAccessibleInterface(part<QObject>(w.get(), "boardspoken"));
+  ASSERT_NE(spoken, nullptr);
+  place({7, 28});
+  ASSERT_NE(spoken->text(QAccessible::Name), "0/0 taken back");
+  ctrlz();
+  EXPECT_EQ(spoken->text(QAccessible::Name), "0/0 taken back");
+  EXPECT_EQ(spoken->role(), QAccessible::Notification);
 }
