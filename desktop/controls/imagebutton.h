@@ -4,6 +4,8 @@
 #include <QPixmap>
 #include <QString>
 
+class QPainter;
+
 // A button that is a picture: the faces "Start Game", "Done", "OK" and the like are drawn as
 // images (e.g. ":/images/button_done.png"). While the picture is missing a plain dark-blue face
 // with a light border and the text centred stands in, so a window never shows an empty hole.
@@ -28,6 +30,12 @@ class TImageButton : public QAbstractButton {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void changeEvent(QEvent* event) override;
+  // For a button that draws a face of its own: where the face goes (one step right and down
+  // while held), the pixel ratio of what the painter paints on, and the shade of a disabled
+  // button and the keyboard's frame drawn over the face.
+  QRect faceplace() const;
+  qreal paintratio(const QPainter& p) const;
+  void drawstate(QPainter& p, const QRect& face) const;
 
  private:
   QString image_;

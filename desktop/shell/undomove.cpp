@@ -7,10 +7,8 @@
 #include <QAction>
 #include <QImage>
 #include <QMenu>
-#include <QPaintEngine>
 #include <QPainter>
 
-#include "controls/drawing.h"
 #include "controls/flatpanel.h"
 #include "controls/imagebutton.h"
 #include "resources/resources.h"
@@ -47,21 +45,12 @@ class UndoButton : public TImageButton {
  protected:
   void paintEvent(QPaintEvent*) override {
     QPainter p(this);
-    const QPaintDevice* target = p.paintEngine() ? p.paintEngine()->paintDevice() : nullptr;
-    const qreal ratio = target ? target->devicePixelRatioF() : devicePixelRatioF();
-    const int shift = isDown() ? std::max(1, qRound(controls::drawscale(this))) : 0;
-    const QRect face = rect().translated(shift, shift);
-    p.drawPixmap(face.topLeft(), blankface(ratio));
+    const QRect face = faceplace();
+    p.drawPixmap(face.topLeft(), blankface(paintratio(p)));
     p.setFont(font());
     p.setPen(isEnabled() ? captioncolour : captioncolour.darker(160));
     p.drawText(face, Qt::AlignCenter | Qt::TextSingleLine, text());
-    if (!isEnabled()) p.fillRect(rect(), QColor(0, 0, 0, 90));
-    if (hasFocus()) {
-      const int inset = std::max(2, qRound(2 * controls::drawscale(this)));
-      p.setPen(QPen(Qt::white, std::max(1, qRound(controls::drawscale(this))), Qt::DotLine));
-      p.setBrush(Qt::NoBrush);
-      p.drawRect(face.adjusted(inset, inset, -inset - 1, -inset - 1));
-    }
+    drawstate(p, face);
   }
 
  private:

@@ -12,23 +12,6 @@
 
 namespace {
 
-// Column 0 holds only 6/6; columns 1 to 7 are full but for column 2, row 0. Moving 6/4 (bone 3)
-// from column 1, row 1 into that slot leaves no move.
-game::Board stuckafteronemove() {
-  game::Board board{};
-  board[0][0] = 1;
-  board[1][0] = 2;
-  board[1][1] = 3;
-  int next = 4;
-  for (int column = 1; column <= 7; ++column) {
-    for (int row = 0; row < game::columnlength(column); ++row) {
-      if (board[column][row] != 0 || (column == 2 && row == 0)) continue;
-      board[column][row] = next++;
-    }
-  }
-  return board;
-}
-
 int brightness(QRgb pixel) {
   return qRed(pixel) + qGreen(pixel) + qBlue(pixel);
 }
@@ -47,7 +30,7 @@ class LostPanel : public ShellTest {
   }
 
   void losebyleavingnomove() {
-    w->game().setboard(stuckafteronemove());
+    w->game().setboard(onemovefromstuck());
     w->showboard();
     clickat(part(w.get(), "bone_3"));
     clickat(part(w.get(), QStringLiteral("shape_%1").arg(game::getspot(2, 0))));
@@ -121,5 +104,5 @@ TEST_F(LostPanel, TheUndoOfferedFollowsTheOptionWhileThePanelIsOpen) {
   clickat(undo);
   EXPECT_FALSE(panel->isVisible());
   EXPECT_TRUE(w->game().gamerunning());
-  EXPECT_EQ(w->game().board(), stuckafteronemove());
+  EXPECT_EQ(w->game().board(), onemovefromstuck());
 }

@@ -16,24 +16,6 @@ namespace {
 
 const QColor maroon(0x80, 0x00, 0x00);
 
-// Columns 1 to 7 full but for slot 15 (column 2, row 0); the only bone in column 0 is 6/6 at the
-// top. Moving 6/4 from column 1, row 1 into slot 15 (after 6/5) leaves the scan of every row at a
-// full row or an empty slot with an empty left neighbour: no move is left.
-game::Board onemovefromstuck() {
-  game::Board board{};
-  board[0][0] = 1;
-  board[1][0] = 2;
-  board[1][1] = 3;
-  int next = 4;
-  for (int column = 1; column <= 7; ++column) {
-    for (int row = 0; row < game::columnlength(column); ++row) {
-      if (board[column][row] != 0 || (column == 2 && row == 0)) continue;
-      board[column][row] = next++;
-    }
-  }
-  return board;
-}
-
 }  // namespace
 
 class Play : public ShellTest {

@@ -91,6 +91,24 @@ inline QMargins roomaround(Tmain* w) {
           client.height() - layout.bottom() - 1};
 }
 
+// Columns 1 to 7 full but for slot 15 (column 2, row 0); the only bone in column 0 is 6/6 at the
+// top. Moving 6/4 (bone 3) from column 1, row 1 into slot 15 (after 6/5) leaves the scan of every
+// row at a full row or an empty slot with an empty left neighbour: no move is left.
+inline game::Board onemovefromstuck() {
+  game::Board board{};
+  board[0][0] = 1;
+  board[1][0] = 2;
+  board[1][1] = 3;
+  int next = 4;
+  for (int column = 1; column <= 7; ++column) {
+    for (int row = 0; row < game::columnlength(column); ++row) {
+      if (board[column][row] != 0 || (column == 2 && row == 0)) continue;
+      board[column][row] = next++;
+    }
+  }
+  return board;
+}
+
 class SoundRecorder : public SoundPlayer {
  public:
   void play(const QString& name) override { cues << name; }

@@ -22,23 +22,6 @@
 
 namespace {
 
-// Column 0 holds only 6/6; columns 1 to 7 are full but for slot 15 (column 2, row 0). Moving
-// 6/4 (bone 3) from slot 9 into slot 15 leaves no move.
-game::Board stuckafteronemove() {
-  game::Board board{};
-  board[0][0] = 1;
-  board[1][0] = 2;
-  board[1][1] = 3;
-  int next = 4;
-  for (int column = 1; column <= 7; ++column) {
-    for (int row = 0; row < game::columnlength(column); ++row) {
-      if (board[column][row] != 0 || (column == 2 && row == 0)) continue;
-      board[column][row] = next++;
-    }
-  }
-  return board;
-}
-
 QString value(const QByteArray& file, const QString& key) {
   for (const QByteArray& raw : file.split('\n')) {
     const QString line = QString::fromLatin1(raw.trimmed());
@@ -100,7 +83,7 @@ class Undo : public ShellTest {
 
   // Loses the game on the stuck board by its one move, with clicks left.
   void losebyleavingnomove() {
-    setboard(stuckafteronemove());
+    setboard(onemovefromstuck());
     place({15, 3});
     ASSERT_EQ(w->game().loss().cause, game::Loss::nomoves);
     ASSERT_TRUE(shown("panel_lost"));
@@ -232,8 +215,8 @@ TEST_F(Undo, TheLostPanelOffersUndoAfterNoMoveLeftAndPlaysOn) {
   EXPECT_FALSE(shown("panel_lost"));
   EXPECT_TRUE(w->game().gamerunning());
   EXPECT_EQ(w->game().ending(), game::Ending::none);
-  EXPECT_EQ(w->game().board(), stuckafteronemove());
-  EXPECT_EQ(shownslots(w.get()), slotsof(stuckafteronemove()));
+  EXPECT_EQ(w->game().board(), onemovefromstuck());
+  EXPECT_EQ(shownslots(w.get()), slotsof(onemovefromstuck()));
   EXPECT_EQ(text("label_score"), "Clicks: 98");
   EXPECT_EQ(sounds.cues, QStringList({"unclick"}));
   EXPECT_TRUE(tally.calls.isEmpty()) << "the same game goes on; it is not counted again";
@@ -249,7 +232,7 @@ TEST_F(Undo, CtrlZTakesUpTheLostGameToo) {
   ctrlz();
   EXPECT_FALSE(shown("panel_lost"));
   EXPECT_TRUE(w->game().gamerunning());
-  EXPECT_EQ(w->game().board(), stuckafteronemove());
+  EXPECT_EQ(w->game().board(), onemovefromstuck());
 }
 
 TEST_F(Undo, TheLostPanelIsAsEverWithoutTheOptionOrForTheOtherEndings) {
