@@ -36,17 +36,35 @@ void TImageButton::changeEvent(QEvent* event) {
   QAbstractButton::changeEvent(event);
 }
 
+QRect TImageButton::faceplace() const {
+  const int shift = isDown() ? std::max(1, qRound(controls::drawscale(this))) : 0;
+  return rect().translated(shift, shift);
+}
+
+// The ratio of what is painted on now: a window moved to a screen of another ratio, or a button
+// painted into a picture, gets the picture drawn for it, not the one it was made with. (Painting
+// into a picture is redirected: the engine's device is the one painted on.)
+qreal TImageButton::paintratio(const QPainter& p) const {
+  const QPaintDevice* target = p.paintEngine() ? p.paintEngine()->paintDevice() : nullptr;
+  return target ? target->devicePixelRatioF() : devicePixelRatioF();
+}
+
+void TImageButton::drawstate(QPainter& p, const QRect& face) const {
+  if (!isEnabled()) p.fillRect(rect(), QColor(0, 0, 0, 90));
+  if (hasFocus()) {
+    const int inset = std::max(2, qRound(2 * controls::drawscale(this)));
+    p.setPen(QPen(Qt::white, std::max(1, qRound(controls::drawscale(this))), Qt::DotLine));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(face.adjusted(inset, inset, -inset - 1, -inset - 1));
+  }
+}
+
 void TImageButton::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  const int shift = isDown() ? std::max(1, qRound(controls::drawscale(this))) : 0;
-  const QRect face = rect().translated(shift, shift);
+  const QRect face = faceplace();
 
   if (!picture_.isNull()) {
-    // The ratio of what is painted on now: a window moved to a screen of another ratio, or a
-    // button painted into a picture, gets the picture drawn for it, not the one it was made with.
-    // (Painting into a picture is redirected: the engine's device is the one painted on.)
-    const QPaintDevice* target = p.paintEngine() ? p.paintEngine()->paintDevice() : nullptr;
-    const qreal ratio = target ? target->devicePixelRatioF() : devicePixelRatioF();
+    const qreal ratio = paintratio(p);
     if (size() == picture_.deviceIndependentSize().toSize()) {
       p.drawPixmap(face.topLeft(), resourcepicture(image_, ratio));
     } else {
@@ -60,11 +78,5 @@ void TImageButton::paintEvent(QPaintEvent*) {
     p.setPen(isEnabled() ? fallbackborder : fallbackborder.darker(160));
     p.drawText(face, Qt::AlignCenter | Qt::TextSingleLine, text());
   }
-  if (!isEnabled()) p.fillRect(rect(), QColor(0, 0, 0, 90));
-  if (hasFocus()) {
-    const int inset = std::max(2, qRound(2 * controls::drawscale(this)));
-    p.setPen(QPen(Qt::white, std::max(1, qRound(controls::drawscale(this))), Qt::DotLine));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(face.adjusted(inset, inset, -inset - 1, -inset - 1));
-  }
+  drawstate(p, face);
 }
